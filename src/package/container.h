@@ -1,0 +1,26 @@
+// The package container: the stored blob carried by the installer, turned into
+// the install script (de-interleave, unscramble, zlib-decompress).
+#pragma once
+#include <cstdint>
+
+namespace tv {
+
+// Why a container was refused (kOk when it was not).
+enum class UnpackError { kOk, kNoPackage, kTooShort, kBadTrailer, kNoMemory, kBadStream };
+
+// Unpacks the installer's own package into the install script (script_start /
+// script_length of the script stream). Shows the damaged-package message on failure.
+// Returns 1 or 0.
+int unpack();
+
+// The same from an explicit blob, n and key, without any message.
+UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key);
+
+// One line of English text for an error (for tools).
+const char* describe_unpack_error(UnpackError error);
+
+// The reverse of the scrambling, in place on a container of n bytes (XOR is its own
+// inverse, so the maker scrambles with the same call).
+void scramble_container(uint8_t* container, uint32_t n, uint32_t key);
+
+}  // namespace tv

@@ -1,0 +1,63 @@
+#include "package/writer.h"
+
+#include <zlib.h>
+
+#include <stdexcept>
+
+#include "package/container.h"
+
+namespace tv {
+namespace {
+
+void append_le32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+
+}  // namespace
+
+void ScriptWriter::put_int(int32_t value) { append_le32(bytes_, uint32_t(value)); }
+
+void ScriptWriter::put_string(const std::u16string& text) {
+  for (char16_t c : text) {
+    bytes_.push_back(uint8_t(c));
+    bytes_.push_back(uint8_t(c >> 8));
+  }
+  bytes_.push_back(0);
+  bytes_.push_back(0);
+}
+
+void ScriptWriter::put_bytes(const void* data, size_t size) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  bytes_.insert(bytes_.end(), p, p + size);
+}
+
+std::vector<uint8_t> make_container(const std::vector<uint8_t>& script, int level) {
+  if (script.size() > 0xFFFFFFFFu) throw std::length_error("install script too large");
+  uLongf bound = compressBound(static_cast<uLong>(script.size()));
+  std::vector<uint8_t> out(bound + 8);
+  uLongf z = bound;
+  int rc = compress2(out.data(), &z, script.data(), static_cast<uLong>(script.size()), level);
+  if (rc != Z_OK) throw std::runtime_error("zlib compression failed");
+  out.resize(z);
+  append_le32(out, static_cast<uint32_t>(z));
+  append_le32(out, static_cast<uint32_t>(script.size()));
+  return out;
+}
+
+std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key,
+                               uint32_t seed) {
+  std::vector<uint8_t> scrambled(container);
+  scramble_container(scrambled.data(), static_cast<uint32_t>(scrambled.size()), key);
+  std::vector<uint8_t> blob(2 * scrambled.size());
+  uint32_t x = seed ? seed : 1;
+  for (size_t i = 0; i < scrambled.size(); ++i) {
+    x ^= x << 13;  // xorshift32: deterministic filler
+    x ^= x >> 17;
+    x ^= x << 5;
+    blob[2 * i] = scrambled[i];
+    blob[2 * i + 1] = uint8_t(x);
+  }
+  return blob;
+}
+
+}  // namespace tv

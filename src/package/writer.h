@@ -1,0 +1,32 @@
+// Writing packages: the inverse of unpacking, for the installer-maker and tests.
+// Not linked into the installer.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tv {
+
+// Builds an install script: integers are 32-bit little-endian, strings UTF-16LE
+// with one NUL unit, nothing padded.
+class ScriptWriter {
+ public:
+  void put_int(int32_t value);
+  void put_string(const std::u16string& text);
+  void put_bytes(const void* data, size_t size);
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// zlib-compresses a script at the given level and appends the trailer (Z, U):
+// the container before scrambling.
+std::vector<uint8_t> make_container(const std::vector<uint8_t>& script, int level = 9);
+
+// Scrambles a container with key and spreads it over the even bytes of a blob
+// twice as long; the odd bytes are filler from a fixed generator seeded by seed.
+std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key,
+                               uint32_t seed = 0x9E3779B9u);
+
+}  // namespace tv

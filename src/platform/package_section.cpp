@@ -1,0 +1,53 @@
+#include "platform/package_section.h"
+
+#include <cstring>
+
+namespace tv {
+namespace {
+
+uint32_t le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// Walks the section table; in_memory picks virtual addresses over raw offsets.
+bool find_package(const uint8_t* base, size_t size, bool in_memory, PackageView* out) {
+  if (size < 0x40 || base[0] != 'M' || base[1] != 'Z') return false;
+  uint32_t pe = le32(base + 0x3C);
+  if (pe > size || size - pe < 24) return false;
+  if (std::memcmp(base + pe, "PE\0\0", 4) != 0) return false;
+  uint16_t nsections = le16(base + pe + 6);
+  uint16_t opt_size = le16(base + pe + 20);
+  size_t table = size_t(pe) + 24 + opt_size;
+  if (table > size || (size - table) / 40 < nsections) return false;
+  for (uint16_t i = 0; i < nsections; ++i) {
+    const uint8_t* sh = base + table + size_t(i) * 40;
+    if (std::memcmp(sh, kPackageSectionName, 8) != 0) continue;
+    uint32_t vsize = le32(sh + 8), vaddr = le32(sh + 12);
+    uint32_t raw_size = le32(sh + 16), raw_ptr = le32(sh + 20);
+    uint32_t where = in_memory ? vaddr : raw_ptr;
+    uint32_t len = in_memory ? vsize : (raw_size < vsize ? raw_size : vsize);
+    if (where > size || size - where < len || len < kPackageHeaderSize) return false;
+    const uint8_t* s = base + where;
+    if (std::memcmp(s, kPackageMagic, 8) != 0) return false;
+    uint32_t n = le32(s + 8);
+    if (n > (len - kPackageHeaderSize) / 2) return false;
+    out->blob = s + kPackageHeaderSize;
+    out->n = n;
+    out->key = le32(s + 12);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool find_package_in_image(const uint8_t* base, size_t image_size, PackageView* out) {
+  return find_package(base, image_size, true, out);
+}
+
+bool find_package_in_file(const uint8_t* file, size_t file_size, PackageView* out) {
+  return find_package(file, file_size, false, out);
+}
+
+}  // namespace tv

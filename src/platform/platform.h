@@ -1,0 +1,55 @@
+// The few operating-system calls the installer's logic needs. Exactly one
+// implementation is linked: win32/ (the real calls) or posix/ (a stand-in over a
+// real folder for native tests, fuzzing and benchmarks). Paths are Windows paths
+// in UTF-16 with backslashes in both.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace tv {
+
+// Message box types and results (the Windows values).
+enum : unsigned {
+  kMbOk = 0x0,
+  kMbRetryCancel = 0x5,
+  kMbIconError = 0x10,
+};
+enum : int { kIdOk = 1, kIdCancel = 2, kIdRetry = 4 };
+
+// The window that owns every message box; an opaque handle (HWND on Windows).
+void set_owner_window(void* window);
+void* owner_window();
+
+// Shows a modal message box owned by the owner window; returns the button chosen.
+int show_message(const char16_t* text, const char16_t* caption, unsigned type);
+
+// One directory whose parent exists. Fails for an existing directory, a bare
+// drive ("D:") or an empty name.
+bool create_directory(const char16_t* path);
+// True when a file or directory exists at path (GetFileAttributesW succeeds).
+bool path_exists(const char16_t* path);
+// Renames a file or directory; fails when the destination exists.
+bool move_path(const char16_t* from, const char16_t* to);
+
+// A file opened for writing ("wb": created or truncated, binary).
+struct OutputFile;
+OutputFile* open_for_write(const char16_t* path);
+// Writes size bytes in one call; false on a failed or short write.
+bool write_file(OutputFile* file, const void* data, size_t size);
+// Flushes and closes; false when that fails. The handle is gone either way.
+bool close_file(OutputFile* file);
+
+// The path of a shell folder (CSIDL number) into buf of 260 units; false when the
+// shell has none (buf is then left as it was).
+bool special_folder_path(int csidl, char16_t* buf);
+
+// Saves a shortcut file at link_path that starts target with args (null or empty
+// for none) and the given show command.
+bool save_shortcut(const char16_t* link_path, const char16_t* target, const char16_t* args,
+                   int show_cmd);
+
+// The package carried by the running installer: the stored blob of 2 * n bytes,
+// n and the scrambling key. False when the installer carries none.
+bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key);
+
+}  // namespace tv

@@ -1,0 +1,239 @@
+// The stand-in for the platform calls: a real folder stands for the drives. It
+// builds natively and for Windows (where the maker and the portable unit tests use it).
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/text16.h"
+
+namespace tv {
+namespace {
+
+struct StandIn {
+  std::string root;
+  posix::Responder responder;
+  std::map<int, std::u16string> folders;
+  const uint8_t* blob = nullptr;
+  uint32_t n = 0;
+  uint32_t key = 0;
+  int failing_writes = 0;
+  int failing_closes = 0;
+  std::set<std::u16string> held;
+  void* owner = nullptr;
+};
+
+StandIn& state() {
+  static StandIn s;
+  return s;
+}
+
+std::map<int, std::u16string> default_folders() {
+  return {
+      {26, u"C:\\Users\\Tester\\AppData\\Roaming"},
+      {11, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
+      {2, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {23, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {0, u"C:\\Users\\Tester\\Desktop"},
+  };
+}
+
+bool is_held(const char16_t* path) { return state().held.count(path) != 0; }
+
+// Host file calls on UTF-8 host paths.
+#ifdef _WIN32
+std::wstring wide(const std::string& p) {
+  std::u16string u = utf8_to_u16(p);
+  return std::wstring(u.begin(), u.end());
+}
+bool host_mkdir(const std::string& p) { return _wmkdir(wide(p).c_str()) == 0; }
+int host_stat(const std::string& p, bool* is_dir) {
+  struct _stat64 st;
+  if (_wstat64(wide(p).c_str(), &st) != 0) return -1;
+  *is_dir = (st.st_mode & _S_IFDIR) != 0;
+  return 0;
+}
+bool host_rename(const std::string& a, const std::string& b) {
+  return _wrename(wide(a).c_str(), wide(b).c_str()) == 0;
+}
+FILE* host_fopen(const std::string& p) { return _wfopen(wide(p).c_str(), L"wb"); }
+#else
+bool host_mkdir(const std::string& p) { return mkdir(p.c_str(), 0777) == 0; }
+int host_stat(const std::string& p, bool* is_dir) {
+  struct stat st;
+  if (stat(p.c_str(), &st) != 0) return -1;
+  *is_dir = S_ISDIR(st.st_mode);
+  return 0;
+}
+bool host_rename(const std::string& a, const std::string& b) {
+  return rename(a.c_str(), b.c_str()) == 0;
+}
+FILE* host_fopen(const std::string& p) { return std::fopen(p.c_str(), "wb"); }
+#endif
+
+bool host_exists(const std::string& p) {
+  bool dir;
+  return host_stat(p, &dir) == 0;
+}
+bool is_directory(const std::string& p) {
+  bool dir = false;
+  return host_stat(p, &dir) == 0 && dir;
+}
+
+}  // namespace
+
+struct OutputFile {
+  FILE* f;
+};
+
+namespace posix {
+
+void set_root(const std::string& root) { state().root = root; }
+
+std::string host_path(const char16_t* windows_path) {
+  const std::string& root = state().root;
+  if (root.empty() || windows_path == nullptr) return "";
+  std::u16string p(windows_path);
+  std::string out = root;
+  size_t i = 0;
+  if (p.size() >= 2 && p[1] == u':' &&
+      ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'))) {
+    char drive = static_cast<char>(p[0] >= u'a' ? p[0] - 32 : p[0]);
+    out += '/';
+    out += drive;
+    i = 2;
+  } else if (!p.empty() && p[0] == u'\\') {
+    out += "/C";
+  } else {
+    out += "/cwd";
+  }
+  std::u16string rest = p.substr(i);
+  for (auto& c : rest) {
+    if (c == u'\\') c = u'/';
+  }
+  std::string tail = u16_to_utf8(rest);
+  if (!tail.empty() && tail[0] != '/') out += '/';
+  out += tail;
+  return out;
+}
+
+void set_responder(Responder responder) { state().responder = std::move(responder); }
+
+void set_special_folder(int csidl, const std::u16string& path) { state().folders[csidl] = path; }
+void reset_special_folders() { state().folders = default_folders(); }
+
+void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key) {
+  state().blob = blob;
+  state().n = n;
+  state().key = key;
+}
+
+void fail_next_writes(int count) { state().failing_writes = count; }
+void fail_next_closes(int count) { state().failing_closes = count; }
+
+void hold_path(const std::u16string& windows_path, bool held) {
+  if (held)
+    state().held.insert(windows_path);
+  else
+    state().held.erase(windows_path);
+}
+
+void clear_faults() {
+  state().failing_writes = 0;
+  state().failing_closes = 0;
+  state().held.clear();
+}
+
+}  // namespace posix
+
+void set_owner_window(void* window) { state().owner = window; }
+void* owner_window() { return state().owner; }
+
+int show_message(const char16_t* text, const char16_t* caption, unsigned type) {
+  if (state().responder) return state().responder(text, caption, type);
+  return (type & 0xF) == kMbOk ? kIdOk : kIdCancel;
+}
+
+bool create_directory(const char16_t* path) {
+  if (path == nullptr || path[0] == 0) return false;
+  size_t n = u16len(path);
+  if (n == 2 && path[1] == u':') return false;  // a bare drive
+  std::string host = posix::host_path(path);
+  if (host.empty()) return false;
+  return host_mkdir(host);
+}
+
+bool path_exists(const char16_t* path) {
+  std::string host = posix::host_path(path);
+  return !host.empty() && path[0] != 0 && host_exists(host);
+}
+
+bool move_path(const char16_t* from, const char16_t* to) {
+  if (is_held(from) || is_held(to)) return false;
+  std::string a = posix::host_path(from), b = posix::host_path(to);
+  if (a.empty() || b.empty() || !host_exists(a) || host_exists(b)) return false;
+  return host_rename(a, b);
+}
+
+OutputFile* open_for_write(const char16_t* path) {
+  if (path == nullptr || is_held(path)) return nullptr;
+  std::string host = posix::host_path(path);
+  if (host.empty() || is_directory(host)) return nullptr;
+  FILE* f = host_fopen(host);
+  if (!f) return nullptr;
+  return new OutputFile{f};
+}
+
+bool write_file(OutputFile* file, const void* data, size_t size) {
+  if (state().failing_writes > 0) {
+    --state().failing_writes;
+    return false;
+  }
+  if (size == 0) return true;
+  return std::fwrite(data, size, 1, file->f) == 1;
+}
+
+bool close_file(OutputFile* file) {
+  bool ok = std::fclose(file->f) == 0;
+  delete file;
+  if (state().failing_closes > 0) {
+    --state().failing_closes;
+    return false;
+  }
+  return ok;
+}
+
+bool special_folder_path(int csidl, char16_t* buf) {
+  auto& folders = state().folders;
+  if (folders.empty()) folders = default_folders();
+  auto it = folders.find(csidl);
+  if (it == folders.end() || it->second.empty()) return false;
+  return u16copy(buf, 260, it->second.c_str());
+}
+
+// A shortcut is a small text file: the target, the arguments and the show command.
+bool save_shortcut(const char16_t* link_path, const char16_t* target, const char16_t* args,
+                   int show_cmd) {
+  std::string host = posix::host_path(link_path);
+  if (host.empty() || is_held(link_path)) return false;
+  FILE* f = host_fopen(host);
+  if (!f) return false;
+  std::string text = "target=" + u16_to_utf8(target) + "\nargs=" + u16_to_utf8(args) +
+                     "\nshow=" + std::to_string(show_cmd) + "\n";
+  bool ok = std::fwrite(text.data(), text.size(), 1, f) == 1;
+  return std::fclose(f) == 0 && ok;
+}
+
+bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
+  if (state().blob == nullptr) return false;
+  *blob = state().blob;
+  *n = state().n;
+  *key = state().key;
+  return true;
+}
+
+}  // namespace tv

@@ -1,0 +1,41 @@
+// Controls of the posix stand-in, for native tests, fuzzing, benchmarks and tools.
+// Windows paths map into a root folder: "X:\a\b" -> <root>/X/a/b, "\a" -> <root>/C/a
+// (the current drive is C:), and a relative "a\b" -> <root>/cwd/a/b.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tv {
+namespace posix {
+
+// Sets the root folder (it must exist). Until it is set every file operation fails.
+void set_root(const std::string& root);
+// Host path for a Windows path, or "" when no root is set.
+std::string host_path(const char16_t* windows_path);
+
+// Message boxes go to the responder; without one they answer Cancel (or OK for an
+// OK-only box).
+using Responder = std::function<int(const std::u16string& text, const std::u16string& caption,
+                                    unsigned type)>;
+void set_responder(Responder responder);
+
+// Folder paths for the shell folder variables; "" makes the lookup fail.
+void set_special_folder(int csidl, const std::u16string& path);
+// Restores the default folders (C:\Users\Tester\...).
+void reset_special_folders();
+
+// The package the stand-in reports as embedded; a null blob means none.
+void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key);
+
+// Faults: the next `count` writes (or closes) fail, as on a full disk.
+void fail_next_writes(int count);
+void fail_next_closes(int count);
+// A held path: opening it for writing and moving it (or from it) fail, as with a
+// file open without sharing or a directory in use.
+void hold_path(const std::u16string& windows_path, bool held);
+// Clears every fault and held path.
+void clear_faults();
+
+}  // namespace posix
+}  // namespace tv

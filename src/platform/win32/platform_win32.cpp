@@ -1,0 +1,113 @@
+// The real platform calls on Windows.
+#include <windows.h>
+#include <shlobj.h>
+#include <objbase.h>
+#include <stdio.h>
+
+#include "platform/package_section.h"
+#include "platform/platform.h"
+
+static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");
+
+namespace tv {
+namespace {
+
+const wchar_t* w(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+HWND g_owner = nullptr;
+
+}  // namespace
+
+struct OutputFile {
+  FILE* f;
+};
+
+void set_owner_window(void* window) { g_owner = static_cast<HWND>(window); }
+void* owner_window() { return g_owner; }
+
+int show_message(const char16_t* text, const char16_t* caption, unsigned type) {
+  return MessageBoxW(g_owner, w(text), w(caption), type);
+}
+
+bool create_directory(const char16_t* path) { return CreateDirectoryW(w(path), nullptr) != 0; }
+
+bool path_exists(const char16_t* path) {
+  return GetFileAttributesW(w(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool move_path(const char16_t* from, const char16_t* to) {
+  return MoveFileW(w(from), w(to)) != 0;
+}
+
+OutputFile* open_for_write(const char16_t* path) {
+  FILE* f = _wfopen(w(path), L"wb");
+  if (!f) return nullptr;
+  OutputFile* file = static_cast<OutputFile*>(HeapAlloc(GetProcessHeap(), 0, sizeof(OutputFile)));
+  if (!file) {
+    fclose(f);
+    return nullptr;
+  }
+  file->f = f;
+  return file;
+}
+
+bool write_file(OutputFile* file, const void* data, size_t size) {
+  if (size == 0) return true;
+  return fwrite(data, size, 1, file->f) == 1;
+}
+
+bool close_file(OutputFile* file) {
+  bool ok = fclose(file->f) == 0;
+  HeapFree(GetProcessHeap(), 0, file);
+  return ok;
+}
+
+bool special_folder_path(int csidl, char16_t* buf) {
+  bool ok = false;
+  IMalloc* malloc_iface = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&malloc_iface))) {
+    LPITEMIDLIST list = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list))) {
+      ok = SHGetPathFromIDListW(list, reinterpret_cast<wchar_t*>(buf)) != 0;
+      malloc_iface->Free(list);
+    }
+    malloc_iface->Release();
+  }
+  return ok;
+}
+
+bool save_shortcut(const char16_t* link_path, const char16_t* target, const char16_t* args,
+                   int show_cmd) {
+  IShellLinkW* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link))))
+    return false;
+  IPersistFile* file = nullptr;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    link->Release();
+    return false;
+  }
+  link->SetPath(w(target));
+  link->SetShowCmd(show_cmd);
+  if (args != nullptr && args[0] != 0) link->SetArguments(w(args));
+  HRESULT hr = file->Save(w(link_path), TRUE);
+  file->Release();
+  link->Release();
+  return SUCCEEDED(hr);
+}
+
+// The package is the ".tvpkg" section that the installer-maker appended to this
+// executable; it is mapped with the image.
+bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
+  const uint8_t* base = reinterpret_cast<const uint8_t*>(GetModuleHandleW(nullptr));
+  if (!base) return false;
+  const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const IMAGE_NT_HEADERS32* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  PackageView view;
+  if (!find_package_in_image(base, nt->OptionalHeader.SizeOfImage, &view)) return false;
+  *blob = view.blob;
+  *n = view.n;
+  *key = view.key;
+  return true;
+}
+
+}  // namespace tv

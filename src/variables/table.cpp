@@ -1,0 +1,59 @@
+#include "variables/table.h"
+
+#include <cstdlib>
+#include <iterator>
+#include <map>
+
+#include "platform/text16.h"
+
+namespace tv {
+namespace {
+
+struct OrdinalLess {
+  bool operator()(const char16_t* a, const char16_t* b) const { return u16cmp(a, b) < 0; }
+};
+using Table = std::map<const char16_t*, const char16_t*, OrdinalLess>;
+
+Table* g_table = nullptr;
+
+void destroy_variable_table() {
+  delete g_table;
+  g_table = nullptr;
+}
+
+Table& table() {
+  if (g_table == nullptr) create_variable_table();
+  return *g_table;
+}
+
+}  // namespace
+
+void create_variable_table() {
+  if (g_table != nullptr) return;
+  g_table = new Table();
+  std::atexit(destroy_variable_table);
+}
+
+const char16_t*& variable_slot(const char16_t* name) {
+  // emplace keeps the key pointer that first inserted the name.
+  return table().emplace(name, nullptr).first->second;
+}
+
+const char16_t* const* find_variable(const char16_t* name) {
+  auto it = table().find(name);
+  return it == table().end() ? nullptr : &it->second;
+}
+
+unsigned variable_count() { return static_cast<unsigned>(table().size()); }
+
+bool variable_at(unsigned index, const char16_t** name, const char16_t** value) {
+  if (index >= table().size()) return false;
+  auto it = std::next(table().begin(), index);
+  *name = it->first;
+  *value = it->second;
+  return true;
+}
+
+void clear_variable_table() { table().clear(); }
+
+}  // namespace tv

@@ -1,0 +1,23 @@
+// The variable table: keys are brace-named variables ("{App}"), ordered ordinally
+// and case-sensitively; keys and values are borrowed pointers, never copied or freed.
+#pragma once
+
+namespace tv {
+
+// Creates the empty table and registers its teardown at exit (start-up, once).
+void create_variable_table();
+
+// The value slot of name, inserting name (the pointer itself) with a null value
+// when absent.
+const char16_t*& variable_slot(const char16_t* name);
+// The value slot of name, or null when the table has no such variable.
+const char16_t* const* find_variable(const char16_t* name);
+
+// Number of entries, and the i-th in key order (for tools and tests).
+unsigned variable_count();
+bool variable_at(unsigned index, const char16_t** name, const char16_t** value);
+
+// Empties the table (tests and tools that load more than one package).
+void clear_variable_table();
+
+}  // namespace tv

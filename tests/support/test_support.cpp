@@ -1,0 +1,148 @@
+#include "support/test_support.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "package/container.h"
+#include "package/script.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/text16.h"
+#include "variables/section.h"
+#include "variables/table.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#endif
+
+namespace tvtest {
+namespace {
+
+bool make_dir(const std::string& p) {
+#ifdef _WIN32
+  std::u16string u = tv::utf8_to_u16(p);
+  return _wmkdir(std::wstring(u.begin(), u.end()).c_str()) == 0;
+#else
+  return mkdir(p.c_str(), 0777) == 0;
+#endif
+}
+
+std::string make_temp_root() {
+  static int serial = 0;
+  const char* base = std::getenv("TMPDIR");
+#ifdef _WIN32
+  if (!base) base = std::getenv("TEMP");
+#endif
+  std::string dir = std::string(base ? base : "/tmp") + "/tvtest-" +
+                    std::to_string(static_cast<long>(std::rand())) + "-" +
+                    std::to_string(++serial);
+  make_dir(dir);
+  return dir;
+}
+
+void remove_tree(const std::string& dir) {
+#ifdef _WIN32
+  std::string cmd = "rmdir /s /q \"" + dir + "\" >nul 2>nul";
+  for (auto& c : cmd) if (c == '/') c = '\\';
+#else
+  std::string cmd = "rm -rf '" + dir + "'";
+#endif
+  if (std::system(cmd.c_str()) != 0) {
+  }
+}
+
+}  // namespace
+
+std::string utf8(const char16_t* s) { return tv::u16_to_utf8(s); }
+
+void InstallerTest::SetUp() {
+  root_ = make_temp_root();
+  make_dir(root_ + "/C");
+  make_dir(root_ + "/D");
+  make_dir(root_ + "/cwd");
+  tv::posix::set_root(root_);
+  tv::posix::clear_faults();
+  tv::posix::reset_special_folders();
+  tv::posix::set_embedded_package(nullptr, 0, 0);
+  tv::posix::set_responder([this](const std::u16string& text, const std::u16string& caption,
+                                  unsigned type) -> int {
+    messages_.push_back({text, caption, type});
+    if (!answers_.empty()) {
+      int a = answers_.front();
+      answers_.erase(answers_.begin());
+      return a;
+    }
+    return (type & 0xF) == tv::kMbOk ? tv::kIdOk : tv::kIdCancel;
+  });
+  tv::set_script(nullptr, 0);
+  tv::clear_variable_table();
+  tv::clear_title_and_description();
+  tv::clear_damage_reason();
+}
+
+void InstallerTest::TearDown() {
+  tv::posix::set_responder(nullptr);
+  tv::posix::set_embedded_package(nullptr, 0, 0);
+  tv::posix::clear_faults();
+  tv::posix::set_root("");
+  remove_tree(root_);
+}
+
+bool InstallerTest::load_script(const std::vector<uint8_t>& script, uint32_t key) {
+  std::vector<uint8_t> container = tv::make_container(script);
+  blob_ = tv::make_blob(container, key);
+  tv::posix::set_embedded_package(blob_.data(), static_cast<uint32_t>(container.size()), key);
+  return tv::unpack() == 1;
+}
+
+std::string InstallerTest::host(const std::u16string& windows_path) const {
+  return tv::posix::host_path(windows_path.c_str());
+}
+
+bool InstallerTest::host_exists(const std::u16string& windows_path) const {
+  return tv::path_exists(windows_path.c_str());
+}
+
+std::string InstallerTest::read_host_file(const std::u16string& windows_path) const {
+  std::ifstream in(host(windows_path), std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void InstallerTest::write_host_file(const std::u16string& windows_path,
+                                    const std::string& content) const {
+  std::ofstream out(host(windows_path), std::ios::binary);
+  out << content;
+}
+
+void InstallerTest::make_host_dir(const std::u16string& windows_path) const {
+  make_dir(host(windows_path));
+}
+
+std::vector<uint8_t> make_script(int32_t version,
+                                 const std::vector<std::pair<std::u16string, std::u16string>>& vars,
+                                 const std::vector<FileEntry>& files,
+                                 const std::u16string& shortcuts) {
+  tv::ScriptWriter w;
+  w.put_int(version);
+  w.put_int(static_cast<int32_t>(vars.size()));
+  for (const auto& v : vars) {
+    w.put_string(v.first);
+    w.put_string(v.second);
+  }
+  w.put_int(static_cast<int32_t>(files.size()));
+  for (const auto& f : files) {
+    w.put_string(f.path);
+    w.put_int(static_cast<int32_t>(f.content.size()));
+    w.put_bytes(f.content.data(), f.content.size());
+  }
+  w.put_string(shortcuts);
+  return w.bytes();
+}
+
+}  // namespace tvtest

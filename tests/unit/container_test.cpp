@@ -1,0 +1,169 @@
+// Unpacking the stored blob: de-interleaving, unscrambling, the trailer and zlib.
+#include <zlib.h>
+
+#include "package/container.h"
+#include "package/script.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_platform.h"
+#include "support/test_support.h"
+
+namespace {
+
+using tvtest::InstallerTest;
+
+const uint32_t kKey = 0x2C7E13A5u;
+
+std::vector<uint8_t> sample_script(size_t size) {
+  std::vector<uint8_t> s(size);
+  for (size_t i = 0; i < size; ++i) s[i] = uint8_t(i * 7 + 3);
+  return s;
+}
+
+// A container whose unread gap between stream and trailer is `gap` bytes long.
+std::vector<uint8_t> container_with_gap(const std::vector<uint8_t>& script, size_t gap) {
+  std::vector<uint8_t> c = tv::make_container(script);
+  c.insert(c.end() - 8, gap, 0xEE);
+  return c;
+}
+
+void set_le32(std::vector<uint8_t>& c, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) c[at + i] = uint8_t(v >> (8 * i));
+}
+
+class ContainerTest : public InstallerTest {
+ protected:
+  // Embeds a blob made from the container and unpacks it through the installer's path.
+  int unpack_container(const std::vector<uint8_t>& container, uint32_t key = kKey) {
+    blob_ = tv::make_blob(container, key);
+    tv::posix::set_embedded_package(blob_.data(), uint32_t(container.size()), key);
+    return tv::unpack();
+  }
+  void expect_damaged_message() {
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, u"安装文件已损坏!");
+    EXPECT_EQ(messages_[0].caption, u"安装失败");
+    EXPECT_EQ(messages_[0].type, tv::kMbOk | tv::kMbIconError);
+  }
+};
+
+TEST_F(ContainerTest, EveryLengthModuloFourRoundTrips) {
+  std::vector<uint8_t> script = sample_script(1000);
+  size_t base = tv::make_container(script).size();
+  for (size_t gap = 0; gap < 4; ++gap) {
+    std::vector<uint8_t> c = container_with_gap(script, gap);
+    SCOPED_TRACE("N % 4 = " + std::to_string(c.size() % 4));
+    EXPECT_EQ(c.size(), base + gap);
+    ASSERT_EQ(unpack_container(c), 1);
+    ASSERT_EQ(tv::script_length(), script.size());
+    EXPECT_TRUE(std::equal(script.begin(), script.end(), tv::script_start()));
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ContainerTest, TailBytesUseTheLowKeyBytes) {
+  // Three tail bytes: the XOR of the tail uses key bytes 0, 1, 2 in that order.
+  std::vector<uint8_t> c = {1, 2, 3, 4, 5, 6, 7};
+  std::vector<uint8_t> s = c;
+  tv::scramble_container(s.data(), uint32_t(s.size()), 0x44332211u);
+  EXPECT_EQ(s, (std::vector<uint8_t>{1 ^ 0x11, 2 ^ 0x22, 3 ^ 0x33, 4 ^ 0x44, 5 ^ 0x11, 6 ^ 0x22,
+                                     7 ^ 0x33}));
+}
+
+TEST_F(ContainerTest, FillerBytesAreNeverRead) {
+  std::vector<uint8_t> script = sample_script(333);
+  std::vector<uint8_t> c = container_with_gap(script, 1);
+  blob_ = tv::make_blob(c, kKey);
+  for (size_t i = 1; i < blob_.size(); i += 2) blob_[i] = uint8_t(~blob_[i]);
+  tv::posix::set_embedded_package(blob_.data(), uint32_t(c.size()), kKey);
+  ASSERT_EQ(tv::unpack(), 1);
+  EXPECT_TRUE(std::equal(script.begin(), script.end(), tv::script_start()));
+}
+
+TEST_F(ContainerTest, DamagedStreamIsRefused) {
+  std::vector<uint8_t> c = tv::make_container(sample_script(5000));
+  c[c.size() / 2] ^= 0x5A;
+  EXPECT_EQ(unpack_container(c), 0);
+  expect_damaged_message();
+}
+
+TEST_F(ContainerTest, WrongKeyIsRefused) {
+  std::vector<uint8_t> c = tv::make_container(sample_script(100));
+  blob_ = tv::make_blob(c, kKey);
+  tv::posix::set_embedded_package(blob_.data(), uint32_t(c.size()), kKey ^ 1);
+  EXPECT_EQ(tv::unpack(), 0);
+  expect_damaged_message();
+}
+
+TEST_F(ContainerTest, TrailerLengthsDecideTheOutcome) {
+  std::vector<uint8_t> script = sample_script(4000);
+  std::vector<uint8_t> good = container_with_gap(script, 3);
+  size_t n = good.size();
+  uint32_t z = uint32_t(tv::make_container(script).size() - 8);
+
+  struct Case {
+    const char* what;
+    uint32_t z, u;
+    int result;
+  } cases[] = {
+      {"Z past N - 8", uint32_t(n - 7), uint32_t(script.size()), 0},
+      {"Z huge", 0xFFFFFFF0u, uint32_t(script.size()), 0},
+      {"Z shorter than the stream", z - 1, uint32_t(script.size()), 0},
+      // zlib's uncompress stops at the end of the stream and ignores what follows
+      // it, so a Z reaching into the unread gap still decompresses.
+      {"Z a little larger than the stream", z + 3, uint32_t(script.size()), 1},
+      {"U smaller than the script", z, uint32_t(script.size() - 1), 0},
+      {"U larger than the script", z, uint32_t(script.size() + 100), 1},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    messages_.clear();
+    std::vector<uint8_t> c = good;
+    set_le32(c, n - 8, k.z);
+    set_le32(c, n - 4, k.u);
+    EXPECT_EQ(unpack_container(c), k.result);
+    if (k.result == 0) {
+      expect_damaged_message();
+    } else {
+      EXPECT_TRUE(messages_.empty());
+      // The readers' bounds are the script as written, never the unwritten rest.
+      EXPECT_EQ(tv::script_length(), script.size());
+    }
+  }
+}
+
+TEST_F(ContainerTest, ShortOrMissingContainersAreRefused) {
+  EXPECT_EQ(tv::unpack(), 0);  // no package at all
+  expect_damaged_message();
+  messages_.clear();
+  EXPECT_EQ(unpack_container({1, 2, 3, 4, 5, 6, 7}), 0);  // shorter than its trailer
+  expect_damaged_message();
+}
+
+TEST_F(ContainerTest, EmptyScriptUnpacks) {
+  ASSERT_EQ(unpack_container(tv::make_container({})), 1);
+  EXPECT_EQ(tv::script_length(), 0u);
+  EXPECT_NE(tv::script_start(), nullptr);
+}
+
+TEST_F(ContainerTest, PresetDictionaryStreamIsRefused) {
+  std::vector<uint8_t> script = sample_script(200);
+  z_stream zs{};
+  ASSERT_EQ(deflateInit(&zs, 9), Z_OK);
+  const Bytef dict[] = "dictionary";
+  ASSERT_EQ(deflateSetDictionary(&zs, dict, sizeof dict), Z_OK);
+  std::vector<uint8_t> out(1024);
+  zs.next_in = script.data();
+  zs.avail_in = uInt(script.size());
+  zs.next_out = out.data();
+  zs.avail_out = uInt(out.size());
+  ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  uint32_t z = uint32_t(out.size());
+  for (uint32_t v : {z, uint32_t(script.size())})
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+  EXPECT_EQ(unpack_container(out), 0);
+  expect_damaged_message();
+}
+
+}  // namespace
