@@ -1,0 +1,27 @@
+// Loading the package and the install sequence, as plain procedures that need no
+// window: the install dialog only supplies the path text and shows the outcome.
+#pragma once
+
+namespace tv {
+
+// Loading when the install dialog opens: unpack, folder variables, header check,
+// saved cursor, first reading of the variables section. 1 on success; 0 when the
+// failing step has shown its message (the dialog then cancels itself).
+int load_package();
+
+enum class InstallOutcome {
+  kInstalled,       // the dialog ends with 1
+  kOldVersionHeld,  // the old installation could not be moved aside; the dialog stays open
+  kFailed,          // the dialog is cancelled (ends with 2)
+};
+
+// The install sequence for the text of the install-directory edit box (at most
+// 259 units are used): strip trailing backslashes, default "D:\Kesta", move an
+// existing installation aside, set "{App}", read the variables again, create the
+// directory, write the files, create the shortcuts.
+InstallOutcome run_install_sequence(const char16_t* edit_text);
+
+// Removes the whole run of backslashes at the end of text, in place.
+void strip_trailing_backslashes(char16_t* text);
+
+}  // namespace tv
