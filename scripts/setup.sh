@@ -3,6 +3,20 @@
 # Safe to run more than once: it only installs what is missing.
 set -euo pipefail
 
+# True when a 32-bit x86 program can be executed here (some kernel sandboxes
+# run 64-bit code only). Probed with a tiny static ELF that exits with 0.
+can_run_32bit() {
+  local probe
+  probe=$(mktemp)
+  # ELF32 header + one program header; _start: mov eax,1 (exit); xor ebx,ebx; int 0x80
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' > "$probe"
+  chmod +x "$probe"
+  local ok=1
+  "$probe" 2>/dev/null && ok=0
+  rm -f "$probe"
+  return $ok
+}
+
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo "sudo"; fi; }
 SUDO=$(need_root)
 
@@ -11,11 +25,16 @@ pkgs=(
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   libtomlplusplus-dev libcli11-dev
   clang libclang-rt-14-dev llvm
-  g++-mingw-w64-i686 libz-mingw-w64-dev binutils-mingw-w64-i686
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-i686
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
   valgrind time
 )
-wine_pkgs=(wine wine32:i386)
+# 64-bit Wine runs the Windows tests (built by the win64 preset). 32-bit Wine
+# (wine32:i386) is installed only where this machine can execute 32-bit code.
+wine_pkgs=(wine wine64)
+if [ "${TV_WITH_WINE32:-auto}" != no ] && [ "$(uname -m)" = x86_64 ] && can_run_32bit; then
+  wine_pkgs+=(wine32:i386)
+fi
 
 missing=()
 for p in "${pkgs[@]}" "${wine_pkgs[@]}"; do
