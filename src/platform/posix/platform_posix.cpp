@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
@@ -94,6 +95,9 @@ namespace posix {
 
 void set_root(const std::string& root) { state().root = root; }
 
+// The path is resolved lexically as Windows does: "\" and "/" both separate, "."
+// and empty components vanish, ".." drops the previous one and stops at the top
+// of its drive (or of the current directory), so no path leaves the root.
 std::string host_path(const char16_t* windows_path) {
   const std::string& root = state().root;
   if (root.empty() || windows_path == nullptr) return "";
@@ -106,18 +110,29 @@ std::string host_path(const char16_t* windows_path) {
     out += '/';
     out += drive;
     i = 2;
-  } else if (!p.empty() && p[0] == u'\\') {
+  } else if (!p.empty() && (p[0] == u'\\' || p[0] == u'/')) {
     out += "/C";
   } else {
     out += "/cwd";
   }
-  std::u16string rest = p.substr(i);
-  for (auto& c : rest) {
-    if (c == u'\\') c = u'/';
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  auto flush = [&] {
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  };
+  for (; i < p.size(); ++i) {
+    if (p[i] == u'\\' || p[i] == u'/')
+      flush();
+    else
+      part += p[i];
   }
-  std::string tail = u16_to_utf8(rest);
-  if (!tail.empty() && tail[0] != '/') out += '/';
-  out += tail;
+  flush();
+  for (const auto& component : parts) out += "/" + u16_to_utf8(component);
   return out;
 }
 
