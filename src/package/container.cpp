@@ -11,6 +11,10 @@
 namespace tv {
 namespace {
 
+// Deflate's largest expansion is 1032:1 (a 258-byte match coded in two bits, plus
+// block overhead); a margin above it.
+constexpr uint64_t kMaxInflateRatio = 1100;
+
 uint32_t le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
@@ -49,13 +53,18 @@ UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key) {
     std::free(container);
     return UnpackError::kBadTrailer;
   }
+  // No Z-byte deflate stream inflates to more than about 1032 * Z bytes, so a buffer
+  // capped there decides every package exactly as one of U bytes would, and a
+  // trailer that claims gigabytes cannot make the installer ask for them.
+  uint64_t most = uint64_t(z) * kMaxInflateRatio + 4096;
+  uint32_t capacity = most < u ? uint32_t(most) : u;
   // One byte more than asked, so that an empty script is a real allocation.
-  uint8_t* script = static_cast<uint8_t*>(std::malloc(size_t(u) + 1));
+  uint8_t* script = static_cast<uint8_t*>(std::malloc(size_t(capacity) + 1));
   if (script == nullptr) {
     std::free(container);
     return UnpackError::kNoMemory;
   }
-  uLongf out_len = u;
+  uLongf out_len = capacity;
   int rc = uncompress(script, &out_len, container, z);
   // The container is no longer read once the script is out.
   std::free(container);
