@@ -1,7 +1,10 @@
 #include "fuzz_support.h"
 
+#include <ftw.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "package/script.h"
@@ -38,5 +41,18 @@ void reset_state() {
 }
 
 const std::string& root() { return g_root; }
+
+void empty_drives() {
+  for (const char* sub : {"/C", "/D", "/cwd"}) {
+    std::string dir = g_root + sub;
+    nftw(
+        dir.c_str(),
+        [](const char* path, const struct stat*, int, struct FTW* ftw) {
+          if (ftw->level > 0) remove(path);
+          return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+  }
+}
 
 }  // namespace tvfuzz

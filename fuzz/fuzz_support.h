@@ -12,5 +12,7 @@ void init_once();
 // description, so that one input cannot leak into the next.
 void reset_state();
 const std::string& root();
+// Removes everything below the drive folders (what an install wrote).
+void empty_drives();
 
 }  // namespace tvfuzz
