@@ -42,7 +42,7 @@ void reset() {
 
 std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
-// n variables, each referring to the one before it and to {App}.
+// n variables, each expanding {App} and a built-in variable.
 std::vector<uint8_t> variables_script(int n) {
   tv::ScriptWriter w;
   w.put_int(1);
@@ -51,7 +51,7 @@ std::vector<uint8_t> variables_script(int n) {
   w.put_string(u"D:\\Kesta");
   for (int i = 0; i < n; ++i) {
     w.put_string(u16("{V" + std::to_string(i) + "}"));
-    w.put_string(i == 0 ? u"{App}\\x" : u16("{App}{V" + std::to_string(i - 1) + "}").substr(0, 12));
+    w.put_string(u16("{App}\\" + std::to_string(i) + "{Empty}"));
   }
   w.put_int(0);
   w.put_string(u"");
