@@ -41,7 +41,11 @@ std::string read_file(const std::wstring& path) {
   return out;
 }
 
+// Removes a folder this test made, and what is in it; links are not followed.
 void remove_tree(const std::wstring& dir) {
+  if (dir.find(L"\\tvinstall-") == std::wstring::npos &&
+      dir.find(L"\\Talvenor Test ") == std::wstring::npos)
+    return;
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
@@ -49,7 +53,8 @@ void remove_tree(const std::wstring& dir) {
       std::wstring name = data.cFileName;
       if (name == L"." || name == L"..") continue;
       std::wstring child = dir + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         remove_tree(child);
       else
         DeleteFileW(child.c_str());
