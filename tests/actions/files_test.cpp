@@ -3,6 +3,8 @@
 #include "actions/files.h"
 #include "actions_fixture.h"
 
+#include <tuple>
+
 namespace {
 
 using tvtest::FileEntry;
@@ -142,45 +144,29 @@ TEST_F(FilesTest, FailedWriteOrCloseRewritesTheWholeFile) {
 }
 
 TEST_F(FilesTest, DamagedRecordsAreReported) {
+  // count, then records of path, size and the bytes actually present
+  auto section = [](int32_t count, std::vector<std::tuple<std::u16string, int32_t, std::string>> records) {
+    return [=](tv::ScriptWriter& w) {
+      w.put_int(count);
+      for (const auto& r : records) {
+        w.put_string(std::get<0>(r));
+        w.put_int(std::get<1>(r));
+        w.put_bytes(std::get<2>(r).data(), std::get<2>(r).size());
+      }
+    };
+  };
   struct Case {
     const char* what;
     std::function<void(tv::ScriptWriter&)> section;
   } cases[] = {
-      {"negative size", [](tv::ScriptWriter& w) {
-         w.put_int(2);
-         w.put_string(u"D:\\ok.txt");
-         w.put_int(1);
-         w.put_bytes("x", 1);
-         w.put_string(u"D:\\bad.txt");
-         w.put_int(-1);
-         w.put_bytes("yyyy", 4);
-       }},
-      {"content past the end", [](tv::ScriptWriter& w) {
-         w.put_int(1);
-         w.put_string(u"D:\\bad.txt");
-         w.put_int(100);
-         w.put_bytes("abc", 3);
-       }},
-      {"path past the end", [](tv::ScriptWriter& w) {
-         w.put_int(1);
-         w.put_bytes("D\0:\0\\", 5);
-       }},
+      {"negative size", section(2, {{u"D:\\ok.txt", 1, "x"}, {u"D:\\bad.txt", -1, "yyyy"}})},
+      {"content past the end", section(1, {{u"D:\\bad.txt", 100, "abc"}})},
+      {"path past the end", [](tv::ScriptWriter& w) { w.put_int(1); w.put_bytes("D\0:\0\\", 5); }},
       {"count past the end", [](tv::ScriptWriter& w) { w.put_bytes("\1\0", 2); }},
-      {"unknown variable", [](tv::ScriptWriter& w) {
-         w.put_int(1);
-         w.put_string(u"{Nope}\\bad.txt");
-         w.put_int(0);
-       }},
-      {"unclosed variable", [](tv::ScriptWriter& w) {
-         w.put_int(1);
-         w.put_string(u"{App\\bad.txt");
-         w.put_int(0);
-       }},
-      {"expands past 259 units", [](tv::ScriptWriter& w) {
-         w.put_int(1);
-         w.put_string(u"{App}\\" + std::u16string(251, u'y'));  // 8 + 1 + 251 = 260
-         w.put_int(0);
-       }},
+      {"unknown variable", section(1, {{u"{Nope}\\bad.txt", 0, ""}})},
+      {"unclosed variable", section(1, {{u"{App\\bad.txt", 0, ""}})},
+      // 8 + 1 + 251 = 260 units
+      {"expands past 259 units", section(1, {{u"{App}\\" + std::u16string(251, u'y'), 0, ""}})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -98,16 +98,6 @@ TEST_F(ShortcutsTest, ShortcutFileNameMustFit260Units) {
   EXPECT_FALSE(host_exists(u"D:\\G\\" + std::u16string(251, u'n') + u".lnk"));
 }
 
-TEST_F(ShortcutsTest, CreateShortcutFailsSilently) {
-  make_host_dir(u"D:\\L");
-  EXPECT_EQ(tv::create_shortcut(nullptr, u"D:\\t.exe", u"", u"N"), 0);
-  tv::posix::hold_path(u"D:\\L\\Held.lnk", true);
-  EXPECT_EQ(tv::create_shortcut(u"D:\\L", u"D:\\t.exe", u"", u"Held"), 0);
-  EXPECT_EQ(tv::create_shortcut(u"D:\\L", u"D:\\t.exe", u"-q", u"Ok"), 1);
-  EXPECT_EQ(read_host_file(u"D:\\L\\Ok.lnk"), link_text("D:\\t.exe", "-q"));
-  EXPECT_TRUE(messages_.empty());
-}
-
 TEST_F(ShortcutsTest, StringPastTheEndIsDamage) {
   tv::ScriptWriter w;
   w.put_int(1);

@@ -257,23 +257,6 @@ TEST_F(InstallWineTest, HeldFileIsWrittenAfterReleaseAndRetry) {
   EXPECT_EQ(read_file(app_ + L"\\bin\\after.txt"), "after");
 }
 
-TEST_F(InstallWineTest, HeldFileAndCancelStopTheInstall) {
-  std::wstring file = dir_ + L"\\held.dll";
-  HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  load({{L"{App}\\readme.txt", "hi"}, {file, "new"}, {L"{Bin}\\after.txt", "after"}}, L"");
-  std::vector<BoxWatcher::Box> boxes;
-  {
-    BoxWatcher watcher({IDRETRY, IDCANCEL});
-    EXPECT_EQ(tv::run_install_sequence(u(app_)), tv::InstallOutcome::kFailed);
-    boxes = watcher.boxes();
-  }
-  CloseHandle(held);
-  EXPECT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(read_file(app_ + L"\\readme.txt"), "hi");
-  EXPECT_FALSE(exists(app_ + L"\\bin"));
-}
-
 // A shell link read back through the shell.
 struct Link {
   std::wstring path, args;
