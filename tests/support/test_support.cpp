@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,9 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace tvtest {
@@ -31,28 +35,29 @@ bool make_dir(const std::string& p) {
 #endif
 }
 
+// A folder of its own for each test: never one left by an earlier test or run.
 std::string make_temp_root() {
   static int serial = 0;
   const char* base = std::getenv("TMPDIR");
 #ifdef _WIN32
   if (!base) base = std::getenv("TEMP");
 #endif
-  std::string dir = std::string(base ? base : "/tmp") + "/tvtest-" +
-                    std::to_string(static_cast<long>(std::rand())) + "-" +
-                    std::to_string(++serial);
-  make_dir(dir);
+  std::string dir;
+  for (int tries = 0; tries < 10000; ++tries) {
+    dir = std::string(base ? base : "/tmp") + "/tvtest-" +
+          std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(++serial);
+    if (make_dir(dir)) break;
+  }
   return dir;
 }
 
+// Removes a test root and everything in it. Only exact paths are built (no shell, no
+// truncation at MAX_PATH), links are removed rather than followed, and nothing but a
+// folder this file made is ever removed.
 void remove_tree(const std::string& dir) {
-#ifdef _WIN32
-  std::string cmd = "rmdir /s /q \"" + dir + "\" >nul 2>nul";
-  for (auto& c : cmd) if (c == '/') c = '\\';
-#else
-  std::string cmd = "rm -rf '" + dir + "'";
-#endif
-  if (std::system(cmd.c_str()) != 0) {
-  }
+  if (dir.find("/tvtest-") == std::string::npos) return;
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::u8path(dir), error);
 }
 
 }  // namespace
