@@ -29,9 +29,9 @@ class InstallTest : public tvtest::InstallerTest {
   void load(const std::vector<FileEntry>& files = {{u"{Bin}\\talvenor.exe", "exe"},
                                                    {u"{App}\\readme.txt", "hi"}},
             const std::u16string& shortcuts = u"icon\n{Exe}\n--home \"{App}\"\n{Desktop}\\Talvenor") {
-    ASSERT_TRUE(load_script(tvtest::make_script(
+    embed_script(tvtest::make_script(
         1, {{u"{App}", u"D:\\Kesta"}, {u"{Bin}", u"{App}\\bin"}, {u"{Exe}", u"{Bin}\\talvenor.exe"}},
-        files, shortcuts)));
+        files, shortcuts));
     ASSERT_EQ(tv::load_package(), 1);
   }
 };
@@ -42,7 +42,7 @@ TEST_F(InstallTest, LoadingStopsAtTheFailingStep) {
   for (int32_t v : {1, 1}) short_section.put_int(v);
   short_section.put_string(u"{App}");
   for (const auto& script : {tvtest::make_script(2, {}, {}, u""), short_section.bytes()}) {
-    ASSERT_TRUE(load_script(script));
+    embed_script(script);
     EXPECT_EQ(tv::load_package(), 0);
   }
   ASSERT_EQ(messages_.size(), 3u);
@@ -52,7 +52,7 @@ TEST_F(InstallTest, LoadingStopsAtTheFailingStep) {
 
   messages_.clear();
   std::vector<uint8_t> script = tvtest::make_script(1, {{u"{App}", u"D:\\Kesta"}}, {}, u"");
-  ASSERT_TRUE(load_script(script));
+  embed_script(script);
   EXPECT_EQ(tv::load_package(), 1);
   EXPECT_EQ(tv::saved_cursor().pos, tv::script_start() + 4);
   EXPECT_EQ(tv::script_cursor().pos, tv::script_start() + script.size() - 6);  // files count
@@ -173,7 +173,7 @@ TEST_F(InstallTest, FailuresCancelTheInstall) {
   w.put_int(0);
   w.put_int(0);
   w.put_bytes("i", 1);  // the shortcuts string ends early
-  ASSERT_TRUE(load_script(w.bytes()));
+  embed_script(w.bytes());
   ASSERT_EQ(tv::load_package(), 1);
   EXPECT_EQ(tv::run_install_sequence(u"D:\\T3"), InstallOutcome::kFailed);
   EXPECT_TRUE(host_exists(u"D:\\T3"));

@@ -83,13 +83,15 @@ void InstallerTest::SetUp() {
     }
     return (type & 0xF) == tv::kMbOk ? tv::kIdOk : tv::kIdCancel;
   });
-  tv::set_script(nullptr, 0);
   tv::clear_variable_table();
+  tv::free_script();
   tv::clear_title_and_description();
   tv::clear_damage_reason();
 }
 
 void InstallerTest::TearDown() {
+  tv::clear_variable_table();
+  tv::free_script();
   tv::posix::set_responder(nullptr);
   tv::posix::set_embedded_package(nullptr, 0, 0);
   tv::posix::clear_faults();
@@ -97,10 +99,19 @@ void InstallerTest::TearDown() {
   remove_tree(root_);
 }
 
-bool InstallerTest::load_script(const std::vector<uint8_t>& script, uint32_t key) {
+void InstallerTest::embed_script(const std::vector<uint8_t>& script, uint32_t key) {
+  // A test that loads again has done with the last script, and with the variables
+  // and title whose text lived in it.
+  tv::clear_variable_table();
+  tv::clear_title_and_description();
+  tv::free_script();
   std::vector<uint8_t> container = tv::make_container(script);
   blob_ = tv::make_blob(container, key);
   tv::posix::set_embedded_package(blob_.data(), static_cast<uint32_t>(container.size()), key);
+}
+
+bool InstallerTest::load_script(const std::vector<uint8_t>& script, uint32_t key) {
+  embed_script(script, key);
   return tv::unpack() == 1;
 }
 
