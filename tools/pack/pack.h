@@ -1,0 +1,41 @@
+// Making the installer: the package container and blob, the stub with its package
+// section, and the output written through a temporary file beside it.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tvpack {
+
+constexpr uint32_t kDefaultKey = 0x2C7E13A5u;
+
+// A key written in decimal or 0x-hex that fits 32 bits; false otherwise.
+bool parse_key(const std::string& text, uint32_t* key);
+
+// The whole file; throws PackError naming it when it cannot be read.
+std::vector<uint8_t> read_file(const std::filesystem::path& path);
+
+// The stub to use when none is given: talvenor-setup.exe beside the maker (self_dir),
+// else build/win32/talvenor-setup.exe under the current folder.
+std::filesystem::path default_stub(const std::filesystem::path& self_dir);
+
+// An installer stub, read and checked (a PE image with room for the package section).
+struct Stub {
+  std::filesystem::path path;
+  std::vector<uint8_t> bytes;
+};
+// Throws PackError naming the stub when it cannot be used.
+Stub load_stub(const std::filesystem::path& path);
+
+// Writes the installer: the stub with a ".tvpkg" section holding the header for
+// (n, key) and the blob. Refusals name the stub; write failures name out. Nothing is
+// left at out (or beside it) on failure.
+void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_t n, uint32_t key,
+                     const std::filesystem::path& out);
+
+// The blob of a script: compressed (level 9) with its trailer, scrambled, interleaved.
+// Sets *n to the container length.
+std::vector<uint8_t> blob_from_script(const std::vector<uint8_t>& script, uint32_t key, uint32_t* n);
+
+}  // namespace tvpack
