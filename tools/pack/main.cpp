@@ -9,7 +9,6 @@
 
 #include "errors.h"
 #include "inspect.h"
-#include "manifest.h"
 #include "pack.h"
 #include "platform/text16.h"
 
@@ -64,8 +63,8 @@ uint32_t key_option(const std::string& text) {
   return key;
 }
 
-Stub stub_option(const std::string& stub) {
-  return load_stub(stub.empty() ? default_stub(self_dir()) : utf8_path(stub));
+fs::path stub_option(const std::string& stub) {
+  return stub.empty() ? default_stub(self_dir()) : utf8_path(stub);
 }
 
 }  // namespace
@@ -113,34 +112,14 @@ int main(int argc, char** argv) {
   try {
     if (*build) {
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
-      Stub stub_file = stub_option(stub);
-      Manifest m = load_manifest(utf8_path(manifest));
-      std::vector<uint8_t> bytes = build_script(m);
-      uint32_t n = 0;
-      std::vector<uint8_t> stored = blob_from_script(bytes, key, &n);
-      write_installer(stub_file, stored, n, key, utf8_path(out));
-      std::cout << out << ": " << m.files.size() << " files, " << m.shortcuts.size()
-                << " shortcuts, install script " << bytes.size() << " bytes, container " << n
-                << " bytes\n";
+      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out));
+      std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
+                << b.script_size << " bytes, container " << b.container_size << " bytes\n";
     } else if (*wrap) {
       if (script.empty() && blob.empty()) throw PackError("wrap needs --script or --blob");
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
-      Stub stub_file = stub_option(stub);
-      std::vector<uint8_t> stored;
-      uint32_t n = 0;
-      if (!script.empty()) {
-        std::vector<uint8_t> bytes = read_file(utf8_path(script));
-        if (bytes.size() > 0xFFFFFFFFu - 64) fail(utf8_path(script), "is too large for a package");
-        stored = blob_from_script(bytes, key, &n);
-      } else {
-        stored = read_file(utf8_path(blob));
-        if (stored.size() % 2 != 0)
-          fail(utf8_path(blob), "has an odd size (" + std::to_string(stored.size()) +
-                                    " bytes); a stored blob is twice its container's length");
-        if (stored.size() / 2 > 0xFFFFFFFFu) fail(utf8_path(blob), "is too large for a package");
-        n = uint32_t(stored.size() / 2);
-      }
-      write_installer(stub_file, stored, n, key, utf8_path(out));
+      uint32_t n = script.empty() ? wrap_blob(utf8_path(blob), stub_option(stub), key, utf8_path(out))
+                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out));
       std::cout << out << ": container " << n << " bytes\n";
     } else if (*inspect) {
       std::string problem = inspect_file(utf8_path(file), std::cout);

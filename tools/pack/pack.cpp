@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "errors.h"
+#include "manifest.h"
 #include "package/writer.h"
 #include "pe_image.h"
 
@@ -157,6 +158,47 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
   file.write(blob.data(), blob.size());
   file.write_zeros(image.total_size - image.section_offset - header.size() - blob.size());
   file.commit();
+}
+
+BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
+                             const fs::path& out) {
+  Manifest m = load_manifest(manifest);
+  Stub stub = load_stub(stub_path);
+  std::vector<uint8_t> script = build_script(m);
+  BuildSummary summary;
+  summary.files = m.files.size();
+  summary.shortcuts = m.shortcuts.size();
+  summary.script_size = script.size();
+  std::vector<uint8_t> blob = blob_from_script(script, key, &summary.container_size);
+  script = std::vector<uint8_t>();  // not needed any more; the blob is the large part
+  write_installer(stub, blob, summary.container_size, key, out);
+  return summary;
+}
+
+uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uint32_t key,
+                     const fs::path& out) {
+  Stub stub = load_stub(stub_path);
+  std::vector<uint8_t> script = read_file(script_path);
+  // The container (stream, trailer) and the blob twice its size must fit 32 bits.
+  if (script.size() > kMaxScriptSize)
+    fail(script_path, "is " + std::to_string(script.size()) +
+                          " bytes; an install script may have at most 1 GiB (1073741824 bytes)");
+  uint32_t n = 0;
+  std::vector<uint8_t> blob = blob_from_script(script, key, &n);
+  write_installer(stub, blob, n, key, out);
+  return n;
+}
+
+uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out) {
+  Stub stub = load_stub(stub_path);
+  std::vector<uint8_t> blob = read_file(blob_path);
+  if (blob.size() % 2 != 0)
+    fail(blob_path, "has an odd size (" + std::to_string(blob.size()) +
+                        " bytes); a stored blob is twice its container's length");
+  if (blob.size() / 2 > 0xFFFFFFFFu) fail(blob_path, "is too large for a package section");
+  uint32_t n = uint32_t(blob.size() / 2);
+  write_installer(stub, blob, n, key, out);
+  return n;
 }
 
 }  // namespace tvpack

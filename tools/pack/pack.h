@@ -34,6 +34,23 @@ Stub load_stub(const std::filesystem::path& path);
 void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_t n, uint32_t key,
                      const std::filesystem::path& out);
 
+// The commands. Each checks everything it can before the expensive steps and throws
+// PackError (one line naming the file) on failure, leaving nothing at out.
+struct BuildSummary {
+  size_t files = 0;
+  size_t shortcuts = 0;
+  uint64_t script_size = 0;
+  uint32_t container_size = 0;
+};
+BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
+                             uint32_t key, const std::filesystem::path& out);
+// A raw install script taken as it is; returns the container length.
+uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem::path& stub, uint32_t key,
+                     const std::filesystem::path& out);
+// A raw stored blob embedded as it is (an odd size is refused); returns N.
+uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
+                   const std::filesystem::path& out);
+
 // The blob of a script: compressed (level 9) with its trailer, scrambled, interleaved.
 // Sets *n to the container length.
 std::vector<uint8_t> blob_from_script(const std::vector<uint8_t>& script, uint32_t key, uint32_t* n);
