@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "errors.h"
 #include "manifest.h"
@@ -151,6 +152,10 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
                      const fs::path& out) {
   std::vector<uint8_t> header = package_section_header(n, key);
   PackagedImage image = plan(stub, {&header, &blob});
+  // The section's raw data lies past every byte of the stub.
+  if (image.section_offset < image.head.size() ||
+      image.total_size < image.section_offset + header.size() + blob.size())
+    throw std::logic_error("the package section was placed inside the stub");
   AtomicOutput file(out);
   file.write(image.head.data(), image.head.size());
   file.write_zeros(image.section_offset - image.head.size());
