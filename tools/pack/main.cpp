@@ -75,6 +75,8 @@ int main(int argc, char** argv) {
 #endif
   CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back"};
   app.require_subcommand(1);
+  // "/path" is a path (Wine passes Unix paths as they are), never an option.
+  app.allow_windows_style_options(false);
 
   std::string manifest, out, stub, key_text, script, blob, file;
 
