@@ -15,8 +15,11 @@ bad() { failed=$((failed + 1)); echo "FAIL $1"; [ -n "${2:-}" ] && sed 's/^/    
 pack() {
   local m=$maker
   [ -n "${MAKER_OVERRIDE:-}" ] && m=$MAKER_OVERRIDE
-  (cd "${RUN_IN:-.}" && exec $emulator "$m" "$@") >"$work/stdout.txt" 2>"$work/stderr.txt"
+  (cd "${RUN_IN:-.}" && exec $emulator "$m" "$@") >"$work/stdout.raw" 2>"$work/stderr.raw"
   rc=$?
+  # A Windows program ends its lines with CR LF.
+  tr -d '\r' <"$work/stdout.raw" >"$work/stdout.txt"
+  tr -d '\r' <"$work/stderr.raw" >"$work/stderr.txt"
   if [ -n "$emulator" ]; then
     err=$(grep '^talvenor-pack' "$work/stderr.txt")
   else

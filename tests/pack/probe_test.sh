@@ -9,9 +9,11 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 passed=0 failed=0
 ok() { passed=$((passed + 1)); echo "ok   $1"; }
 bad() { failed=$((failed + 1)); echo "FAIL $1"; [ -n "${2:-}" ] && sed 's/^/     | /' <<<"$2"; }
-run() { # runs a Windows program; sets rc and out (CR dropped)
-  out=$("$emulator" "$@" 2>/dev/null | tr -d '\r')
-  rc=${PIPESTATUS[0]}
+run() { # runs a Windows program; sets rc, out (CR dropped) and err
+  "$emulator" "$@" >run.out 2>run.err
+  rc=$?
+  out=$(tr -d '\r' <run.out)
+  err=$(grep -v '^X connection' run.err)
 }
 crc() { gzip -c "$1" | tail -c8 | od -An -tx4 -N4 | tr -d ' \n'; }
 
@@ -50,7 +52,7 @@ run ./built.exe
 if [ "$rc" -eq 0 ] && [ -n "$length" ] && grep -q "^OK $length " <<<"$out" && grep -q '^CHECKSUM MATCH' <<<"$out"; then
   ok "built package unpacks in the running installer"
 else
-  bad "built package (rc $rc, script $length bytes)" "$out"
+  bad "built package (rc $rc, script $length bytes)" "$out$err"
 fi
 
 if [ -n "$demo" ]; then
@@ -60,7 +62,7 @@ if [ -n "$demo" ]; then
   if [ "$rc" -eq 0 ] && [ -n "$length" ] && grep -q "^OK $length " <<<"$out"; then
     ok "the demo package unpacks in the running installer"
   else
-    bad "the demo package (rc $rc, script $length bytes)" "$out"
+    bad "the demo package (rc $rc, script $length bytes)" "$out$err"
   fi
 fi
 
