@@ -124,8 +124,10 @@ fs::path default_stub(const fs::path& self_dir) {
   return fs::path("build") / "win32" / "talvenor-setup.exe";
 }
 
-std::vector<uint8_t> blob_from_script(const std::vector<uint8_t>& script, uint32_t key, uint32_t* n) {
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n) {
   std::vector<uint8_t> container = tv::make_container(script, 9);
+  script = std::vector<uint8_t>();  // the blob is made without it
+  container.shrink_to_fit();        // compression reserved room for the worst case
   *n = uint32_t(container.size());
   return tv::make_blob(container, key);
 }
@@ -174,8 +176,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   summary.files = m.files.size();
   summary.shortcuts = m.shortcuts.size();
   summary.script_size = script.size();
-  std::vector<uint8_t> blob = blob_from_script(script, key, &summary.container_size);
-  script = std::vector<uint8_t>();  // not needed any more; the blob is the large part
+  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size);
   write_installer(stub, blob, summary.container_size, key, out);
   return summary;
 }
@@ -189,7 +190,7 @@ uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uin
     fail(script_path, "is " + std::to_string(script.size()) +
                           " bytes; an install script may have at most 1 GiB (1073741824 bytes)");
   uint32_t n = 0;
-  std::vector<uint8_t> blob = blob_from_script(script, key, &n);
+  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &n);
   write_installer(stub, blob, n, key, out);
   return n;
 }

@@ -52,7 +52,7 @@ uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::pat
                    const std::filesystem::path& out);
 
 // The blob of a script: compressed (level 9) with its trailer, scrambled, interleaved.
-// Sets *n to the container length.
-std::vector<uint8_t> blob_from_script(const std::vector<uint8_t>& script, uint32_t key, uint32_t* n);
+// Sets *n to the container length. The script is released once it is compressed.
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n);
 
 }  // namespace tvpack
