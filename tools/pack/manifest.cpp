@@ -265,20 +265,18 @@ class Loader {
     std::error_code ec;
     if (!fs::is_directory(src, ec))
       fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + " is not a folder");
-    std::u16string folder = expand_or_fail(dest, dest_line, "[[tree]] destination");
-    (void)folder;
+    expand_or_fail(dest, dest_line, "[[tree]] destination");
     // Every regular file below src, ordered by its path's components.
     std::vector<std::vector<std::string>> found;
-    fs::recursive_directory_iterator it(src, ec), end;
-    if (ec) fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + ": " + ec.message());
-    for (; it != end; it.increment(ec)) {
-      if (ec) fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + ": " + ec.message());
-      if (it->is_directory(ec)) continue;
-      fs::path rel = fs::relative(it->path(), src, ec);
+    std::error_code walk;  // a folder that cannot be read stops the walk with this set
+    for (fs::recursive_directory_iterator it(src, walk), end; !walk && it != end; it.increment(walk)) {
+      std::error_code kind;
+      if (it->is_directory(kind)) continue;
       std::vector<std::string> parts;
-      for (const fs::path& part : rel) parts.push_back(part.u8string());
+      for (const fs::path& part : it->path().lexically_relative(src)) parts.push_back(part.u8string());
       found.push_back(parts);
     }
+    if (walk) fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + ": " + walk.message());
     if (found.empty())
       fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + " holds no files");
     std::sort(found.begin(), found.end());
