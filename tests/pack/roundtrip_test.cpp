@@ -164,3 +164,14 @@ TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {
 }
 
 }  // namespace
+
+// The largest package a 32-bit installer holds: 2N (the blob, mapped with the
+// image) plus U (the unpacked script) of at most 1 GiB.
+TEST(InstallerMemory, PackagesBeyondWhatA32BitInstallerHoldsAreRefused) {
+  const uint64_t mib = 1 << 20;
+  EXPECT_EQ(tvpack::installer_memory_problem(256 * mib, 512 * mib), "");  // exactly 1 GiB
+  EXPECT_NE(tvpack::installer_memory_problem(256 * mib, 512 * mib + 1), "");
+  std::string why = tvpack::installer_memory_problem(400 * mib, 400 * mib);  // incompressible
+  EXPECT_NE(why.find("needs 1200 MiB"), std::string::npos) << why;
+  EXPECT_NE(why.find("at most 1024 MiB"), std::string::npos) << why;
+}

@@ -124,6 +124,15 @@ fs::path default_stub(const fs::path& self_dir) {
   return fs::path("build") / "win32" / "talvenor-setup.exe";
 }
 
+std::string installer_memory_problem(uint64_t n, uint64_t u) {
+  uint64_t need = 2 * n + u;
+  if (need <= kMaxInstallerMemory) return "";
+  return "needs " + std::to_string(need >> 20) + " MiB in the installer (twice the " +
+         std::to_string(n >> 20) + " MiB container, mapped with the installer, plus the " +
+         std::to_string(u >> 20) + " MiB install script); a 32-bit installer takes at most " +
+         std::to_string(kMaxInstallerMemory >> 20) + " MiB";
+}
+
 std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n) {
   std::vector<uint8_t> container = tv::make_container(script, 9);
   script = std::vector<uint8_t>();  // the blob is made without it
@@ -177,6 +186,8 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   summary.shortcuts = m.shortcuts.size();
   summary.script_size = script.size();
   std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size);
+  std::string problem = installer_memory_problem(summary.container_size, summary.script_size);
+  if (!problem.empty()) fail(manifest, "the package " + problem);
   write_installer(stub, blob, summary.container_size, key, out);
   return summary;
 }
@@ -190,7 +201,10 @@ uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uin
     fail(script_path, "is " + std::to_string(script.size()) +
                           " bytes; an install script may have at most 1 GiB (1073741824 bytes)");
   uint32_t n = 0;
+  uint64_t u = script.size();
   std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &n);
+  std::string problem = installer_memory_problem(n, u);
+  if (!problem.empty()) fail(script_path, "makes a package that " + problem);
   write_installer(stub, blob, n, key, out);
   return n;
 }
