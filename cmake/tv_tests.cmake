@@ -1,3 +1,8 @@
+# An executable's platform implementation: standin or win32.
+function(tv_use_platform target impl)
+  set_target_properties(${target} PROPERTIES TV_PLATFORM tv_platform_${impl})
+endfunction()
+
 # Where test programs can run. Native programs always; Windows programs under Wine
 # when this machine can execute them. A 64-bit Windows build runs on 64-bit Wine.
 # A 32-bit one needs a kernel that executes 32-bit code, which some sandboxes lack:

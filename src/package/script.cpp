@@ -1,5 +1,6 @@
 #include "package/script.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -32,6 +33,11 @@ void set_script(uint8_t* start, uint32_t length) {
   g_script.length = length;
   g_script.cursor = ScriptCursor{start, start + length};
   g_script.saved = g_script.cursor;
+}
+
+void free_script() {
+  std::free(g_script.start);
+  set_script(nullptr, 0);
 }
 
 uint8_t* script_start() { return g_script.start; }

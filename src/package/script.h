@@ -15,8 +15,11 @@ struct ScriptCursor {
   uint8_t* end = nullptr;
 };
 
-// Adopts a script buffer of length bytes (owned for the rest of the process).
+// Adopts a script buffer of length bytes, from malloc (owned for the rest of the process).
 void set_script(uint8_t* start, uint32_t length);
+// Frees the script buffer and forgets it. Only for tools, tests and fuzzing that load
+// more than one package, once nothing refers into the script any more.
+void free_script();
 uint8_t* script_start();
 uint32_t script_length();
 

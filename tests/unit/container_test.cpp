@@ -167,3 +167,18 @@ TEST_F(ContainerTest, PresetDictionaryStreamIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A trailer that claims a huge script must not make the installer allocate it: the
+// buffer is capped at what Z bytes can inflate to, which decides nothing differently.
+TEST_F(ContainerTest, HugeClaimedScriptLengthIsNotAllocated) {
+  std::vector<uint8_t> script(100000, 'a');  // compresses about 1000:1
+  std::vector<uint8_t> c = tv::make_container(script);
+  set_le32(c, c.size() - 4, 0xFFFFFFF0u);
+  ASSERT_EQ(unpack_container(c), 1);
+  EXPECT_EQ(tv::script_length(), script.size());
+  EXPECT_TRUE(messages_.empty());
+}
+
+}  // namespace

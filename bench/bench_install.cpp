@@ -1,0 +1,131 @@
+// Installing a large mixed payload (a few large files and many small ones) through
+// the stand-in platform into a real folder, against `tar -xzf` of the same files on
+// the same disk, in one run. Prints the medians and the ratio (target: at most 1.0).
+// Usage: bench_install [WORK_DIR] [TOTAL_MB] [SMALL_FILES] [ROUNDS]
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "install/install.h"
+#include "package/script.h"
+#include "package/writer.h"
+#include "payload.h"
+#include "platform/posix/posix_platform.h"
+#include "variables/pool.h"
+#include "variables/section.h"
+#include "variables/table.h"
+
+namespace {
+
+struct Payload {
+  std::vector<std::string> names;  // relative, with '/'
+  std::vector<std::vector<uint8_t>> contents;
+};
+
+Payload make_payload(size_t total_mb, size_t small_files) {
+  Payload p;
+  size_t small_total = 0;
+  for (size_t i = 0; i < small_files; ++i) {
+    size_t size = 200 + (i * 7919) % 6000;
+    p.names.push_back("data/d" + std::to_string(i % 50) + "/f" + std::to_string(i) + ".dat");
+    p.contents.push_back(tvbench::mixed_bytes(size, uint32_t(i + 7)));
+    small_total += size;
+  }
+  size_t large_total = total_mb * 1000000 > small_total ? total_mb * 1000000 - small_total : 0;
+  for (int i = 0; i < 4; ++i) {
+    p.names.push_back("bin/large" + std::to_string(i) + ".bin");
+    p.contents.push_back(tvbench::mixed_bytes(large_total / 4, uint32_t(1000 + i)));
+  }
+  return p;
+}
+
+std::vector<uint8_t> make_script(const Payload& p) {
+  tv::ScriptWriter w;
+  w.put_int(1);
+  w.put_int(1);
+  w.put_string(u"{App}");
+  w.put_string(u"D:\\Kesta");
+  w.put_int(int32_t(p.names.size()));
+  for (size_t i = 0; i < p.names.size(); ++i) {
+    std::u16string path = u"{App}\\";
+    for (char c : p.names[i]) path.push_back(c == '/' ? u'\\' : char16_t(c));
+    w.put_string(path);
+    w.put_int(int32_t(p.contents[i].size()));
+    w.put_bytes(p.contents[i].data(), p.contents[i].size());
+  }
+  w.put_string(u"");
+  return w.bytes();
+}
+
+void run(const std::string& cmd) {
+  if (std::system(cmd.c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", cmd.c_str());
+    std::exit(1);
+  }
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string work = argc > 1 ? argv[1] : "build/bench-install";
+  size_t total_mb = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 200;
+  size_t small = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 10000;
+  int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
+
+  run("rm -rf '" + work + "' && mkdir -p '" + work + "/src'");
+  Payload p = make_payload(total_mb, small);
+  size_t bytes = 0;
+  for (size_t i = 0; i < p.names.size(); ++i) {
+    std::string path = work + "/src/" + p.names[i];
+    run("mkdir -p \"$(dirname '" + path + "')\"");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(p.contents[i].data()), std::streamsize(p.contents[i].size()));
+    bytes += p.contents[i].size();
+  }
+  run("tar -C '" + work + "/src' -czf '" + work + "/payload.tgz' .");
+  std::vector<uint8_t> container = tv::make_container(make_script(p), 6);
+  std::vector<uint8_t> blob = tv::make_blob(container, 0x2C7E13A5u);
+  std::printf("payload: %zu files, %.1f MB; tar.gz %s; package container %.1f MB\n",
+              p.names.size(), bytes / 1e6, "(gzip -6)", container.size() / 1e6);
+
+  std::vector<double> tar_times, install_times;
+  for (int r = 0; r < rounds; ++r) {
+    run("rm -rf '" + work + "/tar' '" + work + "/root' && mkdir -p '" + work + "/tar' '" + work +
+        "/root/C' '" + work + "/root/D' '" + work + "/root/cwd' && sync");
+    auto t0 = std::chrono::steady_clock::now();
+    run("tar -C '" + work + "/tar' -xzf '" + work + "/payload.tgz'");
+    tar_times.push_back(seconds_since(t0));
+
+    tv::posix::set_root(work + "/root");
+    tv::posix::set_embedded_package(blob.data(), uint32_t(container.size()), 0x2C7E13A5u);
+    run("sync");
+    t0 = std::chrono::steady_clock::now();
+    if (!tv::load_package() || tv::run_install_sequence(u"D:\\Kesta") != tv::InstallOutcome::kInstalled) {
+      std::fprintf(stderr, "install failed\n");
+      return 1;
+    }
+    install_times.push_back(seconds_since(t0));
+    tv::clear_variable_table();
+    tv::free_string_pool();
+    tv::free_script();
+  }
+  double t = median(tar_times), i = median(install_times);
+  std::printf("tar -xzf: %.3f s   install: %.3f s   ratio install/tar: %.2f\n", t, i, i / t);
+  run("rm -rf '" + work + "'");
+  return 0;
+}
