@@ -21,10 +21,12 @@
 //   dialogs               list the process's visible dialogs
 //   lock PATH | unlock PATH   hold a file or directory open with no sharing
 //   shortcut PATH         target, arguments and show command of a .lnk file
+//   folder CSIDL          the path of a shell folder, as the installer's shell gives it
 //   sleep MS | kill
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -229,10 +231,15 @@ void run(State& st, const std::wstring& line) {
     std::wstring id, want;
     split(rest, &id, &want);
     HWND box = control(st, to_int(id));
-    if (is_checked(box) != (to_int(want) != 0)) {
+    bool wanted = to_int(want) != 0;
+    if (is_checked(box) != wanted) {
       click(st, to_int(id));
-      sync(box);
-      if (is_checked(box) != (to_int(want) != 0)) throw Failure{L"the box did not change"};
+      // The click is posted, and sent messages overtake posted ones: poll.
+      DWORD start = GetTickCount();
+      while (is_checked(box) != wanted) {
+        if (GetTickCount() - start > 5000) throw Failure{L"the box did not change"};
+        Sleep(20);
+      }
     }
   } else if (cmd == L"key") {
     press_key(st, rest);
@@ -260,6 +267,12 @@ void run(State& st, const std::wstring& line) {
     out(L"shortcut target=" + drv::escape(target));
     out(L"shortcut args=" + drv::escape(args));
     out(L"shortcut show=" + std::to_wstring(show));
+  } else if (cmd == L"folder") {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, to_int(rest), nullptr, SHGFP_TYPE_CURRENT, path))) {
+      throw Failure{L"no shell folder " + rest};
+    }
+    out(L"folder " + drv::escape(path));
   } else if (cmd == L"sleep") {
     Sleep(static_cast<DWORD>(to_int(rest)));
   } else if (cmd == L"kill") {
