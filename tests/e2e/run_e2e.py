@@ -354,6 +354,51 @@ class Suite:
         check_equal(self.host_tree(self.env.drive_d / "Kesta"), {"x.txt": b"x"}, "D:\\Kesta")
         check(not self.env.host_path("C:\\不是这里").exists(), "the script's default unused")
 
+    def browse_select(self, label):
+        """In the folder browser, moves down the tree (opening each level with the
+        right arrow) until its folder box shows label."""
+        drv = self.drv
+        for _ in range(30):
+            if drv.value("text 14149").strip() == label:
+                return
+            drv("key down")
+            drv("sleep 150")
+        raise Failure(f"the folder browser never showed {label!r}")
+
+    def case_browse(self):
+        """The browse button: cancelling keeps the edit box; a chosen folder gets
+        "\\KESTA" appended; the drive D:\\ gives D:\\KESTA, where the install goes."""
+        exe = self.installer("browse", [("{App}", "C:\\默认")], [("{App}\\f.txt", b"f")])
+        drv = self.start(exe)
+        drv("wait install")
+        desktop = drv.value("folder 0")
+        drv("click 1007")
+        drv("wait browse")
+        check_equal(drv.value("text 14146"), "选择安装目录", "the browser's title line")
+        self.shot("browser")
+        drv("click 2")
+        drv("wait install")
+        check_equal(drv.value("text 1006"), "C:\\默认", "edit box after cancelling")
+        drv("click 1007")
+        drv("wait browse")
+        drv("click 1")  # the desktop, selected at first
+        drv("wait install")
+        check_equal(drv.value("text 1006"), desktop + "\\KESTA", "edit box after the desktop")
+        drv("click 1007")
+        drv("wait browse")
+        drv("key right")
+        self.browse_select("我的电脑")
+        drv("key right")
+        self.browse_select("(D:)")
+        drv("click 1")
+        drv("wait install")
+        check_equal(drv.value("text 1006"), "D:\\KESTA", "edit box after the drive D:\\")
+        drv("click 1001")
+        drv("wait finish")
+        drv("click 1")
+        check_equal(self.wait_exit(), 0, "exit code")
+        check_equal(self.host_tree(self.env.drive_d / "KESTA"), {"f.txt": b"f"}, "D:\\KESTA")
+
     def case_old_version(self):
         """D:\\Kesta and D:\\Kesta_旧版本1 exist: the old installation moves to
         D:\\Kesta_旧版本2 and the new one goes to D:\\Kesta."""
@@ -535,7 +580,7 @@ class Suite:
         check_equal(sorted(set(after) - set(before)), [], "new files under C:\\users")
 
     CASES = ["templates", "demo_default", "typed_directory", "defaults_and_empty_edit",
-             "backslashes_only", "old_version", "rename_fails", "locked_file_retry",
+             "backslashes_only", "browse", "old_version", "rename_fails", "locked_file_retry",
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
 

@@ -15,7 +15,8 @@
 //   type ID TEXT          type TEXT (rest of the line, may be empty) into an edit
 //   click ID              press a button (refused when it is disabled or hidden)
 //   check ID 0|1          set a check box by clicking it when needed
-//   key escape|enter      press a key in the dialog's focused control
+//   key NAME              press escape, enter, tab, space, up, down, left, right, home
+//                         or end in the dialog's focused control
 //   command ID            send WM_COMMAND with ID to the dialog
 //   close                 the close box (WM_SYSCOMMAND SC_CLOSE)
 //   dialogs               list the process's visible dialogs
@@ -147,7 +148,17 @@ void click(State& st, int id) {
 }
 
 void press_key(State& st, const std::wstring& name) {
-  UINT vk = name == L"escape" ? VK_ESCAPE : name == L"enter" ? VK_RETURN : 0;
+  static const struct {
+    const wchar_t* name;
+    UINT vk;
+  } keys[] = {{L"escape", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB},
+              {L"space", VK_SPACE},   {L"up", VK_UP},         {L"down", VK_DOWN},
+              {L"left", VK_LEFT},     {L"right", VK_RIGHT},   {L"home", VK_HOME},
+              {L"end", VK_END}};
+  UINT vk = 0;
+  for (const auto& k : keys) {
+    if (name == k.name) vk = k.vk;
+  }
   if (!vk) throw Failure{L"unknown key " + name};
   if (!st.dialog) throw Failure{L"no current dialog"};
   GUITHREADINFO info = {};
