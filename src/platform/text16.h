@@ -54,6 +54,11 @@ inline bool u16copy(char16_t* dst, size_t cap, const char16_t* src) {
 // UTF-8 <-> UTF-16 for tools, tests and the posix stand-in (never for package data).
 std::u16string utf8_to_u16(const std::string& s);
 std::string u16_to_utf8(const std::u16string& s);
-inline std::string u16_to_utf8(const char16_t* s) { return s ? u16_to_utf8(std::u16string(s)) : std::string(); }
+inline std::string u16_to_utf8(const char16_t* s) {
+  if (s == nullptr) return std::string();
+  std::u16string copy;
+  for (size_t i = 0; unit_at(s, i) != 0; ++i) copy.push_back(unit_at(s, i));
+  return u16_to_utf8(copy);
+}
 
 }  // namespace tv

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,9 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace tvtest {
@@ -31,28 +35,29 @@ bool make_dir(const std::string& p) {
 #endif
 }
 
+// A folder of its own for each test: never one left by an earlier test or run.
 std::string make_temp_root() {
   static int serial = 0;
   const char* base = std::getenv("TMPDIR");
 #ifdef _WIN32
   if (!base) base = std::getenv("TEMP");
 #endif
-  std::string dir = std::string(base ? base : "/tmp") + "/tvtest-" +
-                    std::to_string(static_cast<long>(std::rand())) + "-" +
-                    std::to_string(++serial);
-  make_dir(dir);
+  std::string dir;
+  for (int tries = 0; tries < 10000; ++tries) {
+    dir = std::string(base ? base : "/tmp") + "/tvtest-" +
+          std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(++serial);
+    if (make_dir(dir)) break;
+  }
   return dir;
 }
 
+// Removes a test root and everything in it. Only exact paths are built (no shell, no
+// truncation at MAX_PATH), links are removed rather than followed, and nothing but a
+// folder this file made is ever removed.
 void remove_tree(const std::string& dir) {
-#ifdef _WIN32
-  std::string cmd = "rmdir /s /q \"" + dir + "\" >nul 2>nul";
-  for (auto& c : cmd) if (c == '/') c = '\\';
-#else
-  std::string cmd = "rm -rf '" + dir + "'";
-#endif
-  if (std::system(cmd.c_str()) != 0) {
-  }
+  if (dir.find("/tvtest-") == std::string::npos) return;
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::u8path(dir), error);
 }
 
 }  // namespace
@@ -78,13 +83,15 @@ void InstallerTest::SetUp() {
     }
     return (type & 0xF) == tv::kMbOk ? tv::kIdOk : tv::kIdCancel;
   });
-  tv::set_script(nullptr, 0);
   tv::clear_variable_table();
+  tv::free_script();
   tv::clear_title_and_description();
   tv::clear_damage_reason();
 }
 
 void InstallerTest::TearDown() {
+  tv::clear_variable_table();
+  tv::free_script();
   tv::posix::set_responder(nullptr);
   tv::posix::set_embedded_package(nullptr, 0, 0);
   tv::posix::clear_faults();
@@ -92,10 +99,19 @@ void InstallerTest::TearDown() {
   remove_tree(root_);
 }
 
-bool InstallerTest::load_script(const std::vector<uint8_t>& script, uint32_t key) {
+void InstallerTest::embed_script(const std::vector<uint8_t>& script, uint32_t key) {
+  // A test that loads again has done with the last script, and with the variables
+  // and title whose text lived in it.
+  tv::clear_variable_table();
+  tv::clear_title_and_description();
+  tv::free_script();
   std::vector<uint8_t> container = tv::make_container(script);
   blob_ = tv::make_blob(container, key);
   tv::posix::set_embedded_package(blob_.data(), static_cast<uint32_t>(container.size()), key);
+}
+
+bool InstallerTest::load_script(const std::vector<uint8_t>& script, uint32_t key) {
+  embed_script(script, key);
   return tv::unpack() == 1;
 }
 

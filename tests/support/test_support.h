@@ -26,8 +26,11 @@ class InstallerTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Unpacks a blob made from script with the given key (default 0x2C7E13A5).
+  // Unpacks a blob made from script with the given key (default 0x2C7E13A5), after
+  // forgetting the last script with the variables and title that pointed into it.
   bool load_script(const std::vector<uint8_t>& script, uint32_t key = 0x2C7E13A5u);
+  // The same without unpacking: the package the installer then finds embedded.
+  void embed_script(const std::vector<uint8_t>& script, uint32_t key = 0x2C7E13A5u);
   // Host path of a Windows path under the root.
   std::string host(const std::u16string& windows_path) const;
   bool host_exists(const std::u16string& windows_path) const;

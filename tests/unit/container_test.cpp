@@ -34,6 +34,7 @@ class ContainerTest : public InstallerTest {
  protected:
   // Embeds a blob made from the container and unpacks it through the installer's path.
   int unpack_container(const std::vector<uint8_t>& container, uint32_t key = kKey) {
+    tv::free_script();
     blob_ = tv::make_blob(container, key);
     tv::posix::set_embedded_package(blob_.data(), uint32_t(container.size()), key);
     return tv::unpack();

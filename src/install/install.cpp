@@ -1,0 +1,101 @@
+#include "install/install.h"
+
+#include "actions/directories.h"
+#include "actions/files.h"
+#include "actions/shortcuts.h"
+#include "package/container.h"
+#include "package/script.h"
+#include "platform/platform.h"
+#include "platform/text16.h"
+#include "variables/expand.h"
+#include "variables/pool.h"
+#include "variables/section.h"
+#include "variables/table.h"
+
+namespace tv {
+namespace {
+
+constexpr const char16_t* kDefaultDirectory = u"D:\\Kesta";
+constexpr const char16_t* kOldVersionMark = u"_旧版本";
+constexpr int kMaxOldVersions = 999;
+
+// path + "_旧版本" + number into out (kMaxPath units); false when longer than 259 units.
+bool old_version_name(char16_t* out, const char16_t* path, int number) {
+  char16_t digits[12] = {};
+  size_t n = 0;
+  for (int v = number; v > 0 || n == 0; v /= 10) digits[n++] = char16_t(u'0' + v % 10);
+  size_t at = 0;
+  for (const char16_t* part : {path, kOldVersionMark}) {
+    for (size_t i = 0; unit_at(part, i) != 0; ++i) {
+      if (at + 1 >= kMaxPath) return false;
+      out[at++] = unit_at(part, i);
+    }
+  }
+  while (n > 0) {
+    if (at + 1 >= kMaxPath) return false;
+    out[at++] = digits[--n];
+  }
+  out[at] = 0;
+  return true;
+}
+
+// Renames an existing installation at path to the first free "_旧版本N" name.
+// True when nothing is left at path.
+bool move_old_version_aside(const char16_t* path) {
+  for (int i = 1; i <= kMaxOldVersions; ++i) {
+    if (!path_exists(path)) break;
+    char16_t renamed[kMaxPath] = {};
+    if (!old_version_name(renamed, path, i)) continue;
+    move_path(path, renamed);  // a taken name fails; the next number is tried
+  }
+  return !path_exists(path);
+}
+
+}  // namespace
+
+int load_package() {
+  if (!unpack()) return 0;
+  set_folder_variables();
+  rewind_script_cursor();
+  if (!check_script_version()) return 0;
+  saved_cursor() = script_cursor();
+  if (!read_variables_section(script_cursor(), 0)) return 0;
+  return 1;
+}
+
+void strip_trailing_backslashes(char16_t* text) {
+  if (text == nullptr) return;
+  size_t n = u16len(text);
+  while (n > 0 && unit_at(text, n - 1) == u'\\') --n;
+  set_unit(text, n, 0);
+}
+
+InstallOutcome run_install_sequence(const char16_t* edit_text) {
+  char16_t path[kMaxPath] = {};
+  if (edit_text != nullptr) {
+    for (size_t i = 0; i + 1 < kMaxPath; ++i) {
+      char16_t c = unit_at(edit_text, i);
+      if (c == 0) break;
+      path[i] = c;
+    }
+  }
+  strip_trailing_backslashes(path);
+  if (path[0] == 0) u16copy(path, kMaxPath, kDefaultDirectory);
+
+  if (!move_old_version_aside(path)) {
+    show_message(u"重命名旧版本失败！请先关闭Talvenor。", u"无法安装", kMbOk | kMbIconError);
+    return InstallOutcome::kOldVersionHeld;
+  }
+
+  // The dialog and every later expansion use this value; the pool keeps it alive.
+  variable_slot(u"{App}") = pool_string(path);
+
+  ScriptCursor second = saved_cursor();
+  if (!read_variables_section(second, 1)) return InstallOutcome::kFailed;
+  create_directory_tree(path);
+  if (!extract_files()) return InstallOutcome::kFailed;
+  if (!create_shortcuts()) return InstallOutcome::kFailed;
+  return InstallOutcome::kInstalled;
+}
+
+}  // namespace tv
