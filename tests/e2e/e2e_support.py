@@ -68,10 +68,10 @@ class Environment:
     missing and reused, and what the cases write into it is removed first."""
 
     def __init__(self, out_dir, prefix, wine, log):
-        self.out = Path(out_dir)
+        self.out = Path(out_dir).resolve()
         self.wine = wine
         self.log = log
-        self.prefix = Path(prefix)
+        self.prefix = Path(prefix).resolve()
         self.drive_d = self.out / "drive_d"
         self.home = self.out / "home"
         self.work = self.out / "work"
