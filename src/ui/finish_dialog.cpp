@@ -47,6 +47,7 @@ void finish(HWND dialog) {
 // The file's default action; SEE_MASK_FLAG_NO_UI keeps the shell's own error box
 // away. The process handle is not waited on, only closed.
 void launch_program(const wchar_t* file) {
+  static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == 60, "cbSize is 60 on 32-bit");
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
