@@ -565,7 +565,12 @@ class Suite:
         for how in ("cancel", "close box"):
             drv = self.start(exe)
             drv("wait install")
-            drv("key enter")
+            check_equal(drv.value("focus"), "1001", "first focus")
+            drv("key tab")
+            drv("key tab")
+            drv("sleep 200")
+            check_equal(drv.value("focus"), "1006", "focus after two tabs")
+            drv("key enter")  # Enter in the edit box: IDOK, as there is no default button
             drv("command 1")
             drv("sleep 500")
             drv("wait install")
