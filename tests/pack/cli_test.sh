@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The maker's command line as a user runs it: build, wrap, inspect, the default stub,
+# the demo manifest, and errors as one line on stderr, a non-zero exit, no output left.
+# Usage: cli_test.sh WORKDIR STUB MAKER [EMULATOR]   (DEMO_SOURCE: samples/demo, optional)
+set -u
+work=$1 stub=$2 maker=$3 emulator=${4:-}
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+passed=0 failed=0
+check() { # NAME COMMAND...: passes when the command does
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); echo "ok   $name"
+  else failed=$((failed + 1)); echo "FAIL $name (rc $rc)"; sed 's/^/     | /' out.txt err.txt; fi
+}
+# Runs the maker (in $RUN_IN, as $MAKER_AS); out.txt and err.txt without CRs, and
+# err.txt only the maker's own lines (an emulator may add its own).
+pack() {
+  (cd "${RUN_IN:-.}" && exec $emulator "${MAKER_AS:-$maker}" "$@") >"$work/out.raw" 2>"$work/err.raw"
+  rc=$?
+  tr -d '\r' <"$work/out.raw" >"$work/out.txt"
+  tr -d '\r' <"$work/err.raw" | grep '^talvenor-pack' >"$work/err.txt"
+}
+has() { grep -qxF -- "$1" out.txt; }
+# refused PHRASE OUTPUT: failed with one line that holds PHRASE; nothing at OUTPUT.
+refused() { [ "$rc" -ne 0 ] && [ "$(wc -l <err.txt)" -eq 1 ] && grep -qF -- "$1" err.txt && ! ls "$2"* >/dev/null 2>&1; }
+
+mkdir -p pkg/数据/sub out
+printf 'MZ' >pkg/Talvenor.exe && printf 'odd' >pkg/数据/odd.txt && : >pkg/数据/sub/empty.bin
+printf '%s\n' '[[variable]]' 'name = "{AppName}"' 'value = "塔文诺"' '[[variable]]' 'name = "{App}"' \
+  "value = 'D:\\Kesta'" '[[file]]' 'source = "Talvenor.exe"' "destination = '{App}\\Talvenor.exe'" \
+  '[[tree]]' 'source = "数据"' "destination = '{App}\\数据'" '[[shortcut]]' "target = '{App}\\Talvenor.exe'" \
+  "location = '{Desktop}\\塔文诺'" >pkg/manifest.toml
+
+pack build pkg/manifest.toml -o out/setup.exe --stub "$stub"
+check "build" test "$rc" -eq 0 -a -f out/setup.exe -a ! -s err.txt
+pack inspect out/setup.exe
+check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
+  has "  {AppName} = 塔文诺" && has "  {App}\数据\odd.txt  (3 bytes)" && has "  {App}\数据\sub\empty.bin  (0 bytes)" &&
+  has "  icon: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺" && grep -qF "key 0x2C7E13A5" out.txt'
+pack build pkg/manifest.toml -o out/again.exe --stub "$stub"
+check "two builds are byte-identical" cmp -s out/setup.exe out/again.exe
+
+printf '\001\0\0\0\0\0\0\0\0\0\0\0\0\0' >script.bin  # version 1, nothing in it
+pack wrap --script script.bin -o out/wrapped.exe --stub "$stub" --key 4660
+pack inspect out/wrapped.exe
+check "wrap --script (decimal key)" eval '[ $rc -eq 0 ] && has "install script: 14 bytes" && has "files: 0" &&
+  grep -qF "key 0x00001234" out.txt'
+head -c 2000 /dev/zero | tr '\000' '\377' >blob.bin  # its trailer runs past the container
+pack wrap --blob blob.bin --key 0x7 -o out/blob.exe --stub "$stub"
+pack inspect out/blob.exe
+check "wrap --blob; inspect names the damage" eval '[ $rc -ne 0 ] && grep -qF "1000-byte container, key 0x00000007" out.txt &&
+  grep -qxF "talvenor-pack: out/blob.exe: the trailer'"'"'s stream length runs past the container" err.txt'
+
+printf '[[variable]]\nname = "App"\nvalue = "x"\n' >pkg/bad.toml
+while IFS='|' read -r name phrase output args; do
+  # shellcheck disable=SC2086
+  pack $args -o "$output"
+  check "$name" refused "$phrase" "$output"
+done <<EOF2
+manifest error|talvenor-pack: pkg/bad.toml:2: variable name "App"|out/e1.exe|build pkg/bad.toml --stub $stub
+missing stub|nothere.exe: does not exist|out/e2.exe|build pkg/manifest.toml --stub nothere.exe
+bad key|--key "0x1FFFFFFFF" is not a 32-bit number|out/e4.exe|build pkg/manifest.toml --stub $stub --key 0x1FFFFFFFF
+blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $stub
+no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
+EOF2
+
+# The default stub: talvenor-setup.exe beside the maker, else build/win32/ here.
+mkdir -p side cwd/build/win32 empty
+cp "$maker" side/ && cp "$stub" side/talvenor-setup.exe && cp "$stub" cwd/build/win32/talvenor-setup.exe
+MAKER_AS="$work/side/$(basename "$maker")" pack build pkg/manifest.toml -o out/side.exe
+check "stub beside the maker" cmp -s out/side.exe out/setup.exe
+RUN_IN=cwd pack build ../pkg/manifest.toml -o ../out/cwd.exe
+check "stub under build/win32" cmp -s out/cwd.exe out/setup.exe
+RUN_IN=empty pack build ../pkg/manifest.toml -o ../out/none.exe
+check "no stub anywhere" refused "talvenor-setup.exe: does not exist" out/none.exe
+
+if [ -n "${DEMO_SOURCE:-}" ]; then  # the demo package, a stand-in for its program
+  mkdir demo && cp -r "$DEMO_SOURCE/manifest.toml" "$DEMO_SOURCE/files" demo/ && cp "$stub" demo/Talvenor.exe
+  pack build demo/manifest.toml -o out/demo.exe --stub "$stub"
+  pack inspect out/demo.exe
+  check "the demo manifest" eval '[ $rc -eq 0 ] && has "variables: 7" && has "files: 9" && has "shortcuts: 3" &&
+    has "  {Help} = {App}\help\index.html   -> D:\Kesta\help\index.html" &&
+    has "  {App}\data\cache\empty.bin  (0 bytes)" && grep -qF "{FinishTip}" out.txt && grep -qF "{LaunchTip}" out.txt'
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,143 @@
+// The manifest: what it turns into, and each mistake refused with the manifest's name
+// and line, in one line, before anything is written.
+#include "errors.h"
+#include "manifest.h"
+#include "pack.h"
+#include "pack_test_support.h"
+
+namespace {
+
+using namespace packtest;
+
+const std::string kApp = "[[variable]]\nname = \"{App}\"\nvalue = 'D:\\Kesta'\n";  // lines 1-3
+
+struct Mistake {
+  std::string manifest;
+  int line;  // 0: about the whole manifest
+  std::string phrase;
+};
+
+class ManifestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stub_ = dir_.write("stub.exe", make_pe(PeRecipe{}));
+    fs::create_directories(dir_ / "out");
+    dir_.write("a.txt", "a");
+  }
+  void expect_refused(const std::vector<Mistake>& mistakes) {
+    for (const Mistake& m : mistakes) {
+      fs::path manifest = dir_.write("m.toml", m.manifest);
+      std::string error;
+      try {
+        tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe");
+      } catch (const tvpack::PackError& e) {
+        error = e.what();
+      }
+      std::string where = tvpack::show_path(manifest) + (m.line ? ":" + std::to_string(m.line) : "") + ": ";
+      EXPECT_EQ(error.rfind(where, 0), 0u) << "expected " << where << "... " << m.phrase << "\ngot: " << error;
+      EXPECT_NE(error.find(m.phrase), std::string::npos) << error;
+      EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+      EXPECT_TRUE(fs::is_empty(dir_ / "out")) << "written despite: " << error;
+      fs::remove_all(dir_ / "out/setup.exe");
+    }
+  }
+  TempDir dir_;
+  fs::path stub_;
+};
+
+TEST_F(ManifestTest, RefusesVariablesThatCannotBeDefined) {
+  expect_refused({
+      {"[[variable]]\nname = \"App\"\nvalue = 'D:\\Kesta'\n", 2, "must be one name in braces"},
+      {"[[variable]]\nname = \"{A}{B}\"\nvalue = 'x'\n", 2, "must be one name in braces"},
+      {kApp + "[[variable]]\nname = \"{A}\"\nvalue = '{B}\\x'\n[[variable]]\nname = \"{B}\"\nvalue = 'y'\n", 6,
+       "uses {B}, which is neither built in nor defined by a [[variable]] above"},
+      {kApp + "[[variable]]\nname = \"{A}\"\nvalue = '{App\\x'\n", 6, "has an unclosed \"{\""},
+      {"[[variable]]\nname = \"{Launch}\"\nvalue = 'C:\\x.exe'\n", 0, "defines no {App} variable"},
+      {"[[variable]]\nname = \"{App}\"\n", 1, "needs a \"value\" string"},
+      {"[[variable]]\nname = \"{App}\"\nvalue = \"D:\\u0000x\"\n", 3, "NUL character"},
+  });
+}
+
+TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
+  std::string f = kApp + "[[file]]\nsource = \"a.txt\"\n";  // destination on line 6
+  fs::resize_file(dir_.write("big.bin", ""), 2147483648ull);    // sparse: never read
+  fs::resize_file(dir_.write("b1.bin", ""), 600000000);
+  fs::resize_file(dir_.write("b2.bin", ""), 600000000);
+  std::string long_app = "[[variable]]\nname = \"{App}\"\nvalue = 'D:\\" + std::string(250, 'k') + "'\n";
+  expect_refused({
+      {kApp + "[[file]]\nsource = \"missing.bin\"\ndestination = '{App}\\m'\n", 5, "does not exist"},
+      {f + "destination = '{Nope}\\a.txt'\n", 6, "uses {Nope}"},
+      {f + "destination = '{App\\a.txt'\n", 6, "unclosed"},
+      {f + "destination = '{Empty}\\a.txt'\n", 6, "not an absolute path"},
+      {f + "destination = '{App}\\a?.txt'\n", 6, "Windows does not allow"},
+      {f + "dest = '{App}\\a.txt'\n", 6, "unknown key \"dest\""},
+      {f + "destination = '{App}\\a'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\A'\n", 9,
+       "already installed by the entry on line 6"},
+      // {App} is 253 units: "{App}\12345" is the longest path there is (259).
+      {long_app + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\123456'\n", 6,
+       "expands to 260 units; a path may have at most 259"},
+      {long_app + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\帮助帮助帮助'\n", 6, "expands to 260 units"},
+      {kApp + "[[file]]\nsource = \"big.bin\"\ndestination = '{App}\\b'\n", 5,
+       "files of 2 GiB (2147483648 bytes) or more cannot be packed"},
+      {kApp + "[[file]]\nsource = \"b1.bin\"\ndestination = '{App}\\1'\n[[file]]\nsource = \"b2.bin\"\n"
+              "destination = '{App}\\2'\n",
+       0, "the limit is 1 GiB (1073741824 bytes)"},
+  });
+  fs::path ok = dir_.write("ok.toml", long_app + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\12345'\n");
+  EXPECT_NO_THROW(tvpack::load_manifest(ok));
+}
+
+TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
+  fs::create_directories(dir_ / "empty/inner");
+  dir_.write("braces/sub/{App}.txt", "x");
+  std::string t = kApp + "[[tree]]\nsource = \"";
+  std::string s = kApp + "[[shortcut]]\ntarget = '{App}\\t.exe'\n";  // location or arguments on line 6
+  expect_refused({
+      {t + "a.txt\"\ndestination = '{App}\\t'\n", 5, "is not a folder"},
+      {t + "empty\"\ndestination = '{App}\\t'\n", 5, "holds no files"},
+      {t + "braces\"\ndestination = '{App}\\t'\n", 5, "has a brace in its name"},
+      {kApp + "[[shortcut]]\ntarget = \"{App}\\\\t\\n.exe\"\nlocation = '{Desktop}\\T'\n", 5, "has a line break"},
+      {s + "arguments = \"-a\\r-b\"\nlocation = '{Desktop}\\T'\n", 6, "has a line break"},
+      {s + "location = \"{Desktop}\"\n", 6, "has no backslash"},
+      {s + "location = '{Desktop}\\{X}'\n", 6, "uses {X}"},
+      {kApp + "[[shortcut]]\nlocation = '{Desktop}\\T'\n", 4, "needs a \"target\" string"},
+      // "C:\Users\Tester\Desktop\" is 24 units; 232 more and ".lnk" make 260.
+      {s + "location = '{Desktop}\\" + std::string(232, 'L') + "'\n", 6, "with \".lnk\" a path may have at most 259"},
+  });
+}
+
+TEST_F(ManifestTest, RefusesMalformedManifests) {
+  expect_refused({
+      {kApp + "[[file]]\nsource = \"a.txt\n", 5, "not valid TOML"},
+      {kApp + "[file]\nsource = \"a.txt\"\n", 4, "must be an array of tables"},
+      {kApp + "[[files]]\nsource = \"a.txt\"\n", 4, "unknown key \"files\""},
+      {"format_version = 4294967296\n" + kApp, 1, "format_version must be an integer"},
+  });
+}
+
+TEST_F(ManifestTest, KeepsTheManifestsOrderAndSortsTreesByComponent) {
+  for (const char* name : {"t/a/b", "t/a.txt", "t/Z.txt", "t/帮助.txt"}) dir_.write(name, name);
+  fs::path manifest = dir_.write(
+      "m.toml", "format_version = 0\n" + kApp +
+                    "[[variable]]\nname = \"{AppName}\"\nvalue = '{raw, never expanded'\n"
+                    "[[variable]]\nname = \"{Data}\"\nvalue = '{App}\\data'\n"
+                    "[[file]]\nsource = \"a.txt\"\ndestination = '{Data}\\1.txt'\n"
+                    "[[tree]]\nsource = \"t\"\ndestination = '{App}\\t\\'\n"
+                    "[[file]]\nsource = \"a.txt\"\ndestination = '{Programs}\\2.txt'\n"
+                    "[[shortcut]]\ntarget = '{App}\\1.txt'\nlocation = '{Desktop}\\One'\n"
+                    "[[shortcut]]\ntarget = '{App}\\2'\narguments = '/x \"{Data}\"'\nlocation = '{Programs}\\T\\2'\n");
+  tvpack::Manifest m = tvpack::load_manifest(manifest);
+  EXPECT_EQ(m.format_version, 0);
+  ASSERT_EQ(m.variables.size(), 3u);
+  EXPECT_EQ(m.variables[1].value, u"{raw, never expanded");
+  std::vector<std::u16string> dests;
+  for (const auto& f : m.files) dests.push_back(f.destination);
+  // "a" (a folder) before "a.txt", capitals before small letters.
+  EXPECT_EQ(dests, (std::vector<std::u16string>{u"{Data}\\1.txt", u"{App}\\t\\Z.txt", u"{App}\\t\\a\\b",
+                                                 u"{App}\\t\\a.txt", u"{App}\\t\\帮助.txt", u"{Programs}\\2.txt"}));
+  EXPECT_EQ(tvpack::shortcut_text(m.shortcuts),
+            u"icon\n{App}\\1.txt\n\n{Desktop}\\One\nicon\n{App}\\2\n/x \"{Data}\"\n{Programs}\\T\\2");
+  EXPECT_EQ(tvpack::build_script(m).size(), m.script_size);
+}
+
+}  // namespace

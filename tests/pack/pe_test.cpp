@@ -1,0 +1,147 @@
+// The package section added to a stub: the section and the headers that describe
+// it, the loader's view, the checksum, and the stubs that are refused.
+#include <stdexcept>
+
+#include "pack_test_support.h"
+#include "pe_image.h"
+#include "platform/package_section.h"
+
+namespace {
+
+using namespace packtest;
+using tvpack::PeLayout;
+
+uint64_t align(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }
+
+PeLayout layout(const std::vector<uint8_t>& file) {
+  PeLayout pe;
+  std::string why;
+  EXPECT_TRUE(tvpack::parse_pe(file.data(), file.size(), &pe, &why)) << why;
+  return pe;
+}
+
+// Packs a blob of 2n bytes into stub, checks every header the section changes (and
+// that nothing else of the stub did), and that the loader's view finds the blob.
+std::vector<uint8_t> pack_and_check(const std::vector<uint8_t>& stub, uint32_t n) {
+  std::vector<uint8_t> blob = pattern(2 * n, n), header = tvpack::package_section_header(n, 0x2C7E13A5u);
+  tvpack::PackagedImage img = tvpack::add_package_section(stub, {&header, &blob});
+  std::vector<uint8_t> file = img.head;
+  file.resize(img.section_offset, 0);
+  file.insert(file.end(), header.begin(), header.end());
+  file.insert(file.end(), blob.begin(), blob.end());
+  file.resize(img.total_size, 0);
+  PeLayout b = layout(stub), a = layout(file);
+  const uint32_t content = 16 + 2 * n;
+  EXPECT_EQ(a.section_count, b.section_count + 1);
+  const tvpack::PeSection& s = a.sections.back();
+  EXPECT_EQ(s.name, ".tvpkg");
+  EXPECT_EQ(s.characteristics, 0x40000040u);  // initialised data, read-only
+  EXPECT_EQ(s.virtual_size, content);
+  EXPECT_EQ(s.raw_size, align(content, b.file_alignment));
+  EXPECT_EQ(s.raw_pointer, align(stub.size(), b.file_alignment));  // after any overlay
+  uint64_t end = 0;  // of the sections in memory (VirtualSize, else the raw size)
+  for (const auto& old : b.sections)
+    end = std::max<uint64_t>(end, old.virtual_address + (old.virtual_size ? old.virtual_size : old.raw_size));
+  EXPECT_EQ(s.virtual_address, align(end, b.section_alignment));
+  EXPECT_EQ(a.size_of_image, s.virtual_address + align(content, b.section_alignment));
+  EXPECT_EQ(a.size_of_initialized_data, b.size_of_initialized_data + s.raw_size);
+  EXPECT_EQ(file.size(), s.raw_pointer + s.raw_size);
+  EXPECT_EQ(a.checksum, tvpack::pe_checksum(file.data(), file.size(), a.checksum_offset));
+  size_t changed = 0;  // bytes of the stub outside the fields above
+  for (size_t i = 0; i < stub.size(); ++i) {
+    bool field = i - (b.pe_offset + 6) < 2 || i - (b.optional_offset + 8) < 4 ||
+                 i - (b.optional_offset + 56) < 4 || i - b.checksum_offset < 4 ||
+                 i - (b.section_table + b.section_count * 40u) < 40;
+    changed += !field && stub[i] != file[i];
+  }
+  EXPECT_EQ(changed, 0u);
+  std::vector<uint8_t> image = map_image(file);
+  tv::PackageView view;
+  EXPECT_TRUE(tv::find_package_in_image(image.data(), image.size(), &view));
+  EXPECT_TRUE(view.n == n && view.blob && std::equal(blob.begin(), blob.end(), view.blob));
+  return file;
+}
+
+TEST(PackageSection, HeadersAndLoaderViewForEveryKindOfStubAndLengthModuloFour) {
+  PeRecipe plus, overlay, bss;
+  plus.pe32plus = true;
+  overlay.overlay = 333;
+  bss.last_virtual_size = 0x2800;  // three pages in memory, one file alignment on disk
+  for (const PeRecipe& r : {PeRecipe{}, plus, overlay, bss}) {
+    for (uint32_t n : {8u, 9u, 10u, 11u, 4096u}) {
+      SCOPED_TRACE("pe32+ " + std::to_string(r.pe32plus) + ", overlay " + std::to_string(r.overlay) +
+                   ", N " + std::to_string(n));
+      pack_and_check(make_pe(r), n);
+    }
+  }
+}
+
+TEST(PackageSection, RealStubsKeepTheirSymbolTableAndTheLinkersChecksumAgrees) {
+  std::vector<fs::path> stubs = real_stubs();
+  if (stubs.empty()) GTEST_SKIP() << "this build made no mingw stub";
+  for (const fs::path& path : stubs) {
+    SCOPED_TRACE(path.u8string());
+    std::vector<uint8_t> stub = read_bytes(path);
+    PeLayout pe = layout(stub);
+    ASSERT_NE(pe.checksum, 0u) << "the linker left no checksum to compare with";
+    EXPECT_EQ(tvpack::pe_checksum(stub.data(), stub.size(), pe.checksum_offset), pe.checksum);
+    std::vector<uint8_t> file = pack_and_check(stub, 777);
+    uint32_t symbols = le32_at(stub, pe.pe_offset + 12);
+    if (symbols) {
+      EXPECT_LT(symbols, layout(file).sections.back().raw_pointer);
+    }
+  }
+}
+
+TEST(Checksum, PiecesOfAnyLengthSumLikeTheWholeAndTheFieldDoesNotCount) {
+  std::vector<uint8_t> data = pattern(1001, 11);  // odd length, field at an odd offset
+  const uint64_t field = 0x55;
+  uint32_t whole = tvpack::pe_checksum(data.data(), data.size(), field);
+  for (size_t cut : {size_t(1), size_t(0x54), size_t(0x56), size_t(0x57), size_t(0x59), size_t(1000)}) {
+    tvpack::PeChecksum c(field);
+    c.add(data.data(), cut);
+    c.add(data.data() + cut, data.size() - cut);
+    EXPECT_EQ(c.finish(), whole) << "cut at " << cut;
+  }
+  tvpack::PeChecksum padded(field);
+  padded.add(data.data(), data.size());
+  padded.add_zeros(37);
+  data.resize(data.size() + 37, 0);
+  EXPECT_EQ(padded.finish(), tvpack::pe_checksum(data.data(), data.size(), field));
+  data[field] ^= 0xFF, data[field + 3] ^= 0x0F;
+  EXPECT_EQ(tvpack::pe_checksum(data.data(), data.size(), field), padded.finish());
+  data[field + 4] ^= 1;
+  EXPECT_NE(tvpack::pe_checksum(data.data(), data.size(), field), padded.finish());
+}
+
+TEST(PackageSection, RefusesStubsItCannotExtend) {
+  std::vector<uint8_t> good = make_pe(PeRecipe{}), not_mz(good), no_pe(good), busy(good);
+  not_mz[0] = 'X';
+  no_pe[0x80] = 'Q';
+  busy[0x178 + 2 * 40 + 5] = 0x42;  // something lives after the section table
+  PeRecipe packed, signed_stub, full;
+  packed.last_name = ".tvpkg";
+  signed_stub.certificate_size = 64;
+  full.sections = 3;  // their headers end 16 bytes before SizeOfHeaders
+  full.size_of_headers = 0x200;
+  const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+      {not_mz, "no MZ header"},
+      {no_pe, "no PE signature"},
+      {std::vector<uint8_t>(good.begin(), good.end() - 100), "truncated"},
+      {make_pe(packed), "already carries a package section"},
+      {make_pe(signed_stub), "is signed"},
+      {make_pe(full), "no room in its headers"},
+      {busy, "no room in its headers"},
+  };
+  std::vector<uint8_t> blob(64);
+  for (const auto& [stub, phrase] : cases) {
+    try {
+      tvpack::add_package_section(stub, {&blob});
+      ADD_FAILURE() << "accepted; expected: " << phrase;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(phrase), std::string::npos) << e.what();
+    }
+  }
+}
+
+}  // namespace

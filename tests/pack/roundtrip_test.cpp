@@ -1,0 +1,166 @@
+// What the maker writes, read back by the installer's own code (package section,
+// unpack_blob, the script readers) and by inspect; damage reported; nothing left
+// behind on failure.
+#include <set>
+#include <sstream>
+
+#include "errors.h"
+#include "inspect.h"
+#include "pack.h"
+#include "pack_test_support.h"
+#include "package/container.h"
+#include "package/script.h"
+#include "package/writer.h"
+#include "platform/package_section.h"
+
+namespace {
+
+using namespace packtest;
+using Bytes = std::vector<uint8_t>;
+
+// The install script an installer file carries, through the installer's code.
+Bytes unpacked_script(const fs::path& installer, uint32_t* n = nullptr) {
+  Bytes file = read_bytes(installer);
+  tv::PackageView view;
+  if (!tv::find_package_in_file(file.data(), file.size(), &view)) return {};
+  if (n) *n = view.n;
+  EXPECT_EQ(tv::unpack_blob(view.blob, view.n, view.key), tv::UnpackError::kOk);
+  Bytes script(tv::script_start(), tv::script_start() + tv::script_length());
+  tv::free_script();
+  return script;
+}
+
+// A script's sections as the installer's readers see them, as one comparable text.
+std::u16string read_sections(Bytes script) {
+  tv::set_script(script.data(), uint32_t(script.size()));
+  tv::ScriptCursor c = tv::script_cursor();
+  std::u16string out;
+  int32_t count = 0, version = 0, size = 0;
+  char16_t* s = nullptr;
+  EXPECT_TRUE(tv::read_int(c, &version) && tv::read_int(c, &count));
+  out += u"version " + std::u16string(1, char16_t(u'0' + version)) + u"\n";
+  for (int32_t i = 0; i < 2 * count && tv::read_string(c, &s); ++i) out += std::u16string(s) + (i % 2 ? u"\n" : u"=");
+  EXPECT_TRUE(tv::read_int(c, &count));
+  for (int32_t i = 0; i < count && tv::read_string(c, &s) && tv::read_int(c, &size); ++i) {
+    out += std::u16string(s) + u" ";
+    for (int32_t k = 0; k < size; ++k) out += char16_t(c.pos[k]);
+    out += u"\n";
+    EXPECT_TRUE(tv::skip_bytes(c, uint32_t(size)));
+  }
+  EXPECT_TRUE(tv::read_string(c, &s));
+  out += std::u16string(s);
+  EXPECT_EQ(c.pos, c.end) << "bytes after the shortcuts section";
+  tv::set_script(nullptr, 0);
+  return out;
+}
+
+class RoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<fs::path> stubs = real_stubs();
+    stub_ = stubs.empty() ? dir_.write("stub.exe", make_pe(PeRecipe{})) : stubs.front();
+  }
+  std::string inspect(const fs::path& file, std::string* listing = nullptr) {
+    std::ostringstream out;
+    std::string problem = tvpack::inspect_file(file, out);
+    if (listing) *listing = out.str();
+    return problem;
+  }
+  TempDir dir_;
+  fs::path stub_;
+};
+
+TEST_F(RoundTrip, TheInstallerReadsBackWhatWasBuiltAndInspectListsIt) {
+  dir_.write("pkg/Talvenor.exe", "MZ\x01\x02");
+  dir_.write("pkg/data/odd.bin", "odd");
+  dir_.write("pkg/data/empty.dat", "");
+  dir_.write("pkg/data/深/说明.txt", "zh");
+  fs::path manifest = dir_.write("pkg/manifest.toml",
+                                 "[[variable]]\nname = \"{AppName}\"\nvalue = \"塔文诺\"\n"
+                                 "[[variable]]\nname = \"{App}\"\nvalue = 'D:\\Kesta'\n"
+                                 "[[variable]]\nname = \"{Launch}\"\nvalue = '{App}\\Talvenor.exe'\n"
+                                 "[[file]]\nsource = \"Talvenor.exe\"\ndestination = '{Launch}'\n"
+                                 "[[tree]]\nsource = \"data\"\ndestination = '{App}\\data'\n"
+                                 "[[shortcut]]\ntarget = '{Launch}'\nlocation = '{Desktop}\\塔文诺'\n");
+  tvpack::BuildSummary summary = tvpack::build_installer(manifest, stub_, 0x2C7E13A5u, dir_ / "setup.exe");
+  uint32_t n = 0;
+  Bytes script = unpacked_script(dir_ / "setup.exe", &n);
+  EXPECT_EQ(n, summary.container_size);
+  EXPECT_EQ(script.size(), summary.script_size);
+  EXPECT_EQ(read_sections(script),
+            u"version 1\n{AppName}=塔文诺\n{App}=D:\\Kesta\n{Launch}={App}\\Talvenor.exe\n"
+            u"{Launch} MZ\x01\x02\n{App}\\data\\empty.dat \n{App}\\data\\odd.bin odd\n{App}\\data\\深\\说明.txt zh\n"
+            u"icon\n{Launch}\n\n{Desktop}\\塔文诺");
+  std::string listing;
+  EXPECT_EQ(inspect(dir_ / "setup.exe", &listing), "");
+  for (const char* line : {"format version: 1\nvariables: 3\n  {AppName} = 塔文诺\n",
+                           "  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\nfiles: 4\n",
+                           "  {App}\\data\\odd.bin  (3 bytes)\n",
+                           "shortcuts: 1\n  icon: target={Launch} arguments= location={Desktop}\\塔文诺\n"})
+    EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
+}
+
+TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLengthModuloFour) {
+  std::set<uint32_t> remainders;
+  for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
+    Bytes script = pattern(size, uint32_t(size));
+    uint32_t n = tvpack::wrap_script(dir_.write("s.bin", script), stub_, 0x12345678u, dir_ / "w.exe");
+    remainders.insert(n % 4);
+    uint32_t read_n = 0;
+    EXPECT_EQ(unpacked_script(dir_ / "w.exe", &read_n), script) << size << " bytes";
+    EXPECT_EQ(read_n, n);
+  }
+  EXPECT_EQ(remainders.size(), 4u) << "the sizes above no longer cover every N % 4";
+}
+
+TEST_F(RoundTrip, WrappedBlobsGoInAsTheyAre) {
+  Bytes blob = pattern(2 * 1023, 5);
+  EXPECT_EQ(tvpack::wrap_blob(dir_.write("blob.bin", blob), stub_, 99, dir_ / "b.exe"), 1023u);
+  Bytes file = read_bytes(dir_ / "b.exe");
+  tv::PackageView view;
+  ASSERT_TRUE(tv::find_package_in_file(file.data(), file.size(), &view));
+  EXPECT_TRUE(view.n == 1023 && view.key == 99 && std::equal(blob.begin(), blob.end(), view.blob));
+  try {
+    tvpack::wrap_blob(dir_.write("odd.bin", pattern(2047, 5)), stub_, 99, dir_ / "odd.exe");
+    ADD_FAILURE() << "an odd-sized blob was embedded";
+  } catch (const tvpack::PackError& e) {
+    EXPECT_NE(std::string(e.what()).find("odd size (2047 bytes)"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "odd.exe"));
+}
+
+TEST_F(RoundTrip, InspectSaysWhyAPackageIsDamaged) {
+  tv::ScriptWriter cut, newer, lines;
+  cut.put_int(1), cut.put_int(1), cut.put_string(u"{App}"), cut.put_bytes("D\0", 2);
+  newer.put_int(2), newer.put_int(0), newer.put_int(0), newer.put_string(u"");
+  lines.put_int(1), lines.put_int(0), lines.put_int(0), lines.put_string(u"icon\n{App}\\x.exe\n");
+  const std::pair<Bytes, std::string> cases[] = {
+      {cut.bytes(), "a string is not terminated before the end of the install script"},
+      {newer.bytes(), "the format version is newer than this installer reads"},
+      {lines.bytes(), "the shortcuts section has 3 lines, not four for each shortcut"},
+  };
+  for (const auto& [script, problem] : cases) {
+    tvpack::wrap_script(dir_.write("s.bin", script), stub_, 1, dir_ / "d.exe");
+    std::string listing;
+    EXPECT_EQ(inspect(dir_ / "d.exe", &listing), problem);
+    bool damaged_box = listing.find("installer message: 安装文件已损坏!") != std::string::npos;
+    EXPECT_EQ(damaged_box, problem.find("not terminated") != std::string::npos) << listing;
+  }
+  tvpack::wrap_blob(dir_.write("ff.bin", Bytes(600, 0xFF)), stub_, 0, dir_ / "ff.exe");
+  EXPECT_EQ(inspect(dir_ / "ff.exe"), tv::describe_unpack_error(tv::UnpackError::kBadTrailer));
+  EXPECT_EQ(inspect(stub_), "carries no package section (.tvpkg)");
+}
+
+TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {
+  fs::path script = dir_.write("s.bin", pattern(100, 1));
+  fs::create_directories(dir_ / "out/setup.exe");  // a folder in the way of the output
+  EXPECT_THROW(tvpack::wrap_script(script, stub_, 1, dir_ / "out/setup.exe"), tvpack::PackError);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
+  tvpack::wrap_script(script, stub_, 1, dir_ / "packed.exe");
+  Bytes before = read_bytes(dir_ / "packed.exe");
+  EXPECT_THROW(tvpack::wrap_script(dir_ / "missing.bin", stub_, 1, dir_ / "packed.exe"), tvpack::PackError);
+  EXPECT_THROW(tvpack::wrap_script(script, dir_ / "packed.exe", 1, dir_ / "packed.exe"), tvpack::PackError);
+  EXPECT_EQ(read_bytes(dir_ / "packed.exe"), before);
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#include "errors.h"
+
+#include <cstdio>
+
+#include "platform/text16.h"
+
+namespace tvpack {
+
+void fail(const std::filesystem::path& file, const std::string& what) {
+  throw PackError(show_path(file) + ": " + what);
+}
+
+void fail_at(const std::filesystem::path& file, int line, const std::string& what) {
+  throw PackError(show_path(file) + ":" + std::to_string(line) + ": " + what);
+}
+
+std::string show_path(const std::filesystem::path& p) { return p.u8string(); }
+
+std::string quote(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string quote(const std::u16string& text) { return quote(tv::u16_to_utf8(text)); }
+
+std::filesystem::path utf8_path(const std::string& s) { return std::filesystem::u8path(s); }
+
+}  // namespace tvpack

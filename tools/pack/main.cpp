@@ -1,0 +1,146 @@
+// talvenor-pack: makes the Talvenor installer from a manifest (build), from a raw
+// install script or stored blob (wrap), and reads an installer back (inspect).
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "errors.h"
+#include "inspect.h"
+#include "pack.h"
+#include "platform/text16.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace tvpack;
+
+namespace {
+
+// The folder of this executable, or "" when it cannot be told.
+fs::path self_dir() {
+#ifdef _WIN32
+  wchar_t buf[32768];
+  DWORD n = GetModuleFileNameW(nullptr, buf, 32768);
+  if (n == 0 || n >= 32768) return {};
+  return fs::path(std::wstring(buf, n)).parent_path();
+#else
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
+#endif
+}
+
+// The command line as UTF-8 on every system.
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+  std::vector<std::string> args;
+#ifdef _WIN32
+  (void)argv;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  for (int i = 0; wide != nullptr && i < count; ++i) {
+    std::wstring w(wide[i]);
+    args.push_back(tv::u16_to_utf8(std::u16string(w.begin(), w.end())));
+  }
+  LocalFree(wide);
+  if (!args.empty()) return args;
+#endif
+  for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+  return args;
+}
+
+uint32_t key_option(const std::string& text) {
+  uint32_t key = 0;
+  if (!parse_key(text, &key))
+    throw PackError("--key " + quote(text) + " is not a 32-bit number (decimal or 0x-hex)");
+  return key;
+}
+
+fs::path stub_option(const std::string& stub) {
+  return stub.empty() ? default_stub(self_dir()) : utf8_path(stub);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  SetConsoleOutputCP(CP_UTF8);
+#endif
+  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back"};
+  app.require_subcommand(1);
+  // "/path" is a path (Wine passes Unix paths as they are), never an option.
+  app.allow_windows_style_options(false);
+
+  std::string manifest, out, stub, key_text, script, blob, file;
+
+  CLI::App* build = app.add_subcommand("build", "Make an installer from a manifest");
+  build->add_option("MANIFEST", manifest, "The package manifest (TOML)")->required();
+  build->add_option("-o,--output", out, "The installer to write")->required();
+  build->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe)");
+  build->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
+
+  CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
+  CLI::Option* script_opt = wrap->add_option("--script", script, "A raw install script, taken as it is");
+  CLI::Option* blob_opt = wrap->add_option("--blob", blob, "A raw stored blob, embedded as it is");
+  script_opt->excludes(blob_opt);
+  wrap->add_option("-o,--output", out, "The installer to write")->required();
+  wrap->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe)");
+  CLI::Option* key_opt =
+      wrap->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
+  blob_opt->needs(key_opt);
+
+  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries");
+  inspect->add_option("FILE", file, "The installer")->required();
+
+  std::vector<std::string> args = utf8_arguments(argc, argv);
+  std::vector<char*> arg_ptrs;
+  for (auto& a : args) arg_ptrs.push_back(a.data());
+  try {
+    app.parse(int(arg_ptrs.size()), arg_ptrs.data());
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "talvenor-pack: " << e.what() << " (see talvenor-pack --help)\n";
+    return 2;
+  }
+
+  try {
+    if (*build) {
+      uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
+      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out));
+      std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
+                << b.script_size << " bytes, container " << b.container_size << " bytes\n";
+    } else if (*wrap) {
+      if (script.empty() && blob.empty()) throw PackError("wrap needs --script or --blob");
+      uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
+      uint32_t n = script.empty() ? wrap_blob(utf8_path(blob), stub_option(stub), key, utf8_path(out))
+                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out));
+      std::cout << out << ": container " << n << " bytes\n";
+    } else if (*inspect) {
+      std::string problem = inspect_file(utf8_path(file), std::cout);
+      std::cout.flush();
+      if (!problem.empty()) {
+        std::cerr << "talvenor-pack: " << file << ": " << problem << "\n";
+        return 1;
+      }
+    }
+  } catch (const PackError& e) {
+    std::cout.flush();
+    std::cerr << "talvenor-pack: " << e.what() << "\n";
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "talvenor-pack: out of memory\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "talvenor-pack: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

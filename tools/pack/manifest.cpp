@@ -1,0 +1,449 @@
+#include "manifest.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "errors.h"
+#include "package/writer.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/text16.h"
+#include "variables/expand.h"
+#include "variables/pool.h"
+#include "variables/section.h"
+#include "variables/table.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+int line_of(const toml::node& node) { return int(node.source().begin.line); }
+int line_of(const toml::key& key) { return int(key.source().begin.line); }
+
+std::string utf8(const std::u16string& s) { return tv::u16_to_utf8(s); }
+
+// A string with a terminating NUL unit in the script.
+uint64_t string_bytes(const std::u16string& s) { return 2 * (uint64_t(s.size()) + 1); }
+
+bool is_raw_variable(const std::u16string& name) {
+  return name == u"{AppName}" || name == u"{AppVerName}";
+}
+
+// The checks shared by every table of the manifest: only known keys, strings where
+// strings are wanted.
+class TableReader {
+ public:
+  TableReader(const Manifest& m, const toml::table& table, const char* kind)
+      : m_(m), table_(table), kind_(kind), line_(line_of(table)) {}
+
+  void only(std::initializer_list<const char*> keys) const {
+    for (auto&& [key, node] : table_) {
+      (void)node;
+      bool known = false;
+      std::string list;
+      for (const char* k : keys) {
+        known = known || key.str() == k;
+        list += list.empty() ? k : std::string(", ") + k;
+      }
+      if (!known)
+        fail_at(m_.path, line_of(key), std::string("[[") + kind_ + "]] has an unknown key " +
+                                            quote(std::string(key.str())) + " (it takes " + list + ")");
+    }
+  }
+
+  // The string under key; an absent optional key gives fallback.
+  std::u16string text(const char* key, bool required, int* line = nullptr,
+                      const char* fallback = "") const {
+    const toml::node* node = table_.get(key);
+    if (node == nullptr) {
+      if (required)
+        fail_at(m_.path, line_, std::string("[[") + kind_ + "]] needs a \"" + key + "\" string");
+      if (line) *line = line_;
+      return tv::utf8_to_u16(fallback);
+    }
+    if (line) *line = line_of(*node);
+    const auto* s = node->as_string();
+    if (s == nullptr)
+      fail_at(m_.path, line_of(*node), std::string("[[") + kind_ + "]] \"" + key + "\" must be a string");
+    std::u16string value = tv::utf8_to_u16(s->get());
+    if (value.find(u'\0') != std::u16string::npos)
+      fail_at(m_.path, line_of(*node), std::string("[[") + kind_ + "]] \"" + key + "\" contains a NUL character");
+    return value;
+  }
+
+  int line() const { return line_; }
+
+ private:
+  const Manifest& m_;
+  const toml::table& table_;
+  const char* kind_;
+  int line_;
+};
+
+// The tables of an array of tables (none when the key is absent).
+std::vector<const toml::table*> tables(const Manifest& m, const toml::table& root, const char* key) {
+  std::vector<const toml::table*> out;
+  const toml::node* node = root.get(key);
+  if (node == nullptr) return out;
+  const toml::array* array = node->as_array();
+  if (array == nullptr || !array->is_array_of_tables())
+    fail_at(m.path, line_of(*node), std::string("\"") + key + "\" must be an array of tables: write [[" +
+                                        key + "]] sections");
+  for (const toml::node& t : *array) out.push_back(t.as_table());
+  return out;
+}
+
+bool absolute_windows_path(const std::u16string& p) {
+  bool drive = p.size() >= 3 && p[1] == u':' && p[2] == u'\\' &&
+               ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'));
+  bool unc = p.size() >= 3 && p[0] == u'\\' && p[1] == u'\\';
+  return drive || unc;
+}
+
+// A character Windows does not allow in a file name, or 0.
+char16_t bad_name_character(const std::u16string& expanded) {
+  size_t start = expanded.size() >= 2 && expanded[1] == u':' ? 2 : 0;
+  for (size_t i = start; i < expanded.size(); ++i) {
+    char16_t c = expanded[i];
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
+        c == u'*')
+      return c;
+  }
+  return 0;
+}
+
+std::u16string fold_case(std::u16string s) {
+  for (auto& c : s) {
+    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+  }
+  return s;
+}
+
+class Loader {
+ public:
+  explicit Loader(Manifest& m) : m_(m) {}
+
+  void load(const toml::table& root) {
+    for (auto&& [key, node] : root) {
+      (void)node;
+      static const std::set<std::string> known = {"format_version", "variable", "file", "tree",
+                                                  "shortcut"};
+      if (known.count(std::string(key.str())) == 0)
+        fail_at(m_.path, line_of(key),
+                "unknown key " + quote(std::string(key.str())) +
+                    " (a manifest has format_version, [[variable]], [[file]], [[tree]] and [[shortcut]])");
+    }
+    if (const toml::node* v = root.get("format_version")) {
+      const auto* i = v->as_integer();
+      if (i == nullptr || i->get() < INT32_MIN || i->get() > INT32_MAX)
+        fail_at(m_.path, line_of(*v), "format_version must be an integer (32-bit)");
+      m_.format_version = int32_t(i->get());
+    }
+    read_variables(root);
+    read_files(root);
+    read_shortcuts(root);
+    check_script_size();
+  }
+
+ private:
+  void read_variables(const toml::table& root) {
+    reset_simulated_variables();
+    bool has_app = false;
+    for (const toml::table* t : tables(m_, root, "variable")) {
+      TableReader r(m_, *t, "variable");
+      r.only({"name", "value"});
+      ManifestVariable v;
+      int name_line = 0;
+      v.name = r.text("name", true, &name_line);
+      v.value = r.text("value", true, &v.line);
+      bool braced = v.name.size() >= 3 && v.name.front() == u'{' && v.name.back() == u'}' &&
+                    v.name.find_first_of(u"{}", 1) == v.name.size() - 1;
+      if (!braced)
+        fail_at(m_.path, name_line, "variable name " + quote(v.name) +
+                                        " must be one name in braces, like \"{App}\"");
+      if (!is_raw_variable(v.name)) {
+        // The installer defines it as the expansion of its value, in this order.
+        std::string problem = expansion_problem(v.value);
+        if (!problem.empty())
+          fail_at(m_.path, v.line, "variable " + utf8(v.name) + ": value " + quote(v.value) + " " +
+                                       problem);
+        tv::variable_slot(tv::pool_string(v.name.c_str())) = tv::expand_variables(v.value.c_str());
+      }
+      has_app = has_app || v.name == u"{App}";
+      m_.variables.push_back(v);
+    }
+    if (!has_app)
+      fail(m_.path, "defines no {App} variable (the default install folder); add a [[variable]] "
+                    "with name = \"{App}\"");
+  }
+
+  // The destination template of one file, checked with the variables in place.
+  void check_destination(const std::u16string& dest, int line, const std::string& what) {
+    std::u16string expanded = expand_or_fail(dest, line, what + " destination");
+    if (!absolute_windows_path(expanded))
+      fail_at(m_.path, line, what + " destination " + quote(dest) + " expands to " + quote(expanded) +
+                                 ", which is not an absolute path");
+    if (expanded.back() == u'\\')
+      fail_at(m_.path, line, what + " destination " + quote(dest) + " ends with a backslash; it "
+                                    "must name the file");
+    if (char16_t c = bad_name_character(expanded))
+      fail_at(m_.path, line, what + " destination " + quote(expanded) + " has the character " +
+                                 quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
+    auto [it, fresh] = destinations_.emplace(fold_case(expanded), line);
+    if (!fresh)
+      fail_at(m_.path, line, what + " destination " + quote(expanded) +
+                                 " is already installed by the entry on line " + std::to_string(it->second));
+  }
+
+  std::u16string expand_or_fail(const std::u16string& templ, int line, const std::string& what) {
+    std::string problem = expansion_problem(templ);
+    if (!problem.empty()) fail_at(m_.path, line, what + " " + quote(templ) + " " + problem);
+    return tv::expand_variables(templ.c_str());
+  }
+
+  uint64_t source_size(const fs::path& source, int line, const std::string& what) {
+    std::error_code ec;
+    fs::file_status st = fs::status(source, ec);
+    if (!fs::exists(st))
+      fail_at(m_.path, line, what + " source " + quote(show_path(source)) + " does not exist");
+    if (!fs::is_regular_file(st))
+      fail_at(m_.path, line, what + " source " + quote(show_path(source)) + " is not a regular file");
+    uint64_t size = fs::file_size(source, ec);
+    if (ec) fail_at(m_.path, line, what + " source " + quote(show_path(source)) + ": " + ec.message());
+    if (size > kMaxFileSize)
+      fail_at(m_.path, line, what + " source " + quote(show_path(source)) + " is " + std::to_string(size) +
+                                 " bytes; files of 2 GiB (2147483648 bytes) or more cannot be packed");
+    return size;
+  }
+
+  struct Entry {
+    int line;
+    const toml::table* table;
+    bool tree;
+  };
+
+  void read_files(const toml::table& root) {
+    // [[file]] and [[tree]] entries in the order the manifest lists them.
+    std::vector<Entry> entries;
+    for (const toml::table* t : tables(m_, root, "file")) entries.push_back({line_of(*t), t, false});
+    for (const toml::table* t : tables(m_, root, "tree")) entries.push_back({line_of(*t), t, true});
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.line < b.line; });
+    fs::path base = m_.path.parent_path();
+    for (const Entry& e : entries) {
+      const char* kind = e.tree ? "tree" : "file";
+      TableReader r(m_, *e.table, kind);
+      r.only({"source", "destination"});
+      int source_line = 0, dest_line = 0;
+      std::u16string source = r.text("source", true, &source_line);
+      std::u16string dest = r.text("destination", true, &dest_line);
+      fs::path src = base / utf8_path(utf8(source));
+      if (e.tree)
+        add_tree(src, dest, source_line, dest_line);
+      else
+        add_file(src, dest, source_line, dest_line, "[[file]]");
+    }
+  }
+
+  void add_file(const fs::path& src, const std::u16string& dest, int source_line, int dest_line,
+                const std::string& what) {
+    ManifestFile f;
+    f.source = src;
+    f.destination = dest;
+    f.size = source_size(src, source_line, what);
+    f.line = dest_line;
+    check_destination(dest, dest_line, what);
+    m_.files.push_back(f);
+  }
+
+  void add_tree(const fs::path& src, const std::u16string& dest, int source_line, int dest_line) {
+    std::error_code ec;
+    if (!fs::is_directory(src, ec))
+      fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + " is not a folder");
+    expand_or_fail(dest, dest_line, "[[tree]] destination");
+    // Every regular file below src, ordered by its path's components.
+    std::vector<std::vector<std::string>> found;
+    std::error_code walk;  // a folder that cannot be read stops the walk with this set
+    for (fs::recursive_directory_iterator it(src, walk), end; !walk && it != end; it.increment(walk)) {
+      std::error_code kind;
+      if (it->is_directory(kind)) continue;
+      std::vector<std::string> parts;
+      for (const fs::path& part : it->path().lexically_relative(src)) parts.push_back(part.u8string());
+      found.push_back(parts);
+    }
+    if (walk) fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + ": " + walk.message());
+    if (found.empty())
+      fail_at(m_.path, source_line, "[[tree]] source " + quote(show_path(src)) + " holds no files");
+    std::sort(found.begin(), found.end());
+    for (const auto& parts : found) {
+      fs::path file = src;
+      std::u16string target = dest;
+      for (const std::string& part : parts) {
+        file /= utf8_path(part);
+        std::u16string name = tv::utf8_to_u16(part);
+        if (name.find_first_of(u"{}") != std::u16string::npos)
+          fail_at(m_.path, source_line, "[[tree]] file " + quote(show_path(file)) +
+                                            " has a brace in its name, which the install script "
+                                            "would read as a variable");
+        if (target.empty() || target.back() != u'\\') target += u'\\';
+        target += name;
+      }
+      add_file(file, target, source_line, dest_line, "[[tree]] file " + quote(show_path(file)) + ":");
+    }
+  }
+
+  void read_shortcuts(const toml::table& root) {
+    for (const toml::table* t : tables(m_, root, "shortcut")) {
+      TableReader r(m_, *t, "shortcut");
+      r.only({"target", "arguments", "location"});
+      ManifestShortcut s;
+      int target_line = 0, args_line = 0, location_line = 0;
+      s.target = r.text("target", true, &target_line);
+      s.arguments = r.text("arguments", false, &args_line);
+      s.location = r.text("location", true, &location_line);
+      s.line = r.line();
+      struct Field {
+        const char* name;
+        const std::u16string& value;
+        int line;
+      };
+      for (const Field& f : {Field{"target", s.target, target_line},
+                             Field{"arguments", s.arguments, args_line},
+                             Field{"location", s.location, location_line}}) {
+        if (f.value.find_first_of(u"\r\n") != std::u16string::npos)
+          fail_at(m_.path, f.line, std::string("[[shortcut]] ") + f.name + " " + quote(f.value) +
+                                       " has a line break; the shortcuts section is one line per field");
+        expand_or_fail(f.value, f.line, std::string("[[shortcut]] ") + f.name);
+      }
+      if (s.target.empty()) fail_at(m_.path, target_line, "[[shortcut]] target is empty");
+      if (s.location.find(u'\\') == std::u16string::npos)
+        fail_at(m_.path, location_line, "[[shortcut]] location " + quote(s.location) +
+                                            " has no backslash; it must be a path such as "
+                                            "\"{Desktop}\\\\Talvenor\"");
+      std::u16string link = tv::expand_variables(s.location.c_str());
+      if (!absolute_windows_path(link))
+        fail_at(m_.path, location_line, "[[shortcut]] location " + quote(s.location) + " expands to " +
+                                            quote(link) + ", which is not an absolute path");
+      if (link.size() + 4 > kMaxPathUnits)
+        fail_at(m_.path, location_line, "[[shortcut]] location " + quote(s.location) + " expands to " +
+                                            std::to_string(link.size()) +
+                                            " units; with \".lnk\" a path may have at most 259");
+      if (char16_t c = bad_name_character(link))
+        fail_at(m_.path, location_line, "[[shortcut]] location " + quote(link) + " has the character " +
+                                            quote(std::u16string(1, c)) +
+                                            ", which Windows does not allow in a path");
+      m_.shortcuts.push_back(s);
+    }
+  }
+
+  void check_script_size() {
+    uint64_t size = 4 + 4;
+    for (const auto& v : m_.variables) size += string_bytes(v.name) + string_bytes(v.value);
+    size += 4;
+    for (const auto& f : m_.files) size += string_bytes(f.destination) + 4 + f.size;
+    size += string_bytes(shortcut_text(m_.shortcuts));
+    m_.script_size = size;
+    if (size > kMaxScriptSize)
+      fail(m_.path, "the install script would be " + std::to_string(size) +
+                        " bytes; the limit is 1 GiB (1073741824 bytes)");
+  }
+
+  Manifest& m_;
+  std::map<std::u16string, int> destinations_;  // case-folded expanded path -> line
+};
+
+std::vector<uint8_t> read_whole_file(const fs::path& path, uint64_t expected, const fs::path& manifest,
+                                     int line) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail_at(manifest, line, "cannot open " + quote(show_path(path)));
+  std::vector<uint8_t> data(static_cast<size_t>(expected));
+  if (expected != 0) in.read(reinterpret_cast<char*>(data.data()), std::streamsize(expected));
+  bool short_read = uint64_t(in.gcount()) != expected && expected != 0;
+  bool longer = in.peek() != std::char_traits<char>::eof();
+  if (short_read || longer)
+    fail_at(manifest, line, quote(show_path(path)) + " changed size while it was being packed");
+  return data;
+}
+
+}  // namespace
+
+void reset_simulated_variables() {
+  tv::clear_variable_table();
+  tv::posix::reset_special_folders();
+  tv::set_folder_variables();
+}
+
+std::string expansion_problem(const std::u16string& templ) {
+  size_t length = 0;
+  for (size_t i = 0; i < templ.size();) {
+    if (templ[i] != u'{') {
+      ++length;
+      ++i;
+      continue;
+    }
+    size_t close = templ.find(u'}', i);
+    if (close == std::u16string::npos) return "has an unclosed \"{\"";
+    std::u16string name = templ.substr(i, close - i + 1);
+    const char16_t* const* value = tv::find_variable(name.c_str());
+    if (value == nullptr)
+      return "uses " + utf8(name) + ", which is neither built in nor defined by a [[variable]] above";
+    if (*value != nullptr) length += tv::u16len(*value);
+    i = close + 1;
+  }
+  if (length > kMaxPathUnits)
+    return "expands to " + std::to_string(length) + " units; a path may have at most 259";
+  if (tv::expand_variables(templ.c_str()) == nullptr) return "cannot be expanded";
+  return "";
+}
+
+Manifest load_manifest(const fs::path& path) {
+  Manifest m;
+  m.path = path;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail(path, "cannot read the manifest");
+  std::stringstream text;
+  text << in.rdbuf();
+  toml::table root;
+  try {
+    root = toml::parse(text.str(), show_path(path));
+  } catch (const toml::parse_error& e) {
+    fail_at(path, int(e.source().begin.line), "not valid TOML: " + std::string(e.description()));
+  }
+  Loader(m).load(root);
+  return m;
+}
+
+std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts) {
+  std::u16string text;
+  for (const auto& s : shortcuts) {
+    if (!text.empty()) text += u'\n';
+    text += u"icon\n" + s.target + u'\n' + s.arguments + u'\n' + s.location;
+  }
+  return text;
+}
+
+std::vector<uint8_t> build_script(const Manifest& m) {
+  tv::ScriptWriter w;
+  w.put_int(m.format_version);
+  w.put_int(int32_t(m.variables.size()));
+  for (const auto& v : m.variables) {
+    w.put_string(v.name);
+    w.put_string(v.value);
+  }
+  w.put_int(int32_t(m.files.size()));
+  for (const auto& f : m.files) {
+    w.put_string(f.destination);
+    w.put_int(int32_t(f.size));
+    std::vector<uint8_t> content = read_whole_file(f.source, f.size, m.path, f.line);
+    w.put_bytes(content.data(), content.size());
+  }
+  w.put_string(shortcut_text(m.shortcuts));
+  return w.bytes();
+}
+
+}  // namespace tvpack

@@ -1,0 +1,75 @@
+// The package manifest (TOML): what goes into the install script, checked in full
+// before anything is written.
+//
+//   format_version = 1                       (optional)
+//   [[variable]]  name = "{App}"   value = "D:\\Kesta"
+//   [[file]]      source = "bin/Talvenor.exe"   destination = "{App}\\Talvenor.exe"
+//   [[tree]]      source = "data"   destination = "{App}\\data"
+//   [[shortcut]]  target = "{App}\\Talvenor.exe"   arguments = ""
+//                 location = "{Desktop}\\Talvenor"
+//
+// Sources are relative to the manifest's folder. Variables keep their order: a value
+// may use the built-in folder variables and the variables defined above it.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tvpack {
+
+// Limits of the install script format.
+constexpr uint64_t kMaxFileSize = 0x7FFFFFFFull;      // a file of 2 GiB or more is refused
+constexpr uint64_t kMaxScriptSize = 1ull << 30;       // 1 GiB
+constexpr unsigned kMaxPathUnits = 259;               // an expanded path, NUL not counted
+
+struct ManifestVariable {
+  std::u16string name;
+  std::u16string value;
+  int line = 0;
+};
+
+// One file of the files section: a source on disk and its destination template.
+struct ManifestFile {
+  std::filesystem::path source;
+  std::u16string destination;
+  uint64_t size = 0;
+  int line = 0;  // the [[file]] or [[tree]] it comes from
+};
+
+struct ManifestShortcut {
+  std::u16string target;
+  std::u16string arguments;
+  std::u16string location;
+  int line = 0;
+};
+
+struct Manifest {
+  std::filesystem::path path;
+  int32_t format_version = 1;
+  std::vector<ManifestVariable> variables;
+  std::vector<ManifestFile> files;  // [[file]] and expanded [[tree]] entries, in order
+  std::vector<ManifestShortcut> shortcuts;
+  uint64_t script_size = 0;         // the install script's size in bytes
+};
+
+// Reads, expands and checks a manifest. Throws PackError (see errors.h) naming the
+// manifest and, where there is one, the line.
+Manifest load_manifest(const std::filesystem::path& path);
+
+// The install script of a checked manifest (the files are read now; a file that
+// changed size since it was checked is an error).
+std::vector<uint8_t> build_script(const Manifest& manifest);
+
+// The shortcuts section's text: four lines per shortcut, joined by LF.
+std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts);
+
+// The expansion problem of templ in the current variable table ("" when it expands
+// to at most 259 units): an unclosed "{", an unknown variable, or the length.
+std::string expansion_problem(const std::u16string& templ);
+
+// Defines the built-in folder variables from the stand-in's default folder paths,
+// on an empty variable table.
+void reset_simulated_variables();
+
+}  // namespace tvpack

@@ -1,0 +1,210 @@
+#include "pack.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "errors.h"
+#include "manifest.h"
+#include "package/writer.h"
+#include "pe_image.h"
+
+#ifdef _WIN32
+#include <process.h>
+#define tv_getpid _getpid
+#else
+#include <unistd.h>
+#define tv_getpid getpid
+#endif
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+// A temporary file beside the output, renamed over it at the end; removed when the
+// write does not get that far.
+class AtomicOutput {
+ public:
+  explicit AtomicOutput(const fs::path& out) : out_(out) {
+    temp_ = out;
+    temp_ += utf8_path(".tmp-" + std::to_string(tv_getpid()));
+    file_.open(temp_, std::ios::binary | std::ios::trunc);
+    if (!file_) fail(out_, "cannot be written (" + std::string(std::strerror(errno)) + ")");
+  }
+  ~AtomicOutput() {
+    if (!committed_) {
+      file_.close();
+      std::error_code ec;
+      fs::remove(temp_, ec);
+    }
+  }
+  void write(const uint8_t* data, size_t size) {
+    if (size != 0) file_.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    if (!file_) fail(out_, "cannot be written (disk full?)");
+  }
+  void write_zeros(uint64_t count) {
+    static const uint8_t zeros[4096] = {};
+    while (count > 0) {
+      size_t chunk = count < sizeof zeros ? size_t(count) : sizeof zeros;
+      write(zeros, chunk);
+      count -= chunk;
+    }
+  }
+  void commit() {
+    file_.close();
+    if (!file_) fail(out_, "cannot be written (closing it failed)");
+    std::error_code ec;
+    fs::rename(temp_, out_, ec);
+    if (ec) fail(out_, "cannot be written (" + ec.message() + ")");
+    committed_ = true;
+  }
+
+ private:
+  fs::path out_, temp_;
+  std::ofstream file_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+bool parse_key(const std::string& text, uint32_t* key) {
+  if (text.empty()) return false;
+  uint64_t value = 0;
+  size_t i = 0;
+  unsigned base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    i = 2;
+  }
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    unsigned digit;
+    if (c >= '0' && c <= '9')
+      digit = unsigned(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = unsigned(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = unsigned(c - 'A' + 10);
+    else
+      return false;
+    value = value * base + digit;
+    if (value > 0xFFFFFFFFull) return false;
+  }
+  *key = uint32_t(value);
+  return true;
+}
+
+std::vector<uint8_t> read_file(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) fail(path, "does not exist");
+  if (!fs::is_regular_file(path, ec)) fail(path, "is not a regular file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail(path, "cannot be read");
+  std::vector<uint8_t> data;
+  in.seekg(0, std::ios::end);
+  std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0) fail(path, "cannot be read");
+  data.resize(size_t(size));
+  if (size > 0) in.read(reinterpret_cast<char*>(data.data()), size);
+  if (!in) fail(path, "cannot be read");
+  return data;
+}
+
+fs::path default_stub(const fs::path& self_dir) {
+  std::error_code ec;
+  if (!self_dir.empty()) {
+    fs::path beside = self_dir / "talvenor-setup.exe";
+    if (fs::is_regular_file(beside, ec)) return beside;
+  }
+  return fs::path("build") / "win32" / "talvenor-setup.exe";
+}
+
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n) {
+  std::vector<uint8_t> container = tv::make_container(script, 9);
+  script = std::vector<uint8_t>();  // the blob is made without it
+  container.shrink_to_fit();        // compression reserved room for the worst case
+  *n = uint32_t(container.size());
+  return tv::make_blob(container, key);
+}
+
+namespace {
+
+PackagedImage plan(const Stub& stub, const std::vector<const std::vector<uint8_t>*>& parts) {
+  try {
+    return add_package_section(stub.bytes, parts);
+  } catch (const std::runtime_error& e) {
+    fail(stub.path, std::string("the stub ") + e.what());
+  }
+}
+
+}  // namespace
+
+Stub load_stub(const fs::path& path) {
+  Stub stub{path, read_file(path)};
+  plan(stub, {});  // the same checks as when the package goes in
+  return stub;
+}
+
+void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_t n, uint32_t key,
+                     const fs::path& out) {
+  std::vector<uint8_t> header = package_section_header(n, key);
+  PackagedImage image = plan(stub, {&header, &blob});
+  // The section's raw data lies past every byte of the stub.
+  if (image.section_offset < image.head.size() ||
+      image.total_size < image.section_offset + header.size() + blob.size())
+    throw std::logic_error("the package section was placed inside the stub");
+  AtomicOutput file(out);
+  file.write(image.head.data(), image.head.size());
+  file.write_zeros(image.section_offset - image.head.size());
+  file.write(header.data(), header.size());
+  file.write(blob.data(), blob.size());
+  file.write_zeros(image.total_size - image.section_offset - header.size() - blob.size());
+  file.commit();
+}
+
+BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
+                             const fs::path& out) {
+  Manifest m = load_manifest(manifest);
+  Stub stub = load_stub(stub_path);
+  std::vector<uint8_t> script = build_script(m);
+  BuildSummary summary;
+  summary.files = m.files.size();
+  summary.shortcuts = m.shortcuts.size();
+  summary.script_size = script.size();
+  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size);
+  write_installer(stub, blob, summary.container_size, key, out);
+  return summary;
+}
+
+uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uint32_t key,
+                     const fs::path& out) {
+  Stub stub = load_stub(stub_path);
+  std::vector<uint8_t> script = read_file(script_path);
+  // The container (stream, trailer) and the blob twice its size must fit 32 bits.
+  if (script.size() > kMaxScriptSize)
+    fail(script_path, "is " + std::to_string(script.size()) +
+                          " bytes; an install script may have at most 1 GiB (1073741824 bytes)");
+  uint32_t n = 0;
+  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &n);
+  write_installer(stub, blob, n, key, out);
+  return n;
+}
+
+uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out) {
+  Stub stub = load_stub(stub_path);
+  std::vector<uint8_t> blob = read_file(blob_path);
+  if (blob.size() % 2 != 0)
+    fail(blob_path, "has an odd size (" + std::to_string(blob.size()) +
+                        " bytes); a stored blob is twice its container's length");
+  if (blob.size() / 2 > 0xFFFFFFFFu) fail(blob_path, "is too large for a package section");
+  uint32_t n = uint32_t(blob.size() / 2);
+  write_installer(stub, blob, n, key, out);
+  return n;
+}
+
+}  // namespace tvpack

@@ -1,0 +1,58 @@
+// Making the installer: the package container and blob, the stub with its package
+// section, and the output written through a temporary file beside it.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tvpack {
+
+constexpr uint32_t kDefaultKey = 0x2C7E13A5u;
+
+// A key written in decimal or 0x-hex that fits 32 bits; false otherwise.
+bool parse_key(const std::string& text, uint32_t* key);
+
+// The whole file; throws PackError naming it when it cannot be read.
+std::vector<uint8_t> read_file(const std::filesystem::path& path);
+
+// The stub to use when none is given: talvenor-setup.exe beside the maker (self_dir),
+// else build/win32/talvenor-setup.exe under the current folder.
+std::filesystem::path default_stub(const std::filesystem::path& self_dir);
+
+// An installer stub, read and checked (a PE image with room for the package section).
+struct Stub {
+  std::filesystem::path path;
+  std::vector<uint8_t> bytes;
+};
+// Throws PackError naming the stub when it cannot be used.
+Stub load_stub(const std::filesystem::path& path);
+
+// Writes the installer: the stub with a ".tvpkg" section holding the header for
+// (n, key) and the blob. Refusals name the stub; write failures name out. Nothing is
+// left at out (or beside it) on failure.
+void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_t n, uint32_t key,
+                     const std::filesystem::path& out);
+
+// The commands. Each checks everything it can before the expensive steps and throws
+// PackError (one line naming the file) on failure, leaving nothing at out.
+struct BuildSummary {
+  size_t files = 0;
+  size_t shortcuts = 0;
+  uint64_t script_size = 0;
+  uint32_t container_size = 0;
+};
+BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
+                             uint32_t key, const std::filesystem::path& out);
+// A raw install script taken as it is; returns the container length.
+uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem::path& stub, uint32_t key,
+                     const std::filesystem::path& out);
+// A raw stored blob embedded as it is (an odd size is refused); returns N.
+uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
+                   const std::filesystem::path& out);
+
+// The blob of a script: compressed (level 9) with its trailer, scrambled, interleaved.
+// Sets *n to the container length. The script is released once it is compressed.
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n);
+
+}  // namespace tvpack
