@@ -27,13 +27,15 @@ else
   preset=win64
   echo "demo: 32-bit programs cannot run here: using the 64-bit build of the stub"
 fi
-targets=(talvenor-setup)
+# The demo package laid out by that build: samples/demo's manifest and files with the
+# freshly built Talvenor.exe, in build/$preset/demo-package.
+targets=(talvenor-setup demo-package)
 if [ -z "${DISPLAY:-}" ]; then targets+=(talvenor-ui-driver); fi
-if [ "$preset" = win64 ] || [ -z "${DISPLAY:-}" ]; then build "$preset" "${targets[@]}"; fi
+build "$preset" "${targets[@]}"
 
 mkdir -p build/demo
 installer=build/demo/talvenor-setup-demo.exe
-build/native/talvenor-pack build samples/demo/manifest.toml -o "$installer" \
+build/native/talvenor-pack build "build/$preset/demo-package/manifest.toml" -o "$installer" \
   --stub "build/$preset/talvenor-setup.exe"
 ls -l "build/win32/talvenor-setup.exe" "$installer"
 

@@ -4,7 +4,8 @@ Wine in a virtual display and driven through their dialogs by our UI driver; the
 files, old-version folders, shortcuts and started programs are then checked on disk.
 
   run_e2e.py --source-dir S --stub SETUP.exe --driver DRIVER.exe --marker MARKER.exe
-             [--maker-native talvenor-pack] [--maker-windows talvenor-pack.exe]
+             [--demo-manifest MANIFEST] [--maker-native talvenor-pack]
+             [--maker-windows talvenor-pack.exe]
              [--out DIR] [--case NAME ...]
 """
 
@@ -220,7 +221,8 @@ class Suite:
     def case_demo_default(self):
         """The demo package: caption, description and default directory from its
         manifest; installed to the default; every packaged file in place."""
-        manifest_path = self.source / "samples" / "demo" / "manifest.toml"
+        manifest_path = Path(self.args.demo_manifest or
+                             self.source / "samples" / "demo" / "manifest.toml")
         manifest = tomllib.loads(manifest_path.read_text(encoding="utf-8"))
         exe = self.maker.build(manifest_path, "demo")
         drv = self.start(exe)
@@ -631,6 +633,8 @@ def main():
     ap.add_argument("--stub", required=True)
     ap.add_argument("--driver", required=True)
     ap.add_argument("--marker", required=True)
+    ap.add_argument("--demo-manifest", help="the demo package's manifest as the build lays "
+                    "it out (default: samples/demo/manifest.toml)")
     ap.add_argument("--maker-native")
     ap.add_argument("--maker-windows")
     ap.add_argument("--out")
