@@ -68,7 +68,7 @@ def main():
                 drv("click 1")
                 drv("wait exit 30")
                 time.sleep(3)
-                env.screenshot("demo-3-after")
+                env.screenshot("demo-3-program-started")
             finally:
                 drv.close()
         log("installed (drive D: of the demo prefix):")
