@@ -109,9 +109,16 @@ TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
 TEST_F(ManifestTest, RefusesMalformedManifests) {
   expect_refused({
       {kApp + "[[file]]\nsource = \"a.txt\n", 5, "not valid TOML"},
+      // The parser's own message quotes the line feed it saw; the error stays one line.
+      {"format_version = n\n", 1, "not valid TOML"},
       {kApp + "[file]\nsource = \"a.txt\"\n", 4, "must be an array of tables"},
       {kApp + "[[files]]\nsource = \"a.txt\"\n", 4, "unknown key \"files\""},
       {"format_version = 4294967296\n" + kApp, 1, "format_version must be an integer"},
+      // Outside strings and comments the TOML library's white-space test has undefined
+      // behaviour on some non-ASCII characters (here U+03F4 and U+3002).
+      {kApp + "d\xCF\xB4 = 1\n", 4, "non-ASCII character outside a string or a comment"},
+      {kApp + "# ok: \xE3\x80\x82 'x\n[[file]] \xE3\x80\x82\n", 5, "non-ASCII"},
+      {kApp + "x = \"\"\"a\"\"\"\"\n\xE3\x80\x82\"\"\"\n", 5, "non-ASCII"},
   });
 }
 
