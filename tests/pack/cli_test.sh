@@ -63,14 +63,16 @@ blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $s
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
 EOF2
 
-# The default stub: talvenor-setup.exe beside the maker, else build/win32/ here.
-mkdir -p side cwd/build/win32 empty
-cp "$maker" side/ && cp "$stub" side/talvenor-setup.exe && cp "$stub" cwd/build/win32/talvenor-setup.exe
+# The default stub: talvenor-setup.exe beside the maker, else build/win32/ here. The
+# build folder has the real stub beside the maker, so the last two cases run a copy
+# of the maker that sits alone.
+mkdir -p side alone cwd/build/win32 empty
+cp "$maker" side/ && cp "$maker" alone/ && cp "$stub" side/talvenor-setup.exe && cp "$stub" cwd/build/win32/talvenor-setup.exe
 MAKER_AS="$work/side/$(basename "$maker")" pack build pkg/manifest.toml -o out/side.exe
 check "stub beside the maker" cmp -s out/side.exe out/setup.exe
-RUN_IN=cwd pack build ../pkg/manifest.toml -o ../out/cwd.exe
+RUN_IN=cwd MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/cwd.exe
 check "stub under build/win32" cmp -s out/cwd.exe out/setup.exe
-RUN_IN=empty pack build ../pkg/manifest.toml -o ../out/none.exe
+RUN_IN=empty MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/none.exe
 check "no stub anywhere" refused "talvenor-setup.exe: does not exist" out/none.exe
 
 if [ -n "${DEMO_SOURCE:-}" ]; then  # the demo package, a stand-in for its program

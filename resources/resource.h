@@ -1,0 +1,16 @@
+// Resource and control ids shared by the dialog templates and the dialog code.
+#pragma once
+
+#define IDD_INSTALL 103
+#define IDD_FINISH 104
+
+#define IDC_INSTALL 1001      // install button (install dialog)
+#define IDC_DESCRIPTION 1002  // description text; finish text in the finish dialog
+#define IDC_LAUNCH 1004       // "start the program" check box (finish dialog)
+#define IDC_OPEN_HELP 1005    // "open the help document" check box (finish dialog)
+#define IDC_DIRECTORY 1006    // install directory edit box (install dialog)
+#define IDC_BROWSE 1007       // browse button (install dialog)
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -1,0 +1,117 @@
+// The install dialog: loading when it opens, browsing for a folder, and the install
+// button, which hands the directory text to the install sequence.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "install/install.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "ui/dialogs.h"
+#include "variables/section.h"
+#include "variables/table.h"
+
+namespace {
+
+const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+char16_t* u16(wchar_t* s) { return reinterpret_cast<char16_t*>(s); }
+
+const wchar_t kBrowseSuffix[] = L"\\KESTA";
+constexpr int kBrowseSuffixUnits = sizeof(kBrowseSuffix) / sizeof(wchar_t) - 1;
+
+// WM_INITDIALOG. The owner window comes first: every message box of the loading
+// chain is owned by this dialog.
+INT_PTR open_install_dialog(HWND dialog) {
+  tv::set_owner_window(dialog);
+  centre_dialog(dialog);
+  if (!tv::load_package()) {
+    // The failing step has shown its message; the posted cancel ends the dialog with 2.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return FALSE;
+  }
+  const char16_t* app = tv::variable_slot(u"{App}");
+  if (app != nullptr && app[0] != 0) SetDlgItemTextW(dialog, IDC_DIRECTORY, wide(app));
+  if (const char16_t* title = tv::title_value()) SetWindowTextW(dialog, wide(title));
+  if (const char16_t* description = tv::description_value()) {
+    SetDlgItemTextW(dialog, IDC_DESCRIPTION, wide(description));
+  }
+  return TRUE;
+}
+
+// The browse button: the chosen folder plus "\KESTA"; cancelling changes nothing.
+void browse(HWND dialog) {
+  wchar_t path[MAX_PATH + kBrowseSuffixUnits];
+  browse_for_install_folder(path);
+  if (path[0] == 0) return;
+  tv::strip_trailing_backslashes(u16(path));
+  lstrcatW(path, kBrowseSuffix);  // fits: the browser's path is below MAX_PATH units
+  SetDlgItemTextW(dialog, IDC_DIRECTORY, path);
+}
+
+// The install button. It stays disabled from here to the end of the dialog, unless
+// the old installation could not be moved aside (nothing was written then).
+INT_PTR install(HWND dialog) {
+  HWND button = GetDlgItem(dialog, IDC_INSTALL);
+  EnableWindow(button, FALSE);
+  wchar_t path[MAX_PATH] = {};
+  if (HWND edit = GetDlgItem(dialog, IDC_DIRECTORY)) GetWindowTextW(edit, path, MAX_PATH);
+  switch (tv::run_install_sequence(u16(path))) {
+    case tv::InstallOutcome::kInstalled:
+      EndDialog(dialog, 1);
+      return TRUE;
+    case tv::InstallOutcome::kOldVersionHeld:
+      EnableWindow(button, TRUE);
+      return TRUE;
+    case tv::InstallOutcome::kFailed:
+      break;
+  }
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  return FALSE;
+}
+
+}  // namespace
+
+// The same placement for both dialogs: the window rectangle (in the parent's client
+// coordinates if there is a parent, which there never is here) moved to the middle
+// of the screen with integer division, size kept.
+void centre_dialog(HWND dialog) {
+  RECT r = {};
+  if (GetWindowRect(dialog, &r)) {
+    if (HWND parent = GetParent(dialog)) {
+      ScreenToClient(parent, reinterpret_cast<POINT*>(&r.left));
+      ScreenToClient(parent, reinterpret_cast<POINT*>(&r.right));
+    }
+  }
+  int x = (GetSystemMetrics(SM_CXSCREEN) + r.left - r.right) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) + r.top - r.bottom) / 2;
+  SetWindowPos(dialog, HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+}
+
+void browse_for_install_folder(wchar_t* path) {
+  path[0] = 0;
+  BROWSEINFOW info = {};
+  info.lpszTitle = L"选择安装目录";
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+  static_assert((BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX |
+                 BIF_NEWDIALOGSTYLE) == 0x53, "browse flags");
+  LPITEMIDLIST list = SHBrowseForFolderW(&info);
+  if (list == nullptr) return;
+  if (!SHGetPathFromIDListW(list, path)) path[0] = 0;
+  CoTaskMemFree(list);
+}
+
+INT_PTR CALLBACK install_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  if (message == WM_INITDIALOG) return open_install_dialog(dialog);
+  if (message != WM_COMMAND) return FALSE;
+  switch (LOWORD(wparam)) {
+    case IDCANCEL:
+      EndDialog(dialog, 2);
+      return TRUE;
+    case IDC_BROWSE:
+      browse(dialog);
+      return TRUE;
+    case IDC_INSTALL:
+      return install(dialog);
+    default:
+      return FALSE;  // IDOK (Enter) among them: there is no default button
+  }
+}

@@ -1,0 +1,42 @@
+// The end-to-end UI driver: starts an installer, finds its dialogs by process and
+// control id, reads and changes them, and reports what it saw as lines of text.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");
+
+namespace drv {
+
+// The dialogs the driver tells apart (all are "#32770" windows of the process).
+enum class Kind { kNone, kInstall, kFinish, kMessage, kBrowse };
+Kind kind_of(HWND window);
+const wchar_t* kind_name(Kind kind);
+bool parse_kind(const std::wstring& name, Kind* kind);
+
+// Visible top-level dialogs of a process, in z order.
+std::vector<HWND> process_dialogs(DWORD pid);
+
+std::wstring window_text(HWND window);
+std::wstring class_name(HWND window);
+
+// The dialog's styles, window and client rectangles and caption; the screen size
+// and the dialog base units of the installer's font; one line per control (id,
+// class, styles, rectangle in the dialog's client pixels, text); the tab order.
+std::vector<std::wstring> describe_layout(HWND dialog);
+
+// Types text into an edit control as key strokes (select all, delete, characters).
+bool type_text(HWND edit, const std::wstring& text);
+
+// The target, arguments and show command of a shortcut file.
+bool read_shortcut(const std::wstring& path, std::wstring* target, std::wstring* args, int* show);
+
+// UTF-8 <-> UTF-16 for the driver's input and output.
+std::wstring from_utf8(const std::string& s);
+std::string to_utf8(const std::wstring& s);
+// One value on one line: backslash, line feed and carriage return as \\, \n, \r.
+std::wstring escape(const std::wstring& s);
+
+}  // namespace drv
