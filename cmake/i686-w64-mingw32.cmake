@@ -1,16 +1,4 @@
-# Cross toolchain for the 32-bit Windows installer and tools. The posix-threads
-# flavour, because GoogleTest needs std::mutex; the installer itself uses no threads
-# and links no threading library.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 32-bit Windows installer and tools (the shipped build).
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Programs built here run under Wine (tests/wine/wine-run.sh sets up the prefix).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
