@@ -54,11 +54,13 @@ inline bool u16copy(char16_t* dst, size_t cap, const char16_t* src) {
 // UTF-8 <-> UTF-16 for tools, tests and the posix stand-in (never for package data).
 std::u16string utf8_to_u16(const std::string& s);
 std::string u16_to_utf8(const std::u16string& s);
-inline std::string u16_to_utf8(const char16_t* s) {
-  if (s == nullptr) return std::string();
+// A copy of text that may sit at any byte offset ("" for null).
+inline std::u16string u16string_at(const char16_t* s) {
   std::u16string copy;
-  for (size_t i = 0; unit_at(s, i) != 0; ++i) copy.push_back(unit_at(s, i));
-  return u16_to_utf8(copy);
+  if (s != nullptr)
+    for (size_t i = 0; unit_at(s, i) != 0; ++i) copy.push_back(unit_at(s, i));
+  return copy;
 }
+inline std::string u16_to_utf8(const char16_t* s) { return u16_to_utf8(u16string_at(s)); }
 
 }  // namespace tv

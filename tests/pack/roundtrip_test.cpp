@@ -12,6 +12,7 @@
 #include "package/script.h"
 #include "package/writer.h"
 #include "platform/package_section.h"
+#include "platform/text16.h"
 
 namespace {
 
@@ -39,16 +40,16 @@ std::u16string read_sections(Bytes script) {
   char16_t* s = nullptr;
   EXPECT_TRUE(tv::read_int(c, &version) && tv::read_int(c, &count));
   out += u"version " + std::u16string(1, char16_t(u'0' + version)) + u"\n";
-  for (int32_t i = 0; i < 2 * count && tv::read_string(c, &s); ++i) out += std::u16string(s) + (i % 2 ? u"\n" : u"=");
+  for (int32_t i = 0; i < 2 * count && tv::read_string(c, &s); ++i) out += tv::u16string_at(s) + (i % 2 ? u"\n" : u"=");
   EXPECT_TRUE(tv::read_int(c, &count));
   for (int32_t i = 0; i < count && tv::read_string(c, &s) && tv::read_int(c, &size); ++i) {
-    out += std::u16string(s) + u" ";
+    out += tv::u16string_at(s) + u" ";
     for (int32_t k = 0; k < size; ++k) out += char16_t(c.pos[k]);
     out += u"\n";
     EXPECT_TRUE(tv::skip_bytes(c, uint32_t(size)));
   }
   EXPECT_TRUE(tv::read_string(c, &s));
-  out += std::u16string(s);
+  out += tv::u16string_at(s);
   EXPECT_EQ(c.pos, c.end) << "bytes after the shortcuts section";
   tv::set_script(nullptr, 0);
   return out;

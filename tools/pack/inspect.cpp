@@ -68,7 +68,7 @@ class ScriptLister {
       char16_t *name = nullptr, *value = nullptr;
       if (!tv::read_string(c, &name) || !tv::read_string(c, &value)) return false;
       out_ << "  " << printable(name) << " = " << printable(value);
-      std::u16string n(name), v(value);
+      std::u16string n = tv::u16string_at(name), v = tv::u16string_at(value);
       if (n != u"{AppName}" && n != u"{AppVerName}") {
         // As the installer defines it on loading (with the stand-in's folder paths).
         std::string problem = expansion_problem(v);
@@ -98,7 +98,7 @@ class ScriptLister {
       }
       if (!tv::skip_bytes(c, uint32_t(size))) return false;
       out_ << "  " << printable(path) << "  (" << size << " bytes)";
-      std::string problem = expansion_problem(path);
+      std::string problem = expansion_problem(tv::u16string_at(path));
       if (!problem.empty()) out_ << "   (" << problem << ")";
       out_ << "\n";
     }
@@ -108,7 +108,7 @@ class ScriptLister {
   bool shortcuts(tv::ScriptCursor& c) {
     char16_t* text = nullptr;
     if (!tv::read_string(c, &text)) return false;
-    std::u16string all(text);
+    std::u16string all = tv::u16string_at(text);
     std::vector<std::u16string> lines;
     if (!all.empty()) {
       size_t start = 0;
