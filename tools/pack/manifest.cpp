@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -403,56 +402,6 @@ std::string expansion_problem(const std::u16string& templ) {
   return "";
 }
 
-// The TOML library (3.3) reaches a point it marks unreachable (undefined
-// behaviour) when it tests some non-ASCII characters for white space, which it
-// does for a character outside strings and comments. Valid TOML has non-ASCII
-// text only inside strings and comments, so any other is refused before parsing.
-void refuse_stray_non_ascii(const fs::path& path, const std::string& text) {
-  enum { kCode, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral } state = kCode;
-  int line = 1;
-  auto at = [&](size_t i, const char* s) { return text.compare(i, std::strlen(s), s) == 0; };
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\n') {
-      ++line;
-      if (state == kComment) state = kCode;
-      continue;
-    }
-    switch (state) {
-      case kCode:
-        if (static_cast<unsigned char>(c) >= 0x80)
-          fail_at(path, line, "a non-ASCII character outside a string or a comment");
-        if (c == '#') state = kComment;
-        else if (at(i, "\"\"\"")) state = kMultiBasic, i += 2;
-        else if (at(i, "'''")) state = kMultiLiteral, i += 2;
-        else if (c == '"') state = kBasic;
-        else if (c == '\'') state = kLiteral;
-        break;
-      case kComment: break;
-      case kBasic:
-        if (c == '\\') ++i;
-        else if (c == '"') state = kCode;
-        break;
-      case kLiteral:
-        if (c == '\'') state = kCode;
-        break;
-      case kMultiBasic:
-        if (c == '\\') ++i;
-        else if (at(i, "\"\"\"")) {
-          while (at(i + 3, "\"")) ++i;  // up to two quotes may end the content
-          state = kCode, i += 2;
-        }
-        break;
-      case kMultiLiteral:
-        if (at(i, "'''")) {
-          while (at(i + 3, "'")) ++i;
-          state = kCode, i += 2;
-        }
-        break;
-    }
-  }
-}
-
 Manifest load_manifest(const fs::path& path) {
   Manifest m;
   m.path = path;
@@ -460,7 +409,6 @@ Manifest load_manifest(const fs::path& path) {
   if (!in) fail(path, "cannot read the manifest");
   std::stringstream text;
   text << in.rdbuf();
-  refuse_stray_non_ascii(path, text.str());
   toml::table root;
   try {
     root = toml::parse(text.str(), show_path(path));

@@ -57,11 +57,6 @@ struct Manifest {
 // manifest and, where there is one, the line.
 Manifest load_manifest(const std::filesystem::path& path);
 
-// Refuses (PackError) a non-ASCII character outside the strings and comments of a
-// manifest's text, before the TOML library sees it: valid TOML has none, and the
-// library's white-space test has undefined behaviour on some of them.
-void refuse_stray_non_ascii(const std::filesystem::path& path, const std::string& text);
-
 // The install script of a checked manifest (the files are read now; a file that
 // changed size since it was checked is an error).
 std::vector<uint8_t> build_script(const Manifest& manifest);
