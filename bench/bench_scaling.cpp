@@ -103,7 +103,7 @@ void BM_PayloadKiB(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Variables)->RangeMultiplier(10)->Range(100, 100000)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FileCount)->RangeMultiplier(10)->Range(100, 100000)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PayloadKiB)->RangeMultiplier(10)->Range(100, 100000)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Variables)->RangeMultiplier(10)->Range(100, 100000)->Iterations(3)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FileCount)->RangeMultiplier(10)->Range(100, 100000)->Iterations(3)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PayloadKiB)->RangeMultiplier(10)->Range(100, 100000)->Iterations(3)->Complexity()->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
