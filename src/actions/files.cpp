@@ -44,8 +44,7 @@ bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t siz
 }
 
 int damaged(const char* reason) {
-  set_damage_reason(reason);
-  report_damaged_package();
+  report_damaged_package(reason);
   return 0;
 }
 

@@ -135,8 +135,7 @@ int unpack() {
   UnpackError error = UnpackError::kNoPackage;
   if (embedded_package(&blob, &n, &key)) error = unpack_blob(blob, n, key);
   if (error == UnpackError::kOk) return 1;
-  set_damage_reason(describe_unpack_error(error));
-  report_damaged_package();
+  report_damaged_package(describe_unpack_error(error));
   return 0;
 }
 

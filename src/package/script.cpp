@@ -21,8 +21,7 @@ ScriptState g_script;
 // A read of `count` bytes at the cursor stays inside the script.
 bool fits(const ScriptCursor& c, size_t count, const char* what) {
   if (c.pos != nullptr && c.pos <= c.end && size_t(c.end - c.pos) >= count) return true;
-  set_damage_reason(what);
-  report_damaged_package();
+  report_damaged_package(what);
   return false;
 }
 
@@ -70,8 +69,7 @@ static bool string_units(const ScriptCursor& c, size_t* units) {
       return true;
     }
   }
-  set_damage_reason("a string is not terminated before the end of the install script");
-  report_damaged_package();
+  report_damaged_package("a string is not terminated before the end of the install script");
   return false;
 }
 
@@ -96,7 +94,8 @@ bool skip_bytes(ScriptCursor& c, uint32_t count) {
   return true;
 }
 
-void report_damaged_package() {
+void report_damaged_package(const char* reason) {
+  set_damage_reason(reason);
   show_message(u"安装文件已损坏!", u"安装失败", kMbOk | kMbIconError);
 }
 

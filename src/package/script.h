@@ -38,8 +38,9 @@ bool skip_bytes(ScriptCursor& c, uint32_t count);
 // Reads the string at the cursor without moving it.
 bool peek_string(const ScriptCursor& c, char16_t** text);
 
-// Shows "安装文件已损坏!" / "安装失败" with an error icon.
-void report_damaged_package();
+// Records why the package is damaged (see damage_reason) and shows
+// "安装文件已损坏!" / "安装失败" with an error icon.
+void report_damaged_package(const char* reason);
 // What the last damaged-package report was about, for tools and tests ("" if none).
 const char* damage_reason();
 void set_damage_reason(const char* reason);
