@@ -80,6 +80,7 @@ UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key) {
   // One byte more than asked, so that an empty script is a real allocation.
   uint8_t* script = static_cast<uint8_t*>(std::malloc(size_t(capacity) + 1));
   if (script == nullptr) return UnpackError::kNoMemory;
+  prepare_large_buffer(script, size_t(capacity) + 1);
 
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);

@@ -48,6 +48,11 @@ bool special_folder_path(int csidl, char16_t* buf);
 bool save_shortcut(const char16_t* link_path, const char16_t* target, const char16_t* args,
                    int show_cmd);
 
+// A hint that the large buffer just allocated at data is about to be filled once,
+// front to back. The stand-in asks Linux for huge pages there, so that filling it
+// takes a page fault per 2 MiB rather than per 4 KiB; elsewhere it does nothing.
+void prepare_large_buffer(void* data, size_t size);
+
 // The package carried by the running installer: the stored blob of 2 * n bytes,
 // n and the scrambling key. False when the installer carries none.
 bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key);

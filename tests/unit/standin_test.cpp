@@ -1,4 +1,7 @@
 // The stand-in platform keeps every path inside its root folder.
+#include <string>
+#include <vector>
+
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
 #include "support/test_support.h"
@@ -47,6 +50,37 @@ TEST_F(StandInTest, MoveRefusesAnExistingDestinationAndHeldPaths) {
   tv::posix::hold_path(u"D:\\a", false);
   EXPECT_TRUE(tv::move_path(u"D:\\a", u"D:\\c"));
   EXPECT_FALSE(tv::path_exists(u"D:\\a"));
+}
+
+// Output files behave as "wb" does: created or truncated, the whole content written
+// whatever its size, and a directory cannot be opened as a file.
+TEST_F(StandInTest, OutputFilesAreTruncatedWrittenWholeAndNeverDirectories) {
+  write_host_file(u"D:\\f.bin", std::string(10000, 'o'));
+  std::string content(3 * 1024 * 1024 + 7, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = char(i * 131 % 251);
+  tv::OutputFile* file = tv::open_for_write(u"D:\\f.bin");
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(tv::write_file(file, content.data(), content.size()));
+  EXPECT_TRUE(tv::close_file(file));
+  EXPECT_EQ(read_host_file(u"D:\\f.bin"), content);
+
+  file = tv::open_for_write(u"D:\\f.bin");
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(tv::write_file(file, "", 0));
+  EXPECT_TRUE(tv::close_file(file));
+  EXPECT_EQ(read_host_file(u"D:\\f.bin"), "");
+
+  ASSERT_TRUE(tv::create_directory(u"D:\\dir"));
+  EXPECT_EQ(tv::open_for_write(u"D:\\dir"), nullptr);
+  EXPECT_EQ(tv::open_for_write(u"D:\\missing\\f.bin"), nullptr);
+}
+
+// The buffer hint changes nothing in what the buffer holds, at any alignment.
+TEST_F(StandInTest, LargeBufferHintKeepsContent) {
+  std::vector<uint8_t> buffer(5 * 1024 * 1024 + 3, 0x5A);
+  tv::prepare_large_buffer(buffer.data() + 1, buffer.size() - 1);
+  tv::prepare_large_buffer(buffer.data(), 0);
+  for (size_t i = 0; i < buffer.size(); i += 4093) ASSERT_EQ(buffer[i], 0x5A);
 }
 
 }  // namespace

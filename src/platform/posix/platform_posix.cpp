@@ -2,7 +2,17 @@
 // builds natively and for Windows (where the maker and the portable unit tests use it).
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -62,6 +72,14 @@ bool host_rename(const std::string& a, const std::string& b) {
   return _wrename(wide(a).c_str(), wide(b).c_str()) == 0;
 }
 FILE* host_fopen(const std::string& p) { return _wfopen(wide(p).c_str(), L"wb"); }
+// Opens a file as "wb" does: created or truncated, for writing, binary. -1 on failure.
+int host_open_for_write(const std::string& p) {
+  return _wopen(wide(p).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+int host_write(int fd, const void* data, size_t size) {
+  return _write(fd, data, unsigned(size < 0x40000000 ? size : 0x40000000));
+}
+int host_close(int fd) { return _close(fd); }
 #else
 bool host_mkdir(const std::string& p) { return mkdir(p.c_str(), 0777) == 0; }
 int host_stat(const std::string& p, bool* is_dir) {
@@ -74,21 +92,24 @@ bool host_rename(const std::string& a, const std::string& b) {
   return rename(a.c_str(), b.c_str()) == 0;
 }
 FILE* host_fopen(const std::string& p) { return std::fopen(p.c_str(), "wb"); }
+int host_open_for_write(const std::string& p) {
+  return open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+ssize_t host_write(int fd, const void* data, size_t size) { return write(fd, data, size); }
+int host_close(int fd) { return close(fd); }
 #endif
 
 bool host_exists(const std::string& p) {
   bool dir;
   return host_stat(p, &dir) == 0;
 }
-bool is_directory(const std::string& p) {
-  bool dir = false;
-  return host_stat(p, &dir) == 0 && dir;
-}
 
 }  // namespace
 
+// A file written with the host's plain calls: no stdio buffer between the content
+// and the disk, so a file costs one open, its writes and one close.
 struct OutputFile {
-  FILE* f;
+  int fd;
 };
 
 namespace posix {
@@ -197,10 +218,10 @@ bool move_path(const char16_t* from, const char16_t* to) {
 OutputFile* open_for_write(const char16_t* path) {
   if (path == nullptr || is_held(path)) return nullptr;
   std::string host = posix::host_path(path);
-  if (host.empty() || is_directory(host)) return nullptr;
-  FILE* f = host_fopen(host);
-  if (!f) return nullptr;
-  return new OutputFile{f};
+  if (host.empty()) return nullptr;
+  int fd = host_open_for_write(host);  // a directory fails here, as "wb" fails on one
+  if (fd < 0) return nullptr;
+  return new OutputFile{fd};
 }
 
 bool write_file(OutputFile* file, const void* data, size_t size) {
@@ -208,12 +229,20 @@ bool write_file(OutputFile* file, const void* data, size_t size) {
     --state().failing_writes;
     return false;
   }
-  if (size == 0) return true;
-  return std::fwrite(data, size, 1, file->f) == 1;
+  // The whole content, however many calls the host needs for it.
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    auto done = host_write(file->fd, at, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    at += done;
+    size -= size_t(done);
+  }
+  return true;
 }
 
 bool close_file(OutputFile* file) {
-  bool ok = std::fclose(file->f) == 0;
+  bool ok = host_close(file->fd) == 0;
   delete file;
   if (state().failing_closes > 0) {
     --state().failing_closes;
@@ -241,6 +270,19 @@ bool save_shortcut(const char16_t* link_path, const char16_t* target, const char
                      "\nshow=" + std::to_string(show_cmd) + "\n";
   bool ok = std::fwrite(text.data(), text.size(), 1, f) == 1;
   return std::fclose(f) == 0 && ok;
+}
+
+void prepare_large_buffer(void* data, size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Only whole pages inside the buffer can be advised; a failure costs nothing.
+  uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
+  uintptr_t end = (uintptr_t(data) + size) & ~(page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
 }
 
 bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
