@@ -14,7 +14,7 @@ echo "== unpacking against plain zlib uncompress (same stream)"
 "$b/bench_unpack" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | grep -E "median|Benchmark"
 echo "== installing against tar -xzf (same files, same disk)"
 if [ "${BENCH_QUICK:-0}" = 1 ]; then "$b/bench_install" build/bench-install 40 2000 3
-else "$b/bench_install" build/bench-install 200 10000 3; fi
+else "$b/bench_install" build/bench-install 200 10000 8; fi
 echo "== scaling (100 to 100,000)"
 "$b/bench_scaling"
 echo "== peak memory against N + U"
