@@ -95,11 +95,11 @@ bool save_shortcut(const char16_t* link_path, const char16_t* target, const char
   return SUCCEEDED(hr);
 }
 
-// The package is the ".tvpkg" section that the installer-maker appended to this
-// executable; it is mapped with the image.
 // Large pages need a privilege an installer does not hold, so there is nothing to ask.
 void prepare_large_buffer(void*, size_t) {}
 
+// The package is the ".tvpkg" section that the installer-maker appended to this
+// executable; it is mapped with the image.
 bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
   const uint8_t* base = reinterpret_cast<const uint8_t*>(GetModuleHandleW(nullptr));
   if (!base) return false;
