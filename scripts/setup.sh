@@ -22,7 +22,7 @@ SUDO=$(need_root)
 
 pkgs=(
   build-essential cmake ninja-build pkg-config git file
-  zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev libbenchmark-dev
   libtomlplusplus-dev libcli11-dev
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-i686
