@@ -16,8 +16,12 @@ bool parse_key(const std::string& text, uint32_t* key);
 // The whole file; throws PackError naming it when it cannot be read.
 std::vector<uint8_t> read_file(const std::filesystem::path& path);
 
-// The stub to use when none is given: talvenor-setup.exe beside the maker (self_dir),
-// else build/win32/talvenor-setup.exe under the current folder.
+// Where the maker looks for talvenor-setup.exe when no stub is given, in this order:
+// beside the maker (self_dir, a build folder), <prefix>/share/talvenor/ of an installed
+// maker (found from self_dir, so a moved prefix works), build/win32/ under the current
+// folder (a checkout). Without self_dir only the last.
+std::vector<std::filesystem::path> stub_places(const std::filesystem::path& self_dir);
+// The first of stub_places that is a file; throws PackError naming every place tried.
 std::filesystem::path default_stub(const std::filesystem::path& self_dir);
 
 // An installer stub, read and checked (a PE image with room for the package section).
