@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# the default stub (beside the maker, an installed maker's share/talvenor, build/win32), --version,
+# The maker's command line as a user runs it: build, wrap, inspect, --version, the
+# default stub (beside the maker, an installed maker's ../share/talvenor, build/win32),
 # the demo manifest, and errors as one line on stderr, a non-zero exit, no output left.
 # Usage: cli_test.sh WORKDIR STUB MAKER [EMULATOR]   (DEMO_SOURCE: samples/demo, optional)
 set -u
