@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
                        "Print the version and exit");
   app.footer(
       "The manifest: manifest.md, in /usr/share/doc/talvenor-pack/ when installed\n"
-      "(docs/ in the source).\n"
+      "(docs/ in the source).\n\n"
       "Without --stub, the stub talvenor-setup.exe is the first found of: the maker's own\n"
       "folder, ../share/talvenor/ from it (an installed maker), build/win32/ under the\n"
       "current folder.");
