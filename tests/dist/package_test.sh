@@ -50,12 +50,19 @@ for lib in $(readelf -d "$installed" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); 
   check "Depends names the package of $lib ($(echo $owners))" [ "$declared" = yes ]
 done
 
-# The man page: rendered without a warning, every command in it.
+# The man page: rendered without a warning; every command of --help, with every option
+# of its own --help, in it.
 man --warnings -l root/usr/share/man/man1/talvenor-pack.1.gz >man.txt 2>man.err
 check "the man page renders without warnings" eval '[ -s man.txt ] && [ ! -s man.err ]'
-for c in build wrap inspect; do
-  check "the man page shows talvenor-pack $c" grep -q "talvenor-pack $c" man.txt
-done
+in_man() { # COMMAND: it and its options are in man.txt
+  grep -q "talvenor-pack $1" man.txt || return 1
+  for o in $("$installed" "$1" --help | grep -oE '^  -[^ ]+' | tr ',' ' '); do
+    grep -qF -- "$o" man.txt || { echo "     $1 $o is not in the man page"; return 1; }
+  done
+}
+commands=$("$installed" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
+check "--help lists commands" [ -n "$commands" ]
+for c in $commands; do check "the man page shows talvenor-pack $c and its options" in_man "$c"; done
 
 # The demo installer, the maker run from the scratch root and from a folder without
 # build/win32: it must find the installed stub. It equals the build folder's result.
