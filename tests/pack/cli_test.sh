@@ -78,9 +78,10 @@ check "stub of an installed maker, prefix moved" cmp -s out/moved.exe out/setup.
 RUN_IN=cwd MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/cwd.exe
 check "stub under build/win32" cmp -s out/cwd.exe out/setup.exe
 RUN_IN=empty MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/none.exe
+said() { tr '\\' / <err.txt | grep -qF -- "$1"; }  # in err.txt, with either separator
 check "no stub anywhere: the places looked in" eval 'refused "no installer stub: looked for" out/none.exe &&
-  grep -qF "alone/talvenor-setup.exe" err.txt && grep -qF "/share/talvenor/talvenor-setup.exe" err.txt &&
-  grep -qF "empty/build/win32/talvenor-setup.exe" err.txt && grep -qF -- "--stub" err.txt'
+  said "alone/talvenor-setup.exe" && said "/share/talvenor/talvenor-setup.exe" &&
+  said "empty/build/win32/talvenor-setup.exe" && said "--stub"'
 
 if [ -n "${PROJECT_VERSION:-}" ]; then
   pack --version
