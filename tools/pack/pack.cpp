@@ -115,6 +115,8 @@ std::vector<uint8_t> read_file(const fs::path& path) {
   return data;
 }
 
+namespace {
+
 std::vector<fs::path> stub_places(const fs::path& self_dir) {
   std::vector<fs::path> places;
   if (!self_dir.empty()) {
@@ -125,6 +127,8 @@ std::vector<fs::path> stub_places(const fs::path& self_dir) {
   places.push_back(fs::path("build") / "win32" / "talvenor-setup.exe");
   return places;
 }
+
+}  // namespace
 
 fs::path default_stub(const fs::path& self_dir) {
   std::vector<fs::path> places = stub_places(self_dir);

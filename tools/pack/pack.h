@@ -16,12 +16,10 @@ bool parse_key(const std::string& text, uint32_t* key);
 // The whole file; throws PackError naming it when it cannot be read.
 std::vector<uint8_t> read_file(const std::filesystem::path& path);
 
-// Where the maker looks for talvenor-setup.exe when no stub is given, in this order:
-// beside the maker (self_dir, a build folder), <prefix>/share/talvenor/ of an installed
-// maker (found from self_dir, so a moved prefix works), build/win32/ under the current
-// folder (a checkout). Without self_dir only the last.
-std::vector<std::filesystem::path> stub_places(const std::filesystem::path& self_dir);
-// The first of stub_places that is a file; throws PackError naming every place tried.
+// The stub when none is given: the first talvenor-setup.exe found beside the maker
+// (self_dir, a build folder), in <prefix>/share/talvenor/ of an installed maker (found
+// from self_dir, so a moved prefix works), or in build/win32/ under the current folder
+// (a checkout). Throws PackError naming every place tried when there is none.
 std::filesystem::path default_stub(const std::filesystem::path& self_dir);
 
 // An installer stub, read and checked (a PE image with room for the package section).
