@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The maker's command line as a user runs it: build, wrap, inspect, the default stub,
+# The maker's command line as a user runs it: build, wrap, inspect, --version, the
+# default stub (beside the maker, an installed maker's ../share/talvenor, build/win32),
 # the demo manifest, and errors as one line on stderr, a non-zero exit, no output left.
 # Usage: cli_test.sh WORKDIR STUB MAKER [EMULATOR]   (DEMO_SOURCE: samples/demo, optional)
 set -u
@@ -63,17 +64,29 @@ blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $s
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
 EOF2
 
-# The default stub: talvenor-setup.exe beside the maker, else build/win32/ here. The
-# build folder has the real stub beside the maker, so the last two cases run a copy
-# of the maker that sits alone.
-mkdir -p side alone cwd/build/win32 empty
+# The default stub: talvenor-setup.exe beside the maker, else in ../share/talvenor/
+# from the maker's folder (an installed maker, wherever its prefix was moved), else
+# build/win32/ here. The build folder has the real stub beside the maker, so the
+# other cases run copies of the maker.
+mkdir -p side alone cwd/build/win32 empty prefix/bin prefix/share/talvenor
 cp "$maker" side/ && cp "$maker" alone/ && cp "$stub" side/talvenor-setup.exe && cp "$stub" cwd/build/win32/talvenor-setup.exe
+cp "$maker" prefix/bin/ && cp "$stub" prefix/share/talvenor/talvenor-setup.exe && mv prefix moved
 MAKER_AS="$work/side/$(basename "$maker")" pack build pkg/manifest.toml -o out/side.exe
 check "stub beside the maker" cmp -s out/side.exe out/setup.exe
+RUN_IN=empty MAKER_AS="$work/moved/bin/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/moved.exe
+check "stub of an installed maker, prefix moved" cmp -s out/moved.exe out/setup.exe
 RUN_IN=cwd MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/cwd.exe
 check "stub under build/win32" cmp -s out/cwd.exe out/setup.exe
 RUN_IN=empty MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/none.exe
-check "no stub anywhere" refused "talvenor-setup.exe: does not exist" out/none.exe
+said() { tr '\\' / <err.txt | grep -qF -- "$1"; }  # in err.txt, with either separator
+check "no stub anywhere: the places looked in" eval 'refused "no installer stub: looked for" out/none.exe &&
+  said "alone/talvenor-setup.exe" && said "/share/talvenor/talvenor-setup.exe" &&
+  said "empty/build/win32/talvenor-setup.exe" && said "--stub"'
+
+if [ -n "${PROJECT_VERSION:-}" ]; then
+  pack --version
+  check "--version is the project's" eval '[ $rc -eq 0 ] && [ "$(cat out.txt)" = "talvenor-pack $PROJECT_VERSION" ]'
+fi
 
 if [ -n "${DEMO_SOURCE:-}" ]; then  # the demo package, a stand-in for its program
   mkdir demo && cp -r "$DEMO_SOURCE/manifest.toml" "$DEMO_SOURCE/files" demo/ && cp "$stub" demo/Talvenor.exe

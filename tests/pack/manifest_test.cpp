@@ -87,6 +87,13 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
   EXPECT_NO_THROW(tvpack::load_manifest(ok));
 }
 
+std::string many_shortcuts(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += "[[shortcut]]\ntarget = '{App}\\t.exe'\nlocation = '{Desktop}\\T" + std::to_string(i) + "'\n";
+  return text;
+}
+
 TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
   fs::create_directories(dir_ / "empty/inner");
   dir_.write("braces/sub/{App}.txt", "x");
@@ -103,7 +110,10 @@ TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
       {kApp + "[[shortcut]]\nlocation = '{Desktop}\\T'\n", 4, "needs a \"target\" string"},
       // "C:\Users\Tester\Desktop\" is 24 units; 232 more and ".lnk" make 260.
       {s + "location = '{Desktop}\\" + std::string(232, 'L') + "'\n", 6, "with \".lnk\" a path may have at most 259"},
+      // 256 shortcuts fill the installer's 1024 lines; the 257th (line 4 + 256 * 3) is one too many.
+      {kApp + many_shortcuts(257), 772, "more than 256 shortcuts"},
   });
+  EXPECT_EQ(tvpack::load_manifest(dir_.write("ok.toml", kApp + many_shortcuts(256))).shortcuts.size(), 256u);
 }
 
 TEST_F(ManifestTest, RefusesMalformedManifests) {
@@ -114,6 +124,7 @@ TEST_F(ManifestTest, RefusesMalformedManifests) {
       {kApp + "[file]\nsource = \"a.txt\"\n", 4, "must be an array of tables"},
       {kApp + "[[files]]\nsource = \"a.txt\"\n", 4, "unknown key \"files\""},
       {"format_version = 4294967296\n" + kApp, 1, "format_version must be an integer"},
+      {"format_version = 2\n" + kApp, 1, "format_version 2 would be refused by the installer"},
       // Characters the TOML library's own tests once ran off the end on (U+03F4,
       // U+3002, U+FEDF, U+0249 after a sign): refused as invalid TOML.
       {kApp + "d\xCF\xB4 = 1\n", 4, "not valid TOML"},

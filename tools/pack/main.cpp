@@ -11,6 +11,7 @@
 #include "inspect.h"
 #include "pack.h"
 #include "platform/text16.h"
+#include "tv_version.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -75,6 +76,14 @@ int main(int argc, char** argv) {
 #endif
   CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING,
+                       "Print the version and exit");
+  app.footer(
+      "The manifest: manifest.md, in /usr/share/doc/talvenor-pack/ when installed\n"
+      "(docs/ in the source).\n\n"
+      "Without --stub, the stub talvenor-setup.exe is the first found of: the maker's own\n"
+      "folder, ../share/talvenor/ from it (an installed maker), build/win32/ under the\n"
+      "current folder.");
   // "/path" is a path (Wine passes Unix paths as they are), never an option.
   app.allow_windows_style_options(false);
 
@@ -83,7 +92,7 @@ int main(int argc, char** argv) {
   CLI::App* build = app.add_subcommand("build", "Make an installer from a manifest");
   build->add_option("MANIFEST", manifest, "The package manifest (TOML)")->required();
   build->add_option("-o,--output", out, "The installer to write")->required();
-  build->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe)");
+  build->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe, see below)");
   build->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
 
   CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
@@ -91,7 +100,7 @@ int main(int argc, char** argv) {
   CLI::Option* blob_opt = wrap->add_option("--blob", blob, "A raw stored blob, embedded as it is");
   script_opt->excludes(blob_opt);
   wrap->add_option("-o,--output", out, "The installer to write")->required();
-  wrap->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe)");
+  wrap->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe, see below)");
   CLI::Option* key_opt =
       wrap->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
   blob_opt->needs(key_opt);
@@ -105,6 +114,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(int(arg_ptrs.size()), arg_ptrs.data());
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "talvenor-pack: " << e.what() << " (see talvenor-pack --help)\n";

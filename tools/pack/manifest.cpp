@@ -144,6 +144,9 @@ class Loader {
       if (i == nullptr || i->get() < INT32_MIN || i->get() > INT32_MAX)
         fail_at(m_.path, line_of(*v), "format_version must be an integer (32-bit)");
       m_.format_version = int32_t(i->get());
+      if (m_.format_version > 1)
+        fail_at(m_.path, line_of(*v), "format_version " + std::to_string(m_.format_version) +
+                                          " would be refused by the installer, which reads 1 (or lower)");
     }
     read_variables(root);
     read_files(root);
@@ -339,6 +342,10 @@ class Loader {
                                             quote(std::u16string(1, c)) +
                                             ", which Windows does not allow in a path");
       m_.shortcuts.push_back(s);
+      if (m_.shortcuts.size() > kMaxShortcuts)
+        fail_at(m_.path, s.line, "more than " + std::to_string(kMaxShortcuts) +
+                                     " shortcuts; the installer reads 1024 lines of the shortcuts "
+                                     "section, four for each");
     }
   }
 

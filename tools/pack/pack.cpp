@@ -115,13 +115,30 @@ std::vector<uint8_t> read_file(const fs::path& path) {
   return data;
 }
 
-fs::path default_stub(const fs::path& self_dir) {
-  std::error_code ec;
+namespace {
+
+std::vector<fs::path> stub_places(const fs::path& self_dir) {
+  std::vector<fs::path> places;
   if (!self_dir.empty()) {
-    fs::path beside = self_dir / "talvenor-setup.exe";
-    if (fs::is_regular_file(beside, ec)) return beside;
+    places.push_back(self_dir / "talvenor-setup.exe");
+    // TV_STUB_DIR_FROM_BIN: the installed stub's folder relative to the installed maker's.
+    places.push_back((self_dir / utf8_path(TV_STUB_DIR_FROM_BIN) / "talvenor-setup.exe").lexically_normal());
   }
-  return fs::path("build") / "win32" / "talvenor-setup.exe";
+  places.push_back(fs::path("build") / "win32" / "talvenor-setup.exe");
+  return places;
+}
+
+}  // namespace
+
+fs::path default_stub(const fs::path& self_dir) {
+  std::vector<fs::path> places = stub_places(self_dir);
+  std::string tried;
+  for (const fs::path& place : places) {
+    std::error_code ec;
+    if (fs::is_regular_file(place, ec)) return place;
+    tried += (tried.empty() ? "" : ", ") + quote(show_path(fs::absolute(place, ec)));
+  }
+  throw PackError("no installer stub: looked for " + tried + "; give one with --stub");
 }
 
 std::string installer_memory_problem(uint64_t n, uint64_t u) {

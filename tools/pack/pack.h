@@ -16,8 +16,10 @@ bool parse_key(const std::string& text, uint32_t* key);
 // The whole file; throws PackError naming it when it cannot be read.
 std::vector<uint8_t> read_file(const std::filesystem::path& path);
 
-// The stub to use when none is given: talvenor-setup.exe beside the maker (self_dir),
-// else build/win32/talvenor-setup.exe under the current folder.
+// The stub when none is given: the first talvenor-setup.exe found beside the maker
+// (self_dir, a build folder), in <prefix>/share/talvenor/ of an installed maker (found
+// from self_dir, so a moved prefix works), or in build/win32/ under the current folder
+// (a checkout). Throws PackError naming every place tried when there is none.
 std::filesystem::path default_stub(const std::filesystem::path& self_dir);
 
 // An installer stub, read and checked (a PE image with room for the package section).

@@ -1,0 +1,61 @@
+# Installing and packaging the maker. `cmake --install` puts talvenor-pack in bin/, the
+# 32-bit installer stub in share/talvenor/ (where the installed maker looks for it,
+# from its own folder), the manifest reference and its examples in
+# share/doc/talvenor-pack/ and, natively, the man page. In the native build
+# `cpack -G DEB` (or the `package` target) makes talvenor-pack_<version>_<arch>.deb.
+include(GNUInstallDirs)
+set(TV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvenor-pack)
+
+install(TARGETS talvenor-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md DESTINATION ${TV_DOC_DIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples DESTINATION ${TV_DOC_DIR})
+
+if(WIN32)
+  # Only the 32-bit stub is shipped; a 64-bit build installs its maker alone.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    install(TARGETS talvenor-setup RUNTIME DESTINATION ${TV_STUB_INSTALL_DIR})
+  endif()
+  return()
+endif()
+
+# Natively the stub is the 32-bit Windows build's (TV_WIN32_STUB, tools/pack).
+install(CODE "
+  if(NOT EXISTS \"${TV_WIN32_STUB}\")
+    message(FATAL_ERROR \"The installer stub ${TV_WIN32_STUB} does not exist: build the \"
+                        \"win32 preset first (cmake --preset win32 && cmake --build --preset win32), \"
+                        \"or point TV_WIN32_STUB at a 32-bit talvenor-setup.exe.\")
+  endif()")
+install(FILES ${TV_WIN32_STUB} DESTINATION ${TV_STUB_INSTALL_DIR})
+
+# The man page, made from the maker's --help texts (gzip -n: no time stamp in it).
+set(tv_man ${CMAKE_BINARY_DIR}/man/talvenor-pack.1)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(
+  OUTPUT ${tv_man} ${tv_man}.gz
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pack/make_manpage.py
+          $<TARGET_FILE:talvenor-pack> ${PROJECT_VERSION} ${tv_man}
+  COMMAND gzip -9nkf ${tv_man}
+  DEPENDS talvenor-pack ${CMAKE_SOURCE_DIR}/tools/pack/make_manpage.py
+  COMMENT "Writing the man page talvenor-pack.1 from the maker's --help"
+  VERBATIM)
+add_custom_target(talvenor-pack-man ALL DEPENDS ${tv_man}.gz)
+install(FILES ${tv_man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME talvenor-pack)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "talvenor-setup developers <setup@talvenor.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "makes the Talvenor installer (talvenor-setup.exe)")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "talvenor-pack turns a manifest (TOML) and a folder of files into a finished
+one-click Windows installer, without a compiler: it writes the scrambled,
+compressed package and appends it to the prebuilt 32-bit installer stub that
+this package carries. It also reads installers back (inspect).
+
+The manifest reference is /usr/share/doc/talvenor-pack/manifest.md.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+# The maker's shared libraries (zlib, libdeflate, the C++ runtime) as dpkg-shlibdeps finds them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
