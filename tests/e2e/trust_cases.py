@@ -4,7 +4,7 @@ beside it are never loaded, and its dialogs at 144 DPI. Mixed into run_e2e's Sui
 import hashlib
 import shutil
 
-from e2e_support import Driver, check, check_equal
+from e2e_support import check, check_equal
 
 # System DLLs that are not known DLLs, so that a copy beside a program would be
 # found before the system's: the installer preloads them from the system folder
