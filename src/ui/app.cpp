@@ -25,11 +25,19 @@ CRavelinApp::~CRavelinApp() = default;
 const MessageMap CRavelinApp::messageMap = {&CWinApp::messageMap, kAppEntries};
 const MessageMap* CRavelinApp::GetMessageMap() const { return &messageMap; }
 
+// comctl32 is not a known DLL, so the import table does not name it: it is loaded
+// by name, which the manifest's activation context maps to Common Controls 6 and the
+// hardened search finds nowhere but in the system.
 BOOL CRavelinApp::InitInstance() {
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = 8;
   controls.dwICC = ICC_WIN95_CLASSES;  // 0xFF
-  InitCommonControlsEx(&controls);
+  if (HMODULE comctl = LoadLibraryW(L"comctl32.dll")) {
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = reinterpret_cast<InitFn>(
+        reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+    if (init != nullptr) init(&controls);
+  }
   CWinApp::InitInstance();
   AfxEnableControlContainer();
   SetRegistryKey(L"应用程序向导生成的本地应用程序");

@@ -1,5 +1,7 @@
 #include "ui/framework.h"
 
+#include "platform/win32/dll_search.h"
+
 namespace {
 
 CWinApp* g_app = nullptr;
@@ -50,8 +52,10 @@ void AfxEnableControlContainer(void*) {}
 
 // Runs the application's start-up once. Its result decides only whether the
 // framework would run a message loop, which this one has none of: either way the
-// application's exit processing follows and the process ends.
+// application's exit processing follows and the process ends. The DLL search is
+// hardened first; static initialisation before it loads no DLL.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  tv::harden_dll_search();
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return -1;
   app->m_hInstance = instance;

@@ -2,10 +2,14 @@
 // standard containers name. The installer is built without exceptions; these keep
 // the C++ runtime's exception machinery (and most of its size) out of the stub.
 // Running out of memory ends the process, as the standard operators would when
-// nothing catches their exception.
+// nothing catches their exception. Also zlib's crc32, without its tables.
+#include <zlib.h>
+
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+
+#include "package/crc32.h"
 
 void* operator new(std::size_t size) {
   void* p = std::malloc(size ? size : 1);
@@ -23,3 +27,9 @@ void __throw_bad_alloc() { std::abort(); }
 void __throw_length_error(const char*) { std::abort(); }
 void __throw_bad_array_new_length() { std::abort(); }
 }  // namespace std
+
+// zlib's inflate names crc32 for gzip streams only; defining it here keeps zlib's
+// crc32 member, 8 KiB with its tables, out of the stub.
+extern "C" uLong ZEXPORT crc32(uLong crc, const Bytef* buf, uInt len) {
+  return tv::crc32_bitwise(static_cast<uint32_t>(crc), buf, len);
+}

@@ -1,9 +1,10 @@
-"""Reads the resources of a PE file: the resource tree, and extended dialog
-templates (DLGTEMPLATEEX) with their controls."""
+"""Reads the resources of a PE file: the resource tree, extended dialog
+templates (DLGTEMPLATEEX) with their controls, and version information."""
 
 import struct
 
 RT_DIALOG = 5
+RT_VERSION = 16
 RT_MANIFEST = 24
 CLASS_ATOMS = {0x80: "Button", 0x81: "Edit", 0x82: "Static", 0x83: "ListBox",
                0x84: "ScrollBar", 0x85: "ComboBox"}
@@ -110,3 +111,54 @@ def parse_dialog(data):
                                        cls=cls, text=text, style=st, exstyle=ex,
                                        rect=(x, y, cx, cy)))
     return dialog
+
+
+def _version_node(data, pos):
+    """One node of a VERSIONINFO tree at pos: (key, value, children, end). Text
+    values (type 1) as str, binary ones as bytes."""
+    length, value_length, kind = struct.unpack_from("<HHH", data, pos)
+    end = pos + length
+    r = _Reader(data[:end])
+    r.pos = pos + 6
+    key = r.string()
+    r.align(4)
+    if kind == 1:
+        raw = data[r.pos:r.pos + 2 * value_length]
+        value = raw.decode("utf-16-le").split("\0", 1)[0]
+        r.pos += 2 * value_length
+    else:
+        value = data[r.pos:r.pos + value_length]
+        r.pos += value_length
+    children = []
+    r.align(4)
+    while r.pos + 6 <= end:
+        child = _version_node(data, r.pos)
+        children.append(child[:3])
+        r.pos = child[3]
+        r.align(4)
+    return key, value, children, end
+
+
+def parse_version_info(data):
+    """A VERSIONINFO resource: the fixed file and product versions (four numbers
+    each), {block: {name: value}} of its string tables, and its translations as
+    (language, code page) pairs."""
+    key, fixed, children, _ = _version_node(data, 0)
+    if key != "VS_VERSION_INFO" or len(fixed) != 52:
+        raise ValueError("not a version resource")
+    signature, _, fms, fls, pms, pls = struct.unpack_from("<IIIIII", fixed)
+    if signature != 0xFEEF04BD:
+        raise ValueError("no fixed file information")
+    file_version = (fms >> 16, fms & 0xFFFF, fls >> 16, fls & 0xFFFF)
+    product_version = (pms >> 16, pms & 0xFFFF, pls >> 16, pls & 0xFFFF)
+    strings, translations = {}, []
+    for name, _, blocks in children:
+        if name == "StringFileInfo":
+            for block, _, values in blocks:
+                strings[block] = {k: v for k, v, _ in values}
+        elif name == "VarFileInfo":
+            for var, value, _ in blocks:
+                if var == "Translation":
+                    translations += [struct.unpack_from("<HH", value, i)
+                                     for i in range(0, len(value) - 3, 4)]
+    return file_version, product_version, strings, translations

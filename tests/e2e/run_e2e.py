@@ -19,6 +19,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import pe_resources  # noqa: E402
+from trust_cases import TrustCases  # noqa: E402
 from e2e_support import (WINE32, WINE64, Driver, Environment, Failure, Maker, check,  # noqa: E402
                          check_equal, install_script)
 
@@ -119,7 +120,7 @@ def check_running_layout(layout, design, texts):
     check_equal(layout["taborder"], tabbed, "tab order")
 
 
-class Suite:
+class Suite(TrustCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -590,6 +591,7 @@ class Suite:
              "backslashes_only", "browse", "old_version", "rename_fails", "locked_file_retry",
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
+    CASES += TrustCases.CASES
 
     def run(self, names):
         failed = []
@@ -633,6 +635,7 @@ def main():
     ap.add_argument("--stub", required=True)
     ap.add_argument("--driver", required=True)
     ap.add_argument("--marker", required=True)
+    ap.add_argument("--planted-dll", help="the DLL that records being loaded (trust_cases.py)")
     ap.add_argument("--demo-manifest", help="the demo package's manifest as the build lays "
                     "it out (default: samples/demo/manifest.toml)")
     ap.add_argument("--maker-native")

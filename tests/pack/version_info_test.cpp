@@ -1,0 +1,71 @@
+// The version information of a PE file: the installer's own resources as a real
+// resource compiler writes them, files without any, and damaged ones.
+#include <cstring>
+
+#include "pack_test_support.h"
+#include "pe_image.h"
+#include "tv_version.h"
+#include "version_info.h"
+
+namespace {
+
+using namespace packtest;
+
+std::vector<uint8_t> versioned_stub() { return read_bytes(fs::u8path(TV_VERSIONED_STUB)); }
+
+TEST(VersionInfo, ReadsTheInstallersOwn) {
+  std::vector<uint8_t> file = versioned_stub();
+  tvpack::VersionInfo info;
+  std::string why;
+  ASSERT_TRUE(tvpack::read_version_info(file.data(), file.size(), &info, &why)) << why;
+  const uint16_t version[4] = {TV_VERSION_MAJOR, TV_VERSION_MINOR, TV_VERSION_PATCH, 0};
+  EXPECT_EQ(0, std::memcmp(info.file_version, version, sizeof version));
+  EXPECT_EQ(0, std::memcmp(info.product_version, version, sizeof version));
+  std::vector<std::string> got;
+  for (const auto& v : info.strings) got.push_back(v.block + " " + v.name + "=" + v.value);
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "080404B0 FileDescription=Talvenor 安装程序",
+                     "080404B0 FileVersion=" TV_VERSION_STRING,
+                     "080404B0 OriginalFilename=talvenor-setup.exe",
+                     "080404B0 ProductName=Talvenor",
+                     "080404B0 ProductVersion=" TV_VERSION_STRING}));
+}
+
+TEST(VersionInfo, FilesWithoutOne) {
+  tvpack::VersionInfo info;
+  std::string why;
+  std::vector<uint8_t> text(200, 'x');
+  EXPECT_FALSE(tvpack::read_version_info(text.data(), text.size(), &info, &why));
+  for (bool plus : {false, true}) {
+    PeRecipe recipe;
+    recipe.pe32plus = plus;
+    std::vector<uint8_t> image = make_pe(recipe);
+    EXPECT_FALSE(tvpack::read_version_info(image.data(), image.size(), &info, &why));
+    EXPECT_EQ(why, "has no resources");
+  }
+}
+
+// Every byte of the resource section overwritten in turn: the reader says no or
+// reads what is there, and never looks outside the file (run under ASan in the
+// sanitizer builds, and by Windows' own heap checks under Wine).
+TEST(VersionInfo, DamagedResources) {
+  std::vector<uint8_t> file = versioned_stub();
+  tvpack::PeLayout pe;
+  std::string why;
+  ASSERT_TRUE(tvpack::parse_pe(file.data(), file.size(), &pe, &why));
+  const tvpack::PeSection* rsrc = nullptr;
+  for (const auto& s : pe.sections)
+    if (s.name == ".rsrc") rsrc = &s;
+  ASSERT_NE(rsrc, nullptr);
+  int refused = 0;
+  for (uint32_t i = 0; i < rsrc->raw_size; ++i) {
+    std::vector<uint8_t> damaged(file.begin(), file.begin() + rsrc->raw_pointer + rsrc->raw_size);
+    damaged[rsrc->raw_pointer + i] ^= 0xFF;
+    tvpack::VersionInfo info;
+    if (!tvpack::read_version_info(damaged.data(), damaged.size(), &info, &why)) ++refused;
+    EXPECT_LE(info.strings.size(), 64u);
+  }
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
