@@ -1,9 +1,12 @@
 // What the maker writes, read back by the installer's own code (package section,
 // unpack_blob, the script readers) and by inspect; damage reported; nothing left
 // behind on failure.
+#include <zlib.h>
+
 #include <set>
 #include <sstream>
 
+#include "compress.h"
 #include "errors.h"
 #include "inspect.h"
 #include "pack.h"
@@ -101,17 +104,50 @@ TEST_F(RoundTrip, TheInstallerReadsBackWhatWasBuiltAndInspectListsIt) {
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
 
-TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLengthModuloFour) {
-  std::set<uint32_t> remainders;
-  for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
-    Bytes script = pattern(size, uint32_t(size));
-    uint32_t n = tvpack::wrap_script(dir_.write("s.bin", script), stub_, 0x12345678u, dir_ / "w.exe");
-    remainders.insert(n % 4);
-    uint32_t read_n = 0;
-    EXPECT_EQ(unpacked_script(dir_ / "w.exe", &read_n), script) << size << " bytes";
-    EXPECT_EQ(read_n, n);
+TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLevelAndLengthModuloFour) {
+  std::set<int> levels = {tvpack::kMinLevel, 6, 9, tvpack::kMaxLevel};
+  for (int level : levels) {
+    std::set<uint32_t> remainders;
+    tvpack::PackOptions options;
+    options.level = level;
+    for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
+      Bytes script = pattern(size, uint32_t(size));
+      uint32_t n = tvpack::wrap_script(dir_.write("s.bin", script), stub_, 0x12345678u, dir_ / "w.exe", options);
+      remainders.insert(n % 4);
+      uint32_t read_n = 0;
+      EXPECT_EQ(unpacked_script(dir_ / "w.exe", &read_n), script) << size << " bytes, level " << level;
+      EXPECT_EQ(read_n, n);
+    }
+    EXPECT_EQ(remainders.size(), 4u) << "the sizes above no longer cover every N % 4 at level " << level;
   }
-  EXPECT_EQ(remainders.size(), 4u) << "the sizes above no longer cover every N % 4";
+}
+
+// A script compressed piece by piece is still one stream that zlib reads whole, the
+// same bytes every time; pieces of text, random bytes and runs end on every kind of
+// block the compressor writes.
+TEST(Compression, PiecesJoinIntoOneZlibStream) {
+  Bytes script;
+  std::string text = "install folder shortcut 安装 文件 package version\n";
+  for (int i = 0; i < 3; ++i) {
+    for (size_t k = 0; k < 7000; ++k) script.push_back(uint8_t(text[(k * 7 + k / 13) % text.size()]));
+    Bytes noise = pattern(5000 + 1000 * size_t(i), uint32_t(i));
+    script.insert(script.end(), noise.begin(), noise.end());
+    script.insert(script.end(), 3000, uint8_t(i));
+  }
+  for (int level : {tvpack::kMinLevel, 6, 9, tvpack::kMaxLevel}) {
+    for (size_t piece : {size_t(1000), size_t(4097), size_t(1) << 20}) {
+      std::vector<uint64_t> reported;
+      Bytes stream = tvpack::compress_script(script, level, [&](uint64_t done) { reported.push_back(done); }, piece);
+      Bytes back(script.size());
+      uLongf back_size = uLongf(back.size());
+      ASSERT_EQ(uncompress(back.data(), &back_size, stream.data(), uLong(stream.size())), Z_OK)
+          << "level " << level << ", pieces of " << piece;
+      EXPECT_TRUE(back_size == script.size() && back == script) << "level " << level << ", pieces of " << piece;
+      EXPECT_EQ(reported.size(), (script.size() + piece - 1) / piece);
+      EXPECT_EQ(reported.back(), script.size());
+      EXPECT_EQ(tvpack::compress_script(script, level, nullptr, piece), stream) << "not reproducible";
+    }
+  }
 }
 
 TEST_F(RoundTrip, WrappedBlobsGoInAsTheyAre) {
