@@ -11,6 +11,7 @@
 #include "inspect.h"
 #include "pack.h"
 #include "platform/text16.h"
+#include "progress.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -79,12 +80,24 @@ int main(int argc, char** argv) {
   app.allow_windows_style_options(false);
 
   std::string manifest, out, stub, key_text, script, blob, file;
+  int level = kDefaultLevel;
+  bool quiet = false;
+  const std::string level_help =
+      std::string("Compression level ") + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) +
+      " (" + kCompressorName + ", default " + std::to_string(kDefaultLevel) + ")" +
+      (std::string(kCompressorName) == "zlib"
+           ? "; this Windows maker has no libdeflate and writes zlib's streams (the Linux maker "
+             "goes to level 12 and makes smaller packages)"
+           : "");
+  const char* quiet_help = "No progress display and no summary line (warnings and errors still show)";
 
   CLI::App* build = app.add_subcommand("build", "Make an installer from a manifest");
   build->add_option("MANIFEST", manifest, "The package manifest (TOML)")->required();
   build->add_option("-o,--output", out, "The installer to write")->required();
   build->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe)");
   build->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
+  build->add_option("--level", level, level_help)->check(CLI::Range(kMinLevel, kMaxLevel));
+  build->add_flag("-q,--quiet", quiet, quiet_help);
 
   CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
   CLI::Option* script_opt = wrap->add_option("--script", script, "A raw install script, taken as it is");
@@ -95,6 +108,8 @@ int main(int argc, char** argv) {
   CLI::Option* key_opt =
       wrap->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
   blob_opt->needs(key_opt);
+  wrap->add_option("--level", level, level_help + "; for --script")->check(CLI::Range(kMinLevel, kMaxLevel));
+  wrap->add_flag("-q,--quiet", quiet, quiet_help);
 
   CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries");
   inspect->add_option("FILE", file, "The installer")->required();
@@ -112,17 +127,25 @@ int main(int argc, char** argv) {
   }
 
   try {
+    TerminalProgress progress(stderr, !quiet && is_terminal(stderr));
+    PackOptions options;
+    options.level = level;
+    options.progress = &progress;
+    options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
     if (*build) {
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
-      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out));
-      std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
+      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out), options);
+      progress.erase();
+      if (!quiet)
+        std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
                 << b.script_size << " bytes, container " << b.container_size << " bytes\n";
     } else if (*wrap) {
       if (script.empty() && blob.empty()) throw PackError("wrap needs --script or --blob");
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
       uint32_t n = script.empty() ? wrap_blob(utf8_path(blob), stub_option(stub), key, utf8_path(out))
-                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out));
-      std::cout << out << ": container " << n << " bytes\n";
+                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out), options);
+      progress.erase();
+      if (!quiet) std::cout << out << ": container " << n << " bytes\n";
     } else if (*inspect) {
       std::string problem = inspect_file(utf8_path(file), std::cout);
       std::cout.flush();

@@ -190,9 +190,11 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const PackOptions& options) {
   Manifest m = load_manifest(manifest);
-  if (options.warnings != nullptr) *options.warnings = m.warnings;
+  if (options.warning)
+    for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
   FilesRead files_read;
+  if (options.progress != nullptr) options.progress->compressed(0, m.script_size);
   if (options.progress != nullptr)
     files_read = [&options, &m](size_t done) { options.progress->files_read(done, m.files.size()); };
   std::vector<uint8_t> script = build_script(m, files_read);

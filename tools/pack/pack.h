@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ class BuildProgress {
 struct PackOptions {
   int level = kDefaultLevel;             // kMinLevel..kMaxLevel (compress.h)
   BuildProgress* progress = nullptr;     // none when null
-  std::vector<std::string>* warnings = nullptr;  // the manifest's warnings, when wanted
+  // Told each warning of the manifest (one line) as soon as it is read.
+  std::function<void(const std::string&)> warning;
 };
 
 // The commands. Each checks everything it can before the expensive steps and throws
