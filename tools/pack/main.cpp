@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "extract.h"
 #include "inspect.h"
 #include "pack.h"
 #include "platform/text16.h"
@@ -111,8 +112,17 @@ int main(int argc, char** argv) {
   wrap->add_option("--level", level, level_help + "; for --script")->check(CLI::Range(kMinLevel, kMaxLevel));
   wrap->add_flag("-q,--quiet", quiet, quiet_help);
 
-  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries");
+  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries, read as the installer reads it");
   inspect->add_option("FILE", file, "The installer")->required();
+
+  bool force = false;
+  CLI::App* extract = app.add_subcommand(
+      "extract", "Write an installer's files into a folder as the installer would, with {App} = DIR, "
+                 "running nothing (exit status 2 when a file was not written)");
+  extract->add_option("INSTALLER", file, "The installer")->required();
+  extract->add_option("-o,--output", out, "DIR: the folder, new or empty; files outside {App} go to "
+                                          "DIR/_outside/<drive or folder>/...")->required();
+  extract->add_flag("--force", force, "Write into DIR even when it is not empty");
 
   std::vector<std::string> args = utf8_arguments(argc, argv);
   std::vector<char*> arg_ptrs;
@@ -146,6 +156,8 @@ int main(int argc, char** argv) {
                                   : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out), options);
       progress.erase();
       if (!quiet) std::cout << out << ": container " << n << " bytes\n";
+    } else if (*extract) {
+      return extract_installer(utf8_path(file), utf8_path(out), force, std::cout, std::cerr);
     } else if (*inspect) {
       std::string problem = inspect_file(utf8_path(file), std::cout);
       std::cout.flush();
