@@ -194,7 +194,10 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
   FilesRead files_read;
-  if (options.progress != nullptr) options.progress->compressed(0, m.script_size);
+  if (options.progress != nullptr) {
+    options.progress->compressed(0, m.script_size);
+    options.progress->files_read(0, m.files.size());
+  }
   if (options.progress != nullptr)
     files_read = [&options, &m](size_t done) { options.progress->files_read(done, m.files.size()); };
   std::vector<uint8_t> script = build_script(m, files_read);

@@ -14,8 +14,7 @@ namespace tvpack {
 
 bool is_terminal(std::FILE* stream) { return tv_isatty(tv_fileno(stream)) != 0; }
 
-TerminalProgress::TerminalProgress(std::FILE* stream, bool enabled, std::chrono::milliseconds delay)
-    : stream_(stream), enabled_(enabled), start_(std::chrono::steady_clock::now()), delay_(delay) {}
+TerminalProgress::TerminalProgress(std::FILE* stream, bool enabled) : stream_(stream), enabled_(enabled) {}
 
 TerminalProgress::~TerminalProgress() { erase(); }
 
@@ -28,13 +27,12 @@ void TerminalProgress::files_read(size_t done, size_t total) {
 void TerminalProgress::compressed(uint64_t done, uint64_t total) {
   bytes_done_ = done;
   bytes_total_ = total;
-  draw(false);
+  draw(done == total);
 }
 
 void TerminalProgress::draw(bool last_step) {
   if (!enabled_) return;
   auto now = std::chrono::steady_clock::now();
-  if (now - start_ < delay_) return;
   if (shown_ != 0 && !last_step && now - last_drawn_ < std::chrono::milliseconds(100)) return;
   last_drawn_ = now;
   char line[160];

@@ -14,10 +14,9 @@ bool is_terminal(std::FILE* stream);
 
 class TerminalProgress : public BuildProgress {
  public:
-  // Draws on stream, at most ten times a second, once the build has run for `delay`;
+  // Draws on stream at most ten times a second (and at the end of each step);
   // nothing at all when disabled.
-  TerminalProgress(std::FILE* stream, bool enabled,
-                   std::chrono::milliseconds delay = std::chrono::milliseconds(500));
+  TerminalProgress(std::FILE* stream, bool enabled);
   ~TerminalProgress() override;
   void files_read(size_t done, size_t total) override;
   void compressed(uint64_t done, uint64_t total) override;
@@ -29,8 +28,7 @@ class TerminalProgress : public BuildProgress {
 
   std::FILE* stream_;
   bool enabled_;
-  std::chrono::steady_clock::time_point start_, last_drawn_;
-  std::chrono::milliseconds delay_;
+  std::chrono::steady_clock::time_point last_drawn_;
   size_t files_done_ = 0, files_total_ = 0;
   uint64_t bytes_done_ = 0, bytes_total_ = 0;
   size_t shown_ = 0;  // characters on the line now
