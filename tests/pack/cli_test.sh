@@ -57,7 +57,7 @@ mkdir big && awk 'BEGIN { srand(1); n = split("install folder shortcut package v
 printf '%s\n' '[[variable]]' 'name = "{App}"' "value = 'D:\\Kesta'" '[[file]]' 'source = "big.txt"' \
   "destination = '{App}\\x\\..\\..\\big.bin'" >big/big.toml
 pack build big/big.toml -o out/big.exe --stub "$stub"
-check "no progress when stderr is not a terminal; one warning line" eval '[ $rc -eq 0 ] && [ "$(wc -l <err.raw)" -eq 1 ] &&
+check "no progress when stderr is not a terminal; one warning line" eval '[ $rc -eq 0 ] && [ "$(wc -l <err.txt)" -eq 1 ] &&
   grep -qxF "talvenor-pack: big/big.toml:6: warning: [[file]] destination \"{App}\\x\\..\\..\\big.bin\" leaves {App} through \"..\"" err.txt &&
   ! grep -q "files read" err.raw'
 pack build big/big.toml -o out/big.exe --stub "$stub" --quiet

@@ -75,7 +75,12 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
 #endif
-  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back"};
+  const std::string about =
+      std::string("talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with ") +
+      kCompressorName + ", levels " + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) + " (default " +
+      std::to_string(kDefaultLevel) + ")" +
+      (std::string(kCompressorName) == "zlib" ? ": this Windows maker has no libdeflate" : "");
+  CLI::App app{about};
   app.require_subcommand(1);
   // "/path" is a path (Wine passes Unix paths as they are), never an option.
   app.allow_windows_style_options(false);
