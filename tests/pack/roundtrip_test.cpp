@@ -226,6 +226,16 @@ TEST_F(RoundTrip, InspectShowsTheInstallersReadingOfIrregularSections) {
            "  line 11: ignored \"noslash\"\n  line 12: ignored \"stray\"\n",
            "  line 13: icon: target={App}\\c.exe arguments= location=   (no shortcut: the section ends inside this record)\n"})
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
+
+  tv::ScriptWriter lf;  // a final line feed after a whole record
+  lf.put_int(1), lf.put_int(0), lf.put_int(0), lf.put_string(u"icon\n{App}\\a.exe\n\nC:\\x\\A\n");
+  tvpack::wrap_script(dir_.write("s.bin", lf.bytes()), stub_, 1, dir_ / "lf.exe");
+  EXPECT_EQ(inspect(dir_ / "lf.exe", &listing), "");
+  EXPECT_NE(listing.find("shortcuts: 1 (1 records in 5 lines)\n  line 1: icon: target={App}\\a.exe arguments= "
+                         "location=C:\\x\\A   -> C:\\x\\A.lnk starting D:\\Kesta\\a.exe\n"
+                         "  line 5: ignored \"\" (after the final line feed)\n"),
+            std::string::npos)
+      << listing;
 }
 
 TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {
