@@ -3,7 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #ifdef TV_HAVE_LIBDEFLATE
 #include <libdeflate.h>
@@ -65,32 +70,70 @@ void continue_after(std::vector<uint8_t>& piece) {
   for (uint8_t b : {0x00, 0x00, 0xFF, 0xFF}) piece.push_back(b);
 }
 
+// One piece as a raw deflate stream; `last` keeps its final-block bit.
+std::vector<uint8_t> compress_piece(libdeflate_compressor* c, const uint8_t* data, size_t size, bool last) {
+  std::vector<uint8_t> buf(libdeflate_deflate_compress_bound(c, size));
+  size_t n = libdeflate_deflate_compress(c, data, size, buf.data(), buf.size());
+  if (n == 0) throw std::logic_error("libdeflate: output larger than its own bound");
+  buf.resize(n);
+  if (!last) continue_after(buf);
+  return buf;
+}
+
 }  // namespace
 
+// The pieces are independent, so they are compressed on every core at once; they are
+// joined in order, so the stream is the same whatever the number of cores.
 std::vector<uint8_t> compress_script(const std::vector<uint8_t>& script, int level,
                                      const CompressProgress& progress, size_t piece) {
-  libdeflate_compressor* c = libdeflate_alloc_compressor(level);
-  if (c == nullptr) throw std::runtime_error("libdeflate: no memory for the compressor");
+  size_t pieces = script.empty() ? 1 : (script.size() + piece - 1) / piece;
+  std::vector<std::vector<uint8_t>> done(pieces);
+  std::vector<char> ready(pieces, 0);
+  std::exception_ptr failure;
+  std::mutex lock;
+  std::condition_variable finished;
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+    for (size_t i; (i = next++) < pieces;) {
+      std::vector<uint8_t> out;
+      std::exception_ptr error;
+      try {
+        if (c == nullptr) throw std::runtime_error("libdeflate: no memory for the compressor");
+        size_t at = i * piece;
+        out = compress_piece(c, script.data() + at, std::min(piece, script.size() - at), i + 1 == pieces);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard<std::mutex> hold(lock);
+      done[i] = std::move(out);
+      ready[i] = 1;
+      if (error && !failure) failure = error;
+      finished.notify_all();
+    }
+    if (c != nullptr) libdeflate_free_compressor(c);
+  };
+  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> workers;
+  for (size_t w = 1; w < std::min<size_t>(cores, pieces); ++w) workers.emplace_back(work);
+  std::thread own(work);
+
   // CMF 0x78 (deflate, 32 KiB window); FLG names the level as libdeflate does.
   uint8_t flg = level < 2 ? 0x01 : level < 6 ? 0x5E : level == 6 ? 0x9C : 0xDA;
   std::vector<uint8_t> out = {0x78, flg};
-  std::vector<uint8_t> buf;
-  size_t done = 0;
-  do {
-    size_t size = std::min(piece, script.size() - done);
-    buf.resize(libdeflate_deflate_compress_bound(c, size));
-    size_t n = libdeflate_deflate_compress(c, script.data() + done, size, buf.data(), buf.size());
-    if (n == 0) {
-      libdeflate_free_compressor(c);
-      throw std::logic_error("libdeflate: output larger than its own bound");
-    }
-    buf.resize(n);
-    done += size;
-    if (done < script.size()) continue_after(buf);
-    out.insert(out.end(), buf.begin(), buf.end());
-    if (progress) progress(done);
-  } while (done < script.size());
-  libdeflate_free_compressor(c);
+  for (size_t i = 0; i < pieces; ++i) {
+    std::unique_lock<std::mutex> hold(lock);
+    finished.wait(hold, [&] { return ready[i] != 0; });
+    if (failure) break;
+    std::vector<uint8_t> p = std::move(done[i]);
+    hold.unlock();
+    out.insert(out.end(), p.begin(), p.end());
+    if (progress) progress(std::min(script.size(), (i + 1) * piece));
+  }
+  next = pieces;  // after a failure the others stop at their next piece
+  own.join();
+  for (std::thread& t : workers) t.join();
+  if (failure) std::rethrow_exception(failure);
   append_be32(out, libdeflate_adler32(1, script.data(), script.size()));
   return out;
 }
