@@ -1,5 +1,6 @@
 // talvenor-pack: makes the Talvenor installer from a manifest (build), from a raw
-// install script or stored blob (wrap), and reads an installer back (inspect).
+// install script or stored blob (wrap), reads an installer back (inspect) and writes
+// its files into a folder (extract).
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
       progress.erase();
       if (!quiet)
         std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
-                << b.script_size << " bytes, container " << b.container_size << " bytes\n";
+                  << b.script_size << " bytes, container " << b.container_size << " bytes\n";
     } else if (*wrap) {
       if (script.empty() && blob.empty()) throw PackError("wrap needs --script or --blob");
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
