@@ -23,7 +23,6 @@ namespace {
 // destination that starts with it came through "{App}".
 const std::u16string kAppMark = u"\x01" u"App\x01";
 
-
 // Names a file system may take in a way other than as a plain name here.
 bool reserved_device(const std::u16string& part) {
   std::u16string base = part.substr(0, part.find(u'.'));
