@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# The maker's throughput on a 100 MiB mixed payload, and the package size against
-# `tar | gzip -9` of the same files. Prints a Markdown table for docs/benchmarks.md.
+# The maker's container size and time at compression levels 12, 9 and 6 against
+# `tar | gzip -9` of the same files, on two payloads: the mixed one below and one large
+# shared library of the system. Prints Markdown tables for docs/benchmarks.md.
 #
 # Usage: bench/pack_bench.sh [MAKER] [STUB]
 #   MAKER  default build/native/talvenor-pack
 #   STUB   default build/native/tests/pack/test-stub-stripped.exe (made by the native build)
-# Environment: BENCH_DIR (default build/bench-pack), BENCH_RUNS (default 3).
+# Environment: BENCH_DIR (default build/bench-pack), BENCH_RUNS (default 3),
+#   BENCH_LIB (default /usr/lib/x86_64-linux-gnu/libLLVM-14.so.1, from the llvm package
+#   that scripts/setup.sh installs), BENCH_LEVELS (default "12 9 6").
+#
+# Each round runs gzip and every level one after the other, so that a change in the
+# machine's load hits all of them alike; the median round is reported, wall time and
+# CPU time (user + system). The load average is printed before and after.
 #
 # The payload is made once, deterministically (fixed seeds), in $BENCH_DIR/payload:
 #   40 MiB  random bytes (incompressible: archives, media)
@@ -62,48 +69,58 @@ EOF
   touch "$dir/payload.done"
 fi
 
-cat >"$dir/manifest.toml" <<'EOF'
-[[variable]]
-name = "{App}"
-value = 'D:\Kesta'
-[[tree]]
-source = "payload"
-destination = '{App}'
-EOF
+lib=${BENCH_LIB:-/usr/lib/x86_64-linux-gnu/libLLVM-14.so.1}
+levels=${BENCH_LEVELS:-12 9 6}
+[ -f "$lib" ] || { echo "pack_bench: $lib does not exist (set BENCH_LIB to a large shared library)" >&2; exit 1; }
+mkdir -p "$dir/payload-lib"
+[ -f "$dir/payload-lib/$(basename "$lib")" ] || cp "$lib" "$dir/payload-lib/"
 
-payload_bytes=$(find "$dir/payload" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
-payload_files=$(find "$dir/payload" -type f | wc -l)
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
+median() { sort -n | sed -n "$(( (runs + 1) / 2 ))p"; }
 
-# The maker: wall time and peak memory of each run; the median run is reported.
-times=()
-for ((i = 0; i < runs; i++)); do
-  /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$maker" build "$dir/manifest.toml" -o "$dir/setup.exe" \
-    --stub "$stub" >"$dir/maker.txt"
-  times+=("$(cat "$dir/time.txt")")
-done
-median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p")
-seconds=${median% *}
-peak_kib=${median#* }
-container=$(sed -n 's/.*container \([0-9]*\) bytes.*/\1/p' "$dir/maker.txt")
-script=$(sed -n 's/.*install script \([0-9]*\) bytes.*/\1/p' "$dir/maker.txt")
-installer=$(stat -c %s "$dir/setup.exe")
-"$maker" inspect "$dir/setup.exe" >/dev/null
+# One payload: the maker at each level and tar | gzip -9, `runs` rounds.
+bench_payload() { # KEY NAME FOLDER
+  local name=$2 folder=$3 w=$dir/work-$1
+  rm -rf "$w" && mkdir -p "$w"
+  printf '%s\n' '[[variable]]' 'name = "{App}"' "value = 'D:\\Kesta'" '[[tree]]' "source = \"../$folder\"" \
+    "destination = '{App}'" >"$w/manifest.toml"
+  local bytes files
+  bytes=$(find "$dir/$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+  files=$(find "$dir/$folder" -type f | wc -l)
+  for ((i = 0; i < runs; i++)); do
+    /usr/bin/time -f "%e %U %S" -o "$w/t.txt" bash -c "tar -C '$dir' -cf - '$folder' | gzip -9 >'$w/payload.tar.gz'"
+    read -r e u s <"$w/t.txt"; echo "$e $(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" >>"$w/gzip.times"
+    for level in $levels; do
+      /usr/bin/time -f "%e %U %S %M" -o "$w/t.txt" "$maker" build "$w/manifest.toml" -o "$w/setup$level.exe" \
+        --stub "$stub" --level "$level" >"$w/maker$level.txt"
+      read -r e u s m <"$w/t.txt"; echo "$e $(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') $m" >>"$w/level$level.times"
+    done
+  done
+  local gzip_bytes g_wall g_cpu
+  gzip_bytes=$(stat -c %s "$w/payload.tar.gz")
+  g_wall=$(cut -d' ' -f1 "$w/gzip.times" | median)
+  g_cpu=$(cut -d' ' -f2 "$w/gzip.times" | median)
+  echo "**$name**: $files files, $(mib "$bytes") MiB; median of $runs rounds."
+  echo
+  echo "| what | wall (s) | CPU (s) | time vs gzip -9 (wall / CPU) | compressed (bytes) | vs gzip -9 | peak memory |"
+  echo "|---|---:|---:|---:|---:|---:|---:|"
+  for level in $levels; do
+    "$maker" inspect "$w/setup$level.exe" >/dev/null
+    local c wall cpu mem
+    c=$(sed -n 's/.*container \([0-9]*\) bytes.*/\1/p' "$w/maker$level.txt")
+    wall=$(cut -d' ' -f1 "$w/level$level.times" | median)
+    cpu=$(cut -d' ' -f2 "$w/level$level.times" | median)
+    mem=$(cut -d' ' -f3 "$w/level$level.times" | median)
+    awk -v l="$level" -v w="$wall" -v c="$cpu" -v gw="$g_wall" -v gc="$g_cpu" -v n="$c" -v g="$gzip_bytes" -v m="$mem" 'BEGIN {
+      printf "| talvenor-pack --level %s | %.2f | %.2f | %.2f / %.2f | %d | %.4f | %.0f MiB |\n", l, w, c, w / gw, c / gc, n, n / g, m / 1024 }'
+  done
+  awk -v w="$g_wall" -v c="$g_cpu" -v g="$gzip_bytes" 'BEGIN {
+    printf "| tar \\| gzip -9 | %.2f | %.2f | 1.00 / 1.00 | %d | 1.0000 | |\n", w, c, g }'
+  echo
+}
 
-# The reference: the same files as a tar, compressed by gzip -9.
-start=$(date +%s.%N)
-tar -C "$dir" -cf - payload | gzip -9 >"$dir/payload.tar.gz"
-end=$(date +%s.%N)
-gzip_seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
-gzip_bytes=$(stat -c %s "$dir/payload.tar.gz")
-
-echo "Payload: $payload_files files, $(mib "$payload_bytes") MiB; install script $(mib "$script") MiB;" \
-     "median of $runs runs on $(nproc) cores ($(uname -m))."
+echo "Load before: $(uptime | sed 's/.*load average/load average/')"
 echo
-echo "| what | time (s) | throughput (MiB/s) | compressed | vs gzip -9 | peak memory |"
-echo "|---|---|---|---|---|---|"
-awk -v s="$seconds" -v b="$payload_bytes" -v c="$container" -v g="$gzip_bytes" -v m="$peak_kib" -v i="$installer" 'BEGIN {
-  printf "| talvenor-pack build (zlib 9) | %.2f | %.1f | %.2f MiB container (installer %.2f MiB) | %+.2f%% | %.0f MiB |\n",
-         s, b / 1048576 / s, c / 1048576, i / 1048576, (c - g) * 100 / g, m / 1024 }'
-awk -v s="$gzip_seconds" -v b="$payload_bytes" -v g="$gzip_bytes" 'BEGIN {
-  printf "| tar \\| gzip -9 | %.2f | %.1f | %.2f MiB | | |\n", s, b / 1048576 / s, g / 1048576 }'
+bench_payload mixed "mixed payload" payload
+bench_payload lib "large binary ($(basename "$lib"))" payload-lib
+echo "Load after: $(uptime | sed 's/.*load average/load average/'); $(nproc) cores ($(uname -m))."

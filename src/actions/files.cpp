@@ -43,9 +43,9 @@ bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t siz
   return true;
 }
 
-int damaged(const char* reason) {
+bool damaged(const char* reason) {
   report_damaged_package(reason);
-  return 0;
+  return false;
 }
 
 }  // namespace
@@ -60,28 +60,37 @@ void build_write_prompt(char16_t* out, const char16_t* path) {
   append(out, &at, kPromptTail, tail);
 }
 
+bool read_file_record(ScriptCursor& cursor, char16_t** templ, uint32_t* size, const uint8_t** content) {
+  int32_t stored = 0;
+  if (!read_string(cursor, templ) || !read_int(cursor, &stored)) return false;
+  if (stored < 0) return damaged("a file record has a negative size");
+  *content = cursor.pos;
+  *size = uint32_t(stored);
+  return skip_bytes(cursor, *size);
+}
+
 int extract_files() {
   ScriptCursor& cursor = script_cursor();
   int32_t count = 0;
   if (!read_int(cursor, &count)) return 0;
   for (int32_t i = 0; i < count; ++i) {
     char16_t* templ = nullptr;
-    int32_t size = 0;
-    if (!read_string(cursor, &templ)) return 0;
-    if (!read_int(cursor, &size)) return 0;
-    if (size < 0) return damaged("a file record has a negative size");
-    const uint8_t* content = cursor.pos;
-    if (!skip_bytes(cursor, uint32_t(size))) return 0;
+    uint32_t size = 0;
+    const uint8_t* content = nullptr;
+    if (!read_file_record(cursor, &templ, &size, &content)) return 0;
 
     const char16_t* path = expand_variables(templ);
-    if (path == nullptr) return damaged("a file path does not expand");
+    if (path == nullptr) {
+      damaged("a file path does not expand");
+      return 0;
+    }
 
     char16_t parent[kMaxPath] = {};
     const char16_t* name = nullptr;
     if (split_at_last_backslash(path, parent, &name) == ParentSplit::kSplit)
       create_directory_tree(parent);
 
-    if (!write_with_retry(path, content, uint32_t(size))) return 0;
+    if (!write_with_retry(path, content, size)) return 0;
   }
   return 1;
 }

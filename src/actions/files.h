@@ -3,6 +3,9 @@
 //   path (UTF-16LE, NUL-terminated, may hold {Variables}), int size S, S bytes.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+
+#include "package/script.h"
 
 namespace tv {
 
@@ -15,6 +18,11 @@ constexpr size_t kPromptUnits = 1024;  // the retry prompt's buffer, its NUL inc
 // all were written; 0 on Cancel (earlier files stay, later ones are not written)
 // and for a damaged record, which has then been reported.
 int extract_files();
+
+// Reads one record at the cursor and moves the cursor past it: the path template,
+// the size and the content in place. False for a damaged record (a negative size, or
+// one that runs past the script), which has then been reported.
+bool read_file_record(ScriptCursor& cursor, char16_t** templ, uint32_t* size, const uint8_t** content);
 
 // The retry prompt's text for path into out (kPromptUnits units, zero-filled first):
 // "无法写入文件: " path "\n" "请先关闭Talvenor！". A path too long for the buffer is

@@ -23,73 +23,89 @@ bool append(char16_t* buf, size_t* at, const char16_t* text) {
   return true;
 }
 
-const char16_t* line_or_null(char16_t* const* lines, size_t index) {
-  return index < kMaxShortcutLines ? lines[index] : nullptr;
+const char16_t* line_or_null(char16_t* const* lines, size_t count, size_t index) {
+  return index < count ? lines[index] : nullptr;
 }
 
-// One record: the target, arguments and location lines (null when missing).
+// folder\name.lnk into file (kMaxPath units); false when it does not fit.
+bool link_file_name(char16_t* file, const char16_t* folder, const char16_t* name) {
+  size_t at = 0;
+  return append(file, &at, folder) && append(file, &at, u"\\") && append(file, &at, name) &&
+         append(file, &at, u".lnk");
+}
+
+// One record, as the installer makes it.
 void create_from_record(const char16_t* target_line, const char16_t* args_line,
                         const char16_t* location_line) {
-  const char16_t* target = expand_variables(target_line);
-  const char16_t* args = expand_variables(args_line);
-  const char16_t* location = expand_variables(location_line);
-  if (target == nullptr || args == nullptr || location == nullptr) return;
-
-  char16_t folder[kMaxPath] = {};
-  const char16_t* name = location;
-  const char16_t* folder_or_null = nullptr;
-  switch (split_at_last_backslash(location, folder, &name)) {
-    case ParentSplit::kParentTooLong:
-      return;
-    case ParentSplit::kSplit:
-      create_directory_tree(folder);
-      folder_or_null = folder;
-      break;
-    case ParentSplit::kNoBackslash:
-      break;
+  PlannedShortcut p;
+  ShortcutPlan plan = plan_shortcut(target_line, args_line, location_line, &p);
+  if (plan == ShortcutPlan::kShortcut || plan == ShortcutPlan::kNameTooLong)
+    create_directory_tree(p.folder);
+  if (plan == ShortcutPlan::kShortcut) {
+    const char16_t* arguments = unit_at(p.args, 0) != 0 ? p.args : nullptr;
+    save_shortcut(p.file, p.target, arguments, kShowNormal);
   }
-  create_shortcut(folder_or_null, target, args, name);
 }
 
 }  // namespace
+
+ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_line,
+                           const char16_t* location_line, PlannedShortcut* out) {
+  out->target = expand_variables(target_line);
+  out->args = expand_variables(args_line);
+  out->location = expand_variables(location_line);
+  if (out->target == nullptr || out->args == nullptr || out->location == nullptr)
+    return ShortcutPlan::kNotExpanded;
+  const char16_t* name = nullptr;
+  switch (split_at_last_backslash(out->location, out->folder, &name)) {
+    case ParentSplit::kNoBackslash:
+      return ShortcutPlan::kNoFolder;
+    case ParentSplit::kParentTooLong:
+      return ShortcutPlan::kFolderTooLong;
+    case ParentSplit::kSplit:
+      break;
+  }
+  return link_file_name(out->file, out->folder, name) ? ShortcutPlan::kShortcut : ShortcutPlan::kNameTooLong;
+}
 
 int create_shortcut(const char16_t* folder, const char16_t* target, const char16_t* args,
                     const char16_t* name) {
   if (folder == nullptr) return 0;
   char16_t file[kMaxPath] = {};
-  size_t at = 0;
-  if (!append(file, &at, folder) || !append(file, &at, u"\\") || !append(file, &at, name) ||
-      !append(file, &at, u".lnk"))
-    return 0;
+  if (!link_file_name(file, folder, name)) return 0;
   const char16_t* arguments = (args != nullptr && unit_at(args, 0) != 0) ? args : nullptr;
   return save_shortcut(file, target, arguments, kShowNormal) ? 1 : 0;
 }
 
-int create_shortcuts() {
-  char16_t* text = nullptr;
-  if (!read_string(script_cursor(), &text)) return 0;
-
-  // Split in place: every LF becomes NUL; the first lines get a table entry.
-  char16_t* lines[kMaxShortcutLines] = {};
-  size_t count = 1;
+size_t split_shortcut_lines(char16_t* text, char16_t** lines, size_t* all_lines) {
+  size_t count = 1, all = 1;
   lines[0] = text;
   for (size_t i = 0;; ++i) {
     char16_t c = unit_at(text, i);
     if (c == 0) break;
     if (c != u'\n') continue;
     set_unit(text, i, 0);
+    ++all;
     if (count < kMaxShortcutLines) lines[count++] = text + i + 1;
   }
+  if (all_lines != nullptr) *all_lines = all;
+  return count;
+}
 
-  for (size_t j = 0; j < count;) {
-    if (u16eq(lines[j], u"icon")) {
-      create_from_record(line_or_null(lines, j + 1), line_or_null(lines, j + 2),
-                         line_or_null(lines, j + 3));
-      j += 4;
-    } else {
-      j += 1;
-    }
-  }
+size_t find_shortcut_marker(char16_t* const* lines, size_t count, size_t from) {
+  while (from < count && !u16eq(lines[from], u"icon")) ++from;
+  return from < count ? from : count;
+}
+
+int create_shortcuts() {
+  char16_t* text = nullptr;
+  if (!read_string(script_cursor(), &text)) return 0;
+  char16_t* lines[kMaxShortcutLines] = {};
+  size_t count = split_shortcut_lines(text, lines);
+  for (size_t j = find_shortcut_marker(lines, count, 0); j < count;
+       j = find_shortcut_marker(lines, count, j + 4))
+    create_from_record(line_or_null(lines, count, j + 1), line_or_null(lines, count, j + 2),
+                       line_or_null(lines, count, j + 3));
   return 1;
 }
 

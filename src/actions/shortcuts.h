@@ -5,9 +5,39 @@
 #pragma once
 #include <cstddef>
 
+#include "variables/expand.h"
+
 namespace tv {
 
 constexpr size_t kMaxShortcutLines = 1024;  // lines past these are not looked at
+
+// Splits the section's text in place (each LF becomes NUL); lines (kMaxShortcutLines
+// entries) gets the start of each of the first lines. Returns the number of lines in
+// the table; *all_lines, when given, the number the text has.
+size_t split_shortcut_lines(char16_t* text, char16_t** lines, size_t* all_lines = nullptr);
+
+// The first marker line ("icon") at or after `from` among `count` lines, or count.
+// The three lines after a marker are its record: scanning goes on 4 lines later.
+size_t find_shortcut_marker(char16_t* const* lines, size_t count, size_t from);
+
+// What one record gives: the target, arguments and location lines (null when the
+// text ends first) expanded, the folder to create and the shortcut file to save.
+enum class ShortcutPlan {
+  kShortcut,      // folder created, file saved
+  kNotExpanded,   // a line does not expand (or is missing): nothing
+  kNoFolder,      // the location has no backslash: nothing
+  kFolderTooLong, // the folder does not fit 260 units: nothing
+  kNameTooLong,   // folder created, but folder\name.lnk does not fit 260 units
+};
+struct PlannedShortcut {
+  const char16_t* target = nullptr;
+  const char16_t* args = nullptr;
+  const char16_t* location = nullptr;
+  char16_t folder[kMaxPath] = {};
+  char16_t file[kMaxPath] = {};
+};
+ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_line,
+                           const char16_t* location_line, PlannedShortcut* out);
 
 // Creates the shortcuts of the section at the script cursor and moves the cursor
 // past its string. The string is split in place (each LF becomes NUL). A record

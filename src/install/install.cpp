@@ -70,8 +70,8 @@ void strip_trailing_backslashes(char16_t* text) {
   set_unit(text, n, 0);
 }
 
-InstallOutcome run_install_sequence(const char16_t* edit_text) {
-  char16_t path[kMaxPath] = {};
+void install_directory_from(const char16_t* edit_text, char16_t* path) {
+  for (size_t i = 0; i < kMaxPath; ++i) path[i] = 0;
   if (edit_text != nullptr) {
     for (size_t i = 0; i + 1 < kMaxPath; ++i) {
       char16_t c = unit_at(edit_text, i);
@@ -81,6 +81,11 @@ InstallOutcome run_install_sequence(const char16_t* edit_text) {
   }
   strip_trailing_backslashes(path);
   if (path[0] == 0) u16copy(path, kMaxPath, kDefaultDirectory);
+}
+
+InstallOutcome run_install_sequence(const char16_t* edit_text) {
+  char16_t path[kMaxPath] = {};
+  install_directory_from(edit_text, path);
 
   if (!move_old_version_aside(path)) {
     show_message(u"重命名旧版本失败！请先关闭Talvenor。", u"无法安装", kMbOk | kMbIconError);

@@ -21,6 +21,11 @@ enum class InstallOutcome {
 // directory, write the files, create the shortcuts.
 InstallOutcome run_install_sequence(const char16_t* edit_text);
 
+// The install directory from the edit box's text, as the install sequence takes it:
+// at most 259 units, trailing backslashes stripped, "D:\\Kesta" when nothing is left.
+// path has kMaxPath units.
+void install_directory_from(const char16_t* edit_text, char16_t* path);
+
 // Removes the whole run of backslashes at the end of text, in place.
 void strip_trailing_backslashes(char16_t* text);
 

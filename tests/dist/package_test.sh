@@ -72,7 +72,9 @@ cp "$stub" demo/Talvenor.exe  # a stand-in for the demo program
 check "the installed maker builds the demo installer" eval '[ -f demo.exe ] || { cat build.log; false; }'
 "$maker" build demo/manifest.toml -o reference.exe --stub "$stub" >/dev/null
 check "it equals the build folder's demo installer" cmp -s demo.exe reference.exe
-check "inspect reads it" eval '"$installed" inspect demo.exe | grep -qF "{App}\help\index.html"'
+"$installed" inspect demo.exe >inspect.txt 2>&1 || true
+check "inspect reads it, and the stub's version information" eval 'grep -qF "{App}\help\index.html" inspect.txt &&
+  grep -qF "stub version: $version.0" inspect.txt && grep -qF "080404B0 FileDescription = \"Talvenor 安装程序\"" inspect.txt'
 (cd empty && "$installed" build ../root/usr/share/doc/talvenor-pack/examples/first.toml -o ../first.exe) >build.log 2>&1
 check "it builds the reference's first example from the installed copy" eval '[ -f first.exe ] || { cat build.log; false; }'
 

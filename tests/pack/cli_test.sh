@@ -35,10 +35,40 @@ pack build pkg/manifest.toml -o out/setup.exe --stub "$stub"
 check "build" test "$rc" -eq 0 -a -f out/setup.exe -a ! -s err.txt
 pack inspect out/setup.exe
 check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
-  has "  {AppName} = 塔文诺" && has "  {App}\数据\odd.txt  (3 bytes)" && has "  {App}\数据\sub\empty.bin  (0 bytes)" &&
-  has "  icon: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺" && grep -qF "key 0x2C7E13A5" out.txt'
+  grep -qF "  {AppName} = 塔文诺" out.txt && has "  {App}\数据\odd.txt  (3 bytes)   -> D:\Kesta\数据\odd.txt" &&
+  has "  line 1: icon: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺   -> {Desktop}\塔文诺.lnk starting D:\Kesta\Talvenor.exe" &&
+  grep -qF "key 0x2C7E13A5" out.txt'
 pack build pkg/manifest.toml -o out/again.exe --stub "$stub"
 check "two builds are byte-identical" cmp -s out/setup.exe out/again.exe
+
+pack extract out/setup.exe -o back
+check "extract gives the files back" eval '[ $rc -eq 0 ] && cmp -s back/Talvenor.exe pkg/Talvenor.exe &&
+  cmp -s back/数据/odd.txt pkg/数据/odd.txt && [ -f back/数据/sub/empty.bin ] && grep -qF "shortcut (not made): {Desktop}\塔文诺.lnk" out.txt'
+pack extract out/setup.exe -o back
+check "extract refuses a folder that is not empty" refused "back: is not empty" back/nothing
+for level in 1 6; do
+  pack build pkg/manifest.toml -o "out/level$level.exe" --stub "$stub" --level "$level"
+  check "build --level $level" eval '[ $rc -eq 0 ] && ! cmp -s out/setup.exe "out/level$level.exe" &&
+    rm -rf "lv$level" && $emulator "$maker" extract "out/level$level.exe" -o "lv$level" >/dev/null 2>&1 && cmp -s "lv$level/数据/odd.txt" pkg/数据/odd.txt'
+done
+
+# A long build: no progress display when stderr is not a terminal; with --quiet no summary.
+mkdir big && awk 'BEGIN { srand(1); n = split("install folder shortcut package version kesta window file data", w, " ");
+  for (i = 0; i < 100000; i++) printf "%s%s", w[int(rand() * n) + 1], (i % 12 == 11 ? "\n" : " ") }' >big/big.txt
+printf '%s\n' '[[variable]]' 'name = "{App}"' "value = 'D:\\Kesta'" '[[file]]' 'source = "big.txt"' \
+  "destination = '{App}\\x\\..\\..\\big.bin'" >big/big.toml
+pack build big/big.toml -o out/big.exe --stub "$stub"
+check "no progress when stderr is not a terminal; one warning line" eval '[ $rc -eq 0 ] && [ "$(wc -l <err.txt)" -eq 1 ] &&
+  grep -qxF "talvenor-pack: big/big.toml:6: warning: [[file]] destination \"{App}\\x\\..\\..\\big.bin\" leaves {App} through \"..\"" err.txt &&
+  ! grep -q "files read" err.raw'
+pack build big/big.toml -o out/big.exe --stub "$stub" --quiet
+check "--quiet: no summary" eval '[ $rc -eq 0 ] && [ ! -s out.txt ]'
+if [ -z "$emulator" ] && command -v script >/dev/null; then
+  # On a terminal (a pseudo-terminal made by script) the line shows, then is erased.
+  script -qec "\"$maker\" build big/big.toml -o out/big.exe --stub \"$stub\" --level 12" /dev/null >tty.txt 2>&1
+  check "progress on a terminal, erased at the end" eval 'grep -qa "1/1 files read" tty.txt &&
+    grep -qa "MiB compressed (100%)" tty.txt && tr "\r" "\n" <tty.txt | grep -a "out/big.exe:" | grep -qv "compressed ("'
+fi
 
 printf '\001\0\0\0\0\0\0\0\0\0\0\0\0\0' >script.bin  # version 1, nothing in it
 pack wrap --script script.bin -o out/wrapped.exe --stub "$stub" --key 4660
@@ -49,7 +79,7 @@ head -c 2000 /dev/zero | tr '\000' '\377' >blob.bin  # its trailer runs past the
 pack wrap --blob blob.bin --key 0x7 -o out/blob.exe --stub "$stub"
 pack inspect out/blob.exe
 check "wrap --blob; inspect names the damage" eval '[ $rc -ne 0 ] && grep -qF "1000-byte container, key 0x00000007" out.txt &&
-  grep -qxF "talvenor-pack: out/blob.exe: the trailer'"'"'s stream length runs past the container" err.txt'
+  grep -qxF "talvenor-pack: out/blob.exe: the trailer'"'"'s stream length runs past the container (the installer shows \"安装文件已损坏!\" and stops)" err.txt'
 
 printf '[[variable]]\nname = "App"\nvalue = "x"\n' >pkg/bad.toml
 while IFS='|' read -r name phrase output args; do
@@ -92,9 +122,9 @@ if [ -n "${DEMO_SOURCE:-}" ]; then  # the demo package, a stand-in for its progr
   mkdir demo && cp -r "$DEMO_SOURCE/manifest.toml" "$DEMO_SOURCE/files" demo/ && cp "$stub" demo/Talvenor.exe
   pack build demo/manifest.toml -o out/demo.exe --stub "$stub"
   pack inspect out/demo.exe
-  check "the demo manifest" eval '[ $rc -eq 0 ] && has "variables: 7" && has "files: 9" && has "shortcuts: 3" &&
+  check "the demo manifest" eval '[ $rc -eq 0 ] && has "variables: 7" && has "files: 9" && has "shortcuts: 3 (3 records in 12 lines)" &&
     has "  {Help} = {App}\help\index.html   -> D:\Kesta\help\index.html" &&
-    has "  {App}\data\cache\empty.bin  (0 bytes)" && grep -qF "{FinishTip}" out.txt && grep -qF "{LaunchTip}" out.txt'
+    has "  {App}\data\cache\empty.bin  (0 bytes)   -> D:\Kesta\data\cache\empty.bin" && grep -qF "{FinishTip}" out.txt && grep -qF "{LaunchTip}" out.txt'
 fi
 
 echo "$passed passed, $failed failed"

@@ -83,8 +83,34 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
               "destination = '{App}\\2'\n",
        0, "the limit is 1 GiB (1073741824 bytes)"},
   });
+  // One path both a file and a folder, in either order, also spelt another way.
+  std::string g = f + "destination = '{App}\\a.txt'\n[[file]]\nsource = \"a.txt\"\n";  // second on line 9
+  expect_refused({
+      {g + "destination = '{App}\\A.TXT\\b.txt'\n", 9, "lies inside \"D:\\Kesta\\a.txt\", which line 6 installs as a file"},
+      {f + "destination = '{App}\\x\\..\\a.txt\\b\\c.txt'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\.\\a.txt'\n", 9,
+       "is the folder of \"D:\\Kesta\\x\\..\\a.txt\\b\\c.txt\" (line 6)"},
+  });
   fs::path ok = dir_.write("ok.toml", long_app + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\12345'\n");
   EXPECT_NO_THROW(tvpack::load_manifest(ok));
+}
+
+// A destination that climbs out of {App} is built, with one warning line per entry.
+TEST_F(ManifestTest, WarnsOfDestinationsThatLeaveApp) {
+  fs::path manifest = dir_.write("m.toml", kApp +
+      "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\x\\..\\..\\up.txt'\n"            // line 6
+      "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\x\\..\\in.txt'\n"                  // stays inside
+      "[[variable]]\nname = \"{Up}\"\nvalue = '{App}\\..'\n"
+      "[[file]]\nsource = \"a.txt\"\ndestination = '{Up}\\other\\b.txt'\n"                     // line 15
+      "[[file]]\nsource = \"a.txt\"\ndestination = '{Desktop}\\..\\c.txt'\n");                // not from {App}
+  std::vector<std::string> warnings;
+  tvpack::PackOptions options;
+  options.warning = [&](const std::string& w) { warnings.push_back(w); };
+  tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
+  EXPECT_TRUE(fs::exists(dir_ / "out/setup.exe"));
+  std::string at = tvpack::show_path(manifest) + ":";
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          at + "6: warning: [[file]] destination \"{App}\\x\\..\\..\\up.txt\" leaves {App} through \"..\"",
+                          at + "15: warning: [[file]] destination \"{Up}\\other\\b.txt\" leaves {App} through \"..\""}));
 }
 
 std::string many_shortcuts(int count) {

@@ -1,9 +1,12 @@
 // What the maker writes, read back by the installer's own code (package section,
 // unpack_blob, the script readers) and by inspect; damage reported; nothing left
 // behind on failure.
+#include <zlib.h>
+
 #include <set>
 #include <sstream>
 
+#include "compress.h"
 #include "errors.h"
 #include "inspect.h"
 #include "pack.h"
@@ -94,24 +97,59 @@ TEST_F(RoundTrip, TheInstallerReadsBackWhatWasBuiltAndInspectListsIt) {
             u"icon\n{Launch}\n\n{Desktop}\\塔文诺");
   std::string listing;
   EXPECT_EQ(inspect(dir_ / "setup.exe", &listing), "");
-  for (const char* line : {"format version: 1\nvariables: 3\n  {AppName} = 塔文诺\n",
-                           "  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\nfiles: 4\n",
-                           "  {App}\\data\\odd.bin  (3 bytes)\n",
-                           "shortcuts: 1\n  icon: target={Launch} arguments= location={Desktop}\\塔文诺\n"})
+  for (const char* line : {"format version: 1\nvariables: 3\n  {AppName} = 塔文诺   (the install dialog's caption",
+                           "  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\n",
+                           "install folder: D:\\Kesta (the install dialog's default, {App} below)\nfiles: 4\n",
+                           "  {App}\\data\\odd.bin  (3 bytes)   -> D:\\Kesta\\data\\odd.bin\n",
+                           "shortcuts: 1 (1 records in 4 lines)\n  line 1: icon: target={Launch} arguments= "
+                           "location={Desktop}\\塔文诺   -> {Desktop}\\塔文诺.lnk starting D:\\Kesta\\Talvenor.exe\n"})
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
 
-TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLengthModuloFour) {
-  std::set<uint32_t> remainders;
-  for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
-    Bytes script = pattern(size, uint32_t(size));
-    uint32_t n = tvpack::wrap_script(dir_.write("s.bin", script), stub_, 0x12345678u, dir_ / "w.exe");
-    remainders.insert(n % 4);
-    uint32_t read_n = 0;
-    EXPECT_EQ(unpacked_script(dir_ / "w.exe", &read_n), script) << size << " bytes";
-    EXPECT_EQ(read_n, n);
+TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLevelAndLengthModuloFour) {
+  std::set<int> levels = {tvpack::kMinLevel, 6, 9, tvpack::kMaxLevel};
+  for (int level : levels) {
+    std::set<uint32_t> remainders;
+    tvpack::PackOptions options;
+    options.level = level;
+    for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
+      Bytes script = pattern(size, uint32_t(size));
+      uint32_t n = tvpack::wrap_script(dir_.write("s.bin", script), stub_, 0x12345678u, dir_ / "w.exe", options);
+      remainders.insert(n % 4);
+      uint32_t read_n = 0;
+      EXPECT_EQ(unpacked_script(dir_ / "w.exe", &read_n), script) << size << " bytes, level " << level;
+      EXPECT_EQ(read_n, n);
+    }
+    EXPECT_EQ(remainders.size(), 4u) << "the sizes above no longer cover every N % 4 at level " << level;
   }
-  EXPECT_EQ(remainders.size(), 4u) << "the sizes above no longer cover every N % 4";
+}
+
+// A script compressed piece by piece is still one stream that zlib reads whole, the
+// same bytes every time; pieces of text, random bytes and runs end on every kind of
+// block the compressor writes.
+TEST(Compression, PiecesJoinIntoOneZlibStream) {
+  Bytes script;
+  std::string text = "install folder shortcut 安装 文件 package version\n";
+  for (int i = 0; i < 3; ++i) {
+    for (size_t k = 0; k < 7000; ++k) script.push_back(uint8_t(text[(k * 7 + k / 13) % text.size()]));
+    Bytes noise = pattern(5000 + 1000 * size_t(i), uint32_t(i));
+    script.insert(script.end(), noise.begin(), noise.end());
+    script.insert(script.end(), 3000, uint8_t(i));
+  }
+  for (int level : {tvpack::kMinLevel, 6, 9, tvpack::kMaxLevel}) {
+    for (size_t piece : {size_t(1000), size_t(4097), size_t(1) << 20}) {
+      std::vector<uint64_t> reported;
+      Bytes stream = tvpack::compress_script(script, level, [&](uint64_t done) { reported.push_back(done); }, piece);
+      Bytes back(script.size());
+      uLongf back_size = uLongf(back.size());
+      ASSERT_EQ(uncompress(back.data(), &back_size, stream.data(), uLong(stream.size())), Z_OK)
+          << "level " << level << ", pieces of " << piece;
+      EXPECT_TRUE(back_size == script.size() && back == script) << "level " << level << ", pieces of " << piece;
+      EXPECT_EQ(reported.size(), (script.size() + piece - 1) / piece);
+      EXPECT_EQ(reported.back(), script.size());
+      EXPECT_EQ(tvpack::compress_script(script, level, nullptr, piece), stream) << "not reproducible";
+    }
+  }
 }
 
 TEST_F(RoundTrip, WrappedBlobsGoInAsTheyAre) {
@@ -130,26 +168,74 @@ TEST_F(RoundTrip, WrappedBlobsGoInAsTheyAre) {
   EXPECT_FALSE(fs::exists(dir_ / "odd.exe"));
 }
 
-TEST_F(RoundTrip, InspectSaysWhyAPackageIsDamaged) {
-  tv::ScriptWriter cut, newer, lines;
+// Only what the installer refuses is an error, with the installer's own message.
+TEST_F(RoundTrip, InspectSaysWhyTheInstallerRefusesAPackage) {
+  tv::ScriptWriter cut, newer, unexpanded;
   cut.put_int(1), cut.put_int(1), cut.put_string(u"{App}"), cut.put_bytes("D\0", 2);
   newer.put_int(2), newer.put_int(0), newer.put_int(0), newer.put_string(u"");
-  lines.put_int(1), lines.put_int(0), lines.put_int(0), lines.put_string(u"icon\n{App}\\x.exe\n");
+  unexpanded.put_int(1), unexpanded.put_int(0), unexpanded.put_int(1), unexpanded.put_string(u"{Nope}\\x");
+  unexpanded.put_int(0), unexpanded.put_string(u"");
   const std::pair<Bytes, std::string> cases[] = {
-      {cut.bytes(), "a string is not terminated before the end of the install script"},
-      {newer.bytes(), "the format version is newer than this installer reads"},
-      {lines.bytes(), "the shortcuts section has 3 lines, not four for each shortcut"},
+      {cut.bytes(), "a string is not terminated before the end of the install script (the installer shows "
+                    "\"安装文件已损坏!\" and stops)"},
+      {newer.bytes(), "the format version is newer than this installer reads (the installer shows "
+                      "\"安装程序版本好错误!\" and stops)"},
+      {unexpanded.bytes(), "a file path does not expand (the installer shows \"安装文件已损坏!\" and stops)"},
   };
   for (const auto& [script, problem] : cases) {
     tvpack::wrap_script(dir_.write("s.bin", script), stub_, 1, dir_ / "d.exe");
     std::string listing;
     EXPECT_EQ(inspect(dir_ / "d.exe", &listing), problem);
-    bool damaged_box = listing.find("installer message: 安装文件已损坏!") != std::string::npos;
-    EXPECT_EQ(damaged_box, problem.find("not terminated") != std::string::npos) << listing;
+    EXPECT_NE(listing.find("installer message: "), std::string::npos) << listing;
   }
   tvpack::wrap_blob(dir_.write("ff.bin", Bytes(600, 0xFF)), stub_, 0, dir_ / "ff.exe");
-  EXPECT_EQ(inspect(dir_ / "ff.exe"), tv::describe_unpack_error(tv::UnpackError::kBadTrailer));
+  EXPECT_EQ(inspect(dir_ / "ff.exe"), std::string(tv::describe_unpack_error(tv::UnpackError::kBadTrailer)) +
+                                          " (the installer shows \"安装文件已损坏!\" and stops)");
   EXPECT_EQ(inspect(stub_), "carries no package section (.tvpkg)");
+}
+
+// Irregular variables and shortcuts sections the installer reads without complaint:
+// inspect shows what it makes of them and reports no error.
+TEST_F(RoundTrip, InspectShowsTheInstallersReadingOfIrregularSections) {
+  tv::ScriptWriter w;
+  w.put_int(-1), w.put_int(6);
+  for (const char16_t* pair : {u"{Late}", u"{Early}\\late", u"{App}", u"E:\\Apps\\\\\\", u"{Early}", u"{App}\\early",
+                               u"{Bad}", u"{Nope}\\x", u"{Twice}", u"one", u"{Twice}", u"two"})
+    w.put_string(pair);
+  w.put_int(0);
+  w.put_string(u"note\nicon\n{Early}\\a.exe\n-x {Late}\n{Desktop}\\A\nicon\r\nicon\nicon\n{App}\\b\n\nnoslash\n"
+               u"stray\nicon\n{App}\\c.exe\n");
+  tvpack::wrap_script(dir_.write("s.bin", w.bytes()), stub_, 1, dir_ / "odd.exe");
+  std::string listing;
+  EXPECT_EQ(inspect(dir_ / "odd.exe", &listing), "");
+  for (const char* line : {
+           "format version: -1\n",
+           // {Late} comes before {Early}: the second reading gives it {Early} of the first
+           // (from {App} as the script has it, backslashes and all).
+           "  {Late} = {Early}\\late   -> E:\\Apps\\\\\\\\early\\late\n",
+           "  {Early} = {App}\\early   -> E:\\Apps\\early\n",
+           "  {Bad} = {Nope}\\x   (no value: the installer cannot expand it: uses {Nope}",
+           "  {Twice} = one   (set again below)\n  {Twice} = two\n",
+           "install folder: E:\\Apps (the install dialog's default, {App} below)\n",
+           "shortcuts: 1 (3 records in 15 lines)\n  line 1: ignored \"note\"\n",
+           "  line 2: icon: target={Early}\\a.exe arguments=-x {Late} location={Desktop}\\A   -> {Desktop}\\A.lnk "
+           "starting E:\\Apps\\early\\a.exe\n",
+           "  line 6: ignored \"icon\\r\"\n",
+           // The marker's record takes the next "icon" as its target.
+           "  line 7: icon: target=icon arguments={App}\\b location=   (no shortcut: the location has no backslash)\n",
+           "  line 11: ignored \"noslash\"\n  line 12: ignored \"stray\"\n",
+           "  line 13: icon: target={App}\\c.exe arguments= location=   (no shortcut: the section ends inside this record)\n"})
+    EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
+
+  tv::ScriptWriter lf;  // a final line feed after a whole record
+  lf.put_int(1), lf.put_int(0), lf.put_int(0), lf.put_string(u"icon\n{App}\\a.exe\n\nC:\\x\\A\n");
+  tvpack::wrap_script(dir_.write("s.bin", lf.bytes()), stub_, 1, dir_ / "lf.exe");
+  EXPECT_EQ(inspect(dir_ / "lf.exe", &listing), "");
+  EXPECT_NE(listing.find("shortcuts: 1 (1 records in 5 lines)\n  line 1: icon: target={App}\\a.exe arguments= "
+                         "location=C:\\x\\A   -> C:\\x\\A.lnk starting D:\\Kesta\\a.exe\n"
+                         "  line 5: ignored \"\" (after the final line feed)\n"),
+            std::string::npos)
+      << listing;
 }
 
 TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {

@@ -1,21 +1,15 @@
 #include "inspect.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "errors.h"
 #include "manifest.h"
 #include "pack.h"
-#include "package/container.h"
 #include "package/script.h"
-#include "pe_image.h"
-#include "platform/package_section.h"
-#include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
 #include "platform/text16.h"
-#include "variables/expand.h"
 #include "variables/table.h"
+#include "version_info.h"
+#include "walk.h"
 
 namespace tvpack {
 namespace {
@@ -25,6 +19,7 @@ std::string printable(const char16_t* text) {
   std::string q = quote(tv::u16_to_utf8(text));
   return q.substr(1, q.size() - 2);
 }
+std::string printable(const std::u16string& text) { return printable(text.c_str()); }
 
 std::string hex32(uint32_t v) {
   char buf[16];
@@ -32,145 +27,146 @@ std::string hex32(uint32_t v) {
   return buf;
 }
 
-// Walks the install script with the installer's bounds-checked readers.
-class ScriptLister {
- public:
-  explicit ScriptLister(std::ostream& out) : out_(out) {}
+// The stub's version information: the fixed file version and every string value, or
+// "" when the stub carries none. A damaged resource is said, not an error: the
+// installer never reads it.
+std::string stub_version(const std::vector<uint8_t>& bytes) {
+  VersionInfo info;
+  std::string why;
+  if (!read_version_info(bytes.data(), bytes.size(), &info, &why)) {
+    if (why == "has no resources" || why == "has no version information") return "";
+    return "stub version: unreadable (the stub " + why + ")\n";
+  }
+  const uint16_t* v = info.file_version;
+  std::string text = "stub version: " + std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
+                     std::to_string(v[2]) + "." + std::to_string(v[3]) + "\n";
+  for (const VersionInfo::Value& value : info.strings)
+    text += "  " + value.block + " " + value.name + " = " + quote(value.value) + "\n";
+  return text;
+}
 
-  // "" when every section reads cleanly.
-  std::string list() {
-    tv::rewind_script_cursor();
-    tv::ScriptCursor& c = tv::script_cursor();
-    if (!tv::check_script_version()) {
-      if (c.pos == tv::script_start()) return tv::damage_reason();
-      int32_t version = 0;
-      std::memcpy(&version, c.pos - 4, 4);
-      out_ << "format version: " << version << " (newer than the installer reads)\n";
-      problem_ = tv::damage_reason();
+void list_variables(InstallWalk& walk, std::ostream& out) {
+  const auto& pairs = walk.pairs();
+  out << "variables: " << pairs.size() << "\n";
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    std::u16string name = tv::u16string_at(pairs[i].first), value = tv::u16string_at(pairs[i].second);
+    out << "  " << printable(name) << " = " << printable(value);
+    bool later = false;
+    for (size_t k = i + 1; k < pairs.size(); ++k) later = later || tv::u16string_at(pairs[k].first) == name;
+    if (name == u"{AppName}") {
+      if (!later) out << "   (the install dialog's caption, as written)";
+    } else if (name == u"{AppVerName}") {
+      if (!later) out << "   (the install dialog's description, as written)";
+    } else if (later) {
+      out << "   (set again below)";
+    } else if (name != u"{App}") {
+      const char16_t* const* slot = tv::find_variable(name.c_str());
+      if (slot == nullptr || *slot == nullptr) {
+        std::string problem = expansion_problem(value);
+        out << "   (no value: the installer cannot expand it" << (problem.empty() ? "" : ": " + problem) << ")";
+      } else if (tv::u16string_at(*slot) != value) {
+        out << "   -> " << printable(*slot);
+      }
+    }
+    out << "\n";
+  }
+}
+
+void list_shortcuts(const ShortcutSection& s, std::ostream& out) {
+  size_t made = 0;
+  for (const ShortcutRecord& r : s.records) made += r.plan == tv::ShortcutPlan::kShortcut;
+  if (s.lines.size() == 1 && s.lines[0].empty()) {
+    out << "shortcuts: 0 (the section is empty)\n";
+    return;
+  }
+  out << "shortcuts: " << made << " (" << s.records.size() << " records in " << s.lines.size()
+      << (s.lines.size() == 1 ? " line)\n" : " lines)\n");
+  size_t r = 0, g = 0;
+  while (r < s.records.size() || g < s.ignored.size()) {
+    if (g == s.ignored.size() || (r < s.records.size() && s.records[r].marker < s.ignored[g])) {
+      const ShortcutRecord& rec = s.records[r++];
+      out << "  line " << rec.marker + 1 << ": icon: target=" << printable(rec.lines[0])
+          << " arguments=" << printable(rec.lines[1]) << " location=" << printable(rec.lines[2]);
+      switch (rec.plan) {
+        case tv::ShortcutPlan::kShortcut:
+          out << "   -> " << printable(with_folder_names(tv::u16string_at(rec.planned.file)));
+          if (tv::u16string_at(rec.planned.target) != tv::u16string_at(rec.lines[0]))
+            out << " starting " << printable(with_folder_names(tv::u16string_at(rec.planned.target)));
+          break;
+        case tv::ShortcutPlan::kNotExpanded:
+          out << (rec.lines[2] == nullptr ? "   (no shortcut: the section ends inside this record)"
+                                          : "   (no shortcut: a line does not expand)");
+          break;
+        case tv::ShortcutPlan::kNoFolder:
+          out << "   (no shortcut: the location has no backslash)";
+          break;
+        case tv::ShortcutPlan::kFolderTooLong:
+        case tv::ShortcutPlan::kNameTooLong:
+          out << "   (no shortcut: the path is longer than 259 units)";
+          break;
+      }
+      out << "\n";
     } else {
-      int32_t version = 0;
-      std::memcpy(&version, c.pos - 4, 4);
-      out_ << "format version: " << version << "\n";
+      size_t j = s.ignored[g++];
+      const std::u16string& line = s.lines[j];
+      out << "  line " << j + 1 << ": ignored " << quote(line);
+      if (line.empty() && j + 1 == s.lines.size() && j > 0) out << " (after the final line feed)";
+      out << "\n";
     }
-    if (!variables(c) || !files(c) || !shortcuts(c)) return tv::damage_reason();
-    if (c.pos != c.end)
-      out_ << "note: " << (c.end - c.pos) << " bytes follow the shortcuts section (unread)\n";
-    return problem_;
   }
+  if (s.looked_at < s.lines.size())
+    out << "  lines " << s.looked_at + 1 << " to " << s.lines.size() << ": not looked at (the installer reads the first "
+        << s.looked_at << ")\n";
+}
 
- private:
-  bool variables(tv::ScriptCursor& c) {
-    int32_t count = 0;
-    if (!tv::read_int(c, &count)) return false;
-    out_ << "variables: " << count << "\n";
-    reset_simulated_variables();
-    for (int32_t i = 0; i < count; ++i) {
-      char16_t *name = nullptr, *value = nullptr;
-      if (!tv::read_string(c, &name) || !tv::read_string(c, &value)) return false;
-      out_ << "  " << printable(name) << " = " << printable(value);
-      std::u16string n = tv::u16string_at(name), v = tv::u16string_at(value);
-      if (n != u"{AppName}" && n != u"{AppVerName}") {
-        // As the installer defines it on loading (with the stand-in's folder paths).
-        std::string problem = expansion_problem(v);
-        char16_t* expanded = tv::expand_variables(value);
-        tv::variable_slot(name) = expanded;
-        if (!problem.empty())
-          out_ << "   (" << problem << ")";
-        else if (std::u16string(expanded) != v)
-          out_ << "   -> " << printable(expanded);
-      }
-      out_ << "\n";
+// "" when the installer installs the package; else why it stops.
+std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, std::ostream& out) {
+  std::string problem = walk.open(bytes);
+  if (walk.container_size() == 0) return problem;  // no package found
+  out << "package section: .tvpkg at file offset " << hex32(walk.section_offset()) << ", "
+      << walk.container_size() << "-byte container, key " << hex32(walk.key()) << "\n";
+  std::string version = stub_version(bytes);
+  out << version;
+  if (tv::script_start() == nullptr) return problem;
+  out << "install script: " << tv::script_length() << " bytes\n";
+  if (!problem.empty() && !walk.version_refused()) return problem;
+  out << "format version: " << walk.version() << (walk.version_refused() ? " (newer than the installer reads)\n" : "\n");
+  std::u16string folder = walk.default_folder();
+  if (!walk.choose_folder(folder)) return tv::damage_reason();
+  list_variables(walk, out);
+  out << "install folder: " << printable(folder) << " (the install dialog's default, {App} below)\n";
+
+  std::vector<std::string> files;
+  bool read = walk.files([&files](const FileRecord& r) {
+    std::string line = "  " + printable(r.templ) + "  (" + std::to_string(r.size) + " bytes)";
+    if (r.path == nullptr) {
+      std::string why = expansion_problem(tv::u16string_at(r.templ));
+      line += "   (does not expand" + (why.empty() ? "" : ": " + why) + ")";
+    } else if (tv::u16string_at(r.path) != tv::u16string_at(r.templ)) {
+      line += "   -> " + printable(r.path);
     }
+    files.push_back(line);
     return true;
-  }
-
-  bool files(tv::ScriptCursor& c) {
-    int32_t count = 0;
-    if (!tv::read_int(c, &count)) return false;
-    out_ << "files: " << count << "\n";
-    for (int32_t i = 0; i < count; ++i) {
-      char16_t* path = nullptr;
-      int32_t size = 0;
-      if (!tv::read_string(c, &path) || !tv::read_int(c, &size)) return false;
-      if (size < 0) {
-        tv::set_damage_reason("a file's size is negative");
-        return false;
-      }
-      if (!tv::skip_bytes(c, uint32_t(size))) return false;
-      out_ << "  " << printable(path) << "  (" << size << " bytes)";
-      std::string problem = expansion_problem(tv::u16string_at(path));
-      if (!problem.empty()) out_ << "   (" << problem << ")";
-      out_ << "\n";
-    }
-    return true;
-  }
-
-  bool shortcuts(tv::ScriptCursor& c) {
-    char16_t* text = nullptr;
-    if (!tv::read_string(c, &text)) return false;
-    std::u16string all = tv::u16string_at(text);
-    std::vector<std::u16string> lines;
-    if (!all.empty()) {
-      size_t start = 0;
-      for (;;) {
-        size_t lf = all.find(u'\n', start);
-        lines.push_back(all.substr(start, lf == std::u16string::npos ? lf : lf - start));
-        if (lf == std::u16string::npos) break;
-        start = lf + 1;
-      }
-    }
-    out_ << "shortcuts: " << lines.size() / 4 << "\n";
-    for (size_t i = 0; i + 4 <= lines.size(); i += 4) {
-      out_ << "  " << printable(lines[i].c_str()) << ": target=" << printable(lines[i + 1].c_str())
-           << " arguments=" << printable(lines[i + 2].c_str())
-           << " location=" << printable(lines[i + 3].c_str()) << "\n";
-    }
-    if (lines.size() % 4 != 0 && problem_.empty())
-      problem_ = "the shortcuts section has " + std::to_string(lines.size()) +
-                 " lines, not four for each shortcut";
-    return true;
-  }
-
-  std::ostream& out_;
-  std::string problem_;
-};
+  });
+  out << "files: " << files.size() << "\n";
+  for (const std::string& line : files) out << line << "\n";
+  if (!read) return tv::damage_reason();
+  ShortcutSection shortcuts;
+  if (!walk.shortcuts(&shortcuts)) return tv::damage_reason();
+  list_shortcuts(shortcuts, out);
+  tv::ScriptCursor& c = tv::script_cursor();
+  if (c.pos != c.end) out << "note: " << (c.end - c.pos) << " bytes follow the shortcuts section (unread)\n";
+  return problem;
+}
 
 }  // namespace
 
 std::string inspect_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) {
-  PeLayout pe;
-  std::string why;
-  if (!parse_pe(bytes.data(), bytes.size(), &pe, &why)) return why;
-  const PeSection* section = nullptr;
-  for (const PeSection& s : pe.sections) {
-    if (s.name == tv::kPackageSectionName) section = &s;
-  }
-  if (section == nullptr) return "carries no package section (.tvpkg)";
-  tv::PackageView view;
-  if (!tv::find_package_in_file(bytes.data(), bytes.size(), &view))
-    return "the package section's header is damaged (wrong magic, or a length past the section)";
-  out << "package section: .tvpkg at file offset " << hex32(section->raw_pointer) << ", " << view.n
-      << "-byte container, key " << hex32(view.key) << "\n";
-
-  std::vector<std::u16string> shown;
-  tv::posix::set_responder([&shown](const std::u16string& text, const std::u16string&, unsigned) {
-    shown.push_back(text);
-    return tv::kIdOk;
-  });
-  tv::clear_damage_reason();
-  std::string problem;
-  tv::UnpackError error = tv::unpack_blob(view.blob, view.n, view.key);
-  if (error != tv::UnpackError::kOk) {
-    problem = tv::describe_unpack_error(error);
-  } else {
-    out << "install script: " << tv::script_length() << " bytes\n";
-    problem = ScriptLister(out).list();
-    // The table's names point into the script; both go now.
-    tv::clear_variable_table();
-    tv::free_script();
-  }
-  tv::posix::set_responder(nullptr);
-  for (const auto& text : shown) out << "installer message: " << tv::u16_to_utf8(text) << "\n";
+  InstallWalk walk;
+  std::string problem = list_package(bytes, walk, out);
+  for (const auto& text : walk.messages()) out << "installer message: " << tv::u16_to_utf8(text) << "\n";
+  if (!problem.empty() && !walk.messages().empty())
+    problem += " (the installer shows \"" + tv::u16_to_utf8(walk.messages().front()) + "\" and stops)";
   return problem;
 }
 

@@ -1,5 +1,6 @@
 // talvenor-pack: makes the Talvenor installer from a manifest (build), from a raw
-// install script or stored blob (wrap), and reads an installer back (inspect).
+// install script or stored blob (wrap), reads an installer back (inspect) and writes
+// its files into a folder (extract).
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -8,9 +9,11 @@
 #include <vector>
 
 #include "errors.h"
+#include "extract.h"
 #include "inspect.h"
 #include "pack.h"
 #include "platform/text16.h"
+#include "progress.h"
 #include "tv_version.h"
 
 #ifdef _WIN32
@@ -74,7 +77,12 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
 #endif
-  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back"};
+  const std::string about =
+      std::string("talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with ") +
+      kCompressorName + ", levels " + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) + " (default " +
+      std::to_string(kDefaultLevel) + ")" +
+      (std::string(kCompressorName) == "zlib" ? ": this Windows maker has no libdeflate" : "");
+  CLI::App app{about};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING,
                        "Print the version and exit");
@@ -88,12 +96,24 @@ int main(int argc, char** argv) {
   app.allow_windows_style_options(false);
 
   std::string manifest, out, stub, key_text, script, blob, file;
+  int level = kDefaultLevel;
+  bool quiet = false;
+  const std::string level_help =
+      std::string("Compression level ") + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) +
+      " (" + kCompressorName + ", default " + std::to_string(kDefaultLevel) + ")" +
+      (std::string(kCompressorName) == "zlib"
+           ? "; this Windows maker has no libdeflate and writes zlib's streams (the Linux maker "
+             "goes to level 12 and makes smaller packages)"
+           : "");
+  const char* quiet_help = "No progress display and no summary line (warnings and errors still show)";
 
   CLI::App* build = app.add_subcommand("build", "Make an installer from a manifest");
   build->add_option("MANIFEST", manifest, "The package manifest (TOML)")->required();
   build->add_option("-o,--output", out, "The installer to write")->required();
   build->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe, see below)");
   build->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
+  build->add_option("--level", level, level_help)->check(CLI::Range(kMinLevel, kMaxLevel));
+  build->add_flag("-q,--quiet", quiet, quiet_help);
 
   CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
   CLI::Option* script_opt = wrap->add_option("--script", script, "A raw install script, taken as it is");
@@ -104,9 +124,20 @@ int main(int argc, char** argv) {
   CLI::Option* key_opt =
       wrap->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
   blob_opt->needs(key_opt);
+  wrap->add_option("--level", level, level_help + "; for --script")->check(CLI::Range(kMinLevel, kMaxLevel));
+  wrap->add_flag("-q,--quiet", quiet, quiet_help);
 
-  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries");
+  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries, read as the installer reads it");
   inspect->add_option("FILE", file, "The installer")->required();
+
+  bool force = false;
+  CLI::App* extract = app.add_subcommand(
+      "extract", "Write an installer's files into a folder as the installer would, with {App} = DIR, "
+                 "running nothing (exit status 2 when a file was not written)");
+  extract->add_option("INSTALLER", file, "The installer")->required();
+  extract->add_option("-o,--output", out, "DIR: the folder, new or empty; files outside {App} go to "
+                                          "DIR/_outside/<drive or folder>/...")->required();
+  extract->add_flag("--force", force, "Write into DIR even when it is not empty");
 
   std::vector<std::string> args = utf8_arguments(argc, argv);
   std::vector<char*> arg_ptrs;
@@ -123,17 +154,27 @@ int main(int argc, char** argv) {
   }
 
   try {
+    TerminalProgress progress(stderr, !quiet && is_terminal(stderr));
+    PackOptions options;
+    options.level = level;
+    options.progress = &progress;
+    options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
     if (*build) {
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
-      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out));
-      std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
-                << b.script_size << " bytes, container " << b.container_size << " bytes\n";
+      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out), options);
+      progress.erase();
+      if (!quiet)
+        std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
+                  << b.script_size << " bytes, container " << b.container_size << " bytes\n";
     } else if (*wrap) {
       if (script.empty() && blob.empty()) throw PackError("wrap needs --script or --blob");
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
       uint32_t n = script.empty() ? wrap_blob(utf8_path(blob), stub_option(stub), key, utf8_path(out))
-                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out));
-      std::cout << out << ": container " << n << " bytes\n";
+                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out), options);
+      progress.erase();
+      if (!quiet) std::cout << out << ": container " << n << " bytes\n";
+    } else if (*extract) {
+      return extract_installer(utf8_path(file), utf8_path(out), force, std::cout, std::cerr);
     } else if (*inspect) {
       std::string problem = inspect_file(utf8_path(file), std::cout);
       std::cout.flush();

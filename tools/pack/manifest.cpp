@@ -198,10 +198,85 @@ class Loader {
     if (char16_t c = bad_name_character(expanded))
       fail_at(m_.path, line, what + " destination " + quote(expanded) + " has the character " +
                                  quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
-    auto [it, fresh] = destinations_.emplace(fold_case(expanded), line);
-    if (!fresh)
+    if (leaves_app(expanded))
+      m_.warnings.push_back(show_path(m_.path) + ":" + std::to_string(line) + ": warning: " + what +
+                            " destination " + quote(dest) + " leaves {App} through \"..\"");
+    check_conflicts(expanded, line, what);
+  }
+
+  // True when the path starts in the {App} folder and a ".." then climbs out of it.
+  bool leaves_app(const std::u16string& expanded) const {
+    const char16_t* const* app = tv::find_variable(u"{App}");
+    if (app == nullptr || *app == nullptr) return false;
+    std::u16string base = fold_case(*app);
+    while (!base.empty() && base.back() == u'\\') base.pop_back();
+    std::u16string path = fold_case(expanded);
+    if (base.empty() || path.compare(0, base.size(), base) != 0 || path.size() <= base.size() ||
+        path[base.size()] != u'\\')
+      return false;
+    int depth = 0;
+    for (const std::u16string& part : components(path.substr(base.size() + 1))) {
+      if (part == u"..") {
+        if (--depth < 0) return true;
+      } else if (part != u".") {
+        ++depth;
+      }
+    }
+    return false;
+  }
+
+  // A destination may be neither another's file again nor the folder of another (or
+  // inside one): the installer could never write both. Compared as Windows resolves
+  // paths: case-insensitively, "." and ".." taken out.
+  void check_conflicts(const std::u16string& expanded, int line, const std::string& what) {
+    std::vector<std::u16string> parts;
+    for (const std::u16string& part : components(fold_case(expanded))) {
+      if (part == u"..") {
+        if (parts.size() > 1) parts.pop_back();
+      } else if (part != u".") {
+        parts.push_back(part);
+      }
+    }
+    std::u16string key;
+    std::vector<std::u16string> folders;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (i > 0) key += u'\\';
+      key += parts[i];
+      if (i > 0 && i + 1 < parts.size()) folders.push_back(key);  // not the bare drive
+    }
+    auto same = files_.find(key);
+    if (same != files_.end())
       fail_at(m_.path, line, what + " destination " + quote(expanded) +
-                                 " is already installed by the entry on line " + std::to_string(it->second));
+                                 " is already installed by the entry on line " + std::to_string(same->second.line));
+    auto below = folders_.find(key);
+    if (below != folders_.end())
+      fail_at(m_.path, line, what + " destination " + quote(expanded) + " is the folder of " +
+                                 quote(below->second.path) + " (line " + std::to_string(below->second.line) +
+                                 "); a path cannot be both a file and a folder");
+    for (const std::u16string& folder : folders) {
+      auto file = files_.find(folder);
+      if (file != files_.end())
+        fail_at(m_.path, line, what + " destination " + quote(expanded) + " lies inside " +
+                                   quote(file->second.path) + ", which line " + std::to_string(file->second.line) +
+                                   " installs as a file; a path cannot be both a file and a folder");
+    }
+    files_.emplace(key, Placed{line, expanded});
+    for (const std::u16string& folder : folders) folders_.emplace(folder, Placed{line, expanded});
+  }
+
+  static std::vector<std::u16string> components(const std::u16string& path) {
+    std::vector<std::u16string> out;
+    std::u16string part;
+    for (char16_t c : path) {
+      if (c == u'\\' || c == u'/') {
+        if (!part.empty()) out.push_back(part);
+        part.clear();
+      } else {
+        part += c;
+      }
+    }
+    if (!part.empty()) out.push_back(part);
+    return out;
   }
 
   std::u16string expand_or_fail(const std::u16string& templ, int line, const std::string& what) {
@@ -361,8 +436,13 @@ class Loader {
                         " bytes; the limit is 1 GiB (1073741824 bytes)");
   }
 
+  struct Placed {
+    int line;
+    std::u16string path;  // as expanded
+  };
   Manifest& m_;
-  std::map<std::u16string, int> destinations_;  // case-folded expanded path -> line
+  std::map<std::u16string, Placed> files_;    // resolved, case-folded destination
+  std::map<std::u16string, Placed> folders_;  // every folder above one, the first to need it
 };
 
 std::vector<uint8_t> read_whole_file(const fs::path& path, uint64_t expected, const fs::path& manifest,
@@ -435,7 +515,7 @@ std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts) {
   return text;
 }
 
-std::vector<uint8_t> build_script(const Manifest& m) {
+std::vector<uint8_t> build_script(const Manifest& m, const FilesRead& files_read) {
   tv::ScriptWriter w;
   w.put_int(m.format_version);
   w.put_int(int32_t(m.variables.size()));
@@ -449,6 +529,7 @@ std::vector<uint8_t> build_script(const Manifest& m) {
     w.put_int(int32_t(f.size));
     std::vector<uint8_t> content = read_whole_file(f.source, f.size, m.path, f.line);
     w.put_bytes(content.data(), content.size());
+    if (files_read) files_read(size_t(&f - m.files.data()) + 1);
   }
   w.put_string(shortcut_text(m.shortcuts));
   return w.bytes();

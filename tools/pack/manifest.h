@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ struct Manifest {
   std::vector<ManifestFile> files;  // [[file]] and expanded [[tree]] entries, in order
   std::vector<ManifestShortcut> shortcuts;
   uint64_t script_size = 0;         // the install script's size in bytes
+  std::vector<std::string> warnings;  // one line each, "FILE:LINE: warning: ..."
 };
 
 // Reads, expands and checks a manifest. Throws PackError (see errors.h) naming the
@@ -59,8 +61,10 @@ struct Manifest {
 Manifest load_manifest(const std::filesystem::path& path);
 
 // The install script of a checked manifest (the files are read now; a file that
-// changed size since it was checked is an error).
-std::vector<uint8_t> build_script(const Manifest& manifest);
+// changed size since it was checked is an error). files_read, when given, is told
+// the number of files read so far after each.
+using FilesRead = std::function<void(size_t done)>;
+std::vector<uint8_t> build_script(const Manifest& manifest, const FilesRead& files_read = nullptr);
 
 // The shortcuts section's text: four lines per shortcut, joined by LF.
 std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts);

@@ -150,10 +150,21 @@ std::string installer_memory_problem(uint64_t n, uint64_t u) {
          std::to_string(kMaxInstallerMemory >> 20) + " MiB";
 }
 
-std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n) {
-  std::vector<uint8_t> container = tv::make_container(script, 9);
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n,
+                                      const PackOptions& options) {
+  if (options.level < kMinLevel || options.level > kMaxLevel)
+    throw std::invalid_argument("compression level out of range");
+  uint64_t total = script.size();
+  CompressProgress report;
+  if (options.progress != nullptr)
+    report = [&options, total](uint64_t done) { options.progress->compressed(done, total); };
+  std::vector<uint8_t> container = compress_script(script, options.level, report);
   script = std::vector<uint8_t>();  // the blob is made without it
-  container.shrink_to_fit();        // compression reserved room for the worst case
+  // The trailer: the stream's length Z and the script's length U.
+  uint32_t z = uint32_t(container.size());
+  for (uint32_t v : {z, uint32_t(total)})
+    for (int i = 0; i < 4; ++i) container.push_back(uint8_t(v >> (8 * i)));
+  container.shrink_to_fit();
   *n = uint32_t(container.size());
   return tv::make_blob(container, key);
 }
@@ -194,15 +205,24 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
 }
 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
-                             const fs::path& out) {
+                             const fs::path& out, const PackOptions& options) {
   Manifest m = load_manifest(manifest);
+  if (options.warning)
+    for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
-  std::vector<uint8_t> script = build_script(m);
+  FilesRead files_read;
+  if (options.progress != nullptr) {
+    options.progress->compressed(0, m.script_size);
+    options.progress->files_read(0, m.files.size());
+  }
+  if (options.progress != nullptr)
+    files_read = [&options, &m](size_t done) { options.progress->files_read(done, m.files.size()); };
+  std::vector<uint8_t> script = build_script(m, files_read);
   BuildSummary summary;
   summary.files = m.files.size();
   summary.shortcuts = m.shortcuts.size();
   summary.script_size = script.size();
-  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size);
+  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size, options);
   std::string problem = installer_memory_problem(summary.container_size, summary.script_size);
   if (!problem.empty()) fail(manifest, "the package " + problem);
   write_installer(stub, blob, summary.container_size, key, out);
@@ -210,7 +230,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
 }
 
 uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uint32_t key,
-                     const fs::path& out) {
+                     const fs::path& out, const PackOptions& options) {
   Stub stub = load_stub(stub_path);
   std::vector<uint8_t> script = read_file(script_path);
   // The container (stream, trailer) and the blob twice its size must fit 32 bits.
@@ -219,7 +239,7 @@ uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uin
                           " bytes; an install script may have at most 1 GiB (1073741824 bytes)");
   uint32_t n = 0;
   uint64_t u = script.size();
-  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &n);
+  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &n, options);
   std::string problem = installer_memory_problem(n, u);
   if (!problem.empty()) fail(script_path, "makes a package that " + problem);
   write_installer(stub, blob, n, key, out);

@@ -3,8 +3,11 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "compress.h"
 
 namespace tvpack {
 
@@ -36,6 +39,21 @@ Stub load_stub(const std::filesystem::path& path);
 void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_t n, uint32_t key,
                      const std::filesystem::path& out);
 
+// What a long build reports while it runs (see progress.h).
+class BuildProgress {
+ public:
+  virtual ~BuildProgress() = default;
+  virtual void files_read(size_t done, size_t total) = 0;
+  virtual void compressed(uint64_t done, uint64_t total) = 0;
+};
+
+struct PackOptions {
+  int level = kDefaultLevel;             // kMinLevel..kMaxLevel (compress.h)
+  BuildProgress* progress = nullptr;     // none when null
+  // Told each warning of the manifest (one line) as soon as it is read.
+  std::function<void(const std::string&)> warning;
+};
+
 // The commands. Each checks everything it can before the expensive steps and throws
 // PackError (one line naming the file) on failure, leaving nothing at out.
 struct BuildSummary {
@@ -45,15 +63,16 @@ struct BuildSummary {
   uint32_t container_size = 0;
 };
 BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
-                             uint32_t key, const std::filesystem::path& out);
+                             uint32_t key, const std::filesystem::path& out,
+                             const PackOptions& options = PackOptions());
 // A raw install script taken as it is; returns the container length.
 uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem::path& stub, uint32_t key,
-                     const std::filesystem::path& out);
+                     const std::filesystem::path& out, const PackOptions& options = PackOptions());
 // A raw stored blob embedded as it is (an odd size is refused); returns N.
 uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
                    const std::filesystem::path& out);
 
-// The blob of a script: compressed (level 9) with its trailer, scrambled, interleaved.
+// The blob of a script: compressed (compress.h) with its trailer, scrambled, interleaved.
 // Sets *n to the container length. The script is released once it is compressed.
 // A 32-bit installer holds its image (the stub and the stored blob, 2N bytes) and
 // the unpacked script (U bytes) in 2 GiB of address space, each in one contiguous
@@ -62,6 +81,7 @@ constexpr uint64_t kMaxInstallerMemory = 1ull << 30;
 // Why a package of container N and script U bytes is too large ("" when it is not).
 std::string installer_memory_problem(uint64_t n, uint64_t u);
 
-std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n);
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n,
+                                      const PackOptions& options = PackOptions());
 
 }  // namespace tvpack

@@ -1,0 +1,147 @@
+// extract: a tree comes back byte for byte; a hostile package writes nothing outside
+// the folder, whatever its paths say.
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+#include "errors.h"
+#include "extract.h"
+#include "pack.h"
+#include "pack_test_support.h"
+#include "package/writer.h"
+
+namespace {
+
+using namespace packtest;
+using Bytes = std::vector<uint8_t>;
+
+// Every file and folder below root (relative, "/"-separated) with its bytes.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> all;
+  for (fs::recursive_directory_iterator it(root), end; it != end; ++it) {
+    std::string rel = it->path().lexically_relative(root).generic_u8string();
+    if (it->is_symlink())
+      all[rel] = "link -> " + fs::read_symlink(it->path()).generic_u8string();
+    else if (it->is_directory())
+      all[rel] = "folder";
+    else {
+      Bytes b = read_bytes(it->path());
+      all[rel] = std::string(b.begin(), b.end());
+    }
+  }
+  return all;
+}
+
+class Extract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<fs::path> stubs = real_stubs();
+    stub_ = stubs.empty() ? dir_.write("stub.exe", make_pe(PeRecipe{})) : stubs.front();
+  }
+  // A package of the given destinations (each file's content is its index) and shortcuts text.
+  fs::path wrap(const std::vector<std::u16string>& destinations, const std::u16string& shortcuts = u"") {
+    tv::ScriptWriter w;
+    w.put_int(1), w.put_int(1), w.put_string(u"{App}"), w.put_string(u"D:\\Kesta");
+    w.put_int(int32_t(destinations.size()));
+    for (size_t i = 0; i < destinations.size(); ++i) {
+      std::string content = "file " + std::to_string(i);
+      w.put_string(destinations[i]), w.put_int(int32_t(content.size())), w.put_bytes(content.data(), content.size());
+    }
+    w.put_string(shortcuts);
+    fs::path out = dir_ / "in/setup.exe";
+    fs::create_directories(out.parent_path());
+    tvpack::wrap_script(dir_.write("in/script.bin", w.bytes()), stub_, 7, out);
+    return out;
+  }
+  int extract(const fs::path& installer, const fs::path& into, bool force = false) {
+    out_.str(""), err_.str("");
+    return tvpack::extract_installer(installer, into, force, out_, err_);
+  }
+  TempDir dir_;
+  fs::path stub_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(Extract, ATreeComesBackByteForByte) {
+  for (const char* name : {"tree/Talvenor.exe", "tree/数据/odd.bin", "tree/数据/sub/deep/x.txt", "tree/z.txt"})
+    dir_.write(name, pattern(std::string(name).size() * 37, 3));
+  dir_.write("tree/empty.dat", "");
+  fs::path manifest = dir_.write("m.toml",
+                                 "[[variable]]\nname = \"{App}\"\nvalue = 'D:\\Kesta'\n"
+                                 "[[tree]]\nsource = \"tree\"\ndestination = '{App}'\n"
+                                 "[[file]]\nsource = \"tree/z.txt\"\ndestination = '{Desktop}\\z.txt'\n"
+                                 "[[file]]\nsource = \"tree/z.txt\"\ndestination = 'E:\\other\\z.txt'\n"
+                                 "[[shortcut]]\ntarget = '{App}\\Talvenor.exe'\narguments = '-a'\n"
+                                 "location = '{Programs}\\T\\T'\n");
+  tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "setup.exe");
+  ASSERT_EQ(extract(dir_ / "setup.exe", dir_ / "x"), 0) << err_.str();
+  auto back = snapshot(dir_ / "x");
+  std::string outside = tvpack::kOutsideFolder;
+  EXPECT_EQ(back[outside + "/Desktop/z.txt"], back["z.txt"]);
+  EXPECT_EQ(back[outside + "/E/other/z.txt"], back["z.txt"]);
+  fs::remove_all(dir_ / "x" / outside);
+  EXPECT_EQ(snapshot(dir_ / "x"), snapshot(dir_ / "tree"));
+  EXPECT_NE(out_.str().find("outside {App}: {Desktop}\\z.txt -> " + outside + "/Desktop/z.txt\n"), std::string::npos)
+      << out_.str();
+  EXPECT_NE(out_.str().find("shortcut (not made): {Programs}\\T\\T.lnk  target={App}\\Talvenor.exe  arguments=\"-a\""),
+            std::string::npos)
+      << out_.str();
+
+  // The folder must be new or empty, unless --force.
+  dir_.write("full/keep.txt", "keep");
+  EXPECT_THROW(extract(dir_ / "setup.exe", dir_ / "full"), tvpack::PackError);
+  EXPECT_EQ(snapshot(dir_ / "full").size(), 1u);
+  EXPECT_EQ(extract(dir_ / "setup.exe", dir_ / "full", true), 0);
+  EXPECT_EQ(snapshot(dir_ / "full")["keep.txt"], "keep");
+}
+
+// Each hostile destination is refused with one warning; the rest are written; the
+// status is 2; nothing anywhere in the temporary root but the folder changes.
+TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
+  const std::vector<std::u16string> hostile = {
+      u"{App}\\..\\escape.txt",         u"{App}\\a\\..\\..\\escape.txt", u"{App}/../escape.txt",
+      u"E:\\..\\..\\..\\escape.txt",    u"{App}\\a:b.txt",               u"{App}\\c:\\escape.txt",
+      u"{App}\\x\\C:escape.txt",        u"{Desktop}\\..\\..\\escape.txt", u"\\\\server\\..\\..\\escape.txt",
+      u"{App}\\CON",                    u"{App}\\...",                   u"{App}\\a.txt\\b.txt",
+      u"{App}",                         u"..\\escape.txt",               u"\\..\\escape.txt",
+  };
+  std::vector<std::u16string> all = {u"{App}\\a.txt", u"Z:\\abs\\z.txt", u"{App}\\.\\sub\\..\\in.txt"};
+  all.insert(all.end(), hostile.begin(), hostile.end());
+  fs::path setup = wrap(all);
+  // Deep enough that whatever the paths climb stays inside the temporary root.
+  fs::path into = dir_ / "a/b/c/d/x";
+  fs::create_directories(into);
+  auto before = snapshot(dir_ / "");
+  EXPECT_EQ(extract(setup, into), 2);
+  auto after = snapshot(dir_ / "");
+  for (auto it = after.begin(); it != after.end();)
+    it = it->first.rfind("a/b/c/d/x/", 0) == 0 ? after.erase(it) : std::next(it);
+  EXPECT_EQ(after, before) << "something was written outside the folder";
+  auto x = snapshot(into);
+  EXPECT_EQ(x["a.txt"], "file 0");
+  EXPECT_EQ(x[std::string(tvpack::kOutsideFolder) + "/Z/abs/z.txt"], "file 1");
+  EXPECT_EQ(x["in.txt"], "file 2");
+  std::string warnings = err_.str();
+  EXPECT_EQ(size_t(std::count(warnings.begin(), warnings.end(), '\n')), hostile.size()) << warnings;
+  for (const char* phrase : {"\"{App}\\..\\escape.txt\" leaves {App} through \"..\"", "a name with \":\"",
+                             "names a device", "lies below a file already written", "ending in a space or a dot"})
+    EXPECT_NE(warnings.find(phrase), std::string::npos) << phrase << " in\n" << warnings;
+}
+
+#ifndef _WIN32
+// A link already in the folder is never followed, to a folder or to a file.
+TEST_F(Extract, LinksAlreadyInTheFolderAreNotFollowed) {
+  fs::create_directories(dir_ / "elsewhere");
+  dir_.write("elsewhere/victim.txt", "victim");
+  fs::create_directories(dir_ / "x");
+  fs::create_directory_symlink(dir_ / "elsewhere", dir_ / "x/sub");
+  fs::create_symlink(dir_ / "elsewhere/victim.txt", dir_ / "x/file.txt");
+  fs::path setup = wrap({u"{App}\\sub\\new.txt", u"{App}\\file.txt", u"{App}\\ok.txt"});
+  EXPECT_EQ(extract(setup, dir_ / "x", true), 2);
+  EXPECT_EQ(snapshot(dir_ / "elsewhere"), (std::map<std::string, std::string>{{"victim.txt", "victim"}}));
+  EXPECT_EQ(snapshot(dir_ / "x")["ok.txt"], "file 2");
+  EXPECT_NE(err_.str().find("would go through the link"), std::string::npos) << err_.str();
+}
+#endif
+
+}  // namespace

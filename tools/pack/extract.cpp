@@ -1,0 +1,202 @@
+#include "extract.h"
+
+#include <fstream>
+#include <vector>
+
+#include "errors.h"
+#include "pack.h"
+#include "package/script.h"
+#include "platform/text16.h"
+#include "variables/table.h"
+#include "walk.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+// "{App}" while extracting: control characters that no written path holds, so every
+// destination that starts with it came through "{App}".
+const std::u16string kAppMark = u"\x01" u"App\x01";
+
+// Names a file system may take in a way other than as a plain name here.
+bool reserved_device(const std::u16string& part) {
+  std::u16string base = part.substr(0, part.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.pop_back();
+  for (char16_t& c : base)
+    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+  for (const char16_t* d : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+    if (base == d) return true;
+  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
+         base[3] >= u'0' && base[3] <= u'9';
+}
+
+std::string bad_component(const std::u16string& part) {
+  for (char16_t c : part) {
+    if (c == u':') return "has a name with \":\" (a drive or a stream), not written";
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*')
+      return "has a character no file name may hold, not written";
+  }
+  if (reserved_device(part)) return "names a device (" + tv::u16_to_utf8(part) + "), not written";
+  if (part.back() == u' ' || part.back() == u'.')
+    return "has a name ending in a space or a dot, which Windows drops, not written";
+  return "";
+}
+
+// The path shown to the user: "{App}" for the mark, the shell folder's name for it.
+std::u16string shown(const std::u16string& path) {
+  if (path.compare(0, kAppMark.size(), kAppMark) == 0) return u"{App}" + path.substr(kAppMark.size());
+  return with_folder_names(path);
+}
+
+// No component of DIR/relative (below DIR) may be a link or anything but a folder,
+// and the file itself may not be a link: a link left in DIR could lead out of it.
+std::string check_links(const fs::path& dir, const fs::path& relative) {
+  fs::path at = dir;
+  auto last = std::prev(relative.end());
+  for (auto it = relative.begin(); it != relative.end(); ++it) {
+    at /= *it;
+    std::error_code ec;
+    fs::file_status st = fs::symlink_status(at, ec);
+    if (ec || !fs::exists(st)) return "";
+    bool reparse = false;
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesW(at.wstring().c_str());
+    reparse = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#endif
+    if (fs::is_symlink(st) || reparse)
+      return "would go through the link " + quote(show_path(at)) + " already in the folder, not written";
+    if (it != last && !fs::is_directory(st)) return "lies below a file already written, not written";
+    if (it == last && fs::is_directory(st)) return "is a folder already, not written";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string extract_target(const std::u16string& destination, const std::u16string& app, std::string* refusal) {
+  std::string base;
+  size_t rest = 0;
+  std::u16string folder_value;
+  std::u16string folder;
+  if (destination.compare(0, app.size(), app) == 0 &&
+      (destination.size() == app.size() || is_separator(destination[app.size()]))) {
+    rest = app.size();
+  } else if (!(folder = shell_folder_of(destination, &folder_value)).empty()) {
+    base = std::string(kOutsideFolder) + "/" + tv::u16_to_utf8(folder.substr(1, folder.size() - 2));
+    rest = folder_value.size();
+  } else if (destination.size() >= 2 && destination[1] == u':' &&
+             ((destination[0] >= u'A' && destination[0] <= u'Z') || (destination[0] >= u'a' && destination[0] <= u'z'))) {
+    char drive = char(destination[0] >= u'a' ? destination[0] - 32 : destination[0]);
+    base = std::string(kOutsideFolder) + "/" + drive;
+    rest = 2;
+  } else if (destination.size() >= 2 && is_separator(destination[0]) && is_separator(destination[1])) {
+    base = std::string(kOutsideFolder) + "/network";
+    rest = 2;
+  } else if (!destination.empty() && is_separator(destination[0])) {
+    base = std::string(kOutsideFolder) + "/current drive";
+  } else {
+    base = std::string(kOutsideFolder) + "/current folder";
+  }
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (size_t i = rest; i <= destination.size(); ++i) {
+    if (i < destination.size() && !is_separator(destination[i])) {
+      part += destination[i];
+      continue;
+    }
+    if (part == u"..") {
+      if (parts.empty()) {
+        *refusal = "leaves " + std::string(base.empty() ? "{App}" : "its folder") + " through \"..\", not written";
+        return "";
+      }
+      parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      std::string bad = bad_component(part);
+      if (!bad.empty()) {
+        *refusal = bad;
+        return "";
+      }
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  if (parts.empty()) {
+    *refusal = "names a folder, not a file, not written";
+    return "";
+  }
+  std::string out = base;
+  for (const std::u16string& p : parts) out += (out.empty() ? "" : "/") + tv::u16_to_utf8(p);
+  return out;
+}
+
+int extract_installer(const fs::path& installer, const fs::path& dir, bool force, std::ostream& out,
+                      std::ostream& err) {
+  std::vector<uint8_t> bytes = read_file(installer);
+  InstallWalk walk;
+  std::string problem = walk.open(bytes);
+  auto stops = [&](const std::string& why) {
+    std::string says = walk.messages().empty() ? "" : " (the installer shows \"" + tv::u16_to_utf8(walk.messages().front()) + "\" and stops)";
+    fail(installer, why + says);
+  };
+  if (!problem.empty()) stops(problem);
+
+  std::error_code ec;
+  fs::file_status st = fs::status(dir, ec);
+  if (fs::exists(st)) {
+    if (!fs::is_directory(st)) fail(dir, "is not a folder");
+    if (!force && fs::directory_iterator(dir, ec) != fs::directory_iterator())
+      fail(dir, "is not empty (--force writes into it all the same)");
+  } else if (!fs::create_directories(dir, ec)) {
+    fail(dir, "cannot be made (" + ec.message() + ")");
+  }
+
+  if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
+  size_t written = 0, outside = 0, refused = 0;
+  bool files_read = walk.files([&](const FileRecord& r) {
+    if (r.path == nullptr) return false;
+    std::u16string dest = tv::u16string_at(r.path);
+    std::string why;
+    std::string relative = extract_target(dest, kAppMark, &why);
+    fs::path target = dir / utf8_path(relative);
+    if (why.empty()) why = check_links(dir, utf8_path(relative));
+    if (why.empty()) {
+      fs::create_directories(target.parent_path(), ec);
+      std::ofstream file(target, std::ios::binary | std::ios::trunc);
+      if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
+      file.close();
+      if (!file) why = "cannot be written to " + quote(show_path(target));
+    }
+    if (!why.empty()) {
+      err << "talvenor-pack: warning: " << quote(shown(dest)) << " " << why << "\n";
+      ++refused;
+      return true;
+    }
+    ++written;
+    if (relative.compare(0, std::string(kOutsideFolder).size() + 1, std::string(kOutsideFolder) + "/") == 0) {
+      ++outside;
+      out << "outside {App}: " << tv::u16_to_utf8(shown(dest)) << " -> " << relative << "\n";
+    }
+    return true;
+  });
+  if (!files_read) stops(tv::damage_reason());
+  ShortcutSection shortcuts;
+  if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
+  for (const ShortcutRecord& s : shortcuts.records) {
+    if (s.plan != tv::ShortcutPlan::kShortcut) continue;
+    out << "shortcut (not made): " << tv::u16_to_utf8(shown(tv::u16string_at(s.planned.file)))
+        << "  target=" << tv::u16_to_utf8(shown(tv::u16string_at(s.planned.target)))
+        << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
+  }
+  out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "
+      << kOutsideFolder << ")";
+  if (refused != 0) out << ", " << refused << " not written";
+  out << "\n";
+  return refused == 0 ? 0 : 2;
+}
+
+}  // namespace tvpack

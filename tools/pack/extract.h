@@ -1,0 +1,26 @@
+// Writing an installer's files into a folder as the installer would, with "{App}" the
+// folder, without running anything: destinations outside "{App}" go under
+// DIR/_outside/<drive or folder>/..., shortcuts are listed, not made. Nothing is
+// written outside the folder whatever the package says.
+#pragma once
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+namespace tvpack {
+
+// The folder under DIR for destinations outside "{App}".
+constexpr const char* kOutsideFolder = "_outside";
+
+// Where a destination goes below DIR: its relative path (UTF-8 components joined by
+// "/"), or "" with *refusal set to why it is not written.
+std::string extract_target(const std::u16string& destination, const std::u16string& app, std::string* refusal);
+
+// Extracts installer into dir (new or empty unless force). Lists what it wrote and the
+// shortcuts on out; a warning per refused file on err. Returns 0, or 2 when a file
+// was refused or could not be written. Throws PackError when the installer or the
+// folder cannot be used, or when the installer would stop (a damaged package).
+int extract_installer(const std::filesystem::path& installer, const std::filesystem::path& dir, bool force,
+                      std::ostream& out, std::ostream& err);
+
+}  // namespace tvpack
