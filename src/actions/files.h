@@ -3,18 +3,31 @@
 //   path (UTF-16LE, NUL-terminated, may hold {Variables}), int size S, S bytes.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+
+#include "actions/progress.h"
 
 namespace tv {
 
 constexpr size_t kPromptUnits = 1024;  // the retry prompt's buffer, its NUL included
+// A file is written in slices of at most this many bytes, with progress reported
+// after each, so that a window can be serviced inside a large file.
+constexpr uint32_t kSliceBytes = 2u << 20;
 
 // Writes every file of the files section at the script cursor, in order, creating
 // the directories above each. The cursor moves past each record before its file is
-// written. A file that cannot be opened, written or closed brings up the retry
-// prompt: Retry writes that file again from its start, Cancel stops. Returns 1 when
-// all were written; 0 on Cancel (earlier files stay, later ones are not written)
-// and for a damaged record, which has then been reported.
-int extract_files();
+// written. A file that cannot be opened, or any of whose slices or whose close
+// fails, brings up the retry prompt: Retry writes that file again from its start,
+// Cancel stops. Progress (null: none) is reported once before the first file and
+// after every slice and file. Returns 1 when all were written; 0 on Cancel (earlier
+// files stay, later ones are not written) and for a damaged record, which has then
+// been reported.
+int extract_files(const ProgressSink* sink = nullptr);
+
+// The sum of the sizes of the files section's records that lie wholly inside the
+// script, from `at` to `end`, without moving any cursor or reporting anything: the
+// total of the progress bar. It stops at the first damaged record.
+uint64_t files_section_bytes(const uint8_t* at, const uint8_t* end);
 
 // The retry prompt's text for path into out (kPromptUnits units, zero-filled first):
 // "无法写入文件: " path "\n" "请先关闭Talvenor！". A path too long for the buffer is

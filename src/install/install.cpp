@@ -70,7 +70,7 @@ void strip_trailing_backslashes(char16_t* text) {
   set_unit(text, n, 0);
 }
 
-InstallOutcome run_install_sequence(const char16_t* edit_text) {
+InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSink* sink) {
   char16_t path[kMaxPath] = {};
   if (edit_text != nullptr) {
     for (size_t i = 0; i + 1 < kMaxPath; ++i) {
@@ -93,8 +93,9 @@ InstallOutcome run_install_sequence(const char16_t* edit_text) {
   ScriptCursor second = saved_cursor();
   if (!read_variables_section(second, 1)) return InstallOutcome::kFailed;
   create_directory_tree(path);
-  if (!extract_files()) return InstallOutcome::kFailed;
+  if (!extract_files(sink)) return InstallOutcome::kFailed;
   if (!create_shortcuts()) return InstallOutcome::kFailed;
+  report_finished(sink);
   return InstallOutcome::kInstalled;
 }
 
