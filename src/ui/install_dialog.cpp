@@ -28,14 +28,15 @@ DWORD g_serviced_at = 0;  // GetTickCount of the last servicing
 
 // The install sequence's progress sink: moves the bar (shown at the first report)
 // and, at most every 50 ms, handles the dialog's waiting messages, so that it
-// paints and answers while the files are written.
+// paints and answers while the files are written; the full bar always, so that it
+// is painted before the dialog ends.
 void show_progress(void* context, unsigned position) {
   HWND dialog = static_cast<HWND>(context);
   HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
   if (!IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
   SendMessageW(bar, PBM_SETPOS, position, 0);  // the bar's default range is 0..100
   DWORD now = GetTickCount();
-  if (now - g_serviced_at < 50) return;
+  if (position < tv::kProgressFull && now - g_serviced_at < 50) return;
   g_serviced_at = now;
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
