@@ -4,6 +4,7 @@ dialog that keeps answering. Mixed into the suite of run_e2e.py."""
 import random
 import struct
 import subprocess
+import time
 
 from e2e_support import check, check_equal, s16
 
@@ -44,8 +45,10 @@ class ProgressCases:
             files.append((f"{{App}}\\data\\part{i // 10}\\file{i:02d}.bin",
                           (block * (size // len(block) + 1))[:size]))
         total = sum(len(c) for _, c in files)
+        started = time.time()
         exe = self.maker.wrap_script(large_script(files), "large")
         (self.env.work / "large.script").unlink()
+        self.env.log(f"    {total / 1e6:.0f} MB in {len(files)} files packed in {time.time() - started:.1f} s")
         drv = self.start(exe)
         drv("wait install 60")
         check_equal(drv.value(f"enabled {PROGRESS_ID}"), "1", "the bar exists")
@@ -79,9 +82,9 @@ class ProgressCases:
               "the dialog went on after Escape and the close box were sent")
         check_equal(samples, sorted(samples), "positions only grow")
         check(len({p for p in samples if 0 < p < FULL}) >= 3, "several positions between empty and full")
-        # The full bar is painted and answered at the last servicing, unless the driver's
-        # message came a moment too late for it; the files are done at FULL - 1.
-        check(samples[-1] >= FULL - 1, f"the bar ends full (last seen {samples[-1]})")
+        # The dialog ends right after the full bar's servicing; the driver's message may
+        # come a moment too late for it, when the one before was answered just before.
+        check(samples[-1] >= FULL - 10, f"the bar ends (nearly) full (last seen {samples[-1]})")
         self.shot("finish")
         drv("check 1004 0")
         drv("check 1005 0")

@@ -214,6 +214,8 @@ void watch(State& st, const std::wstring& args) {
     bool answered = SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, timeout, &pos) != 0;
     QueryPerformanceCounter(&t1);
     std::wstring took = std::to_wstring((t1.QuadPart - t0.QuadPart) * 1000 / freq.QuadPart);
+    // An answer counts even when the dialog ended right after giving it (the last one).
+    if (answered) out(L"watch pos=" + std::to_wstring(pos) + L" ms=" + took);
     if (!IsWindow(st.dialog) || !IsWindowVisible(st.dialog)) {
       out(L"watch ended");
       return;
@@ -222,7 +224,6 @@ void watch(State& st, const std::wstring& args) {
       out(L"watch hung ms=" + took);
       return;
     }
-    out(L"watch pos=" + std::to_wstring(pos) + L" ms=" + took);
     if (leave && pos > 0 && pos < 100) {
       press_key(st, L"escape");
       PostMessageW(st.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
