@@ -26,11 +26,11 @@ constexpr int kBrowseSuffixUnits = sizeof(kBrowseSuffix) / sizeof(wchar_t) - 1;
 bool g_installing = false;
 DWORD g_serviced_at = 0;  // GetTickCount of the last servicing
 
-// The install sequence's progress sink: moves the bar (shown at the first report)
-// and, at most every 50 ms, handles the dialog's waiting messages, so that it
-// paints and answers while the files are written; the full bar always, so that it
-// is painted before the dialog ends.
-// The context is the bar (finding it again would cost a call to the system per report).
+// The install sequence's progress sink; its context is the bar (looking it up again
+// would cost a call to the system per report). It moves the bar (shown at the first
+// report) and, at most every 50 ms, handles the dialog's waiting messages, so that
+// the dialog paints and answers while the files are written; at the full bar
+// always, so that it is painted before the dialog ends.
 void show_progress(void* context, unsigned position) {
   HWND bar = static_cast<HWND>(context);
   if (!IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
