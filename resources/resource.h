@@ -10,6 +10,7 @@
 #define IDC_OPEN_HELP 1005    // "open the help document" check box (finish dialog)
 #define IDC_DIRECTORY 1006    // install directory edit box (install dialog)
 #define IDC_BROWSE 1007       // browse button (install dialog)
+#define IDC_PROGRESS 1008     // progress bar, hidden until the files are written (install dialog)
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -23,18 +23,27 @@ void append(char16_t* out, size_t* at, const char16_t* text, size_t limit) {
   }
 }
 
-// One attempt: open "wb", write the content in one call, close.
-bool write_whole_file(const char16_t* path, const uint8_t* content, uint32_t size) {
+// One attempt: open "wb", write the content slice by slice, close. A failed slice
+// ends the attempt; the file is closed either way.
+bool write_whole_file(const char16_t* path, const uint8_t* content, uint32_t size,
+                      Progress& progress) {
   OutputFile* file = open_for_write(path);
   if (file == nullptr) return false;
-  bool written = size == 0 || write_file(file, content, size);
+  bool written = true;
+  for (uint32_t at = 0; written && at < size;) {
+    uint32_t slice = size - at < kSliceBytes ? size - at : kSliceBytes;
+    written = write_file(file, content + at, slice);
+    at += slice;
+    report_progress(progress, at);
+  }
   bool closed = close_file(file);
   return written && closed;
 }
 
 // Writes the file, asking whether to retry after each failure. False on Cancel.
-bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t size) {
-  while (!write_whole_file(path, content, size)) {
+bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t size,
+                      Progress& progress) {
+  while (!write_whole_file(path, content, size, progress)) {
     char16_t prompt[kPromptUnits];
     build_write_prompt(prompt, path);
     if (show_message(prompt, u"安装出错", kMbIconError | kMbRetryCancel) != kIdRetry)
@@ -48,7 +57,32 @@ bool damaged(const char* reason) {
   return false;
 }
 
+uint32_t le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 }  // namespace
+
+uint64_t files_section_bytes(const uint8_t* at, const uint8_t* end) {
+  if (end - at < 4) return 0;
+  int32_t count = int32_t(le32(at));
+  at += 4;
+  uint64_t total = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    for (;;) {  // the path, up to and past its NUL unit
+      if (end - at < 2) return total;
+      at += 2;
+      if (at[-2] == 0 && at[-1] == 0) break;
+    }
+    if (end - at < 4) return total;
+    int32_t size = int32_t(le32(at));
+    at += 4;
+    if (size < 0 || end - at < size) return total;
+    at += size;
+    total += uint32_t(size);
+  }
+  return total;
+}
 
 void build_write_prompt(char16_t* out, const char16_t* path) {
   for (size_t i = 0; i < kPromptUnits; ++i) out[i] = 0;
@@ -69,8 +103,13 @@ bool read_file_record(ScriptCursor& cursor, char16_t** templ, uint32_t* size, co
   return skip_bytes(cursor, *size);
 }
 
-int extract_files() {
+int extract_files(const ProgressSink* sink) {
   ScriptCursor& cursor = script_cursor();
+  Progress progress = {sink, files_section_bytes(cursor.pos, cursor.end), 0, 0};
+  report_progress(progress, 0);
+  // The folder of the last file written: it exists, so a file beside it needs no
+  // directory calls (most files of a package share their folder with the one before).
+  char16_t made[kMaxPath] = {};
   int32_t count = 0;
   if (!read_int(cursor, &count)) return 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -87,10 +126,14 @@ int extract_files() {
 
     char16_t parent[kMaxPath] = {};
     const char16_t* name = nullptr;
-    if (split_at_last_backslash(path, parent, &name) == ParentSplit::kSplit)
+    if (split_at_last_backslash(path, parent, &name) == ParentSplit::kSplit &&
+        !u16eq(parent, made))
       create_directory_tree(parent);
 
-    if (!write_with_retry(path, content, size)) return 0;
+    if (!write_with_retry(path, content, size, progress)) return 0;
+    progress.done += size;
+    report_progress(progress, 0);
+    u16copy(made, kMaxPath, parent);  // "" for a file with no folder
   }
   return 1;
 }

@@ -83,7 +83,7 @@ void install_directory_from(const char16_t* edit_text, char16_t* path) {
   if (path[0] == 0) u16copy(path, kMaxPath, kDefaultDirectory);
 }
 
-InstallOutcome run_install_sequence(const char16_t* edit_text) {
+InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSink* sink) {
   char16_t path[kMaxPath] = {};
   install_directory_from(edit_text, path);
 
@@ -98,8 +98,9 @@ InstallOutcome run_install_sequence(const char16_t* edit_text) {
   ScriptCursor second = saved_cursor();
   if (!read_variables_section(second, 1)) return InstallOutcome::kFailed;
   create_directory_tree(path);
-  if (!extract_files()) return InstallOutcome::kFailed;
+  if (!extract_files(sink)) return InstallOutcome::kFailed;
   if (!create_shortcuts()) return InstallOutcome::kFailed;
+  report_finished(sink);
   return InstallOutcome::kInstalled;
 }
 

@@ -2,6 +2,8 @@
 // window: the install dialog only supplies the path text and shows the outcome.
 #pragma once
 
+#include "actions/progress.h"
+
 namespace tv {
 
 // Loading when the install dialog opens: unpack, folder variables, header check,
@@ -18,8 +20,10 @@ enum class InstallOutcome {
 // The install sequence for the text of the install-directory edit box (at most
 // 259 units are used): strip trailing backslashes, default "D:\Kesta", move an
 // existing installation aside, set "{App}", read the variables again, create the
-// directory, write the files, create the shortcuts.
-InstallOutcome run_install_sequence(const char16_t* edit_text);
+// directory, write the files, create the shortcuts. Progress goes to sink (null:
+// nowhere): from the files step on, and full once the shortcuts are done.
+InstallOutcome run_install_sequence(const char16_t* edit_text,
+                                    const ProgressSink* sink = nullptr);
 
 // The install directory from the edit box's text, as the install sequence takes it:
 // at most 259 units, trailing backslashes stripped, "D:\\Kesta" when nothing is left.

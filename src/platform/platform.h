@@ -31,10 +31,12 @@ bool path_exists(const char16_t* path);
 // Renames a file or directory; fails when the destination exists.
 bool move_path(const char16_t* from, const char16_t* to);
 
-// A file opened for writing ("wb": created or truncated, binary).
+// A file opened for writing ("wb": created or truncated, binary, other processes
+// not locked out).
 struct OutputFile;
 OutputFile* open_for_write(const char16_t* path);
-// Writes size bytes in one call; false on a failed or short write.
+// Writes one slice of size bytes (below 4 GiB) after the ones written before; false
+// on a failed or short write.
 bool write_file(OutputFile* file, const void* data, size_t size);
 // Flushes and closes; false when that fails. The handle is gone either way.
 bool close_file(OutputFile* file);

@@ -1,6 +1,7 @@
 // The install dialog: loading when it opens, browsing for a folder, and the install
 // button, which hands the directory text to the install sequence.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "install/install.h"
@@ -17,6 +18,35 @@ char16_t* u16(wchar_t* s) { return reinterpret_cast<char16_t*>(s); }
 
 const wchar_t kBrowseSuffix[] = L"\\KESTA";
 constexpr int kBrowseSuffixUnits = sizeof(kBrowseSuffix) / sizeof(wchar_t) - 1;
+
+// From the install button to the end of the install sequence: every command is
+// ignored, so that Escape, the close box, Alt+F4 and the buttons neither end the
+// dialog nor start anything while the dialog is serviced inside the sequence. The
+// retry prompt's Cancel is the way out.
+bool g_installing = false;
+DWORD g_serviced_at = 0;  // GetTickCount of the last servicing
+
+// The install sequence's progress sink; its context is the bar (looking it up again
+// would cost a call to the system per report). It moves the bar (shown at the first
+// report) and, at most every 50 ms, handles the dialog's waiting messages, so that
+// the dialog paints and answers while the files are written; at the full bar
+// always, so that it is painted before the dialog ends.
+void show_progress(void* context, unsigned position) {
+  HWND bar = static_cast<HWND>(context);
+  if (!IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
+  SendMessageW(bar, PBM_SETPOS, position, 0);  // the bar's default range is 0..100
+  DWORD now = GetTickCount();
+  if (position < tv::kProgressFull && now - g_serviced_at < 50) return;
+  g_serviced_at = now;
+  HWND dialog = GetParent(bar);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (!IsDialogMessageW(dialog, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+}
 
 // WM_INITDIALOG. The owner window comes first: every message box of the loading
 // chain is owned by this dialog.
@@ -54,7 +84,12 @@ INT_PTR install(HWND dialog) {
   EnableWindow(button, FALSE);
   wchar_t path[MAX_PATH] = {};
   if (HWND edit = GetDlgItem(dialog, IDC_DIRECTORY)) GetWindowTextW(edit, path, MAX_PATH);
-  switch (tv::run_install_sequence(u16(path))) {
+  static_assert(tv::kProgressFull == 100, "the bar keeps its default range");
+  tv::ProgressSink sink = {show_progress, GetDlgItem(dialog, IDC_PROGRESS)};
+  g_installing = true;
+  tv::InstallOutcome outcome = tv::run_install_sequence(u16(path), &sink);
+  g_installing = false;
+  switch (outcome) {
     case tv::InstallOutcome::kInstalled:
       EndDialog(dialog, 1);
       return TRUE;
@@ -102,6 +137,7 @@ void browse_for_install_folder(wchar_t* path) {
 INT_PTR CALLBACK install_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   if (message == WM_INITDIALOG) return open_install_dialog(dialog);
   if (message != WM_COMMAND) return FALSE;
+  if (g_installing) return TRUE;
   switch (LOWORD(wparam)) {
     case IDCANCEL:
       EndDialog(dialog, 2);

@@ -22,6 +22,7 @@ import pe_resources  # noqa: E402
 from trust_cases import TrustCases  # noqa: E402
 from e2e_support import (WINE32, WINE64, Driver, Environment, Failure, Maker, check,  # noqa: E402
                          check_equal, install_script)
+from progress_cases import ProgressCases  # noqa: E402
 
 WS_TABSTOP, WS_GROUP, WS_BORDER = 0x00010000, 0x00020000, 0x00800000
 WS_CHILD_VISIBLE = 0x50000000
@@ -30,8 +31,16 @@ SS_LEFT, ES_AUTOHSCROLL = 0x0, 0x80
 WS_EX_APPWINDOW, WS_EX_CLIENTEDGE = 0x00040000, 0x00000200
 DIALOG_STYLE = 0x80000000 | 0x10000000 | 0x00C00000 | 0x00080000 | 0x80 | 0x40 | 0x8
 
-# The dialogs as designed: id, class, text, style beyond WS_CHILD | WS_VISIBLE, and
-# x, y, width, height in dialog units, in tab order.
+# The dialogs as designed: id, class, text, style beyond WS_CHILD | WS_VISIBLE (only
+# WS_CHILD for the controls hidden at first), and x, y, width, height in dialog units,
+# in tab order.
+HIDDEN_AT_FIRST = {1008}
+
+
+def base_style(ident):
+    return WS_CHILD_VISIBLE & ~0x10000000 if ident in HIDDEN_AT_FIRST else WS_CHILD_VISIBLE
+
+
 INSTALL_DIALOG = dict(id=103, size=(266, 89), caption="安装", controls=[
     (1001, "Button", "一键安装", BS_PUSHBUTTON | WS_TABSTOP, (68, 69, 50, 14)),
     (1007, "Button", "浏览", BS_PUSHBUTTON | WS_TABSTOP, (218, 44, 34, 13)),
@@ -39,6 +48,7 @@ INSTALL_DIALOG = dict(id=103, size=(266, 89), caption="安装", controls=[
     (2, "Button", "取消", BS_PUSHBUTTON | WS_TABSTOP, (148, 69, 50, 14)),
     (-1, "Button", "程序安装目录", BS_GROUPBOX, (7, 32, 252, 32)),
     (1002, "Static", "说明", SS_LEFT | WS_GROUP, (13, 6, 232, 19)),
+    (1008, "msctls_progress32", "", 0, (7, 26, 252, 5)),
 ])
 FINISH_DIALOG = dict(id=104, size=(219, 74), caption="安装完成", controls=[
     (1002, "Static", "软件已经成功安装到了您的计算机上！", SS_LEFT | WS_GROUP, (16, 8, 188, 8)),
@@ -109,7 +119,7 @@ def check_running_layout(layout, design, texts):
             # the dialog manager draws an edit's border as a client edge
             check(got["exstyle"] & WS_EX_CLIENTEDGE, f"edit {ident} has no border")
             want &= ~WS_BORDER
-        check_equal(got["style"], WS_CHILD_VISIBLE | want, f"style of {ident}")
+        check_equal(got["style"], base_style(ident) | want, f"style of {ident}")
         # the dialog manager maps place and size separately
         left, top = mul_div(cx, bx, 4), mul_div(cy, by, 8)
         px = (left, top, left + mul_div(cw, bx, 4), top + mul_div(ch, by, 8))
@@ -120,7 +130,7 @@ def check_running_layout(layout, design, texts):
     check_equal(layout["taborder"], tabbed, "tab order")
 
 
-class Suite(TrustCases):
+class Suite(TrustCases, ProgressCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -206,8 +216,9 @@ class Suite(TrustCases):
             check_equal(d["rect"], (0, 0) + design["size"], "dialog position and size")
             check_equal(d["caption"], design["caption"], "dialog caption")
             check_equal(d["font"], ("MS Shell Dlg", 9, 400, 0, 1), "dialog font")
-            got = [(c["id"], c["cls"], c["text"], c["style"], c["rect"]) for c in d["controls"]]
-            want = [(i, cls, text, WS_CHILD_VISIBLE | style, rect)
+            got = [(c["id"], c["cls"].lower(), c["text"], c["style"], c["rect"])
+                   for c in d["controls"]]  # windres writes class names in capitals
+            want = [(i, cls.lower(), text, base_style(i) | style, rect)
                     for i, cls, text, style, rect in design["controls"]]
             check_equal(got, want, f"controls of dialog {design['id']}")
             for c in d["controls"]:
@@ -591,7 +602,7 @@ class Suite(TrustCases):
              "backslashes_only", "browse", "old_version", "rename_fails", "locked_file_retry",
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
-    CASES += TrustCases.CASES
+    CASES += TrustCases.CASES + ProgressCases.CASES
 
     def run(self, names):
         failed = []

@@ -1,4 +1,6 @@
 // Loading the package and the install sequence over a real temporary folder.
+#include <fstream>
+
 #include "install/install.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -155,6 +157,33 @@ TEST_F(InstallTest, OldVersionNamesPast259UnitsAreNotTried) {
   std::u16string longer = base + std::u16string(259 - base.size(), u'd');
   EXPECT_EQ(tv::run_install_sequence((longer + u"eee").c_str()), InstallOutcome::kInstalled);
   EXPECT_EQ(app_value(), tvtest::utf8(longer.c_str()));
+}
+
+TEST_F(InstallTest, ProgressIsFullOnlyOnceTheShortcutsAreDone) {
+  // Each report notes whether the shortcut existed by then.
+  struct Seen {
+    std::string link;
+    std::vector<std::pair<unsigned, bool>> reports;
+  } seen = {host(kDesktopLink), {}};
+  tv::ProgressSink sink = {[](void* context, unsigned position) {
+                             Seen* s = static_cast<Seen*>(context);
+                             s->reports.push_back({position, std::ifstream(s->link).good()});
+                           },
+                           &seen};
+  make_host_dir(u"D:\\Kesta");
+  tv::posix::hold_path(u"D:\\Kesta", true);
+  load();
+  EXPECT_EQ(tv::run_install_sequence(u"", &sink), InstallOutcome::kOldVersionHeld);
+  EXPECT_TRUE(seen.reports.empty());  // nothing was written: the bar stays hidden
+
+  tv::posix::hold_path(u"D:\\Kesta", false);
+  EXPECT_EQ(tv::run_install_sequence(u"", &sink), InstallOutcome::kInstalled);
+  ASSERT_GE(seen.reports.size(), 3u);
+  EXPECT_EQ(seen.reports.back(), std::make_pair(tv::kProgressFull, true));
+  for (size_t i = 0; i + 1 < seen.reports.size(); ++i) {
+    EXPECT_LT(seen.reports[i].first, tv::kProgressFull);
+    EXPECT_FALSE(seen.reports[i].second);
+  }
 }
 
 TEST_F(InstallTest, FailuresCancelTheInstall) {

@@ -1,5 +1,6 @@
 #include "pe_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -12,6 +13,7 @@ constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kScnCntInitializedData = 0x00000040;
 constexpr uint32_t kScnMemRead = 0x40000000;
 constexpr unsigned kSecurityDirectory = 4;
+constexpr uint32_t kPageBytes = 4096;
 
 uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t le32(const uint8_t* p) {
@@ -188,7 +190,10 @@ PackagedImage add_package_section(const std::vector<uint8_t>& stub,
   }
   uint64_t vaddr = align_up(end_of_image, pe.section_alignment);
   uint64_t raw_size = align_up(content, pe.file_alignment);
-  uint64_t raw_pointer = align_up(stub.size(), pe.file_alignment);
+  // At a page boundary of the file, so that a loader can map the package straight
+  // from the file: Wine reads a section at any other offset into new memory when the
+  // process starts (the whole package, before the first instruction runs).
+  uint64_t raw_pointer = align_up(stub.size(), std::max<uint32_t>(pe.file_alignment, kPageBytes));
   uint64_t image_size = vaddr + align_up(content, pe.section_alignment);
   uint64_t total = raw_pointer + raw_size;
   uint64_t initialized = uint64_t(pe.size_of_initialized_data) + raw_size;

@@ -34,6 +34,8 @@ struct StandIn {
   uint32_t key = 0;
   int failing_writes = 0;
   int failing_closes = 0;
+  int writes_until_failure = 0;  // 0: none planned
+  int writes = 0;
   std::set<std::u16string> held;
   void* owner = nullptr;
 };
@@ -170,6 +172,8 @@ void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key) {
 
 void fail_next_writes(int count) { state().failing_writes = count; }
 void fail_next_closes(int count) { state().failing_closes = count; }
+void fail_nth_write(int n) { state().writes_until_failure = n; }
+int writes_made() { return state().writes; }
 
 void hold_path(const std::u16string& windows_path, bool held) {
   if (held)
@@ -181,6 +185,7 @@ void hold_path(const std::u16string& windows_path, bool held) {
 void clear_faults() {
   state().failing_writes = 0;
   state().failing_closes = 0;
+  state().writes_until_failure = 0;
   state().held.clear();
 }
 
@@ -225,6 +230,8 @@ OutputFile* open_for_write(const char16_t* path) {
 }
 
 bool write_file(OutputFile* file, const void* data, size_t size) {
+  ++state().writes;
+  if (state().writes_until_failure > 0 && --state().writes_until_failure == 0) return false;
   if (state().failing_writes > 0) {
     --state().failing_writes;
     return false;

@@ -31,6 +31,10 @@ void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key);
 // Faults: the next `count` writes (or closes) fail, as on a full disk.
 void fail_next_writes(int count);
 void fail_next_closes(int count);
+// The n-th write from now fails (1: the next one), and only that one.
+void fail_nth_write(int n);
+// Writes made so far (each slice is one).
+int writes_made();
 // A held path: opening it for writing and moving it (or from it) fail, as with a
 // file open without sharing or a directory in use.
 void hold_path(const std::u16string& windows_path, bool held);

@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <objbase.h>
-#include <stdio.h>
 
 #include "platform/package_section.h"
 #include "platform/platform.h"
@@ -16,10 +15,6 @@ const wchar_t* w(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s)
 HWND g_owner = nullptr;
 
 }  // namespace
-
-struct OutputFile {
-  FILE* f;
-};
 
 void set_owner_window(void* window) { g_owner = static_cast<HWND>(window); }
 void* owner_window() { return g_owner; }
@@ -38,28 +33,23 @@ bool move_path(const char16_t* from, const char16_t* to) {
   return MoveFileW(w(from), w(to)) != 0;
 }
 
+// The system's own file calls: a handle is the file, with no stream buffer or
+// runtime bookkeeping between the content and the disk. Created or truncated as the
+// runtime's "wb" does (CREATE_ALWAYS), shared for reading and writing as its
+// streams are.
 OutputFile* open_for_write(const char16_t* path) {
-  FILE* f = _wfopen(w(path), L"wb");
-  if (!f) return nullptr;
-  OutputFile* file = static_cast<OutputFile*>(HeapAlloc(GetProcessHeap(), 0, sizeof(OutputFile)));
-  if (!file) {
-    fclose(f);
-    return nullptr;
-  }
-  file->f = f;
-  return file;
+  HANDLE h = CreateFileW(w(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<OutputFile*>(h);
 }
 
 bool write_file(OutputFile* file, const void* data, size_t size) {
-  if (size == 0) return true;
-  return fwrite(data, size, 1, file->f) == 1;
+  DWORD written = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(file), data, DWORD(size), &written, nullptr) &&
+         written == size;
 }
 
-bool close_file(OutputFile* file) {
-  bool ok = fclose(file->f) == 0;
-  HeapFree(GetProcessHeap(), 0, file);
-  return ok;
-}
+bool close_file(OutputFile* file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
 
 bool special_folder_path(int csidl, char16_t* buf) {
   bool ok = false;

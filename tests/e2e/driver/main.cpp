@@ -19,6 +19,12 @@
 //                         or end in the dialog's focused control
 //   command ID            send WM_COMMAND with ID to the dialog
 //   close                 the close box (WM_SYSCOMMAND SC_CLOSE)
+//   watch ID MS [leave]   while the dialog works: send its progress bar ID PBM_GETPOS
+//                         with a timeout of MS, again as soon as it answers, and print
+//                         "watch pos=P ms=T" (T: how long it took to answer) each time,
+//                         until "watch ended" (the dialog hid or went) or "watch hung
+//                         ms=T". With leave, Escape and the close box are sent once the
+//                         bar is between empty and full ("watch sent escape and close").
 //   dialogs               list the process's visible dialogs
 //   lock PATH | unlock PATH   hold a file or directory open with no sharing
 //   shortcut PATH         target, arguments and show command of a .lnk file
@@ -28,6 +34,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -123,7 +130,7 @@ void wait_for(State& st, const std::wstring& args) {
       throw Failure{L"the process ended before a " + what + L" dialog appeared"};
     }
     if (GetTickCount() - start > ms) throw Failure{L"no " + what + L" dialog appeared"};
-    Sleep(50);
+    Sleep(10);  // often enough for the benchmark's timings
   }
 }
 
@@ -187,6 +194,43 @@ void report_message(State& st) {
   out(L"message caption=" + drv::escape(drv::window_text(st.dialog)));
   out(L"message text=" + drv::escape(text));
   out(L"message buttons=" + buttons);
+}
+
+// Whether the dialog answers, and how soon, while it is busy. A message is always
+// waiting for it, so that it is answered at whichever moment the dialog handles its
+// messages (the last moment included).
+void watch(State& st, const std::wstring& args) {
+  std::wstring id, rest, ms, mode;
+  split(args, &id, &rest);
+  split(rest, &ms, &mode);
+  HWND bar = control(st, to_int(id));
+  UINT timeout = static_cast<UINT>(to_int(ms));
+  bool leave = mode == L"leave";
+  LARGE_INTEGER freq, t0, t1;
+  QueryPerformanceFrequency(&freq);
+  for (;;) {
+    DWORD_PTR pos = 0;
+    QueryPerformanceCounter(&t0);
+    bool answered = SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, timeout, &pos) != 0;
+    QueryPerformanceCounter(&t1);
+    std::wstring took = std::to_wstring((t1.QuadPart - t0.QuadPart) * 1000 / freq.QuadPart);
+    // An answer counts even when the dialog ended right after giving it (the last one).
+    if (answered) out(L"watch pos=" + std::to_wstring(pos) + L" ms=" + took);
+    if (!IsWindow(st.dialog) || !IsWindowVisible(st.dialog)) {
+      out(L"watch ended");
+      return;
+    }
+    if (!answered) {
+      out(L"watch hung ms=" + took);
+      return;
+    }
+    if (leave && pos > 0 && pos < 100) {
+      press_key(st, L"escape");
+      PostMessageW(st.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+      out(L"watch sent escape and close");
+      leave = false;
+    }
+  }
 }
 
 void lock(State& st, const std::wstring& path) {
@@ -260,6 +304,8 @@ void run(State& st, const std::wstring& line) {
   } else if (cmd == L"close") {
     if (!st.dialog) throw Failure{L"no current dialog"};
     PostMessageW(st.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else if (cmd == L"watch") {
+    watch(st, rest);
   } else if (cmd == L"dialogs") {
     if (st.process.hProcess) {
       for (HWND w : drv::process_dialogs(st.process.dwProcessId)) {
