@@ -129,17 +129,22 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
 }
 
 #ifndef _WIN32
-// A link already in the folder is never followed, to a folder or to a file.
+// A link already in the folder is never followed, to a folder or to a file; a file
+// hard-linked to one outside is replaced, the one outside keeps its bytes.
 TEST_F(Extract, LinksAlreadyInTheFolderAreNotFollowed) {
   fs::create_directories(dir_ / "elsewhere");
   dir_.write("elsewhere/victim.txt", "victim");
+  dir_.write("elsewhere/hard.txt", "hard");
   fs::create_directories(dir_ / "x");
   fs::create_directory_symlink(dir_ / "elsewhere", dir_ / "x/sub");
   fs::create_symlink(dir_ / "elsewhere/victim.txt", dir_ / "x/file.txt");
-  fs::path setup = wrap({u"{App}\\sub\\new.txt", u"{App}\\file.txt", u"{App}\\ok.txt"});
+  fs::create_hard_link(dir_ / "elsewhere/hard.txt", dir_ / "x/hard.txt");
+  fs::path setup = wrap({u"{App}\\sub\\new.txt", u"{App}\\file.txt", u"{App}\\ok.txt", u"{App}\\hard.txt"});
   EXPECT_EQ(extract(setup, dir_ / "x", true), 2);
-  EXPECT_EQ(snapshot(dir_ / "elsewhere"), (std::map<std::string, std::string>{{"victim.txt", "victim"}}));
+  EXPECT_EQ(snapshot(dir_ / "elsewhere"),
+            (std::map<std::string, std::string>{{"victim.txt", "victim"}, {"hard.txt", "hard"}}));
   EXPECT_EQ(snapshot(dir_ / "x")["ok.txt"], "file 2");
+  EXPECT_EQ(snapshot(dir_ / "x")["hard.txt"], "file 3");
   EXPECT_NE(err_.str().find("would go through the link"), std::string::npos) << err_.str();
 }
 #endif

@@ -166,6 +166,9 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     if (why.empty()) why = check_links(dir, utf8_path(relative));
     if (why.empty()) {
       fs::create_directories(target.parent_path(), ec);
+      // A file already there is replaced, not rewritten: it may be a hard link to a
+      // file outside the folder.
+      fs::remove(target, ec);
       std::ofstream file(target, std::ios::binary | std::ios::trunc);
       if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
       file.close();
