@@ -104,6 +104,8 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
       u"{App}\\x\\C:escape.txt",        u"{Desktop}\\..\\..\\escape.txt", u"\\\\server\\..\\..\\escape.txt",
       u"{App}\\CON",                    u"{App}\\...",                   u"{App}\\a.txt\\b.txt",
       u"{App}",                         u"..\\escape.txt",               u"\\..\\escape.txt",
+      u"{App}\\com\u00B9.txt",          u"{App}\\LPT\u00B3",             u"{App}\\\xD800.txt",
+      u"{App}\\\xDC00\\x.txt",
   };
   std::vector<std::u16string> all = {u"{App}\\a.txt", u"Z:\\abs\\z.txt", u"{App}\\.\\sub\\..\\in.txt"};
   all.insert(all.end(), hostile.begin(), hostile.end());
@@ -124,7 +126,8 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
   std::string warnings = err_.str();
   EXPECT_EQ(size_t(std::count(warnings.begin(), warnings.end(), '\n')), hostile.size()) << warnings;
   for (const char* phrase : {"\"{App}\\..\\escape.txt\" leaves {App} through \"..\"", "a name with \":\"",
-                             "names a device", "lies below a file already written", "ending in a space or a dot"})
+                             "names a device", "not valid UTF-16", "lies below a file already written",
+                             "ending in a space or a dot"})
     EXPECT_NE(warnings.find(phrase), std::string::npos) << phrase << " in\n" << warnings;
 }
 

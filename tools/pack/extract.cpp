@@ -31,8 +31,22 @@ bool reserved_device(const std::u16string& part) {
     if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
   for (const char16_t* d : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
     if (base == d) return true;
+  // Windows takes the superscripts one to three for digits here too.
   return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
-         base[3] >= u'0' && base[3] <= u'9';
+         ((base[3] >= u'0' && base[3] <= u'9') || base[3] == u'\u00B9' || base[3] == u'\u00B2' ||
+          base[3] == u'\u00B3');
+}
+
+// A surrogate without its partner: Windows keeps it in a name, UTF-8 has no form for it.
+bool lone_surrogate(const std::u16string& part) {
+  for (size_t i = 0; i < part.size(); ++i) {
+    if (part[i] >= 0xD800 && part[i] < 0xDC00 && i + 1 < part.size() && part[i + 1] >= 0xDC00 &&
+        part[i + 1] < 0xE000)
+      ++i;
+    else if (part[i] >= 0xD800 && part[i] < 0xE000)
+      return true;
+  }
+  return false;
 }
 
 std::string bad_component(const std::u16string& part) {
@@ -41,6 +55,7 @@ std::string bad_component(const std::u16string& part) {
     if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*')
       return "has a character no file name may hold, not written";
   }
+  if (lone_surrogate(part)) return "has a name that is not valid UTF-16, not written";
   if (reserved_device(part)) return "names a device (" + tv::u16_to_utf8(part) + "), not written";
   if (part.back() == u' ' || part.back() == u'.')
     return "has a name ending in a space or a dot, which Windows drops, not written";
