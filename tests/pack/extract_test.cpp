@@ -109,7 +109,8 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
   };
   std::vector<std::u16string> all = {u"{App}\\a.txt", u"Z:\\abs\\z.txt", u"{App}\\.\\sub\\..\\in.txt"};
   all.insert(all.end(), hostile.begin(), hostile.end());
-  fs::path setup = wrap(all);
+  // Its shortcut's lines are shown with {App} wherever it stands, control characters escaped.
+  fs::path setup = wrap(all, u"icon\n{App}\\t\x1B]0;x\x07.exe\n\"{App}\\read me.txt\"\n{Desktop}\\T");
   // Deep enough that whatever the paths climb stays inside the temporary root.
   fs::path into = dir_ / "a/b/c/d/x";
   fs::create_directories(into);
@@ -129,6 +130,8 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
                              "names a device", "not valid UTF-16", "lies below a file already written",
                              "ending in a space or a dot"})
     EXPECT_NE(warnings.find(phrase), std::string::npos) << phrase << " in\n" << warnings;
+  EXPECT_NE(out_.str().find("target={App}\\t\\x1B]0;x\\x07.exe  arguments=\"\"{App}\\read me.txt\"\""), std::string::npos)
+      << out_.str();
 }
 
 #ifndef _WIN32

@@ -62,10 +62,20 @@ std::string bad_component(const std::u16string& part) {
   return "";
 }
 
-// The path shown to the user: "{App}" for the mark, the shell folder's name for it.
+// The path shown to the user: "{App}" for the mark wherever it stands (arguments
+// often hold it inside), the shell folder's name for its folder.
 std::u16string shown(const std::u16string& path) {
-  if (path.compare(0, kAppMark.size(), kAppMark) == 0) return u"{App}" + path.substr(kAppMark.size());
-  return with_folder_names(path);
+  std::u16string out = with_folder_names(path);
+  const std::u16string app = u"{App}";
+  for (size_t at = 0; (at = out.find(kAppMark, at)) != std::u16string::npos; at += app.size())
+    out.replace(at, kAppMark.size(), app);
+  return out;
+}
+
+// Text from the package for a listing: control characters escaped, nothing quoted.
+std::string printable(const std::u16string& text) {
+  std::string q = quote(text);
+  return q.substr(1, q.size() - 2);
 }
 
 // No component of DIR/relative (below DIR) may be a link or anything but a folder,
@@ -197,7 +207,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     ++written;
     if (relative.compare(0, std::string(kOutsideFolder).size() + 1, std::string(kOutsideFolder) + "/") == 0) {
       ++outside;
-      out << "outside {App}: " << tv::u16_to_utf8(shown(dest)) << " -> " << relative << "\n";
+      out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
     }
     return true;
   });
@@ -206,8 +216,8 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
   for (const ShortcutRecord& s : shortcuts.records) {
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
-    out << "shortcut (not made): " << tv::u16_to_utf8(shown(tv::u16string_at(s.planned.file)))
-        << "  target=" << tv::u16_to_utf8(shown(tv::u16string_at(s.planned.target)))
+    out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file)))
+        << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
         << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
   }
   out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "
