@@ -104,10 +104,13 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
       u"{App}\\x\\C:escape.txt",        u"{Desktop}\\..\\..\\escape.txt", u"\\\\server\\..\\..\\escape.txt",
       u"{App}\\CON",                    u"{App}\\...",                   u"{App}\\a.txt\\b.txt",
       u"{App}",                         u"..\\escape.txt",               u"\\..\\escape.txt",
+      u"{App}\\com\u00B9.txt",          u"{App}\\LPT\u00B3",             u"{App}\\\xD800.txt",
+      u"{App}\\\xDC00\\x.txt",
   };
   std::vector<std::u16string> all = {u"{App}\\a.txt", u"Z:\\abs\\z.txt", u"{App}\\.\\sub\\..\\in.txt"};
   all.insert(all.end(), hostile.begin(), hostile.end());
-  fs::path setup = wrap(all);
+  // Its shortcut's lines are shown with {App} wherever it stands, control characters escaped.
+  fs::path setup = wrap(all, u"icon\n{App}\\t\x1B]0;x\x07.exe\n\"{App}\\read me.txt\"\n{Desktop}\\T");
   // Deep enough that whatever the paths climb stays inside the temporary root.
   fs::path into = dir_ / "a/b/c/d/x";
   fs::create_directories(into);
@@ -124,22 +127,30 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
   std::string warnings = err_.str();
   EXPECT_EQ(size_t(std::count(warnings.begin(), warnings.end(), '\n')), hostile.size()) << warnings;
   for (const char* phrase : {"\"{App}\\..\\escape.txt\" leaves {App} through \"..\"", "a name with \":\"",
-                             "names a device", "lies below a file already written", "ending in a space or a dot"})
+                             "names a device", "not valid UTF-16", "lies below a file already written",
+                             "ending in a space or a dot"})
     EXPECT_NE(warnings.find(phrase), std::string::npos) << phrase << " in\n" << warnings;
+  EXPECT_NE(out_.str().find("target={App}\\t\\x1B]0;x\\x07.exe  arguments=\"\"{App}\\read me.txt\"\""), std::string::npos)
+      << out_.str();
 }
 
 #ifndef _WIN32
-// A link already in the folder is never followed, to a folder or to a file.
+// A link already in the folder is never followed, to a folder or to a file; a file
+// hard-linked to one outside is replaced, the one outside keeps its bytes.
 TEST_F(Extract, LinksAlreadyInTheFolderAreNotFollowed) {
   fs::create_directories(dir_ / "elsewhere");
   dir_.write("elsewhere/victim.txt", "victim");
+  dir_.write("elsewhere/hard.txt", "hard");
   fs::create_directories(dir_ / "x");
   fs::create_directory_symlink(dir_ / "elsewhere", dir_ / "x/sub");
   fs::create_symlink(dir_ / "elsewhere/victim.txt", dir_ / "x/file.txt");
-  fs::path setup = wrap({u"{App}\\sub\\new.txt", u"{App}\\file.txt", u"{App}\\ok.txt"});
+  fs::create_hard_link(dir_ / "elsewhere/hard.txt", dir_ / "x/hard.txt");
+  fs::path setup = wrap({u"{App}\\sub\\new.txt", u"{App}\\file.txt", u"{App}\\ok.txt", u"{App}\\hard.txt"});
   EXPECT_EQ(extract(setup, dir_ / "x", true), 2);
-  EXPECT_EQ(snapshot(dir_ / "elsewhere"), (std::map<std::string, std::string>{{"victim.txt", "victim"}}));
+  EXPECT_EQ(snapshot(dir_ / "elsewhere"),
+            (std::map<std::string, std::string>{{"victim.txt", "victim"}, {"hard.txt", "hard"}}));
   EXPECT_EQ(snapshot(dir_ / "x")["ok.txt"], "file 2");
+  EXPECT_EQ(snapshot(dir_ / "x")["hard.txt"], "file 3");
   EXPECT_NE(err_.str().find("would go through the link"), std::string::npos) << err_.str();
 }
 #endif

@@ -1,7 +1,11 @@
 // The version information of a PE file: the installer's own resources as a real
 // resource compiler writes them, files without any, and damaged ones.
+#include <algorithm>
 #include <cstring>
+#include <sstream>
 
+#include "inspect.h"
+#include "pack.h"
 #include "pack_test_support.h"
 #include "pe_image.h"
 #include "tv_version.h"
@@ -29,6 +33,22 @@ TEST(VersionInfo, ReadsTheInstallersOwn) {
                      "080404B0 OriginalFilename=talvenor-setup.exe",
                      "080404B0 ProductName=Talvenor",
                      "080404B0 ProductVersion=" TV_VERSION_STRING}));
+}
+
+// inspect shows the names as it shows the values: control characters from the file
+// escaped, never passed to the terminal.
+TEST(VersionInfo, InspectEscapesTheNames) {
+  std::vector<uint8_t> file = versioned_stub();
+  const uint8_t name[] = {'P', 0, 'r', 0, 'o', 0, 'd', 0, 'u', 0, 'c', 0, 't', 0, 'N', 0};
+  auto at = std::search(file.begin(), file.end(), std::begin(name), std::end(name));
+  ASSERT_NE(at, file.end());
+  at[14] = 0x1B;
+  TempDir dir;
+  fs::path setup = dir / "setup.exe";
+  tvpack::wrap_script(dir.write("script.bin", std::vector<uint8_t>(14, 0)), dir.write("stub.exe", file), 7, setup);
+  std::ostringstream out;
+  tvpack::inspect_file(setup, out);
+  EXPECT_NE(out.str().find(" Product\\x1Bame = \"Talvenor\"\n"), std::string::npos) << out.str();
 }
 
 TEST(VersionInfo, FilesWithoutOne) {

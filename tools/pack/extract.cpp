@@ -31,8 +31,22 @@ bool reserved_device(const std::u16string& part) {
     if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
   for (const char16_t* d : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
     if (base == d) return true;
+  // Windows takes the superscripts one to three for digits here too.
   return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
-         base[3] >= u'0' && base[3] <= u'9';
+         ((base[3] >= u'0' && base[3] <= u'9') || base[3] == u'\u00B9' || base[3] == u'\u00B2' ||
+          base[3] == u'\u00B3');
+}
+
+// A surrogate without its partner: Windows keeps it in a name, UTF-8 has no form for it.
+bool lone_surrogate(const std::u16string& part) {
+  for (size_t i = 0; i < part.size(); ++i) {
+    if (part[i] >= 0xD800 && part[i] < 0xDC00 && i + 1 < part.size() && part[i + 1] >= 0xDC00 &&
+        part[i + 1] < 0xE000)
+      ++i;
+    else if (part[i] >= 0xD800 && part[i] < 0xE000)
+      return true;
+  }
+  return false;
 }
 
 std::string bad_component(const std::u16string& part) {
@@ -41,16 +55,27 @@ std::string bad_component(const std::u16string& part) {
     if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*')
       return "has a character no file name may hold, not written";
   }
+  if (lone_surrogate(part)) return "has a name that is not valid UTF-16, not written";
   if (reserved_device(part)) return "names a device (" + tv::u16_to_utf8(part) + "), not written";
   if (part.back() == u' ' || part.back() == u'.')
     return "has a name ending in a space or a dot, which Windows drops, not written";
   return "";
 }
 
-// The path shown to the user: "{App}" for the mark, the shell folder's name for it.
+// The path shown to the user: "{App}" for the mark wherever it stands (arguments
+// often hold it inside), the shell folder's name for its folder.
 std::u16string shown(const std::u16string& path) {
-  if (path.compare(0, kAppMark.size(), kAppMark) == 0) return u"{App}" + path.substr(kAppMark.size());
-  return with_folder_names(path);
+  std::u16string out = with_folder_names(path);
+  const std::u16string app = u"{App}";
+  for (size_t at = 0; (at = out.find(kAppMark, at)) != std::u16string::npos; at += app.size())
+    out.replace(at, kAppMark.size(), app);
+  return out;
+}
+
+// Text from the package for a listing: control characters escaped, nothing quoted.
+std::string printable(const std::u16string& text) {
+  std::string q = quote(text);
+  return q.substr(1, q.size() - 2);
 }
 
 // No component of DIR/relative (below DIR) may be a link or anything but a folder,
@@ -166,6 +191,9 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     if (why.empty()) why = check_links(dir, utf8_path(relative));
     if (why.empty()) {
       fs::create_directories(target.parent_path(), ec);
+      // A file already there is replaced, not rewritten: it may be a hard link to a
+      // file outside the folder.
+      fs::remove(target, ec);
       std::ofstream file(target, std::ios::binary | std::ios::trunc);
       if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
       file.close();
@@ -179,7 +207,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     ++written;
     if (relative.compare(0, std::string(kOutsideFolder).size() + 1, std::string(kOutsideFolder) + "/") == 0) {
       ++outside;
-      out << "outside {App}: " << tv::u16_to_utf8(shown(dest)) << " -> " << relative << "\n";
+      out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
     }
     return true;
   });
@@ -188,8 +216,8 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
   for (const ShortcutRecord& s : shortcuts.records) {
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
-    out << "shortcut (not made): " << tv::u16_to_utf8(shown(tv::u16string_at(s.planned.file)))
-        << "  target=" << tv::u16_to_utf8(shown(tv::u16string_at(s.planned.target)))
+    out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file)))
+        << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
         << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
   }
   out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "

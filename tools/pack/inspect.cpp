@@ -15,10 +15,11 @@ namespace tvpack {
 namespace {
 
 // Text from the script for printing: control characters escaped, nothing quoted.
-std::string printable(const char16_t* text) {
-  std::string q = quote(tv::u16_to_utf8(text));
+std::string printable(const std::string& utf8) {
+  std::string q = quote(utf8);
   return q.substr(1, q.size() - 2);
 }
+std::string printable(const char16_t* text) { return printable(tv::u16_to_utf8(text)); }
 std::string printable(const std::u16string& text) { return printable(text.c_str()); }
 
 std::string hex32(uint32_t v) {
@@ -41,7 +42,7 @@ std::string stub_version(const std::vector<uint8_t>& bytes) {
   std::string text = "stub version: " + std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
                      std::to_string(v[2]) + "." + std::to_string(v[3]) + "\n";
   for (const VersionInfo::Value& value : info.strings)
-    text += "  " + value.block + " " + value.name + " = " + quote(value.value) + "\n";
+    text += "  " + printable(value.block) + " " + printable(value.name) + " = " + quote(value.value) + "\n";
   return text;
 }
 
