@@ -4,6 +4,7 @@
 
 #include "actions/directories.h"
 #include "package/script.h"
+#include "platform/bytes.h"
 #include "platform/platform.h"
 #include "platform/text16.h"
 #include "variables/expand.h"
@@ -55,10 +56,6 @@ bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t siz
 bool damaged(const char* reason) {
   report_damaged_package(reason);
   return false;
-}
-
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 }  // namespace

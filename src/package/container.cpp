@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "package/script.h"
+#include "platform/bytes.h"
 #include "platform/platform.h"
 
 namespace tv {
@@ -19,9 +20,6 @@ constexpr uint64_t kMaxInflateRatio = 1100;
 // call costs little.
 constexpr uint32_t kSliceBytes = 256 * 1024;
 
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Bytes 0, 2, 4 and 6 of a little-endian word, packed into its low 32 bits.
 inline uint64_t gather_even_bytes(uint64_t w) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "platform/platform.h"
 
 namespace tv {
@@ -50,9 +51,7 @@ void rewind_script_cursor() {
 
 bool read_int(ScriptCursor& c, int32_t* value) {
   if (!fits(c, 4, "an integer runs past the end of the install script")) return false;
-  const uint8_t* p = c.pos;
-  *value = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                   uint32_t(p[3]) << 24);
+  *value = int32_t(le32(c.pos));
   c.pos += 4;
   return true;
 }

@@ -1,14 +1,12 @@
 #include "platform/package_section.h"
 
+#include "platform/bytes.h"
+
 #include <cstring>
 
 namespace tv {
 namespace {
 
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 // Walks the section table; in_memory picks virtual addresses over raw offsets.
 bool find_package(const uint8_t* base, size_t size, bool in_memory, PackageView* out) {

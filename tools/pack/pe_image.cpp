@@ -1,5 +1,7 @@
 #include "pe_image.h"
 
+#include "platform/bytes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -9,16 +11,15 @@
 namespace tvpack {
 namespace {
 
+using tv::le16;
+using tv::le32;
+
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kScnCntInitializedData = 0x00000040;
 constexpr uint32_t kScnMemRead = 0x40000000;
 constexpr unsigned kSecurityDirectory = 4;
 constexpr uint32_t kPageBytes = 4096;
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 void put16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
   p[1] = uint8_t(v >> 8);

@@ -1,10 +1,14 @@
 #include "version_info.h"
 
 #include "pe_image.h"
+#include "platform/bytes.h"
 #include "platform/text16.h"
 
 namespace tvpack {
 namespace {
+
+using tv::le16;
+using tv::le32;
 
 constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kRtVersion = 16;
@@ -12,10 +16,6 @@ constexpr uint32_t kSubdirectory = 0x80000000u;
 constexpr uint32_t kFixedSignature = 0xFEEF04BDu;
 constexpr int kMaxDepth = 4;  // VS_VERSIONINFO > StringFileInfo > table > value
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 size_t align4(size_t x) { return (x + 3) & ~size_t(3); }
 
 bool fail(std::string* why, const char* text) {
