@@ -39,9 +39,13 @@ std::vector<uint8_t> make_container(const std::vector<uint8_t>& script, int leve
   int rc = compress2(out.data(), &z, script.data(), static_cast<uLong>(script.size()), level);
   if (rc != Z_OK) throw std::runtime_error("zlib compression failed");
   out.resize(z);
-  append_le32(out, static_cast<uint32_t>(z));
-  append_le32(out, static_cast<uint32_t>(script.size()));
+  append_container_trailer(out, static_cast<uint32_t>(script.size()));
   return out;
+}
+
+void append_container_trailer(std::vector<uint8_t>& stream, uint32_t script_size) {
+  append_le32(stream, static_cast<uint32_t>(stream.size()));
+  append_le32(stream, script_size);
 }
 
 std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key,

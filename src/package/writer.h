@@ -24,6 +24,10 @@ class ScriptWriter {
 // the container before scrambling.
 std::vector<uint8_t> make_container(const std::vector<uint8_t>& script, int level = 9);
 
+// Makes a zlib stream of a script of script_size bytes the container: appends the
+// trailer, the stream's length Z and the script's length U.
+void append_container_trailer(std::vector<uint8_t>& stream, uint32_t script_size);
+
 // Scrambles a container with key and spreads it over the even bytes of a blob
 // twice as long; the odd bytes are filler from a fixed generator seeded by seed.
 std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key,

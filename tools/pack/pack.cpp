@@ -160,10 +160,7 @@ std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key,
     report = [&options, total](uint64_t done) { options.progress->compressed(done, total); };
   std::vector<uint8_t> container = compress_script(script, options.level, report);
   script = std::vector<uint8_t>();  // the blob is made without it
-  // The trailer: the stream's length Z and the script's length U.
-  uint32_t z = uint32_t(container.size());
-  for (uint32_t v : {z, uint32_t(total)})
-    for (int i = 0; i < 4; ++i) container.push_back(uint8_t(v >> (8 * i)));
+  tv::append_container_trailer(container, uint32_t(total));
   container.shrink_to_fit();
   *n = uint32_t(container.size());
   return tv::make_blob(container, key);
@@ -214,9 +211,8 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   if (options.progress != nullptr) {
     options.progress->compressed(0, m.script_size);
     options.progress->files_read(0, m.files.size());
-  }
-  if (options.progress != nullptr)
     files_read = [&options, &m](size_t done) { options.progress->files_read(done, m.files.size()); };
+  }
   std::vector<uint8_t> script = build_script(m, files_read);
   BuildSummary summary;
   summary.files = m.files.size();
