@@ -116,10 +116,7 @@ int extract_files(const ProgressSink* sink) {
     if (!read_file_record(cursor, &templ, &size, &content)) return 0;
 
     const char16_t* path = expand_variables(templ);
-    if (path == nullptr) {
-      damaged("a file path does not expand");
-      return 0;
-    }
+    if (path == nullptr) return damaged("a file path does not expand");
 
     char16_t parent[kMaxPath] = {};
     const char16_t* name = nullptr;

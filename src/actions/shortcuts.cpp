@@ -39,12 +39,9 @@ void create_from_record(const char16_t* target_line, const char16_t* args_line,
                         const char16_t* location_line) {
   PlannedShortcut p;
   ShortcutPlan plan = plan_shortcut(target_line, args_line, location_line, &p);
-  if (plan == ShortcutPlan::kShortcut || plan == ShortcutPlan::kNameTooLong)
-    create_directory_tree(p.folder);
-  if (plan == ShortcutPlan::kShortcut) {
-    const char16_t* arguments = unit_at(p.args, 0) != 0 ? p.args : nullptr;
-    save_shortcut(p.file, p.target, arguments, kShowNormal);
-  }
+  if (plan != ShortcutPlan::kShortcut && plan != ShortcutPlan::kNameTooLong) return;
+  create_directory_tree(p.folder);
+  create_shortcut(p.folder, p.target, p.args, p.name);
 }
 
 }  // namespace
@@ -56,8 +53,7 @@ ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_lin
   out->location = expand_variables(location_line);
   if (out->target == nullptr || out->args == nullptr || out->location == nullptr)
     return ShortcutPlan::kNotExpanded;
-  const char16_t* name = nullptr;
-  switch (split_at_last_backslash(out->location, out->folder, &name)) {
+  switch (split_at_last_backslash(out->location, out->folder, &out->name)) {
     case ParentSplit::kNoBackslash:
       return ShortcutPlan::kNoFolder;
     case ParentSplit::kParentTooLong:
@@ -65,7 +61,7 @@ ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_lin
     case ParentSplit::kSplit:
       break;
   }
-  return link_file_name(out->file, out->folder, name) ? ShortcutPlan::kShortcut : ShortcutPlan::kNameTooLong;
+  return link_file_name(out->file, out->folder, out->name) ? ShortcutPlan::kShortcut : ShortcutPlan::kNameTooLong;
 }
 
 int create_shortcut(const char16_t* folder, const char16_t* target, const char16_t* args,
@@ -77,18 +73,16 @@ int create_shortcut(const char16_t* folder, const char16_t* target, const char16
   return save_shortcut(file, target, arguments, kShowNormal) ? 1 : 0;
 }
 
-size_t split_shortcut_lines(char16_t* text, char16_t** lines, size_t* all_lines) {
-  size_t count = 1, all = 1;
+size_t split_shortcut_lines(char16_t* text, char16_t** lines) {
+  size_t count = 1;
   lines[0] = text;
   for (size_t i = 0;; ++i) {
     char16_t c = unit_at(text, i);
     if (c == 0) break;
     if (c != u'\n') continue;
     set_unit(text, i, 0);
-    ++all;
     if (count < kMaxShortcutLines) lines[count++] = text + i + 1;
   }
-  if (all_lines != nullptr) *all_lines = all;
   return count;
 }
 

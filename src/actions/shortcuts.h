@@ -13,8 +13,8 @@ constexpr size_t kMaxShortcutLines = 1024;  // lines past these are not looked a
 
 // Splits the section's text in place (each LF becomes NUL); lines (kMaxShortcutLines
 // entries) gets the start of each of the first lines. Returns the number of lines in
-// the table; *all_lines, when given, the number the text has.
-size_t split_shortcut_lines(char16_t* text, char16_t** lines, size_t* all_lines = nullptr);
+// the table.
+size_t split_shortcut_lines(char16_t* text, char16_t** lines);
 
 // The first marker line ("icon") at or after `from` among `count` lines, or count.
 // The three lines after a marker are its record: scanning goes on 4 lines later.
@@ -33,6 +33,7 @@ struct PlannedShortcut {
   const char16_t* target = nullptr;
   const char16_t* args = nullptr;
   const char16_t* location = nullptr;
+  const char16_t* name = nullptr;  // after the location's last backslash
   char16_t folder[kMaxPath] = {};
   char16_t file[kMaxPath] = {};
 };
