@@ -49,6 +49,13 @@ std::string quote(const std::string& text) {
 
 std::string quote(const std::u16string& text) { return quote(tv::u16_to_utf8(text)); }
 
+std::string printable(const std::string& text) {
+  std::string q = quote(text);
+  return q.substr(1, q.size() - 2);
+}
+std::string printable(const std::u16string& text) { return printable(tv::u16_to_utf8(text)); }
+std::string printable(const char16_t* text) { return printable(tv::u16string_at(text)); }
+
 std::filesystem::path utf8_path(const std::string& s) { return std::filesystem::u8path(s); }
 
 }  // namespace tvpack

@@ -21,6 +21,10 @@ std::string show_path(const std::filesystem::path& p);
 // UTF-8 text for messages: quoted, control characters as \n, \r, \t or \xNN.
 std::string quote(const std::string& text);
 std::string quote(const std::u16string& text);
+// The same for a listing: escaped as quote() does, without the quotes.
+std::string printable(const std::string& text);
+std::string printable(const std::u16string& text);
+std::string printable(const char16_t* text);  // text of the install script, any offset
 
 // A UTF-8 string as a path (UTF-8 on every system).
 std::filesystem::path utf8_path(const std::string& s);

@@ -72,12 +72,6 @@ std::u16string shown(const std::u16string& path) {
   return out;
 }
 
-// Text from the package for a listing: control characters escaped, nothing quoted.
-std::string printable(const std::u16string& text) {
-  std::string q = quote(text);
-  return q.substr(1, q.size() - 2);
-}
-
 // No component of DIR/relative (below DIR) may be a link or anything but a folder,
 // and the file itself may not be a link: a link left in DIR could lead out of it.
 std::string check_links(const fs::path& dir, const fs::path& relative) {
@@ -164,10 +158,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   std::vector<uint8_t> bytes = read_file(installer);
   InstallWalk walk;
   std::string problem = walk.open(bytes);
-  auto stops = [&](const std::string& why) {
-    std::string says = walk.messages().empty() ? "" : " (the installer shows \"" + tv::u16_to_utf8(walk.messages().front()) + "\" and stops)";
-    fail(installer, why + says);
-  };
+  auto stops = [&](const std::string& why) { fail(installer, walk.explained(why)); };
   if (!problem.empty()) stops(problem);
 
   std::error_code ec;

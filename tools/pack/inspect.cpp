@@ -14,14 +14,6 @@
 namespace tvpack {
 namespace {
 
-// Text from the script for printing: control characters escaped, nothing quoted.
-std::string printable(const std::string& utf8) {
-  std::string q = quote(utf8);
-  return q.substr(1, q.size() - 2);
-}
-std::string printable(const char16_t* text) { return printable(tv::u16_to_utf8(text)); }
-std::string printable(const std::u16string& text) { return printable(text.c_str()); }
-
 std::string hex32(uint32_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", v);
@@ -166,9 +158,7 @@ std::string inspect_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) 
   InstallWalk walk;
   std::string problem = list_package(bytes, walk, out);
   for (const auto& text : walk.messages()) out << "installer message: " << tv::u16_to_utf8(text) << "\n";
-  if (!problem.empty() && !walk.messages().empty())
-    problem += " (the installer shows \"" + tv::u16_to_utf8(walk.messages().front()) + "\" and stops)";
-  return problem;
+  return problem.empty() ? problem : walk.explained(problem);
 }
 
 std::string inspect_file(const std::filesystem::path& file, std::ostream& out) {

@@ -77,12 +77,12 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
 #endif
-  const std::string about =
-      std::string("talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with ") +
-      kCompressorName + ", levels " + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) + " (default " +
-      std::to_string(kDefaultLevel) + ")" +
-      (std::string(kCompressorName) == "zlib" ? ": this Windows maker has no libdeflate" : "");
-  CLI::App app{about};
+  // "libdeflate, levels 1..12 (default 12)", and why the Windows maker stops at 9.
+  const bool plain_zlib = std::string(kCompressorName) == "zlib";
+  const std::string levels = std::string(kCompressorName) + ", levels " + std::to_string(kMinLevel) + ".." +
+                             std::to_string(kMaxLevel) + " (default " + std::to_string(kDefaultLevel) + ")";
+  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with " + levels +
+               (plain_zlib ? ": this Windows maker has no libdeflate" : "")};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING,
                        "Print the version and exit");
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   const std::string level_help =
       std::string("Compression level ") + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) +
       " (" + kCompressorName + ", default " + std::to_string(kDefaultLevel) + ")" +
-      (std::string(kCompressorName) == "zlib"
+      (plain_zlib
            ? "; this Windows maker has no libdeflate and writes zlib's streams (the Linux maker "
              "goes to level 12 and makes smaller packages)"
            : "");

@@ -124,6 +124,11 @@ std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
   return refused;
 }
 
+std::string InstallWalk::explained(const std::string& why) const {
+  if (messages_.empty()) return why;
+  return why + " (the installer shows \"" + tv::u16_to_utf8(messages_.front()) + "\" and stops)";
+}
+
 std::u16string InstallWalk::default_folder() const {
   const char16_t* const* app = tv::find_variable(u"{App}");
   char16_t path[tv::kMaxPath];

@@ -75,6 +75,9 @@ class InstallWalk {
 
   // The installer's message boxes so far, in order.
   const std::vector<std::u16string>& messages() const { return messages_; }
+  // why, and the first message the installer showed for it:
+  // why + ' (the installer shows "..." and stops)'; why alone when it showed none.
+  std::string explained(const std::string& why) const;
 
  private:
   uint32_t section_offset_ = 0, n_ = 0, key_ = 0;
