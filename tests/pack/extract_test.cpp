@@ -34,10 +34,7 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
 
 class Extract : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::vector<fs::path> stubs = real_stubs();
-    stub_ = stubs.empty() ? dir_.write("stub.exe", make_pe(PeRecipe{})) : stubs.front();
-  }
+  void SetUp() override { stub_ = any_stub(dir_); }
   // A package of the given destinations (each file's content is its index) and shortcuts text.
   fs::path wrap(const std::vector<std::u16string>& destinations, const std::u16string& shortcuts = u"") {
     tv::ScriptWriter w;

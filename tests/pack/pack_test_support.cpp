@@ -119,4 +119,9 @@ std::vector<fs::path> real_stubs() {
   return out;
 }
 
+fs::path any_stub(const TempDir& dir) {
+  std::vector<fs::path> stubs = real_stubs();
+  return stubs.empty() ? dir.write("stub.exe", make_pe(PeRecipe{})) : stubs.front();
+}
+
 }  // namespace packtest

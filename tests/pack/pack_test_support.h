@@ -50,5 +50,7 @@ std::vector<uint8_t> map_image(const std::vector<uint8_t>& file);
 
 // The mingw-linked stubs of this build (with and without symbol table), if any.
 std::vector<fs::path> real_stubs();
+// A stub to build on: the first real one, else a made one written into dir.
+fs::path any_stub(const TempDir& dir);
 
 }  // namespace packtest

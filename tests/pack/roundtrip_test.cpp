@@ -60,10 +60,7 @@ std::u16string read_sections(Bytes script) {
 
 class RoundTrip : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::vector<fs::path> stubs = real_stubs();
-    stub_ = stubs.empty() ? dir_.write("stub.exe", make_pe(PeRecipe{})) : stubs.front();
-  }
+  void SetUp() override { stub_ = any_stub(dir_); }
   std::string inspect(const fs::path& file, std::string* listing = nullptr) {
     std::ostringstream out;
     std::string problem = tvpack::inspect_file(file, out);
