@@ -11,9 +11,11 @@
 // Sources are relative to the manifest's folder. Variables keep their order: a value
 // may use the built-in folder variables and the variables defined above it.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,12 +48,27 @@ struct ManifestShortcut {
   int line = 0;
 };
 
+// The [installer] table: what the output's own resources say of the product. A value
+// left out keeps the stub's. Strings are checked (no control characters, at most 256
+// UTF-16 units); versions are 1 to 4 numbers 0-65535, the string kept as written.
+struct InstallerInfo {
+  int line = 0;                    // the table's line; 0 when the manifest has none
+  std::filesystem::path icon;      // a .ico file; empty: the output carries no icon
+  int icon_line = 0;
+  std::optional<std::u16string> product_name, product_version, file_version;
+  std::optional<std::u16string> company, copyright, description;
+  // The binary FILEVERSION and PRODUCTVERSION ("2.3" is 2.3.0.0); file_version's is
+  // product_version's when file_version is left out.
+  std::optional<std::array<uint16_t, 4>> product_version_number, file_version_number;
+};
+
 struct Manifest {
   std::filesystem::path path;
   int32_t format_version = 1;
   std::vector<ManifestVariable> variables;
   std::vector<ManifestFile> files;  // [[file]] and expanded [[tree]] entries, in order
   std::vector<ManifestShortcut> shortcuts;
+  InstallerInfo installer;
   uint64_t script_size = 0;         // the install script's size in bytes
   std::vector<std::string> warnings;  // one line each, "FILE:LINE: warning: ..."
 };
