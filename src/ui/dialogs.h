@@ -15,6 +15,9 @@ INT_PTR CALLBACK finish_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
 // Places a dialog in the middle of the screen, keeping its size.
 void centre_dialog(HWND dialog);
 
+// Gives a dialog the program's own icon, big and small, when the program carries one.
+void show_program_icon(HWND dialog);
+
 // The shell's folder browser; the chosen folder's file-system path in path
 // (MAX_PATH units), or the empty string when cancelled or not a file-system folder.
 void browse_for_install_folder(wchar_t* path);

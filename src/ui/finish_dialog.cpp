@@ -22,6 +22,7 @@ bool checked(HWND dialog, int id) {
 
 INT_PTR open_finish_dialog(HWND dialog) {
   centre_dialog(dialog);
+  show_program_icon(dialog);
   SendDlgItemMessageW(dialog, IDC_LAUNCH, BM_SETCHECK, BST_CHECKED, 0);
   SendDlgItemMessageW(dialog, IDC_OPEN_HELP, BM_SETCHECK, BST_CHECKED, 0);
   if (const wchar_t* tip = expanded(u"{FinishTip}")) SetDlgItemTextW(dialog, IDC_DESCRIPTION, tip);

@@ -53,6 +53,7 @@ void show_progress(void* context, unsigned position) {
 INT_PTR open_install_dialog(HWND dialog) {
   tv::set_owner_window(dialog);
   centre_dialog(dialog);
+  show_program_icon(dialog);
   if (!tv::load_package()) {
     // The failing step has shown its message; the posted cancel ends the dialog with 2.
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -119,6 +120,31 @@ void centre_dialog(HWND dialog) {
   int x = (GetSystemMetrics(SM_CXSCREEN) + r.left - r.right) / 2;
   int y = (GetSystemMetrics(SM_CYSCREEN) + r.top - r.bottom) / 2;
   SetWindowPos(dialog, HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+}
+
+namespace {
+
+// The first icon group of the program's resources, at the system's big and small icon
+// sizes. The maker writes the product's icon as the group with the lowest id, which is
+// also the first one listed (the one Explorer shows for the file); the stub itself
+// carries none. The callback loads inside the enumeration, so a group named by a
+// string is found as well; it stops after the first group.
+BOOL CALLBACK set_icons_from_group(HMODULE module, LPCWSTR, LPWSTR group, LONG_PTR dialog) {
+  static const int kSizes[2][2] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
+  for (const auto& size : kSizes) {
+    int side = GetSystemMetrics(size[1]);
+    if (HANDLE icon = LoadImageW(module, group, IMAGE_ICON, side, side, 0)) {
+      SendMessageW(reinterpret_cast<HWND>(dialog), WM_SETICON, size[0], reinterpret_cast<LPARAM>(icon));
+    }
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+// Without an icon group nothing is sent, and the dialog keeps the system's default.
+void show_program_icon(HWND dialog) {
+  EnumResourceNamesW(nullptr, RT_GROUP_ICON, set_icons_from_group, reinterpret_cast<LONG_PTR>(dialog));
 }
 
 void browse_for_install_folder(wchar_t* path) {
