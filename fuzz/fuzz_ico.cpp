@@ -1,0 +1,31 @@
+// The icon file reader on any bytes: it says yes or no, and when it says yes every
+// image lies inside the input, the directory's count is kept, and each image is a PNG
+// or a bitmap of 1 to 256 pixels a side.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ico.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<tvpack::IconImage> images;
+  std::string why;
+  bool ok = tvpack::read_ico(data, size, &images, &why);
+  if (ok != why.empty() || ok == images.empty()) std::abort();
+  if (!ok) return 0;
+  if (images.size() > tvpack::kMaxIconImages || images.size() != size_t(data[4] | data[5] << 8)) std::abort();
+  for (size_t i = 0; i < images.size(); ++i) {
+    const tvpack::IconImage& image = images[i];
+    const uint8_t* entry = data + 6 + 16 * i;
+    uint32_t length = uint32_t(entry[8] | entry[9] << 8 | entry[10] << 16) | uint32_t(entry[11]) << 24;
+    uint32_t offset = uint32_t(entry[12] | entry[13] << 8 | entry[14] << 16) | uint32_t(entry[15]) << 24;
+    if (image.data.size() != length || uint64_t(offset) + length > size ||
+        std::memcmp(image.data.data(), data + offset, length) != 0)
+      std::abort();
+    if (image.pixel_width - 1 >= 256 || image.pixel_height - 1 >= 256 || image.bit_count == 0) std::abort();
+    if (image.png != (image.data[0] == 0x89)) std::abort();
+  }
+  return 0;
+}
