@@ -22,6 +22,7 @@ import pe_resources  # noqa: E402
 from trust_cases import TrustCases  # noqa: E402
 from e2e_support import (WINE32, WINE64, Driver, Environment, Failure, Maker, check,  # noqa: E402
                          check_equal, install_script)
+from product_cases import ProductCases  # noqa: E402
 from progress_cases import ProgressCases  # noqa: E402
 
 WS_TABSTOP, WS_GROUP, WS_BORDER = 0x00010000, 0x00020000, 0x00800000
@@ -130,7 +131,7 @@ def check_running_layout(layout, design, texts):
     check_equal(layout["taborder"], tabbed, "tab order")
 
 
-class Suite(TrustCases, ProgressCases):
+class Suite(TrustCases, ProgressCases, ProductCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -602,7 +603,7 @@ class Suite(TrustCases, ProgressCases):
              "backslashes_only", "browse", "old_version", "rename_fails", "locked_file_retry",
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
-    CASES += TrustCases.CASES + ProgressCases.CASES
+    CASES += TrustCases.CASES + ProgressCases.CASES + ProductCases.CASES
 
     def run(self, names):
         failed = []

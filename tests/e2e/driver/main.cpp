@@ -29,6 +29,7 @@
 //   lock PATH | unlock PATH   hold a file or directory open with no sharing
 //   shortcut PATH         target, arguments and show command of a .lnk file
 //   folder CSIDL          the path of a shell folder, as the installer's shell gives it
+//   version PATH | icons PATH   a file's version information and icons, as Windows reads them
 //   sleep MS | kill
 #include <windows.h>
 #include <objbase.h>
@@ -330,6 +331,10 @@ void run(State& st, const std::wstring& line) {
       throw Failure{L"no shell folder " + rest};
     }
     out(L"folder " + drv::escape(path));
+  } else if (cmd == L"version") {
+    for (const std::wstring& l : drv::describe_version(rest)) out(L"version " + l);
+  } else if (cmd == L"icons") {
+    out(L"icons " + drv::describe_file_icons(rest));
   } else if (cmd == L"sleep") {
     Sleep(static_cast<DWORD>(to_int(rest)));
   } else if (cmd == L"kill") {

@@ -1,6 +1,7 @@
 // Finding and reading the installer's windows.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "driver.h"
@@ -202,6 +203,53 @@ bool read_shortcut(const std::wstring& path, std::wstring* target, std::wstring*
   }
   link->Release();
   return ok;
+}
+
+std::vector<std::wstring> describe_version(const std::wstring& path) {
+  DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+  std::vector<BYTE> info(size ? size : 1);
+  if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, info.data())) return {};
+  auto dotted = [](DWORD high, DWORD low) {
+    return std::to_wstring(HIWORD(high)) + L"." + std::to_wstring(LOWORD(high)) + L"." +
+           std::to_wstring(HIWORD(low)) + L"." + std::to_wstring(LOWORD(low));
+  };
+  std::vector<std::wstring> lines;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT n = 0;
+  if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &n) && n >= sizeof *fixed)
+    lines.push_back(L"fixed file=" + dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS) +
+                    L" product=" + dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
+  WORD* translation = nullptr;
+  if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &n) ||
+      n < 4)
+    return lines;
+  wchar_t block[48];
+  wsprintfW(block, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
+  for (const wchar_t* name : {L"ProductName", L"ProductVersion", L"FileVersion", L"CompanyName",
+                              L"LegalCopyright", L"FileDescription", L"OriginalFilename"}) {
+    wchar_t* value = nullptr;
+    if (VerQueryValueW(info.data(), (block + std::wstring(name)).c_str(), reinterpret_cast<void**>(&value), &n))
+      lines.push_back(std::wstring(name) + L"=" + escape(std::wstring(value, wcsnlen(value, n))));
+  }
+  return lines;
+}
+
+std::wstring describe_file_icons(const std::wstring& path) {
+  auto size_of = [](HICON icon) {
+    ICONINFO info = {};
+    BITMAP bitmap = {};
+    if (!icon || !GetIconInfo(icon, &info)) return std::wstring(L"0x0");
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    LONG height = info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2;
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    return std::to_wstring(bitmap.bmWidth) + L"x" + std::to_wstring(height);
+  };
+  UINT count = ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0);
+  HICON big = nullptr, small = nullptr;
+  if (count > 0) ExtractIconExW(path.c_str(), 0, &big, &small, 1);
+  return L"count=" + std::to_wstring(count) + L" big=" + size_of(big) + L" small=" + size_of(small);
 }
 
 std::wstring from_utf8(const std::string& s) {
