@@ -1,9 +1,13 @@
 // The manifest: what it turns into, and each mistake refused with the manifest's name
 // and line, in one line, before anything is written.
+#include <array>
+#include <optional>
+
 #include "errors.h"
 #include "manifest.h"
 #include "pack.h"
 #include "pack_test_support.h"
+#include "platform/text16.h"
 
 namespace {
 
@@ -158,6 +162,81 @@ TEST_F(ManifestTest, RefusesMalformedManifests) {
       {kApp + "\xEF\xBB\x9F[[file]]\n", 4, "not valid TOML"},
       {"for = -\"{\xC9\x8Fp}\"\n" + kApp, 1, "not valid TOML"},
   });
+}
+
+// n characters outside the BMP: two UTF-16 units each.
+std::string emoji(int n) {
+  std::string e;
+  for (int i = 0; i < n; ++i) e += "\xF0\x9F\x98\x80";
+  return e;
+}
+
+// The [installer] table: versions to numbers, file_version and description from the
+// others when left out, the icon beside the manifest.
+TEST_F(ManifestTest, ReadsTheInstallerTable) {
+  using V = std::array<uint16_t, 4>;
+  struct Case {
+    std::string table;
+    std::optional<V> product, file;
+    std::optional<std::u16string> file_text, description;
+  };
+  const std::string emoji128 = emoji(128);  // 256 UTF-16 units
+  const std::vector<Case> cases = {
+      {"product_version = \"2.3\"", V{2, 3, 0, 0}, V{2, 3, 0, 0}, u"2.3", std::nullopt},
+      {"product_version = \"65535.0.007.1\"\nfile_version = \"9\"", V{65535, 0, 7, 1}, V{9, 0, 0, 0}, u"9", std::nullopt},
+      {"file_version = \"1.2.3\"", std::nullopt, V{1, 2, 3, 0}, u"1.2.3", std::nullopt},
+      {"product_name = \"塔文诺\"", std::nullopt, std::nullopt, std::nullopt, u"塔文诺 安装程序"},
+      {"product_name = \"x\"\ndescription = \"\"", std::nullopt, std::nullopt, std::nullopt, u""},
+      {"description = \"" + emoji128 + "\"", std::nullopt, std::nullopt, std::nullopt, tv::utf8_to_u16(emoji128)},
+      {"", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    tvpack::Manifest m = tvpack::load_manifest(dir_.write("m.toml", kApp + "[installer]\n" + c.table + "\n"));
+    EXPECT_EQ(m.installer.line, 4) << c.table;
+    EXPECT_EQ(m.installer.product_version_number, c.product) << c.table;
+    EXPECT_EQ(m.installer.file_version_number, c.file) << c.table;
+    EXPECT_EQ(m.installer.file_version, c.file_text) << c.table;
+    EXPECT_EQ(m.installer.description, c.description) << c.table;
+  }
+  dir_.write("art/t.ico", "not read here");
+  tvpack::Manifest m = tvpack::load_manifest(dir_.write("m.toml", "[installer]\ncompany = \"K\"\nicon = \"art/t.ico\"\n" + kApp));
+  EXPECT_EQ(m.installer.icon, dir_ / "art/t.ico");
+  EXPECT_EQ(m.installer.icon_line, 3);
+  EXPECT_EQ(m.installer.company, u"K");
+  EXPECT_FALSE(m.installer.copyright || m.installer.product_name);
+  EXPECT_EQ(tvpack::load_manifest(dir_.write("m.toml", kApp)).installer.line, 0);
+}
+
+TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
+  const std::string i = kApp + "[installer]\n";  // its first key on line 5
+  fs::create_directories(dir_ / "folder.ico");
+  expect_refused({
+      {i + "product_version = \"2.x\"\n", 5, "product_version \"2.x\" is not a version"},
+      {i + "product_version = \"1.2.3.4.5\"\n", 5, "is not a version"},
+      {i + "file_version = \"65536\"\n", 5, "file_version \"65536\" is not a version"},
+      {i + "file_version = \"99999999999999999999\"\n", 5, "is not a version"},
+      {i + "product_version = \"\"\n", 5, "is not a version"},
+      {i + "product_version = \"1..2\"\n", 5, "is not a version"},
+      {i + "product_version = \"2.\"\n", 5, "is not a version"},
+      {i + "product_version = \" 2\"\n", 5, "is not a version"},
+      {i + "product_version = \"-1\"\n", 5, "is not a version"},
+      {i + "company = \"K\\testa\"\n", 5, "company holds the control character \"\\t\""},
+      {i + "copyright = \"\\u0085\"\n", 5, "holds the control character"},
+      {i + "copyright = \"" + std::string(257, 'c') + "\"\n", 5, "is 257 UTF-16 units long; at most 256"},
+      {i + "description = \"" + std::string(128, 'd') + emoji(9) + std::string(119, 'd') + "\"\n", 5,
+       "is 265 UTF-16 units long"},
+      {i + "product_name = \"" + std::string(252, 'p') + "\"\n", 5, "the description made from product_name"},
+      {i + "product_name = 3\n", 5, "[installer] \"product_name\" must be a string"},
+      {i + "colour = \"red\"\n", 5, "[installer] has an unknown key \"colour\" (it takes icon, product_name,"},
+      {i + "icon = \"missing.ico\"\n", 5, "[installer] icon \"" + tvpack::show_path(dir_ / "missing.ico") + "\" does not exist"},
+      {i + "icon = \"\"\n", 5, "does not exist"},
+      {i + "icon = \"folder.ico\"\n", 5, "is not a regular file"},
+      {kApp + "[[installer]]\ncompany = \"K\"\n", 4, "\"installer\" must be a table: write one [installer] section"},
+      {"installer = \"x\"\n" + kApp, 1, "must be a table"},
+      {kApp + "[installer]\ncompany = \"K\"\n[installer]\ncopyright = \"C\"\n", 6, "not valid TOML"},
+      {kApp + "[define]\nx = \"1\"\n[installers]\n", 6, "unknown key \"installers\""},
+  });
+  EXPECT_NO_THROW(tvpack::load_manifest(dir_.write("ok.toml", i + "copyright = \"" + std::string(256, 'c') + "\"\n")));
 }
 
 TEST_F(ManifestTest, KeepsTheManifestsOrderAndSortsTreesByComponent) {
