@@ -422,7 +422,7 @@ std::string expansion_problem(const std::u16string& templ) {
   return "";
 }
 
-Manifest load_manifest(const fs::path& path) {
+Manifest load_manifest(const fs::path& path, const Defines& defines) {
   Manifest m;
   m.path = path;
   std::ifstream in(path, std::ios::binary);
@@ -435,6 +435,7 @@ Manifest load_manifest(const fs::path& path) {
   } catch (const toml::parse_error& e) {
     fail_at(path, int(e.source().begin.line), "not valid TOML: " + std::string(e.description()));
   }
+  replace_defines(path, root, defines, &m.warnings);
   Loader(m).load(root);
   return m;
 }

@@ -203,7 +203,7 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const PackOptions& options) {
-  Manifest m = load_manifest(manifest);
+  Manifest m = load_manifest(manifest, options.defines);
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
