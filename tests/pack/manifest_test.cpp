@@ -101,6 +101,35 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
   EXPECT_NO_THROW(tvpack::load_manifest(ok));
 }
 
+// Names are one when Windows takes them for one: every unit by its simple uppercase,
+// not ASCII alone; a character whose uppercase is two ("ß", "ﬀ") stays, and so do
+// the halves of a surrogate pair.
+TEST_F(ManifestTest, ComparesDestinationsAsWindowsDoes) {
+  struct Pair {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const std::vector<Pair> pairs = {
+      {"Ä.txt", "ä.txt", true},   {"Д", "д", true},       {"ǅ", "ǆ", true},          {"Ǆ", "ǅ", true},
+      {"ΆΩ", "άω", true},         {"ｂ", "Ｂ", true},     {"ⓐ", "Ⓐ", true},          {"ÿ", "Ÿ", true},
+      {"µ", "Μ", true},           {"ß", "SS", false},     {"ß", "ẞ", false},         {"ﬀ", "FF", false},
+      {"𐐨", "𐐀", false},         {"i", "İ", false},      {"Ä.txt", "A.txt", false}, {"x", "ж", false},
+  };
+  const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\";
+  for (const Pair& p : pairs) {
+    std::string text = f + p.a + "'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\" + p.b + "'\n";
+    if (p.same)
+      expect_refused({{text, 9, "is already installed by the entry on line 6"}});
+    else
+      EXPECT_NO_THROW(tvpack::load_manifest(dir_.write("m.toml", text))) << p.a << " " << p.b;
+  }
+  expect_refused({
+      {f + "Ä'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\ä\\x.txt'\n", 9, "lies inside \"D:\\Kesta\\Ä\""},
+      {f + "Ж\\x.txt'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\ж'\n", 9, "is the folder of"},
+  });
+}
+
 // A destination that climbs out of {App} is built, with one warning line per entry.
 TEST_F(ManifestTest, WarnsOfDestinationsThatLeaveApp) {
   fs::path manifest = dir_.write("m.toml", kApp +
