@@ -118,10 +118,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> define_texts;
   build
       ->add_option("-D", define_texts,
-                   "Sets ${NAME} in the manifest's strings to VALUE for this build; repeatable, and wins over "
-                   "the manifest's [define] table. A value is put in as it is, never read for ${ again. "
-                   "Example: -D version=2.3.1")
+                   "A build-time value: VALUE is put in for ${NAME} in every string of the manifest, as it is "
+                   "(never read for ${ again). Repeatable; wins over the manifest's [define] table; a NAME the "
+                   "manifest never uses is a warning. Example: -D version=2.3.1")
       ->type_name("NAME=VALUE")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false)
       ->check(CLI::Validator(
           [](std::string& text) {
