@@ -1,0 +1,156 @@
+// The icon file reader: icon files made here, good ones with bitmap and PNG images, and
+// damaged or foreign files, each refused with its own phrase.
+#include <functional>
+
+#include "ico.h"
+#include "pack_test_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void put16(Bytes& v, size_t at, uint32_t x) {
+  v[at] = uint8_t(x);
+  v[at + 1] = uint8_t(x >> 8);
+}
+void put32(Bytes& v, size_t at, uint32_t x) {
+  put16(v, at, x);
+  put16(v, at + 2, x >> 16);
+}
+void append32(Bytes& v, uint32_t x) {
+  v.resize(v.size() + 4);
+  put32(v, v.size() - 4, x);
+}
+
+// A PNG's signature and IHDR chunk, then some bytes standing for the rest.
+Bytes png(uint32_t side, uint8_t depth, uint8_t colour) {
+  Bytes v = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  for (int shift = 24; shift >= 0; shift -= 8) v.push_back(uint8_t(side >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8) v.push_back(uint8_t(side >> shift));
+  Bytes rest = {depth, colour, 0, 0, 0, 1, 2, 3, 4, 'I', 'E', 'N', 'D'};
+  v.insert(v.end(), rest.begin(), rest.end());
+  return v;
+}
+
+// A bitmap image as an icon holds it: header, colour table, XOR bitmap and AND mask.
+Bytes dib(uint32_t side, uint16_t bits) {
+  Bytes v;
+  for (uint32_t x : {40u, side, side * 2, 0u, 0u, 0u, 0u, 0u, 0u, 0u}) append32(v, x);
+  put16(v, 12, 1);
+  put16(v, 14, bits);
+  size_t palette = bits <= 8 ? 4u << bits : 0;
+  size_t rows = (side * bits + 31) / 32 * 4 * side + (side + 31) / 32 * 4 * side;
+  Bytes rest = packtest::pattern(palette + rows, side + bits);
+  v.insert(v.end(), rest.begin(), rest.end());
+  return v;
+}
+
+struct Entry {
+  uint8_t width, height, colours;
+  uint16_t planes, bits;
+  Bytes image;
+};
+
+// An icon file of the given entries, images laid out after the directory in order.
+Bytes ico(const std::vector<Entry>& entries) {
+  Bytes v(6 + 16 * entries.size());
+  put16(v, 2, 1);
+  put16(v, 4, uint32_t(entries.size()));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Entry& e = entries[i];
+    size_t at = 6 + 16 * i;
+    v[at] = e.width;
+    v[at + 1] = e.height;
+    v[at + 2] = e.colours;
+    put16(v, at + 4, e.planes);
+    put16(v, at + 6, e.bits);
+    put32(v, at + 8, uint32_t(e.image.size()));
+    put32(v, at + 12, uint32_t(v.size()));
+    v.insert(v.end(), e.image.begin(), e.image.end());
+  }
+  return v;
+}
+
+TEST(Ico, ReadsBitmapAndPngImages) {
+  const std::vector<Entry> entries = {{16, 16, 16, 1, 4, dib(16, 4)},
+                                      {32, 32, 0, 0, 0, dib(32, 32)},  // planes and bits from the image
+                                      {48, 48, 0, 1, 24, dib(48, 24)},
+                                      {0, 0, 0, 1, 32, png(256, 8, 6)},
+                                      {64, 64, 0, 0, 0, png(64, 8, 2)}};
+  struct Want {
+    uint16_t planes, bits;
+    bool png;
+    uint32_t side;
+  };
+  const Want want[] = {{1, 4, false, 16}, {1, 32, false, 32}, {1, 24, false, 48}, {1, 32, true, 256}, {1, 24, true, 64}};
+  std::vector<tvpack::IconImage> images;
+  std::string why;
+  Bytes file = ico(entries);
+  ASSERT_TRUE(tvpack::read_ico(file.data(), file.size(), &images, &why)) << why;
+  ASSERT_EQ(images.size(), entries.size());
+  for (size_t i = 0; i < images.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(images[i].width, entries[i].width);
+    EXPECT_EQ(images[i].height, entries[i].height);
+    EXPECT_EQ(images[i].color_count, entries[i].colours);
+    EXPECT_EQ(images[i].planes, want[i].planes);
+    EXPECT_EQ(images[i].bit_count, want[i].bits);
+    EXPECT_EQ(images[i].png, want[i].png);
+    EXPECT_EQ(images[i].pixel_width, want[i].side);
+    EXPECT_EQ(images[i].pixel_height, want[i].side);
+    EXPECT_EQ(images[i].data, entries[i].image);
+  }
+}
+
+TEST(Ico, RefusesWhatIsNoGoodIconFile) {
+  const Bytes good = ico({{32, 32, 0, 1, 32, dib(32, 32)}, {0, 0, 0, 1, 32, png(256, 8, 6)}});
+  auto changed = [&](std::function<void(Bytes&)> change) {
+    Bytes v = good;
+    change(v);
+    return v;
+  };
+  std::vector<Entry> many(65, Entry{16, 16, 0, 1, 4, dib(16, 4)});
+  Bytes bmp = dib(16, 4);
+  bmp.insert(bmp.begin(), {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  const struct {
+    const char* what;
+    Bytes file;
+    const char* why;
+  } cases[] = {
+      {"empty", {}, "is not an icon file"},
+      {"a PNG", png(256, 8, 6), "is not an icon file"},
+      {"a BMP", bmp, "is not an icon file"},
+      {"a cursor", changed([](Bytes& v) { v[2] = 2; }), "is not an icon file"},
+      {"reserved field set", changed([](Bytes& v) { v[0] = 1; }), "is not an icon file"},
+      {"header cut short", Bytes(good.begin(), good.begin() + 4), "is truncated"},
+      {"directory cut short", Bytes(good.begin(), good.begin() + 30), "is truncated"},
+      {"no images", ico({}), "holds no images"},
+      {"65 images", ico(many), "holds 65 images, more than 64"},
+      {"image cut short", Bytes(good.begin(), good.end() - 1), "image 2 lies outside the file"},
+      {"offset past the end", changed([](Bytes& v) { put32(v, 6 + 12, 0xFFFFFFF0u); }), "image 1 lies outside the file"},
+      {"size wraps around", changed([](Bytes& v) { put32(v, 6 + 8, 0xFFFFFFFFu); }), "image 1 lies outside the file"},
+      {"image in the directory", changed([](Bytes& v) { put32(v, 22 + 12, 6); }), "image 2 overlaps the directory"},
+      {"empty image", changed([](Bytes& v) { put32(v, 6 + 8, 0); }), "image 1 is neither a PNG nor a bitmap"},
+      {"PNG chunk not IHDR", changed([](Bytes& v) { v[v.size() - png(256, 8, 6).size() + 12] = 'X'; }), "image 2 is neither a PNG nor a bitmap"},
+      {"PNG wider than 256", ico({{0, 0, 0, 1, 32, png(257, 8, 6)}}), "image 1 is neither a PNG nor a bitmap"},
+      {"PNG colour type 5", ico({{0, 0, 0, 1, 32, png(256, 8, 5)}}), "image 1 is neither a PNG nor a bitmap"},
+      {"bitmap header size", changed([](Bytes& v) { put32(v, 38, 12); }), "image 1 is neither a PNG nor a bitmap"},
+      {"bitmap odd height", changed([](Bytes& v) { put32(v, 38 + 8, 33); }), "image 1 is neither a PNG nor a bitmap"},
+      {"bitmap two planes", changed([](Bytes& v) { put16(v, 38 + 12, 2); }), "image 1 is neither a PNG nor a bitmap"},
+      {"bitmap 7 bits", changed([](Bytes& v) { put16(v, 38 + 14, 7); }), "image 1 is neither a PNG nor a bitmap"},
+      {"bitmap compressed", changed([](Bytes& v) { put32(v, 38 + 16, 1); }), "image 1 is neither a PNG nor a bitmap"},
+      {"bitmap larger than its bytes", changed([](Bytes& v) { put32(v, 38 + 4, 40); put32(v, 38 + 8, 80); }),
+       "image 1 is neither a PNG nor a bitmap"},
+      {"colour table too long", ico({{16, 16, 0, 1, 4, [] { Bytes d = dib(16, 4); put32(d, 32, 17); return d; }()}}),
+       "image 1 is neither a PNG nor a bitmap"},
+  };
+  for (const auto& c : cases) {
+    std::vector<tvpack::IconImage> images(1);
+    std::string why;
+    EXPECT_FALSE(tvpack::read_ico(c.file.data(), c.file.size(), &images, &why)) << c.what;
+    EXPECT_EQ(why, c.why) << c.what;
+    EXPECT_TRUE(images.empty()) << c.what;
+  }
+}
+
+}  // namespace
