@@ -68,7 +68,7 @@ void check_layout(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& 
   EXPECT_EQ(reloc_b->raw_pointer, rsrc->raw_pointer + rsrc->raw_size);
   EXPECT_TRUE(std::equal(stub.begin() + reloc_a->raw_pointer, stub.begin() + reloc_a->raw_pointer + reloc_a->raw_size,
                          out.begin() + reloc_b->raw_pointer));
-  uint32_t dirs = b.optional_offset + 96;  // PE32
+  uint32_t dirs = b.optional_offset + (b.optional_magic == 0x10B ? 96 : 112);
   EXPECT_EQ(le32_at(out, dirs + 5 * 8), reloc_b->virtual_address);
   EXPECT_EQ(le32_at(out, dirs + 2 * 8 + 4), rsrc->virtual_size);
   const tvpack::PeSection& last = b.sections.back();

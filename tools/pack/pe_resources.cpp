@@ -295,11 +295,14 @@ std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uin
   add_strings(root);
   for (const Dir& d : types) add_strings(d);
   std::vector<uint32_t> data_at;
+  uint64_t end = at;
   for (const Resource& r : resources) {
-    at = uint32_t(align_up(at, 8));
-    data_at.push_back(at);
-    at += uint32_t(r.data.size());
+    end = align_up(end, 8);
+    data_at.push_back(uint32_t(end));
+    end += r.data.size();
+    if (end > 0x7FFFFFFF) throw std::runtime_error("with these resources would exceed 2 GiB");
   }
+  at = uint32_t(end);
 
   std::vector<uint8_t> out(align_up(at, 8), 0);
   size_t name_index = 0, leaf = 0;
@@ -356,6 +359,13 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
     if (resources.empty()) throw std::runtime_error("has no resource section to carry the icon");
     put_icon(&resources, icon, version != resources.end() ? version->language : 0);
   }
+  return with_resources(stub, std::move(resources));
+}
+
+std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vector<Resource> resources) {
+  PeLayout pe;
+  std::string why;
+  if (!parse_pe(stub.data(), stub.size(), &pe, &why)) throw std::runtime_error(why);
   if (pe.certificate_size != 0)
     throw std::runtime_error("is signed; its resources cannot be written (sign the installer after packing)");
 

@@ -56,6 +56,10 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
                                             const std::vector<IconImage>& icon,
                                             const std::u16string& output_name);
 
+// The stub with its resource section holding these resources instead (the layout
+// with_product_resources describes); throws as it does.
+std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vector<Resource> resources);
+
 // An icon image of a resource section as inspect lists it.
 struct IconImageSummary {
   uint32_t width = 0, height = 0;
