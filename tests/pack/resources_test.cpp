@@ -187,7 +187,7 @@ TEST(ProductResources, StubsThatCannotTakeThem) {
   std::vector<uint8_t> bare = make_pe(PeRecipe{});  // no resources at all
   std::vector<uint8_t> signed_stub = versioned_stub();
   tvpack::PeLayout pe = layout(signed_stub);
-  signed_stub[pe.optional_offset + 96 + 4 * 8 + 4] = 0x40;  // the certificate directory's size
+  signed_stub[pe.optional_offset + (pe.optional_magic == 0x10B ? 96 : 112) + 4 * 8 + 4] = 0x40;  // certificates
   const struct {
     std::vector<uint8_t> stub;
     size_t images;
