@@ -377,13 +377,16 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
   uint32_t rsrc_rva = le32(opt + dirs + 8 * kResourceDirectory);
   size_t r = 0;
   while (r < pe.sections.size() && pe.sections[r].virtual_address != rsrc_rva) ++r;
-  if (r == pe.sections.size()) throw std::runtime_error("has its resources inside another section");
+  if (r == pe.sections.size() || pe.sections[r].raw_size == 0)
+    throw std::runtime_error("has its resources inside another section");
   const PeSection old = pe.sections[r];
   uint64_t old_raw_end = 0;
   for (size_t i = 0; i < pe.sections.size(); ++i) {
     const PeSection& s = pe.sections[i];
     if (s.raw_size != 0) old_raw_end = std::max<uint64_t>(old_raw_end, uint64_t(s.raw_pointer) + s.raw_size);
-    bool ordered = i < r ? s.virtual_address < old.virtual_address && (s.raw_size == 0 || s.raw_pointer < old.raw_pointer)
+    uint64_t memory_end = uint64_t(s.virtual_address) + std::max(s.virtual_size, s.raw_size);
+    bool ordered = i < r ? memory_end <= old.virtual_address &&
+                               (s.raw_size == 0 || uint64_t(s.raw_pointer) + s.raw_size <= old.raw_pointer)
                          : s.virtual_address >= old.virtual_address && (s.raw_size == 0 || s.raw_pointer >= old.raw_pointer);
     if (!ordered || (i > r && !(s.characteristics & kScnMemDiscardable)))
       throw std::runtime_error("has sections after its resources that cannot move (" + s.name + ")");
@@ -415,14 +418,14 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
     out.resize(align_up(out.size(), pe.file_alignment), 0);
   }
   // What follows the sections in the file (a symbol table) follows them still.
-  uint64_t overlay_moved_by = out.size() - old_raw_end;
+  int64_t overlay_moved_by = int64_t(out.size()) - int64_t(old_raw_end);
   out.insert(out.end(), stub.begin() + std::min<uint64_t>(old_raw_end, stub.size()), stub.end());
   if (memory_end > 0xFFFFFFFFu || out.size() > 0xFFFFFFFFu)
     throw std::runtime_error("with the icon would exceed 4 GiB");
 
   uint8_t* coff = out.data() + pe.pe_offset + 4;
   uint32_t symbols = le32(coff + 8);
-  if (symbols != 0 && symbols >= old_raw_end) put32(coff + 8, uint32_t(symbols + overlay_moved_by));
+  if (symbols != 0 && symbols >= old_raw_end) put32(coff + 8, uint32_t(int64_t(symbols) + overlay_moved_by));
   uint8_t* head_opt = out.data() + pe.optional_offset;
   int64_t initialized = int64_t(pe.size_of_initialized_data);
   for (size_t i = 0; i < placed.size(); ++i) {
