@@ -34,7 +34,8 @@ std::vector<Resource> resources_of(const std::vector<uint8_t>& file) {
 }
 
 const tvpack::PeSection* section(const tvpack::PeLayout& pe, const char* name) {
-  for (const auto& s : pe.sections) if (s.name == name) return &s;
+  for (const auto& s : pe.sections)
+    if (s.name == name) return &s;
   return nullptr;
 }
 
@@ -59,7 +60,8 @@ void check_layout(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& 
   EXPECT_EQ(b.sections.size(), a.sections.size());
   EXPECT_GE(reloc_b->virtual_address, rsrc->virtual_address + rsrc->virtual_size);
   EXPECT_EQ(reloc_b->raw_pointer, rsrc->raw_pointer + rsrc->raw_size);
-  EXPECT_TRUE(std::equal(stub.begin() + reloc_a->raw_pointer, stub.begin() + reloc_a->raw_pointer + reloc_a->raw_size,
+  EXPECT_TRUE(std::equal(stub.begin() + reloc_a->raw_pointer,
+                         stub.begin() + reloc_a->raw_pointer + reloc_a->raw_size,
                          out.begin() + reloc_b->raw_pointer));
   uint32_t dirs = b.optional_offset + (b.optional_magic == 0x10B ? 96 : 112);
   EXPECT_EQ(le32_at(out, dirs + 5 * 8), reloc_b->virtual_address);
@@ -83,21 +85,26 @@ TEST(ProductResources, LayoutAndRoundTrip) {
   full.product_version_number = std::array<uint16_t, 4>{2, 3, 0, 65535};
   for (size_t images : {0, 2}) {
     for (const tvpack::InstallerInfo& info : {tvpack::InstallerInfo{}, full}) {
-      SCOPED_TRACE(std::to_string(images) + " images, " + (info.product_name ? "a product" : "no [installer]"));
-      std::vector<uint8_t> out = tvpack::with_product_resources(stub, info, icon_of(images), u"我的 setup.exe");
+      SCOPED_TRACE(std::to_string(images) + " images, " +
+                   (info.product_name ? "a product" : "no [installer]"));
+      std::vector<uint8_t> out =
+          tvpack::with_product_resources(stub, info, icon_of(images), u"我的 setup.exe");
       check_layout(stub, out);
       tvpack::VersionInfo before, after;
       std::string why;
       ASSERT_TRUE(tvpack::read_version_info(stub.data(), stub.size(), &before, &why) &&
-                  tvpack::read_version_info(out.data(), out.size(), &after, &why)) << why;
+                  tvpack::read_version_info(out.data(), out.size(), &after, &why))
+          << why;
       std::vector<std::string> got, want;
       for (const auto& v : before.strings) {
         bool named = v.name == "ProductName" && info.product_name;
-        want.push_back(v.name + "=" + (v.name == "OriginalFilename" ? "我的 setup.exe" : named ? "Kesta" : v.value));
+        std::string value = v.name == "OriginalFilename" ? "我的 setup.exe" : named ? "Kesta" : v.value;
+        want.push_back(v.name + "=" + value);
       }
       for (const auto& v : after.strings) got.push_back(v.name + "=" + v.value);
       EXPECT_EQ(got, want);
-      const uint16_t* product = info.product_version_number ? info.product_version_number->data() : before.product_version;
+      const uint16_t* product =
+          info.product_version_number ? info.product_version_number->data() : before.product_version;
       EXPECT_EQ(0, std::memcmp(after.product_version, product, 8));
       tvpack::ResourceId group;
       std::vector<tvpack::IconImageSummary> summary;
@@ -112,8 +119,10 @@ TEST(ProductResources, LayoutAndRoundTrip) {
 // Explorer shows the first).
 TEST(ProductResources, StubIconsAreReplacedAndTheGroupTakesTheLowestNumber) {
   std::vector<Resource> resources = resources_of(versioned_stub());
-  for (auto [type, id, name] : {std::tuple{tvpack::kRtGroupIcon, 9u, u""}, {tvpack::kRtGroupIcon, 4u, u""},
-                                {tvpack::kRtGroupIcon, 0u, u"MAIN"}, {tvpack::kRtIcon, 4u, u""}}) {
+  for (auto [type, id, name] : {std::tuple{tvpack::kRtGroupIcon, 9u, u""},
+                                {tvpack::kRtGroupIcon, 4u, u""},
+                                {tvpack::kRtGroupIcon, 0u, u"MAIN"},
+                                {tvpack::kRtIcon, 4u, u""}}) {
     Resource r;
     r.type.id = type;
     r.name = {id, name};
@@ -136,9 +145,11 @@ TEST(ProductResources, StubIconsAreReplacedAndTheGroupTakesTheLowestNumber) {
 TEST(ProductResources, StubsThatCannotTakeThem) {
   std::vector<uint8_t> bare = make_pe(PeRecipe{}), signed_stub = versioned_stub();
   tvpack::PeLayout pe = layout(signed_stub);
-  signed_stub[pe.optional_offset + (pe.optional_magic == 0x10B ? 96 : 112) + 4 * 8 + 4] = 0x40;  // certificates
+  uint32_t certificates = pe.optional_offset + (pe.optional_magic == 0x10B ? 96 : 112) + 4 * 8;
+  signed_stub[certificates + 4] = 0x40;
   EXPECT_EQ(tvpack::with_product_resources(bare, {}, {}, u"a.exe"), bare);  // nothing to write
-  for (auto [stub, images, phrase] : {std::tuple{bare, 1, "has no resource section"}, {signed_stub, 0, "is signed"}}) {
+  for (auto [stub, images, phrase] :
+       {std::tuple{bare, 1, "has no resource section"}, {signed_stub, 0, "is signed"}}) {
     try {
       tvpack::with_product_resources(stub, {}, icon_of(size_t(images)), u"a.exe");
       ADD_FAILURE() << "accepted; expected: " << phrase;

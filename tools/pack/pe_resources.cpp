@@ -46,6 +46,7 @@ uint32_t directories_at(const PeLayout& pe) { return pe.optional_magic == 0x10B 
 uint32_t directory_count(const uint8_t* data, const PeLayout& pe) {
   uint32_t optional_size = pe.section_table - pe.optional_offset;
   uint32_t at = directories_at(pe);
+  if (optional_size < at) return 0;
   uint32_t count = le32(data + pe.optional_offset + at - 4);
   return std::min<uint32_t>(count, (optional_size - at) / 8);
 }
@@ -140,7 +141,8 @@ void set_string(VersionInfo* info, const std::string& name, const std::u16string
     }
     after = i + 1;
   }
-  info->strings.insert(info->strings.begin() + after, VersionInfo::Value{kStringBlock, name, tv::u16_to_utf8(value)});
+  info->strings.insert(info->strings.begin() + after,
+                       VersionInfo::Value{kStringBlock, name, tv::u16_to_utf8(value)});
 }
 
 // A fixed part for version information that has none: an application for Windows NT.
@@ -148,15 +150,15 @@ std::vector<uint8_t> new_fixed_part() {
   std::vector<uint8_t> fixed(52, 0);
   put32(&fixed[0], 0xFEEF04BDu);
   put32(&fixed[4], 0x00010000u);
-  put32(&fixed[24], 0x3F);       // VS_FFI_FILEFLAGSMASK
+  put32(&fixed[24], 0x3F);        // VS_FFI_FILEFLAGSMASK
   put32(&fixed[32], 0x00040004);  // VOS_NT_WINDOWS32
-  put32(&fixed[36], 1);          // VFT_APP
+  put32(&fixed[36], 1);           // VFT_APP
   return fixed;
 }
 
 bool has_version_values(const InstallerInfo& i) {
-  return i.product_name || i.product_version || i.file_version || i.company || i.copyright ||
-         i.description || i.product_version_number || i.file_version_number;
+  return i.product_name || i.product_version || i.file_version || i.company || i.copyright || i.description ||
+         i.product_version_number || i.file_version_number;
 }
 
 // The version resource of the stub with the product's values (the manifest's reader
@@ -192,9 +194,10 @@ void put_icon(std::vector<Resource>* resources, const std::vector<IconImage>& ic
     if (is_type(r, kRtGroupIcon) && r.name.name.empty() && (group_id == 0 || r.name.id < group_id))
       group_id = r.name.id;
   if (group_id == 0) group_id = 1;
-  resources->erase(std::remove_if(resources->begin(), resources->end(),
-                                  [](const Resource& r) { return is_type(r, kRtIcon) || is_type(r, kRtGroupIcon); }),
-                   resources->end());
+  resources->erase(
+      std::remove_if(resources->begin(), resources->end(),
+                     [](const Resource& r) { return is_type(r, kRtIcon) || is_type(r, kRtGroupIcon); }),
+      resources->end());
   Resource group;
   group.type.id = kRtGroupIcon;
   group.name.id = group_id;
@@ -234,8 +237,7 @@ bool operator==(const ResourceId& a, const ResourceId& b) { return a.id == b.id 
 bool read_resources(const uint8_t* data, size_t size, const PeLayout& pe, std::vector<Resource>* out,
                     std::string* why) {
   out->clear();
-  uint32_t optional_size = pe.section_table - pe.optional_offset;
-  if (optional_size < directories_at(pe) || directory_count(data, pe) <= kResourceDirectory) return true;
+  if (directory_count(data, pe) <= kResourceDirectory) return true;
   const uint8_t* entry = data + pe.optional_offset + directories_at(pe) + 8 * kResourceDirectory;
   uint32_t rva = le32(entry), length = le32(entry + 4);
   if (rva == 0 || length == 0) return true;
@@ -257,7 +259,8 @@ std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uin
     return a.language < b.language;
   });
   for (size_t i = 1; i < resources.size(); ++i)
-    if (same_key(resources[i - 1], resources[i])) throw std::logic_error("two resources of one type, name and language");
+    if (same_key(resources[i - 1], resources[i]))
+      throw std::logic_error("two resources of one type, name and language");
 
   // The tree: the root, the name directories of each type, the language directories
   // of each name (each level after the one above), then the data entries, the names'
@@ -346,11 +349,14 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
   PeLayout pe;
   std::string why;
   std::vector<Resource> resources;
-  if (!parse_pe(stub.data(), stub.size(), &pe, &why) || !read_resources(stub.data(), stub.size(), pe, &resources, &why))
+  if (!parse_pe(stub.data(), stub.size(), &pe, &why) ||
+      !read_resources(stub.data(), stub.size(), pe, &resources, &why))
     throw std::runtime_error(why);
-  auto version = std::find_if(resources.begin(), resources.end(), [](const Resource& r) { return is_type(r, kRtVersion); });
+  auto version = std::find_if(resources.begin(), resources.end(),
+                              [](const Resource& r) { return is_type(r, kRtVersion); });
   if (version == resources.end()) {
-    if (has_version_values(info)) throw std::runtime_error("has no version information to write the product's into");
+    if (has_version_values(info))
+      throw std::runtime_error("has no version information to write the product's into");
     if (icon.empty()) return stub;
   } else {
     version->data = product_version(*version, info, output_name);
@@ -374,6 +380,7 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
   // no data directory but the relocations' pointing into them or into the tree's.
   const uint8_t* opt = stub.data() + pe.optional_offset;
   uint32_t dirs = directories_at(pe), count = directory_count(stub.data(), pe);
+  if (count <= kResourceDirectory) throw std::runtime_error("has no resource directory");
   uint32_t rsrc_rva = le32(opt + dirs + 8 * kResourceDirectory);
   size_t r = 0;
   while (r < pe.sections.size() && pe.sections[r].virtual_address != rsrc_rva) ++r;
@@ -387,7 +394,8 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
     uint64_t memory_end = uint64_t(s.virtual_address) + std::max(s.virtual_size, s.raw_size);
     bool ordered = i < r ? memory_end <= old.virtual_address &&
                                (s.raw_size == 0 || uint64_t(s.raw_pointer) + s.raw_size <= old.raw_pointer)
-                         : s.virtual_address >= old.virtual_address && (s.raw_size == 0 || s.raw_pointer >= old.raw_pointer);
+                         : s.virtual_address >= old.virtual_address &&
+                               (s.raw_size == 0 || s.raw_pointer >= old.raw_pointer);
     if (!ordered || (i > r && !(s.characteristics & kScnMemDiscardable)))
       throw std::runtime_error("has sections after its resources that cannot move (" + s.name + ")");
   }
@@ -410,7 +418,8 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
   for (size_t i = r + 1; i < placed.size(); ++i) {
     PeSection& s = placed[i];
     s.virtual_address = uint32_t(memory_end);
-    memory_end = align_up(memory_end + (s.virtual_size != 0 ? s.virtual_size : s.raw_size), pe.section_alignment);
+    memory_end =
+        align_up(memory_end + (s.virtual_size != 0 ? s.virtual_size : s.raw_size), pe.section_alignment);
     if (s.raw_size == 0) continue;
     const PeSection& was = pe.sections[i];
     s.raw_pointer = uint32_t(out.size());
@@ -442,21 +451,24 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
   uint32_t reloc_rva = count > kRelocationDirectory ? le32(reloc) : 0;
   for (size_t i = r + 1; i < placed.size() && reloc_rva != 0; ++i) {
     const PeSection& was = pe.sections[i];
-    if (reloc_rva >= was.virtual_address && reloc_rva - was.virtual_address < std::max(was.virtual_size, was.raw_size)) {
+    if (reloc_rva >= was.virtual_address &&
+        reloc_rva - was.virtual_address < std::max(was.virtual_size, was.raw_size)) {
       put32(reloc, reloc_rva - was.virtual_address + placed[i].virtual_address);
       break;
     }
   }
   put32(head_opt + dirs + 8 * kResourceDirectory + 4, uint32_t(tree.size()));
   put32(head_opt + 8, uint32_t(std::max<int64_t>(initialized, 0)));
-  put32(head_opt + 56, uint32_t(std::max<uint64_t>(memory_end, align_up(old.virtual_address, pe.section_alignment))));
+  put32(head_opt + 56,
+        uint32_t(std::max<uint64_t>(memory_end, align_up(old.virtual_address, pe.section_alignment))));
   put32(out.data() + pe.checksum_offset, pe_checksum(out.data(), out.size(), pe.checksum_offset));
   return out;
 }
 
 bool first_icon_group(const std::vector<Resource>& resources, ResourceId* group,
                       std::vector<IconImageSummary>* images) {
-  auto g = std::find_if(resources.begin(), resources.end(), [](const Resource& r) { return is_type(r, kRtGroupIcon); });
+  auto g = std::find_if(resources.begin(), resources.end(),
+                        [](const Resource& r) { return is_type(r, kRtGroupIcon); });
   if (g == resources.end()) return false;
   *group = g->name;
   images->clear();
