@@ -28,6 +28,7 @@ pkgs=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-i686
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
   valgrind time python3 man-db
+  python3-pefile osslsigncode openssl
 )
 # 64-bit Wine runs the Windows tests (built by the win64 preset). 32-bit Wine
 # (wine32:i386) is installed only where this machine can execute 32-bit code.

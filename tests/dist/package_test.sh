@@ -73,8 +73,8 @@ check "the installed maker builds the demo installer" eval '[ -f demo.exe ] || {
 "$maker" build demo/manifest.toml -o reference.exe --stub "$stub" >/dev/null
 check "it equals the build folder's demo installer" cmp -s demo.exe reference.exe
 "$installed" inspect demo.exe >inspect.txt 2>&1 || true
-check "inspect reads it, and the stub's version information" eval 'grep -qF "{App}\help\index.html" inspect.txt &&
-  grep -qF "stub version: $version.0" inspect.txt && grep -qF "080404B0 FileDescription = \"Talvenor 安装程序\"" inspect.txt'
+check "inspect reads it, and its version information" eval 'grep -qF "{App}\help\index.html" inspect.txt &&
+  grep -qF "version: file $version.0" inspect.txt && grep -qF "080404B0 FileDescription = \"Talvenor 安装程序\"" inspect.txt'
 (cd empty && "$installed" build ../root/usr/share/doc/talvenor-pack/examples/first.toml -o ../first.exe) >build.log 2>&1
 check "it builds the reference's first example from the installed copy" eval '[ -f first.exe ] || { cat build.log; false; }'
 

@@ -6,6 +6,8 @@
 #include "manifest.h"
 #include "pack.h"
 #include "package/script.h"
+#include "pe_image.h"
+#include "pe_resources.h"
 #include "platform/text16.h"
 #include "variables/table.h"
 #include "version_info.h"
@@ -20,19 +22,34 @@ std::string hex32(uint32_t v) {
   return buf;
 }
 
-// The stub's version information: the fixed file version and every string value, or
-// "" when the stub carries none. A damaged resource is said, not an error: the
-// installer never reads it.
-std::string stub_version(const std::vector<uint8_t>& bytes) {
-  VersionInfo info;
-  std::string why;
-  if (!read_version_info(bytes.data(), bytes.size(), &info, &why)) {
-    if (why == "has no resources" || why == "has no version information") return "";
-    return "stub version: unreadable (the stub " + why + ")\n";
+std::string version_text(const uint16_t* v) {
+  return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+}
+
+// The installer's icon (the images of its first icon group) and version information
+// (the fixed versions and every string value), "" for what it does not carry. A
+// damaged resource is said, not an error: the installer never reads it.
+std::string resource_text(const std::vector<uint8_t>& bytes) {
+  PeLayout pe;
+  std::vector<Resource> resources;
+  std::string why, text;
+  if (!parse_pe(bytes.data(), bytes.size(), &pe, &why) || !read_resources(bytes.data(), bytes.size(), pe, &resources, &why))
+    return "resources: unreadable (the installer " + why + ")\n";
+  ResourceId group;
+  std::vector<IconImageSummary> images;
+  if (first_icon_group(resources, &group, &images)) {
+    text += "icon: group " + (group.name.empty() ? std::to_string(group.id) : quote(group.name)) + ", " +
+            std::to_string(images.size()) + (images.size() == 1 ? " image\n" : " images\n");
+    for (const IconImageSummary& i : images)
+      text += "  " + std::to_string(i.width) + "x" + std::to_string(i.height) + ", " + std::to_string(i.bit_count) +
+              "-bit, " + (i.png ? "PNG" : "bitmap") + "\n";
   }
-  const uint16_t* v = info.file_version;
-  std::string text = "stub version: " + std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
-                     std::to_string(v[2]) + "." + std::to_string(v[3]) + "\n";
+  VersionInfo info;
+  if (!read_version_info(bytes.data(), bytes.size(), &info, &why)) {
+    if (why == "has no resources" || why == "has no version information") return text;
+    return text + "version: unreadable (the installer " + why + ")\n";
+  }
+  text += "version: file " + version_text(info.file_version) + ", product " + version_text(info.product_version) + "\n";
   for (const VersionInfo::Value& value : info.strings)
     text += "  " + printable(value.block) + " " + printable(value.name) + " = " + quote(value.value) + "\n";
   return text;
@@ -118,8 +135,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (walk.container_size() == 0) return problem;  // no package found
   out << "package section: .tvpkg at file offset " << hex32(walk.section_offset()) << ", "
       << walk.container_size() << "-byte container, key " << hex32(walk.key()) << "\n";
-  std::string version = stub_version(bytes);
-  out << version;
+  out << resource_text(bytes);
   if (tv::script_start() == nullptr) return problem;
   out << "install script: " << tv::script_length() << " bytes\n";
   if (!problem.empty() && !walk.version_refused()) return problem;

@@ -1,7 +1,5 @@
 #include "manifest.h"
 
-#include <toml++/toml.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -10,9 +8,11 @@
 #include <sstream>
 
 #include "errors.h"
+#include "manifest_tables.h"
 #include "package/writer.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/text16.h"
+#include "upcase.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
 #include "variables/section.h"
@@ -23,9 +23,6 @@ namespace fs = std::filesystem;
 namespace tvpack {
 namespace {
 
-int line_of(const toml::node& node) { return int(node.source().begin.line); }
-int line_of(const toml::key& key) { return int(key.source().begin.line); }
-
 std::string utf8(const std::u16string& s) { return tv::u16_to_utf8(s); }
 
 // A string with a terminating NUL unit in the script.
@@ -33,70 +30,6 @@ uint64_t string_bytes(const std::u16string& s) { return 2 * (uint64_t(s.size()) 
 
 bool is_raw_variable(const std::u16string& name) {
   return name == u"{AppName}" || name == u"{AppVerName}";
-}
-
-// The checks shared by every table of the manifest: only known keys, strings where
-// strings are wanted.
-class TableReader {
- public:
-  TableReader(const Manifest& m, const toml::table& table, const char* kind)
-      : m_(m), table_(table), kind_(kind), line_(line_of(table)) {}
-
-  void only(std::initializer_list<const char*> keys) const {
-    for (auto&& [key, node] : table_) {
-      (void)node;
-      bool known = false;
-      std::string list;
-      for (const char* k : keys) {
-        known = known || key.str() == k;
-        list += list.empty() ? k : std::string(", ") + k;
-      }
-      if (!known)
-        fail_at(m_.path, line_of(key), std::string("[[") + kind_ + "]] has an unknown key " +
-                                            quote(std::string(key.str())) + " (it takes " + list + ")");
-    }
-  }
-
-  // The string under key; an absent optional key gives fallback.
-  std::u16string text(const char* key, bool required, int* line = nullptr,
-                      const char* fallback = "") const {
-    const toml::node* node = table_.get(key);
-    if (node == nullptr) {
-      if (required)
-        fail_at(m_.path, line_, std::string("[[") + kind_ + "]] needs a \"" + key + "\" string");
-      if (line) *line = line_;
-      return tv::utf8_to_u16(fallback);
-    }
-    if (line) *line = line_of(*node);
-    const auto* s = node->as_string();
-    if (s == nullptr)
-      fail_at(m_.path, line_of(*node), std::string("[[") + kind_ + "]] \"" + key + "\" must be a string");
-    std::u16string value = tv::utf8_to_u16(s->get());
-    if (value.find(u'\0') != std::u16string::npos)
-      fail_at(m_.path, line_of(*node), std::string("[[") + kind_ + "]] \"" + key + "\" contains a NUL character");
-    return value;
-  }
-
-  int line() const { return line_; }
-
- private:
-  const Manifest& m_;
-  const toml::table& table_;
-  const char* kind_;
-  int line_;
-};
-
-// The tables of an array of tables (none when the key is absent).
-std::vector<const toml::table*> tables(const Manifest& m, const toml::table& root, const char* key) {
-  std::vector<const toml::table*> out;
-  const toml::node* node = root.get(key);
-  if (node == nullptr) return out;
-  const toml::array* array = node->as_array();
-  if (array == nullptr || !array->is_array_of_tables())
-    fail_at(m.path, line_of(*node), std::string("\"") + key + "\" must be an array of tables: write [[" +
-                                        key + "]] sections");
-  for (const toml::node& t : *array) out.push_back(t.as_table());
-  return out;
 }
 
 bool absolute_windows_path(const std::u16string& p) {
@@ -118,13 +51,6 @@ char16_t bad_name_character(const std::u16string& expanded) {
   return 0;
 }
 
-std::u16string fold_case(std::u16string s) {
-  for (auto& c : s) {
-    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
-  }
-  return s;
-}
-
 class Loader {
  public:
   explicit Loader(Manifest& m) : m_(m) {}
@@ -132,12 +58,12 @@ class Loader {
   void load(const toml::table& root) {
     for (auto&& [key, node] : root) {
       (void)node;
-      static const std::set<std::string> known = {"format_version", "variable", "file", "tree",
-                                                  "shortcut"};
+      static const std::set<std::string> known = {"format_version", "installer", "define", "variable",
+                                                  "file", "tree", "shortcut"};
       if (known.count(std::string(key.str())) == 0)
-        fail_at(m_.path, line_of(key),
-                "unknown key " + quote(std::string(key.str())) +
-                    " (a manifest has format_version, [[variable]], [[file]], [[tree]] and [[shortcut]])");
+        fail_at(m_.path, line_of(key), "unknown key " + quote(std::string(key.str())) +
+                                           " (a manifest has format_version, [installer], [define], "
+                                           "[[variable]], [[file]], [[tree]] and [[shortcut]])");
     }
     if (const toml::node* v = root.get("format_version")) {
       const auto* i = v->as_integer();
@@ -148,6 +74,7 @@ class Loader {
         fail_at(m_.path, line_of(*v), "format_version " + std::to_string(m_.format_version) +
                                           " would be refused by the installer, which reads 1 (or lower)");
     }
+    m_.installer = read_installer_table(m_.path, root);
     read_variables(root);
     read_files(root);
     read_shortcuts(root);
@@ -158,8 +85,8 @@ class Loader {
   void read_variables(const toml::table& root) {
     reset_simulated_variables();
     bool has_app = false;
-    for (const toml::table* t : tables(m_, root, "variable")) {
-      TableReader r(m_, *t, "variable");
+    for (const toml::table* t : tables(m_.path, root, "variable")) {
+      TableReader r(m_.path, *t, "[[variable]]");
       r.only({"name", "value"});
       ManifestVariable v;
       int name_line = 0;
@@ -208,9 +135,9 @@ class Loader {
   bool leaves_app(const std::u16string& expanded) const {
     const char16_t* const* app = tv::find_variable(u"{App}");
     if (app == nullptr || *app == nullptr) return false;
-    std::u16string base = fold_case(*app);
+    std::u16string base = upcase(*app);
     while (!base.empty() && base.back() == u'\\') base.pop_back();
-    std::u16string path = fold_case(expanded);
+    std::u16string path = upcase(expanded);
     if (base.empty() || path.compare(0, base.size(), base) != 0 || path.size() <= base.size() ||
         path[base.size()] != u'\\')
       return false;
@@ -227,10 +154,10 @@ class Loader {
 
   // A destination may be neither another's file again nor the folder of another (or
   // inside one): the installer could never write both. Compared as Windows resolves
-  // paths: case-insensitively, "." and ".." taken out.
+  // paths: each unit by its uppercase (upcase.h), "." and ".." taken out.
   void check_conflicts(const std::u16string& expanded, int line, const std::string& what) {
     std::vector<std::u16string> parts;
-    for (const std::u16string& part : components(fold_case(expanded))) {
+    for (const std::u16string& part : components(upcase(expanded))) {
       if (part == u"..") {
         if (parts.size() > 1) parts.pop_back();
       } else if (part != u".") {
@@ -309,14 +236,14 @@ class Loader {
   void read_files(const toml::table& root) {
     // [[file]] and [[tree]] entries in the order the manifest lists them.
     std::vector<Entry> entries;
-    for (const toml::table* t : tables(m_, root, "file")) entries.push_back({line_of(*t), t, false});
-    for (const toml::table* t : tables(m_, root, "tree")) entries.push_back({line_of(*t), t, true});
+    for (const toml::table* t : tables(m_.path, root, "file")) entries.push_back({line_of(*t), t, false});
+    for (const toml::table* t : tables(m_.path, root, "tree")) entries.push_back({line_of(*t), t, true});
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.line < b.line; });
     fs::path base = m_.path.parent_path();
     for (const Entry& e : entries) {
       const char* kind = e.tree ? "tree" : "file";
-      TableReader r(m_, *e.table, kind);
+      TableReader r(m_.path, *e.table, std::string("[[") + kind + "]]");
       r.only({"source", "destination"});
       int source_line = 0, dest_line = 0;
       std::u16string source = r.text("source", true, &source_line);
@@ -377,8 +304,8 @@ class Loader {
   }
 
   void read_shortcuts(const toml::table& root) {
-    for (const toml::table* t : tables(m_, root, "shortcut")) {
-      TableReader r(m_, *t, "shortcut");
+    for (const toml::table* t : tables(m_.path, root, "shortcut")) {
+      TableReader r(m_.path, *t, "[[shortcut]]");
       r.only({"target", "arguments", "location"});
       ManifestShortcut s;
       int target_line = 0, args_line = 0, location_line = 0;
@@ -489,7 +416,7 @@ std::string expansion_problem(const std::u16string& templ) {
   return "";
 }
 
-Manifest load_manifest(const fs::path& path) {
+Manifest load_manifest(const fs::path& path, const Defines& defines) {
   Manifest m;
   m.path = path;
   std::ifstream in(path, std::ios::binary);
@@ -502,6 +429,7 @@ Manifest load_manifest(const fs::path& path) {
   } catch (const toml::parse_error& e) {
     fail_at(path, int(e.source().begin.line), "not valid TOML: " + std::string(e.description()));
   }
+  replace_defines(path, root, defines, &m.warnings);
   Loader(m).load(root);
   return m;
 }

@@ -8,9 +8,11 @@
 #include <stdexcept>
 
 #include "errors.h"
+#include "ico.h"
 #include "manifest.h"
 #include "package/writer.h"
 #include "pe_image.h"
+#include "pe_resources.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -201,12 +203,47 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
   file.commit();
 }
 
+namespace {
+
+constexpr uint64_t kMaxIconBytes = 16u << 20;
+
+// The stub made the product's: the manifest's icon and version information, and the
+// output's file name as its original file name.
+void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
+  std::vector<IconImage> icon;
+  if (!m.installer.icon.empty()) {
+    const std::string named = "[installer] icon " + quote(show_path(m.installer.icon));
+    std::vector<uint8_t> bytes;
+    try {
+      bytes = read_file(m.installer.icon);
+    } catch (const PackError& e) {
+      fail_at(m.path, m.installer.icon_line, named + " cannot be read (" + e.what() + ")");
+    }
+    std::string why;
+    if (!read_ico(bytes.data(), bytes.size(), &icon, &why)) fail_at(m.path, m.installer.icon_line, named + " " + why);
+    // Images may share bytes of the file; the resources hold each in full.
+    uint64_t total = 0;
+    for (const IconImage& image : icon) total += image.data.size();
+    if (total > kMaxIconBytes)
+      fail_at(m.path, m.installer.icon_line, named + " has images of " + std::to_string(total) +
+                                                 " bytes in all; an installer's icon may have at most 16 MiB");
+  }
+  try {
+    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, out.filename().u16string());
+  } catch (const std::runtime_error& e) {
+    fail(stub->path, std::string("the stub ") + e.what());
+  }
+}
+
+}  // namespace
+
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const PackOptions& options) {
-  Manifest m = load_manifest(manifest);
+  Manifest m = load_manifest(manifest, options.defines);
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
+  make_product_stub(m, out, &stub);
   FilesRead files_read;
   if (options.progress != nullptr) {
     options.progress->compressed(0, m.script_size);

@@ -1,6 +1,9 @@
 #include "version_info.h"
 
+#include <stdexcept>
+
 #include "pe_image.h"
+#include "pe_resources.h"
 #include "platform/bytes.h"
 #include "platform/text16.h"
 
@@ -10,9 +13,7 @@ namespace {
 using tv::le16;
 using tv::le32;
 
-constexpr uint32_t kResourceDirectory = 2;
-constexpr uint32_t kRtVersion = 16;
-constexpr uint32_t kSubdirectory = 0x80000000u;
+constexpr size_t kFixedSize = 52;
 constexpr uint32_t kFixedSignature = 0xFEEF04BDu;
 constexpr int kMaxDepth = 4;  // VS_VERSIONINFO > StringFileInfo > table > value
 
@@ -23,40 +24,11 @@ bool fail(std::string* why, const char* text) {
   return false;
 }
 
-// A span of the file: the resource section's bytes, or one resource's.
+// The bytes of the version resource.
 struct Span {
   const uint8_t* p;
   size_t size;
 };
-
-// The file bytes of an RVA range that lies within one section's raw data.
-bool map_rva(const uint8_t* data, const PeLayout& pe, uint32_t rva, uint32_t size, Span* out) {
-  for (const PeSection& s : pe.sections) {
-    if (rva < s.virtual_address) continue;
-    uint64_t offset = uint64_t(rva) - s.virtual_address;
-    if (offset + size > s.raw_size) continue;
-    *out = {data + s.raw_pointer + offset, size};
-    return true;
-  }
-  return false;
-}
-
-// The entry of a resource directory at `at` whose id is `id` (any entry for -1):
-// its offset field, or false.
-bool find_entry(const Span& rsrc, uint32_t at, int64_t id, uint32_t* target) {
-  if (at > rsrc.size || rsrc.size - at < 16) return false;
-  uint32_t count = uint32_t(le16(rsrc.p + at + 12)) + le16(rsrc.p + at + 14);
-  for (uint32_t i = 0; i < count; ++i) {
-    uint64_t e = uint64_t(at) + 16 + 8 * uint64_t(i);
-    if (e + 8 > rsrc.size) return false;
-    uint32_t name = le32(rsrc.p + e);
-    if (id < 0 || (!(name & kSubdirectory) && name == id)) {
-      *target = le32(rsrc.p + e + 4);
-      return true;
-    }
-  }
-  return false;
-}
 
 // One node of the version tree: length, value length, type, key, value, children.
 struct Node {
@@ -115,6 +87,9 @@ bool read_children(const Span& res, const Node& parent, int depth, const std::st
     std::string key = tv::u16_to_utf8(child.key);
     if (depth == 2 && table == "StringFileInfo") {
       if (!read_children(res, child, depth + 1, key, out)) return false;
+    } else if (depth == 2 && table == "VarFileInfo") {
+      const uint8_t* value = res.p + child.value_at;
+      out->vars.push_back({key, std::vector<uint8_t>(value, value + child.value_bytes)});
     } else if (depth == 3) {
       out->strings.push_back({table, key, text_value(res, child)});
     } else if (depth == 1) {
@@ -127,40 +102,14 @@ bool read_children(const Span& res, const Node& parent, int depth, const std::st
 
 }  // namespace
 
-bool read_version_info(const uint8_t* data, size_t size, VersionInfo* out, std::string* why) {
-  PeLayout pe;
-  if (!parse_pe(data, size, &pe, why)) return false;
-  uint32_t optional_size = pe.section_table - pe.optional_offset;
-  uint32_t directories_at = pe.optional_magic == 0x10B ? 96 : 112;
-  uint32_t entry = directories_at + 8 * kResourceDirectory;
-  const uint8_t* opt = data + pe.optional_offset;
-  if (optional_size < entry + 8 || le32(opt + directories_at - 4) <= kResourceDirectory)
-    return fail(why, "has no resources");
-  Span rsrc;
-  uint32_t rsrc_rva = le32(opt + entry), rsrc_size = le32(opt + entry + 4);
-  if (rsrc_rva == 0 || rsrc_size == 0) return fail(why, "has no resources");
-  if (!map_rva(data, pe, rsrc_rva, rsrc_size, &rsrc))
-    return fail(why, "has a resource directory outside its sections");
-
-  // Type 16, its first name, its first language: a data entry.
-  uint32_t at = 0;
-  if (!find_entry(rsrc, at, kRtVersion, &at)) return fail(why, "has no version information");
-  for (int level = 0; level < 2; ++level) {
-    if (!(at & kSubdirectory) || !find_entry(rsrc, at & ~kSubdirectory, -1, &at))
-      return fail(why, "has a damaged resource directory");
-  }
-  if ((at & kSubdirectory) || at > rsrc.size || rsrc.size - at < 8)
-    return fail(why, "has a damaged resource directory");
-  Span res;
-  if (!map_rva(data, pe, le32(rsrc.p + at), le32(rsrc.p + at + 4), &res))
-    return fail(why, "has version information outside its sections");
-
+bool parse_version_resource(const uint8_t* data, size_t size, VersionInfo* out) {
+  Span res{data, size};
   VersionInfo info;
   Node root;
-  if (!read_node(res, 0, res.size, &root) || tv::u16_to_utf8(root.key) != "VS_VERSION_INFO")
-    return fail(why, "has damaged version information");
-  if (root.value_bytes >= 52 && le32(res.p + root.value_at) == kFixedSignature) {
+  if (!read_node(res, 0, res.size, &root) || tv::u16_to_utf8(root.key) != "VS_VERSION_INFO") return false;
+  if (root.value_bytes >= kFixedSize && le32(res.p + root.value_at) == kFixedSignature) {
     const uint8_t* fixed = res.p + root.value_at;
+    info.fixed.assign(fixed, fixed + kFixedSize);
     uint32_t parts[4] = {le32(fixed + 8), le32(fixed + 12), le32(fixed + 16), le32(fixed + 20)};
     for (int i = 0; i < 2; ++i) {
       info.file_version[2 * i] = uint16_t(parts[i] >> 16);
@@ -169,9 +118,96 @@ bool read_version_info(const uint8_t* data, size_t size, VersionInfo* out, std::
       info.product_version[2 * i + 1] = uint16_t(parts[2 + i]);
     }
   }
-  if (!read_children(res, root, 1, "", &info)) return fail(why, "has damaged version information");
+  if (!read_children(res, root, 1, "", &info)) return false;
   *out = info;
   return true;
+}
+
+bool read_version_info(const uint8_t* data, size_t size, VersionInfo* out, std::string* why) {
+  PeLayout pe;
+  std::vector<Resource> resources;
+  if (!parse_pe(data, size, &pe, why) || !read_resources(data, size, pe, &resources, why)) return false;
+  if (resources.empty()) return fail(why, "has no resources");
+  for (const Resource& r : resources) {
+    if (r.type.name.empty() && r.type.id == kRtVersion) {
+      if (!parse_version_resource(r.data.data(), r.data.size(), out))
+        return fail(why, "has damaged version information");
+      return true;
+    }
+  }
+  return fail(why, "has no version information");
+}
+
+namespace {
+
+void put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(uint8_t(v));
+  out.push_back(uint8_t(v >> 8));
+}
+void pad4(std::vector<uint8_t>& out) { out.resize(align4(out.size()), 0); }
+
+// Appends one node: its header, key and value, then what `children` appends; its
+// length is set once they are in.
+template <class Children>
+void write_node(std::vector<uint8_t>& out, const std::string& key, bool text, const std::vector<uint8_t>& value,
+                size_t value_length, Children children) {
+  pad4(out);
+  size_t at = out.size();
+  put16(out, 0);
+  put16(out, uint32_t(value_length));
+  put16(out, text ? 1 : 0);
+  for (char16_t c : tv::utf8_to_u16(key)) put16(out, c);
+  put16(out, 0);
+  pad4(out);
+  out.insert(out.end(), value.begin(), value.end());
+  children();
+  size_t length = out.size() - at;
+  if (length > 0xFFFF || value_length > 0xFFFF)
+    throw std::runtime_error("has version information too long to write again");
+  out[at] = uint8_t(length);
+  out[at + 1] = uint8_t(length >> 8);
+}
+
+void no_children() {}
+
+}  // namespace
+
+std::vector<uint8_t> write_version_resource(const VersionInfo& info) {
+  std::vector<uint8_t> fixed = info.fixed;
+  if (fixed.size() >= kFixedSize) {
+    const uint16_t* v[2] = {info.file_version, info.product_version};
+    for (int i = 0; i < 4; ++i) {
+      uint32_t part = uint32_t(v[i / 2][2 * (i % 2)]) << 16 | v[i / 2][2 * (i % 2) + 1];
+      for (int b = 0; b < 4; ++b) fixed[8 + 4 * i + b] = uint8_t(part >> (8 * b));
+    }
+  }
+  std::vector<uint8_t> out;
+  write_node(out, "VS_VERSION_INFO", false, fixed, fixed.size(), [&] {
+    if (!info.strings.empty()) {
+      write_node(out, "StringFileInfo", true, {}, 0, [&] {
+        for (size_t i = 0; i < info.strings.size();) {
+          size_t end = i;
+          while (end < info.strings.size() && info.strings[end].block == info.strings[i].block) ++end;
+          write_node(out, info.strings[i].block, true, {}, 0, [&] {
+            for (; i < end; ++i) {
+              std::vector<uint8_t> text;
+              std::u16string value = tv::utf8_to_u16(info.strings[i].value);
+              for (char16_t c : value) put16(text, c);
+              put16(text, 0);
+              write_node(out, info.strings[i].name, true, text, value.size() + 1, no_children);
+            }
+          });
+        }
+      });
+    }
+    if (!info.vars.empty()) {
+      write_node(out, "VarFileInfo", true, {}, 0, [&] {
+        for (const VersionInfo::Var& var : info.vars)
+          write_node(out, var.name, false, var.value, var.value.size(), no_children);
+      });
+    }
+  });
+  return out;
 }
 
 }  // namespace tvpack
