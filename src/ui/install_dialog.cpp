@@ -128,13 +128,15 @@ namespace {
 // sizes. The maker writes the product's icon as the group with the lowest id, which is
 // also the first one listed (the one Explorer shows for the file); the stub itself
 // carries none. The callback loads inside the enumeration, so a group named by a
-// string is found as well; it stops after the first group.
+// string is found as well; it stops after the first group. The icons last as long as
+// the process.
 BOOL CALLBACK set_icons_from_group(HMODULE module, LPCWSTR, LPWSTR group, LONG_PTR dialog) {
   static const int kSizes[2][2] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
   for (const auto& size : kSizes) {
     int side = GetSystemMetrics(size[1]);
     if (HANDLE icon = LoadImageW(module, group, IMAGE_ICON, side, side, 0)) {
-      SendMessageW(reinterpret_cast<HWND>(dialog), WM_SETICON, size[0], reinterpret_cast<LPARAM>(icon));
+      SendMessageW(reinterpret_cast<HWND>(dialog), WM_SETICON, size[0],
+                   reinterpret_cast<LPARAM>(icon));
     }
   }
   return FALSE;
@@ -144,7 +146,8 @@ BOOL CALLBACK set_icons_from_group(HMODULE module, LPCWSTR, LPWSTR group, LONG_P
 
 // Without an icon group nothing is sent, and the dialog keeps the system's default.
 void show_program_icon(HWND dialog) {
-  EnumResourceNamesW(nullptr, RT_GROUP_ICON, set_icons_from_group, reinterpret_cast<LONG_PTR>(dialog));
+  EnumResourceNamesW(nullptr, RT_GROUP_ICON, set_icons_from_group,
+                     reinterpret_cast<LONG_PTR>(dialog));
 }
 
 void browse_for_install_folder(wchar_t* path) {

@@ -1,8 +1,9 @@
 // The icon file reader: icon files made here, good ones with bitmap and PNG images, and
 // damaged or foreign files, each refused with its own phrase.
+#include "ico.h"
+
 #include <functional>
 
-#include "ico.h"
 #include "pack_test_support.h"
 
 namespace {
@@ -82,7 +83,8 @@ TEST(Ico, ReadsBitmapAndPngImages) {
     bool png;
     uint32_t side;
   };
-  const Want want[] = {{1, 4, false, 16}, {1, 32, false, 32}, {1, 24, false, 48}, {1, 32, true, 256}, {1, 24, true, 64}};
+  const Want want[] = {
+      {1, 4, false, 16}, {1, 32, false, 32}, {1, 24, false, 48}, {1, 32, true, 256}, {1, 24, true, 64}};
   std::vector<tvpack::IconImage> images;
   std::string why;
   Bytes file = ico(entries);
@@ -102,47 +104,54 @@ TEST(Ico, ReadsBitmapAndPngImages) {
   }
 }
 
+// A copy of the bytes with one change made.
+Bytes edited(Bytes v, const std::function<void(Bytes&)>& change) {
+  change(v);
+  return v;
+}
+
 TEST(Ico, RefusesWhatIsNoGoodIconFile) {
+  // Directory entries at 6 and 22 (size at +8, offset at +12), the first image (a bitmap) at 38.
   const Bytes good = ico({{32, 32, 0, 1, 32, dib(32, 32)}, {0, 0, 0, 1, 32, png(256, 8, 6)}});
-  auto changed = [&](std::function<void(Bytes&)> change) {
-    Bytes v = good;
-    change(v);
-    return v;
-  };
-  std::vector<Entry> many(65, Entry{16, 16, 0, 1, 4, dib(16, 4)});
-  Bytes bmp = dib(16, 4);
-  bmp.insert(bmp.begin(), {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  const size_t png_at = good.size() - png(256, 8, 6).size();
+  const Bytes bmp = edited(dib(16, 4), [](Bytes& v) { v.insert(v.begin(), 14, 0), v[0] = 'B', v[1] = 'M'; });
+  const std::string neither = "is neither a PNG nor a bitmap";
   const struct {
     const char* what;
     Bytes file;
-    const char* why;
+    std::string why;
   } cases[] = {
       {"empty", {}, "is not an icon file"},
       {"a PNG", png(256, 8, 6), "is not an icon file"},
       {"a BMP", bmp, "is not an icon file"},
-      {"a cursor", changed([](Bytes& v) { v[2] = 2; }), "is not an icon file"},
-      {"reserved field set", changed([](Bytes& v) { v[0] = 1; }), "is not an icon file"},
+      {"a cursor", edited(good, [](Bytes& v) { v[2] = 2; }), "is not an icon file"},
+      {"reserved field set", edited(good, [](Bytes& v) { v[0] = 1; }), "is not an icon file"},
       {"header cut short", Bytes(good.begin(), good.begin() + 4), "is truncated"},
       {"directory cut short", Bytes(good.begin(), good.begin() + 30), "is truncated"},
       {"no images", ico({}), "holds no images"},
-      {"65 images", ico(many), "holds 65 images, more than 64"},
+      {"65 images", ico(std::vector<Entry>(65, {16, 16, 0, 1, 4, dib(16, 4)})),
+       "holds 65 images, more than 64"},
       {"image cut short", Bytes(good.begin(), good.end() - 1), "image 2 lies outside the file"},
-      {"offset past the end", changed([](Bytes& v) { put32(v, 6 + 12, 0xFFFFFFF0u); }), "image 1 lies outside the file"},
-      {"size wraps around", changed([](Bytes& v) { put32(v, 6 + 8, 0xFFFFFFFFu); }), "image 1 lies outside the file"},
-      {"image in the directory", changed([](Bytes& v) { put32(v, 22 + 12, 6); }), "image 2 overlaps the directory"},
-      {"empty image", changed([](Bytes& v) { put32(v, 6 + 8, 0); }), "image 1 is neither a PNG nor a bitmap"},
-      {"PNG chunk not IHDR", changed([](Bytes& v) { v[v.size() - png(256, 8, 6).size() + 12] = 'X'; }), "image 2 is neither a PNG nor a bitmap"},
-      {"PNG wider than 256", ico({{0, 0, 0, 1, 32, png(257, 8, 6)}}), "image 1 is neither a PNG nor a bitmap"},
-      {"PNG colour type 5", ico({{0, 0, 0, 1, 32, png(256, 8, 5)}}), "image 1 is neither a PNG nor a bitmap"},
-      {"bitmap header size", changed([](Bytes& v) { put32(v, 38, 12); }), "image 1 is neither a PNG nor a bitmap"},
-      {"bitmap odd height", changed([](Bytes& v) { put32(v, 38 + 8, 33); }), "image 1 is neither a PNG nor a bitmap"},
-      {"bitmap two planes", changed([](Bytes& v) { put16(v, 38 + 12, 2); }), "image 1 is neither a PNG nor a bitmap"},
-      {"bitmap 7 bits", changed([](Bytes& v) { put16(v, 38 + 14, 7); }), "image 1 is neither a PNG nor a bitmap"},
-      {"bitmap compressed", changed([](Bytes& v) { put32(v, 38 + 16, 1); }), "image 1 is neither a PNG nor a bitmap"},
-      {"bitmap larger than its bytes", changed([](Bytes& v) { put32(v, 38 + 4, 40); put32(v, 38 + 8, 80); }),
-       "image 1 is neither a PNG nor a bitmap"},
-      {"colour table too long", ico({{16, 16, 0, 1, 4, [] { Bytes d = dib(16, 4); put32(d, 32, 17); return d; }()}}),
-       "image 1 is neither a PNG nor a bitmap"},
+      {"offset past the end", edited(good, [](Bytes& v) { put32(v, 18, 0xFFFFFFF0u); }),
+       "image 1 lies outside the file"},
+      {"size wraps around", edited(good, [](Bytes& v) { put32(v, 14, 0xFFFFFFFFu); }),
+       "image 1 lies outside the file"},
+      {"image in the directory", edited(good, [](Bytes& v) { put32(v, 34, 6); }),
+       "image 2 overlaps the directory"},
+      {"empty image", edited(good, [](Bytes& v) { put32(v, 14, 0); }), "image 1 " + neither},
+      {"PNG chunk not IHDR", edited(good, [&](Bytes& v) { v[png_at + 12] = 'X'; }), "image 2 " + neither},
+      {"PNG wider than 256", ico({{0, 0, 0, 1, 32, png(257, 8, 6)}}), "image 1 " + neither},
+      {"PNG colour type 5", ico({{0, 0, 0, 1, 32, png(256, 8, 5)}}), "image 1 " + neither},
+      {"bitmap header size", edited(good, [](Bytes& v) { put32(v, 38, 12); }), "image 1 " + neither},
+      {"bitmap odd height", edited(good, [](Bytes& v) { put32(v, 38 + 8, 33); }), "image 1 " + neither},
+      {"bitmap two planes", edited(good, [](Bytes& v) { put16(v, 38 + 12, 2); }), "image 1 " + neither},
+      {"bitmap 7 bits", edited(good, [](Bytes& v) { put16(v, 38 + 14, 7); }), "image 1 " + neither},
+      {"bitmap compressed", edited(good, [](Bytes& v) { put32(v, 38 + 16, 1); }), "image 1 " + neither},
+      {"bitmap larger than its bytes",
+       edited(good, [](Bytes& v) { put32(v, 38 + 4, 40), put32(v, 38 + 8, 80); }), "image 1 " + neither},
+      {"colour table too long",
+       ico({{16, 16, 0, 1, 4, edited(dib(16, 4), [](Bytes& v) { put32(v, 32, 17); })}}),
+       "image 1 " + neither},
   };
   for (const auto& c : cases) {
     std::vector<tvpack::IconImage> images(1);

@@ -216,19 +216,21 @@ std::vector<std::wstring> describe_version(const std::wstring& path) {
   std::vector<std::wstring> lines;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT n = 0;
-  if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &n) && n >= sizeof *fixed)
+  if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &n) &&
+      n >= sizeof *fixed)
     lines.push_back(L"fixed file=" + dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS) +
                     L" product=" + dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
   WORD* translation = nullptr;
-  if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &n) ||
-      n < 4)
+  if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                     reinterpret_cast<void**>(&translation), &n) || n < 4)
     return lines;
   wchar_t block[48];
   wsprintfW(block, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
   for (const wchar_t* name : {L"ProductName", L"ProductVersion", L"FileVersion", L"CompanyName",
                               L"LegalCopyright", L"FileDescription", L"OriginalFilename"}) {
     wchar_t* value = nullptr;
-    if (VerQueryValueW(info.data(), (block + std::wstring(name)).c_str(), reinterpret_cast<void**>(&value), &n))
+    std::wstring key = block + std::wstring(name);
+    if (VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &n))
       lines.push_back(std::wstring(name) + L"=" + escape(std::wstring(value, wcsnlen(value, n))));
   }
   return lines;
