@@ -39,21 +39,13 @@ def net_wm_icon(side):
 
 
 def icon_file():
-    """An icon of 16 and 32 pixel bitmaps (32 bits, 8 bits with a colour table) and a
-    256 pixel PNG, all drawn by pixel()."""
+    """An icon of 16 and 32 pixel bitmaps and a 256 pixel PNG, all drawn by pixel()."""
     def dib32(side):
         rows = b"".join(b"".join(bytes((b, g, r, a)) for r, g, b, a in
                                  (pixel(x, y, side) for x in range(side)))
                         for y in reversed(range(side)))
         header = struct.pack("<IiiHHIIiiII", 40, side, side * 2, 1, 32, 0, 0, 0, 0, 0, 0)
         return header + rows + bytes((side + 31) // 32 * 4 * side)
-
-    def dib8(side):
-        palette = [(20, 140, 250, 0), (120, 40, 40, 0)] + [(0, 0, 0, 0)] * 254
-        rows = b"".join(bytes(1 if pixel(x, y, side)[0] == 40 else 0 for x in range(side))
-                        for y in reversed(range(side)))
-        header = struct.pack("<IiiHHIIiiII", 40, side, side * 2, 1, 8, 0, 0, 0, 0, 0, 0)
-        return header + b"".join(bytes(c) for c in palette) + rows + bytes(4 * side)
 
     def png(side):
         raw = b"".join(b"\0" + b"".join(bytes(pixel(x, y, side)) for x in range(side))
@@ -66,7 +58,7 @@ def icon_file():
                 + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0))
                 + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
-    images = [(16, 8, dib8(16)), (16, 32, dib32(16)), (32, 32, dib32(32)), (256, 32, png(256))]
+    images = [(16, 32, dib32(16)), (32, 32, dib32(32)), (256, 32, png(256))]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset, body = 6 + 16 * len(images), b""
     for side, bits, data in images:

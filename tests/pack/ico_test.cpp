@@ -2,6 +2,7 @@
 // damaged or foreign files, each refused with its own phrase.
 #include "ico.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "pack_test_support.h"
@@ -10,39 +11,32 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void put16(Bytes& v, size_t at, uint32_t x) {
-  v[at] = uint8_t(x);
-  v[at + 1] = uint8_t(x >> 8);
+// x as n little-endian bytes at v[at].
+void put(Bytes& v, size_t at, uint32_t x, int n) {
+  for (int i = 0; i < n; ++i) v[at + i] = uint8_t(x >> 8 * i);
 }
-void put32(Bytes& v, size_t at, uint32_t x) {
-  put16(v, at, x);
-  put16(v, at + 2, x >> 16);
-}
-void append32(Bytes& v, uint32_t x) {
-  v.resize(v.size() + 4);
-  put32(v, v.size() - 4, x);
-}
+void put16(Bytes& v, size_t at, uint32_t x) { put(v, at, x, 2); }
+void put32(Bytes& v, size_t at, uint32_t x) { put(v, at, x, 4); }
 
-// A PNG's signature and IHDR chunk, then some bytes standing for the rest.
+// A PNG's signature and IHDR chunk (width, height, depth, colour type), then some bytes.
 Bytes png(uint32_t side, uint8_t depth, uint8_t colour) {
   Bytes v = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-  for (int shift = 24; shift >= 0; shift -= 8) v.push_back(uint8_t(side >> shift));
-  for (int shift = 24; shift >= 0; shift -= 8) v.push_back(uint8_t(side >> shift));
-  Bytes rest = {depth, colour, 0, 0, 0, 1, 2, 3, 4, 'I', 'E', 'N', 'D'};
-  v.insert(v.end(), rest.begin(), rest.end());
+  for (int i = 0; i < 8; ++i) v.push_back(uint8_t(side >> (24 - 8 * (i % 4))));
+  v.insert(v.end(), {depth, colour, 0, 0, 0, 1, 2, 3, 4, 'I', 'E', 'N', 'D'});
   return v;
 }
 
 // A bitmap image as an icon holds it: header, colour table, XOR bitmap and AND mask.
 Bytes dib(uint32_t side, uint16_t bits) {
-  Bytes v;
-  for (uint32_t x : {40u, side, side * 2, 0u, 0u, 0u, 0u, 0u, 0u, 0u}) append32(v, x);
-  put16(v, 12, 1);
-  put16(v, 14, bits);
   size_t palette = bits <= 8 ? 4u << bits : 0;
   size_t rows = (side * bits + 31) / 32 * 4 * side + (side + 31) / 32 * 4 * side;
-  Bytes rest = packtest::pattern(palette + rows, side + bits);
-  v.insert(v.end(), rest.begin(), rest.end());
+  Bytes v = packtest::pattern(40 + palette + rows, side + bits);
+  std::fill(v.begin(), v.begin() + 40, 0);
+  put32(v, 0, 40);
+  put32(v, 4, side);
+  put32(v, 8, side * 2);
+  put16(v, 12, 1);
+  put16(v, 14, bits);
   return v;
 }
 
@@ -60,9 +54,7 @@ Bytes ico(const std::vector<Entry>& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
     size_t at = 6 + 16 * i;
-    v[at] = e.width;
-    v[at + 1] = e.height;
-    v[at + 2] = e.colours;
+    v[at] = e.width, v[at + 1] = e.height, v[at + 2] = e.colours;
     put16(v, at + 4, e.planes);
     put16(v, at + 6, e.bits);
     put32(v, at + 8, uint32_t(e.image.size()));
@@ -72,36 +64,27 @@ Bytes ico(const std::vector<Entry>& entries) {
   return v;
 }
 
+// The directory's fields, then what the image itself says (planes and bits taken from
+// it where the directory has 0).
 TEST(Ico, ReadsBitmapAndPngImages) {
-  const std::vector<Entry> entries = {{16, 16, 16, 1, 4, dib(16, 4)},
-                                      {32, 32, 0, 0, 0, dib(32, 32)},  // planes and bits from the image
-                                      {48, 48, 0, 1, 24, dib(48, 24)},
-                                      {0, 0, 0, 1, 32, png(256, 8, 6)},
-                                      {64, 64, 0, 0, 0, png(64, 8, 2)}};
-  struct Want {
-    uint16_t planes, bits;
-    bool png;
-    uint32_t side;
-  };
-  const Want want[] = {
-      {1, 4, false, 16}, {1, 32, false, 32}, {1, 24, false, 48}, {1, 32, true, 256}, {1, 24, true, 64}};
+  const std::vector<Entry> entries = {{16, 16, 16, 1, 4, dib(16, 4)},   {32, 32, 0, 0, 0, dib(32, 32)},
+                                      {48, 48, 0, 1, 24, dib(48, 24)},  {0, 0, 0, 1, 32, png(256, 8, 6)},
+                                      {64, 64, 0, 0, 0, png(64, 8, 2)}, {1, 1, 0, 0, 0, png(1, 16, 4)}};
   std::vector<tvpack::IconImage> images;
   std::string why;
   Bytes file = ico(entries);
   ASSERT_TRUE(tvpack::read_ico(file.data(), file.size(), &images, &why)) << why;
-  ASSERT_EQ(images.size(), entries.size());
-  for (size_t i = 0; i < images.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(images[i].width, entries[i].width);
-    EXPECT_EQ(images[i].height, entries[i].height);
-    EXPECT_EQ(images[i].color_count, entries[i].colours);
-    EXPECT_EQ(images[i].planes, want[i].planes);
-    EXPECT_EQ(images[i].bit_count, want[i].bits);
-    EXPECT_EQ(images[i].png, want[i].png);
-    EXPECT_EQ(images[i].pixel_width, want[i].side);
-    EXPECT_EQ(images[i].pixel_height, want[i].side);
-    EXPECT_EQ(images[i].data, entries[i].image);
+  std::vector<std::string> got;
+  for (const tvpack::IconImage& i : images) {
+    got.push_back(std::to_string(i.width) + " " + std::to_string(i.height) + " " +
+                  std::to_string(i.color_count) + " " + std::to_string(i.planes) + " " +
+                  std::to_string(i.bit_count) + (i.png ? " PNG " : " bitmap ") +
+                  std::to_string(i.pixel_width) + "x" + std::to_string(i.pixel_height));
   }
+  EXPECT_EQ(got, (std::vector<std::string>{"16 16 16 1 4 bitmap 16x16", "32 32 0 1 32 bitmap 32x32",
+                                           "48 48 0 1 24 bitmap 48x48", "0 0 0 1 32 PNG 256x256",
+                                           "64 64 0 1 24 PNG 64x64", "1 1 0 1 32 PNG 1x1"}));
+  for (size_t i = 0; i < images.size(); ++i) EXPECT_EQ(images[i].data, entries[i].image) << i;
 }
 
 // A copy of the bytes with one change made.
