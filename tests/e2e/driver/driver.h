@@ -27,17 +27,17 @@ std::wstring class_name(HWND window);
 // class, styles, rectangle in the dialog's client pixels, text); the tab order.
 std::vector<std::wstring> describe_layout(HWND dialog);
 
-// Types text into an edit control as key strokes (select all, delete, characters).
-bool type_text(HWND edit, const std::wstring& text);
-
-// The target, arguments and show command of a shortcut file.
-bool read_shortcut(const std::wstring& path, std::wstring* target, std::wstring* args, int* show);
-
 // A file's version information as Windows' own calls read it: "fixed file=A.B.C.D
 // product=A.B.C.D", then NAME=VALUE for the strings of its first translation.
 std::vector<std::wstring> describe_version(const std::wstring& path);
 // A file's icons as the shell extracts them: "count=N big=WxH small=WxH" (0x0: none).
 std::wstring describe_file_icons(const std::wstring& path);
+
+// Types text into an edit control as key strokes (select all, delete, characters).
+bool type_text(HWND edit, const std::wstring& text);
+
+// The target, arguments and show command of a shortcut file.
+bool read_shortcut(const std::wstring& path, std::wstring* target, std::wstring* args, int* show);
 
 // UTF-8 <-> UTF-16 for the driver's input and output.
 std::wstring from_utf8(const std::string& s);

@@ -11,6 +11,7 @@
 //                         the current dialog. "wait exit" waits for the process to end.
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog
 //   layout                its style, controls, dialog-unit rectangles and tab order
+//   version PATH | icons PATH   a file's version information and icons, as Windows reads them
 //   message               a message box's caption, text and buttons
 //   type ID TEXT          type TEXT (rest of the line, may be empty) into an edit
 //   click ID              press a button (refused when it is disabled or hidden)
@@ -29,7 +30,6 @@
 //   lock PATH | unlock PATH   hold a file or directory open with no sharing
 //   shortcut PATH         target, arguments and show command of a .lnk file
 //   folder CSIDL          the path of a shell folder, as the installer's shell gives it
-//   version PATH | icons PATH   a file's version information and icons, as Windows reads them
 //   sleep MS | kill
 #include <windows.h>
 #include <objbase.h>
@@ -275,6 +275,10 @@ void run(State& st, const std::wstring& line) {
   } else if (cmd == L"layout") {
     if (!st.dialog) throw Failure{L"no current dialog"};
     for (const std::wstring& l : drv::describe_layout(st.dialog)) out(l);
+  } else if (cmd == L"version") {
+    for (const std::wstring& l : drv::describe_version(rest)) out(L"version " + l);
+  } else if (cmd == L"icons") {
+    out(L"icons " + drv::describe_file_icons(rest));
   } else if (cmd == L"message") {
     report_message(st);
   } else if (cmd == L"type") {
@@ -331,10 +335,6 @@ void run(State& st, const std::wstring& line) {
       throw Failure{L"no shell folder " + rest};
     }
     out(L"folder " + drv::escape(path));
-  } else if (cmd == L"version") {
-    for (const std::wstring& l : drv::describe_version(rest)) out(L"version " + l);
-  } else if (cmd == L"icons") {
-    out(L"icons " + drv::describe_file_icons(rest));
   } else if (cmd == L"sleep") {
     Sleep(static_cast<DWORD>(to_int(rest)));
   } else if (cmd == L"kill") {
