@@ -315,6 +315,8 @@ TEST_F(ManifestTest, ReplacesBuildTimeValues) {
 // The line named is the string's; a value put in is checked as if written there.
 TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
   const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '";  // destination on line 6
+  std::string many;  // 20 times 60,000 bytes
+  for (int n = 0; n < 20; ++n) many += "${k}";
   expect_refused({
       {f + "{App}\\${nope}'\n", 6, "${nope} is not defined: set nope in [define] or give -D nope=VALUE"},
       {f + "{App}\\${v'\n", 6, "has an unclosed \"${\""},
@@ -327,6 +329,7 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
       {kApp + "[define]\n\"bad-name\" = \"x\"\n", 5, "[define] has the key \"bad-name\", which is not a name"},
       {kApp + "[define]\nv = 1\n", 5, "[define] v must be a string"},
       {kApp + "[[define]]\nv = \"1\"\n", 4, "\"define\" must be a table"},
+      {kApp + "[installer]\ncompany = '" + many + "'\n", 5, "grows past 1 MiB", {{"k", std::string(60000, 'k')}}},
   });
 }
 
