@@ -48,8 +48,9 @@ bool sources_stay_inside(const std::string& text) {
       std::optional<std::string> source = (*t)["source"].value<std::string>();
       if (!source) continue;
       fs::path p(*source);
+      // "$" too: a build-time value (${NAME}) could put any path in.
       if (p.is_absolute() || source->find("..") != std::string::npos || source->empty() ||
-          (*source)[0] == '~')
+          (*source)[0] == '~' || source->find('$') != std::string::npos)
         return false;
     }
   }

@@ -81,6 +81,14 @@ pack inspect out/blob.exe
 check "wrap --blob; inspect names the damage" eval '[ $rc -ne 0 ] && grep -qF "1000-byte container, key 0x00000007" out.txt &&
   grep -qxF "talvenor-pack: out/blob.exe: the trailer'"'"'s stream length runs past the container (the installer shows \"安装文件已损坏!\" and stops)" err.txt'
 
+# -D: repeatable, over [define], before or after the manifest; one warning for a value never used.
+sed 's/value = "塔文诺"/value = "塔文诺 ${v}"/' pkg/manifest.toml >pkg/defined.toml && printf '[define]\nv = "1.0"\n' >>pkg/defined.toml
+pack build -D v=2.3.1 pkg/defined.toml -o out/defined.exe --stub "$stub" -Dunused=
+check "build -D: one warning" eval '[ $rc -eq 0 ] &&
+  [ "$(cat err.txt)" = "talvenor-pack: pkg/defined.toml: warning: -D unused is not used: the manifest has no \${unused}" ]'
+pack inspect out/defined.exe
+check "build -D: the value put in" grep -qxF "  {AppName} = 塔文诺 2.3.1   (the install dialog's caption, as written)" out.txt
+
 printf '[[variable]]\nname = "App"\nvalue = "x"\n' >pkg/bad.toml
 while IFS='|' read -r name phrase output args; do
   # shellcheck disable=SC2086
@@ -91,6 +99,8 @@ manifest error|talvenor-pack: pkg/bad.toml:2: variable name "App"|out/e1.exe|bui
 missing stub|nothere.exe: does not exist|out/e2.exe|build pkg/manifest.toml --stub nothere.exe
 bad key|--key "0x1FFFFFFFF" is not a 32-bit number|out/e4.exe|build pkg/manifest.toml --stub $stub --key 0x1FFFFFFFF
 blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $stub
+-D without =|talvenor-pack: -D: "v" has no "=": write NAME=VALUE|out/e7.exe|build pkg/defined.toml --stub $stub -D v
+-D not a name|-D: "2v" is not a name|out/e8.exe|build pkg/defined.toml --stub $stub -D 2v=1
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
 EOF2
 

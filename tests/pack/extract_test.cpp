@@ -131,6 +131,25 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
       << out_.str();
 }
 
+// Names that differ only in case are one, as the installer finds them on Windows:
+// the first spelling wins (or the folder's own), a later file replaces the bytes.
+TEST_F(Extract, NamesThatDifferInCaseAreOne) {
+  fs::create_directories(dir_ / "x/Old");
+  dir_.write("x/README.TXT", "there before");
+  fs::path setup = wrap({u"{App}\\Ä.txt", u"{App}\\ä.txt", u"{App}\\Д\\x.txt", u"{App}\\д\\y.txt", u"{App}\\ß",
+                         u"{App}\\SS", u"E:\\Dir\\f", u"e:\\dIR\\F", u"{App}\\readme.txt", u"{App}\\old\\z",
+                         u"{App}\\ǅ", u"{App}\\ǆ\\refused.txt"});
+  EXPECT_EQ(extract(setup, dir_ / "x", true), 2);
+  const std::string o = tvpack::kOutsideFolder;
+  EXPECT_EQ(snapshot(dir_ / "x"), (std::map<std::string, std::string>{
+                                      {"Ä.txt", "file 1"}, {"Д", "folder"}, {"Д/x.txt", "file 2"},
+                                      {"Д/y.txt", "file 3"}, {"ß", "file 4"}, {"SS", "file 5"}, {o, "folder"},
+                                      {o + "/E", "folder"}, {o + "/E/Dir", "folder"}, {o + "/E/Dir/f", "file 7"},
+                                      {"README.TXT", "file 8"}, {"Old", "folder"}, {"Old/z", "file 9"},
+                                      {"ǅ", "file 10"}}));
+  EXPECT_NE(err_.str().find("lies below a file already written"), std::string::npos) << err_.str();
+}
+
 #ifndef _WIN32
 // A link already in the folder is never followed, to a folder or to a file; a file
 // hard-linked to one outside is replaced, the one outside keeps its bytes.

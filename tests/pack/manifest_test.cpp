@@ -19,6 +19,7 @@ struct Mistake {
   std::string manifest;
   int line;  // 0: about the whole manifest
   std::string phrase;
+  tvpack::Defines defines = {};  // -D of the command line
 };
 
 class ManifestTest : public ::testing::Test {
@@ -32,8 +33,10 @@ class ManifestTest : public ::testing::Test {
     for (const Mistake& m : mistakes) {
       fs::path manifest = dir_.write("m.toml", m.manifest);
       std::string error;
+      tvpack::PackOptions options;
+      options.defines = m.defines;
       try {
-        tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe");
+        tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
       } catch (const tvpack::PackError& e) {
         error = e.what();
       }
@@ -96,6 +99,35 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
   });
   fs::path ok = dir_.write("ok.toml", long_app + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\12345'\n");
   EXPECT_NO_THROW(tvpack::load_manifest(ok));
+}
+
+// Names are one when Windows takes them for one: every unit by its simple uppercase,
+// not ASCII alone; a character whose uppercase is two ("ß", "ﬀ") stays, and so do
+// the halves of a surrogate pair.
+TEST_F(ManifestTest, ComparesDestinationsAsWindowsDoes) {
+  struct Pair {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const std::vector<Pair> pairs = {
+      {"Ä.txt", "ä.txt", true},   {"Д", "д", true},       {"ǅ", "ǆ", true},          {"Ǆ", "ǅ", true},
+      {"ΆΩ", "άω", true},         {"ｂ", "Ｂ", true},     {"ⓐ", "Ⓐ", true},          {"ÿ", "Ÿ", true},
+      {"µ", "Μ", true},           {"ß", "SS", false},     {"ß", "ẞ", false},         {"ﬀ", "FF", false},
+      {"𐐨", "𐐀", false},         {"i", "İ", false},      {"Ä.txt", "A.txt", false}, {"x", "ж", false},
+  };
+  const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\";
+  for (const Pair& p : pairs) {
+    std::string text = f + p.a + "'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\" + p.b + "'\n";
+    if (p.same)
+      expect_refused({{text, 9, "is already installed by the entry on line 6"}});
+    else
+      EXPECT_NO_THROW(tvpack::load_manifest(dir_.write("m.toml", text))) << p.a << " " << p.b;
+  }
+  expect_refused({
+      {f + "Ä'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\ä\\x.txt'\n", 9, "lies inside \"D:\\Kesta\\Ä\""},
+      {f + "Ж\\x.txt'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\ж'\n", 9, "is the folder of"},
+  });
 }
 
 // A destination that climbs out of {App} is built, with one warning line per entry.
@@ -237,6 +269,65 @@ TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
       {kApp + "[define]\nx = \"1\"\n[installers]\n", 6, "unknown key \"installers\""},
   });
   EXPECT_NO_THROW(tvpack::load_manifest(dir_.write("ok.toml", i + "copyright = \"" + std::string(256, 'c') + "\"\n")));
+}
+
+// ${NAME} from [define] and -D (which wins) in every kind of string, in one pass.
+TEST_F(ManifestTest, ReplacesBuildTimeValues) {
+  struct Case {
+    std::string table;       // [define]'s lines
+    tvpack::Defines command_line;
+    std::string name;        // [installer] product_name, before
+    std::u16string expected;  // and after
+    size_t warnings;
+  };
+  const std::vector<Case> cases = {
+      {"v = \"1.0\"", {}, "T ${v}", u"T 1.0", 0},
+      {"v = \"1.0\"", {{"v", "2.3.1"}}, "T ${v}", u"T 2.3.1", 0},
+      {"", {{"v", "2.3.1"}, {"unused", "x"}, {"_9", "}"}}, "${v}${_9}${v}", u"2.3.1}2.3.1", 1},
+      // What a value puts in is not read again, from the table or the command line.
+      {"a = \"${b}\"\nb = \"x\"", {}, "${a}", u"${b}", 0},
+      {"b = \"x\"", {{"a", "$${b}"}}, "${a}${b}", u"$${b}x", 0},
+      {"v = \"1\"", {}, "$${v} $$${v} $ {v} $v $", u"${v} $${v} $ {v} $v $", 0},
+      {"", {}, "100$ {App}", u"100$ {App}", 0},
+  };
+  dir_.write("Kesta/a.txt", "a");
+  for (const Case& c : cases) {
+    fs::path manifest = dir_.write(
+        "m.toml", "[define]\n" + c.table + "\nd = 'Kesta'\n[installer]\nproduct_name = '" + c.name + "'\n" +
+                      "[[variable]]\nname = \"{${d}}\"\nvalue = 'D:\\${d}'\n[[variable]]\nname = \"{App}\"\n"
+                      "value = '{Kesta}'\n[[tree]]\nsource = \"${d}\"\ndestination = '{App}\\${d}'\n"
+                      "[[shortcut]]\ntarget = '{App}\\${d}\\a.txt'\narguments = '${d}'\nlocation = '{Desktop}\\${d}'\n");
+    tvpack::Manifest m = tvpack::load_manifest(manifest, c.command_line);
+    EXPECT_EQ(m.installer.product_name, c.expected) << c.name;
+    EXPECT_EQ(m.warnings.size(), c.warnings) << c.name;
+    ASSERT_EQ(m.variables.size(), 2u);
+    EXPECT_EQ(m.variables[0].name + m.variables[0].value, u"{Kesta}D:\\Kesta");
+    ASSERT_EQ(m.files.size(), 1u);
+    EXPECT_EQ(m.files[0].destination, u"{App}\\Kesta\\a.txt");
+    EXPECT_EQ(tvpack::shortcut_text(m.shortcuts), u"icon\n{App}\\Kesta\\a.txt\nKesta\n{Desktop}\\Kesta");
+  }
+  fs::path manifest = dir_.write("m.toml", kApp);
+  EXPECT_EQ(tvpack::load_manifest(manifest, {{"version", "1"}}).warnings,
+            std::vector<std::string>{tvpack::show_path(manifest) + ": warning: -D version is not used: the manifest "
+                                                                    "has no ${version}"});
+}
+
+// The line named is the string's; a value put in is checked as if written there.
+TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
+  const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '";  // destination on line 6
+  expect_refused({
+      {f + "{App}\\${nope}'\n", 6, "${nope} is not defined: set nope in [define] or give -D nope=VALUE"},
+      {f + "{App}\\${v'\n", 6, "has an unclosed \"${\""},
+      {f + "{App}\\${1v}'\n", 6, "has \"${1v}\", which is not a name"},
+      {f + "{App}\\${}'\n", 6, "which is not a name"},
+      {f + "{App}\\${v}'\n", 6, "Windows does not allow", {{"v", "a?.txt"}}},
+      {"[define]\nv = '{Nope}'\n" + f + "${v}\\a.txt'\n", 8, "uses {Nope}"},
+      {kApp + "[installer]\nproduct_version = \"${v}\"\n[define]\nv = \"2.3\"\n", 5, "\"2.x\" is not a version",
+       {{"v", "2.x"}}},
+      {kApp + "[define]\n\"bad-name\" = \"x\"\n", 5, "[define] has the key \"bad-name\", which is not a name"},
+      {kApp + "[define]\nv = 1\n", 5, "[define] v must be a string"},
+      {kApp + "[[define]]\nv = \"1\"\n", 4, "\"define\" must be a table"},
+  });
 }
 
 TEST_F(ManifestTest, KeepsTheManifestsOrderAndSortsTreesByComponent) {

@@ -1,12 +1,15 @@
 #include "extract.h"
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <vector>
 
 #include "errors.h"
 #include "pack.h"
 #include "package/script.h"
 #include "platform/text16.h"
+#include "upcase.h"
 #include "variables/table.h"
 #include "walk.h"
 
@@ -95,6 +98,50 @@ std::string check_links(const fs::path& dir, const fs::path& relative) {
   return "";
 }
 
+// Names as Windows takes them: two that differ only in case (upcase.h) are one file
+// or folder, spelt as the first of them written, or as the folder already holds it.
+class FoldedNames {
+ public:
+  explicit FoldedNames(const fs::path& dir) : dir_(dir) {}
+
+  // relative (UTF-8 components joined by "/") spelt as the names already taken.
+  std::string spelt(const std::string& relative) {
+    std::string out;
+    std::u16string key;  // the folded path so far
+    for (size_t start = 0; start <= relative.size();) {
+      size_t slash = std::min(relative.find('/', start), relative.size());
+      std::string part = relative.substr(start, slash - start);
+      std::u16string folded = upcase(tv::utf8_to_u16(part));
+      const std::string& name = names_in(key, out).emplace(folded, part).first->second;
+      out += (out.empty() ? "" : "/") + name;
+      key += u'/' + folded;
+      start = slash + 1;
+    }
+    return out;
+  }
+
+ private:
+  // The names of the folder at the folded path key (spelt below dir), read from the
+  // disk the first time (in name order, so that the first of two spellings there wins).
+  std::map<std::u16string, std::string>& names_in(const std::u16string& key, const std::string& spelt) {
+    auto found = folders_.find(key);
+    if (found != folders_.end()) return found->second;
+    std::map<std::u16string, std::string>& names = folders_[key];
+    std::error_code ec;
+    fs::path at = dir_ / utf8_path(spelt);
+    if (!fs::is_directory(spelt.empty() ? fs::status(at, ec) : fs::symlink_status(at, ec))) return names;
+    std::vector<std::string> listed;
+    for (fs::directory_iterator it(at, ec), end; !ec && it != end; it.increment(ec))
+      listed.push_back(it->path().filename().u8string());
+    std::sort(listed.begin(), listed.end());
+    for (const std::string& name : listed) names.emplace(upcase(tv::utf8_to_u16(name)), name);
+    return names;
+  }
+
+  fs::path dir_;
+  std::map<std::u16string, std::map<std::u16string, std::string>> folders_;
+};
+
 }  // namespace
 
 std::string extract_target(const std::u16string& destination, const std::u16string& app, std::string* refusal) {
@@ -173,11 +220,13 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
 
   if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
   size_t written = 0, outside = 0, refused = 0;
+  FoldedNames names(dir);
   bool files_read = walk.files([&](const FileRecord& r) {
     if (r.path == nullptr) return false;
     std::u16string dest = tv::u16string_at(r.path);
     std::string why;
     std::string relative = extract_target(dest, kAppMark, &why);
+    if (why.empty()) relative = names.spelt(relative);
     fs::path target = dir / utf8_path(relative);
     if (why.empty()) why = check_links(dir, utf8_path(relative));
     if (why.empty()) {

@@ -1,7 +1,8 @@
 // Writing an installer's files into a folder as the installer would, with "{App}" the
 // folder, without running anything: destinations outside "{App}" go under
 // DIR/_outside/<drive or folder>/..., shortcuts are listed, not made. Nothing is
-// written outside the folder whatever the package says.
+// written outside the folder whatever the package says. Names that differ only in
+// case are one file or folder, spelt as first written, as on Windows.
 #pragma once
 #include <filesystem>
 #include <ostream>

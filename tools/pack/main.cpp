@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "defines.h"
 #include "errors.h"
 #include "extract.h"
 #include "inspect.h"
@@ -114,6 +115,22 @@ int main(int argc, char** argv) {
   build->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
   build->add_option("--level", level, level_help)->check(CLI::Range(kMinLevel, kMaxLevel));
   build->add_flag("-q,--quiet", quiet, quiet_help);
+  std::vector<std::string> define_texts;
+  build
+      ->add_option("-D", define_texts,
+                   "A build-time value: VALUE is put in for ${NAME} in every string of the manifest, as it is "
+                   "(never read for ${ again). Repeatable; wins over the manifest's [define] table; a NAME the "
+                   "manifest never uses is a warning. Example: -D version=2.3.1")
+      ->type_name("NAME=VALUE")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false)
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            std::string name, value, problem = parse_define(text, &name, &value);
+            return problem;
+          },
+          "", "NAME=VALUE"));
 
   CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
   CLI::Option* script_opt = wrap->add_option("--script", script, "A raw install script, taken as it is");
@@ -160,6 +177,11 @@ int main(int argc, char** argv) {
     options.progress = &progress;
     options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
     if (*build) {
+      for (const std::string& text : define_texts) {
+        std::string name, value;
+        parse_define(text, &name, &value);  // checked while parsing the command line
+        options.defines[name] = value;
+      }
       uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
       BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out), options);
       progress.erase();

@@ -12,6 +12,7 @@
 #include "package/writer.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/text16.h"
+#include "upcase.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
 #include "variables/section.h"
@@ -48,13 +49,6 @@ char16_t bad_name_character(const std::u16string& expanded) {
       return c;
   }
   return 0;
-}
-
-std::u16string fold_case(std::u16string s) {
-  for (auto& c : s) {
-    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
-  }
-  return s;
 }
 
 class Loader {
@@ -141,9 +135,9 @@ class Loader {
   bool leaves_app(const std::u16string& expanded) const {
     const char16_t* const* app = tv::find_variable(u"{App}");
     if (app == nullptr || *app == nullptr) return false;
-    std::u16string base = fold_case(*app);
+    std::u16string base = upcase(*app);
     while (!base.empty() && base.back() == u'\\') base.pop_back();
-    std::u16string path = fold_case(expanded);
+    std::u16string path = upcase(expanded);
     if (base.empty() || path.compare(0, base.size(), base) != 0 || path.size() <= base.size() ||
         path[base.size()] != u'\\')
       return false;
@@ -160,10 +154,10 @@ class Loader {
 
   // A destination may be neither another's file again nor the folder of another (or
   // inside one): the installer could never write both. Compared as Windows resolves
-  // paths: case-insensitively, "." and ".." taken out.
+  // paths: each unit by its uppercase (upcase.h), "." and ".." taken out.
   void check_conflicts(const std::u16string& expanded, int line, const std::string& what) {
     std::vector<std::u16string> parts;
-    for (const std::u16string& part : components(fold_case(expanded))) {
+    for (const std::u16string& part : components(upcase(expanded))) {
       if (part == u"..") {
         if (parts.size() > 1) parts.pop_back();
       } else if (part != u".") {
@@ -422,7 +416,7 @@ std::string expansion_problem(const std::u16string& templ) {
   return "";
 }
 
-Manifest load_manifest(const fs::path& path) {
+Manifest load_manifest(const fs::path& path, const Defines& defines) {
   Manifest m;
   m.path = path;
   std::ifstream in(path, std::ios::binary);
@@ -435,6 +429,7 @@ Manifest load_manifest(const fs::path& path) {
   } catch (const toml::parse_error& e) {
     fail_at(path, int(e.source().begin.line), "not valid TOML: " + std::string(e.description()));
   }
+  replace_defines(path, root, defines, &m.warnings);
   Loader(m).load(root);
   return m;
 }

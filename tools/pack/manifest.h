@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "defines.h"
+
 namespace tvpack {
 
 // Limits of the install script format.
@@ -73,9 +75,10 @@ struct Manifest {
   std::vector<std::string> warnings;  // one line each, "FILE:LINE: warning: ..."
 };
 
-// Reads, expands and checks a manifest. Throws PackError (see errors.h) naming the
-// manifest and, where there is one, the line.
-Manifest load_manifest(const std::filesystem::path& path);
+// Reads, expands and checks a manifest, with the build-time values of the command
+// line (defines.h). Throws PackError (see errors.h) naming the manifest and, where
+// there is one, the line.
+Manifest load_manifest(const std::filesystem::path& path, const Defines& defines = Defines());
 
 // The install script of a checked manifest (the files are read now; a file that
 // changed size since it was checked is an error). files_read, when given, is told

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,17 @@ struct InstallerInfo;
 // The [installer] table (manifest_installer.cpp): its keys checked, the icon found
 // beside the manifest, the versions read. An empty InstallerInfo when there is none.
 InstallerInfo read_installer_table(const std::filesystem::path& manifest, const toml::table& root);
+
+}  // namespace tvpack
+
+namespace tvpack {
+
+// Replaces ${NAME} in every string of the manifest but the values of [define] itself
+// (defines.cpp), in one pass: what a value puts in is not read again, and "$${"
+// writes "${". The values are [define]'s, then command_line's over them. An
+// undefined or malformed name is an error at the string's line; each command-line
+// value that no string uses adds a warning.
+void replace_defines(const std::filesystem::path& manifest, toml::table& root,
+                     const std::map<std::string, std::string>& command_line, std::vector<std::string>* warnings);
 
 }  // namespace tvpack

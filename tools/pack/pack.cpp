@@ -239,7 +239,7 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const PackOptions& options) {
-  Manifest m = load_manifest(manifest);
+  Manifest m = load_manifest(manifest, options.defines);
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compress.h"
+#include "defines.h"
 
 namespace tvpack {
 
@@ -52,6 +53,7 @@ struct PackOptions {
   BuildProgress* progress = nullptr;     // none when null
   // Told each warning of the manifest (one line) as soon as it is read.
   std::function<void(const std::string&)> warning;
+  Defines defines;  // -D NAME=VALUE of the command line (build only)
 };
 
 // The commands. Each checks everything it can before the expensive steps and throws
