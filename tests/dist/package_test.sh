@@ -70,8 +70,9 @@ mkdir demo && cp -r "$source/samples/demo/manifest.toml" "$source/samples/demo/f
 cp "$stub" demo/Talvenor.exe  # a stand-in for the demo program
 (cd empty && "$installed" build ../demo/manifest.toml -o ../demo.exe) >build.log 2>&1
 check "the installed maker builds the demo installer" eval '[ -f demo.exe ] || { cat build.log; false; }'
-"$maker" build demo/manifest.toml -o reference.exe --stub "$stub" >/dev/null
-check "it equals the build folder's demo installer" cmp -s demo.exe reference.exe
+# Of the same name: the name is the installer's OriginalFilename.
+mkdir -p reference && "$maker" build demo/manifest.toml -o reference/demo.exe --stub "$stub" >/dev/null
+check "it equals the build folder's demo installer" cmp -s demo.exe reference/demo.exe
 "$installed" inspect demo.exe >inspect.txt 2>&1 || true
 check "inspect reads it, and its version information" eval 'grep -qF "{App}\help\index.html" inspect.txt &&
   grep -qF "version: file $version.0" inspect.txt && grep -qF "080404B0 FileDescription = \"Talvenor 安装程序\"" inspect.txt'

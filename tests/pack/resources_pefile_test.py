@@ -1,13 +1,12 @@
 """A built installer's resources as an independent reader (Debian's python3-pefile) sees
 them, its checksum and package section; the same build twice gives the same bytes, it
 signs and verifies, and a bad icon leaves nothing behind.
-usage: /usr/bin/python3 resources_pefile_test.py MAKER STUB WORK"""
+usage: /usr/bin/python3 resources_pefile_test.py MAKER STUB ICON WORK"""
 
 import shutil
 import struct
 import subprocess
 import sys
-import zlib
 from pathlib import Path
 
 import pefile
@@ -21,32 +20,14 @@ def check(ok, what):
     failures.extend([] if ok else [what])
 
 
-def png(side):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    rows = b"".join(b"\0" + bytes((x * 7 + y) & 0xFF for x in range(4 * side)) for y in range(side))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
-
-
-def dib(side, bits):
-    head = struct.pack("<IiiHHIIiiII", 40, side, 2 * side, 1, bits, 0, 0, 0, 0, 0, 0)
-    palette = bytes(4 << bits) if bits <= 8 else b""
-    pixels = bytes(i % 251 for i in range((side * bits + 31) // 32 * 4 * side))
-    return head + palette + pixels + bytes((side + 31) // 32 * 4 * side)
-
-
-# (width, height, bit count, image): a 256-pixel PNG and two bitmaps.
-IMAGES = [(256, 256, 32, png(256)), (32, 32, 32, dib(32, 32)), (16, 16, 8, dib(16, 8))]
-
-
-def ico(images):
-    head, body = struct.pack("<HHH", 0, 1, len(images)), b""
-    for w, h, bits, data in images:
-        at = 6 + 16 * len(images) + len(body)
-        head += struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, bits, len(data), at)
-        body += data
-    return head + body
+def icon_images(icon):
+    """(width, height, bit count, bytes) of each image of an icon file."""
+    count = struct.unpack_from("<H", icon, 4)[0]
+    out = []
+    for i in range(count):
+        w, h, _, _, _, bits, size, at = struct.unpack_from("<BBBBHHII", icon, 6 + 16 * i)
+        out.append((w or 256, h or 256, bits, icon[at:at + size]))
+    return out
 
 
 def read(path):
@@ -68,12 +49,13 @@ def read(path):
 
 
 def main():
-    maker, stub, work = sys.argv[1], Path(sys.argv[2]), Path(sys.argv[3])
+    maker, stub, icon, work = sys.argv[1], Path(sys.argv[2]), Path(sys.argv[3]), Path(sys.argv[4])
+    images = icon_images(icon.read_bytes())
     shutil.rmtree(work, ignore_errors=True)
     (work / "files").mkdir(parents=True)
     (work / "files" / "a.txt").write_text("a\n")
-    (work / "app.ico").write_bytes(ico(IMAGES))
-    (work / "app.png.ico").write_bytes(IMAGES[0][3])
+    shutil.copy(icon, work / "app.ico")
+    (work / "app.png.ico").write_bytes(images[0][3])  # an image alone is no icon file
     body = ("[[variable]]\nname = \"{App}\"\nvalue = 'C:\\Kesta'\n"
             "[[file]]\nsource = \"files/a.txt\"\ndestination = '{App}\\a.txt'\n")
     table = ('[installer]\nicon = "app.ico"\nproduct_name = "Kesta 工具"\nproduct_version = "2.3.1"\n'
@@ -103,9 +85,10 @@ def main():
 
     groups = [k[1] for k in res if k[0] == RT_GROUP_ICON]
     group = res[(RT_GROUP_ICON, groups[0])] if len(groups) == 1 else b""
-    check(group[:6] == struct.pack("<HHH", 0, 1, len(IMAGES)), f"one icon group of {len(IMAGES)} images ({groups})")
-    for i, (w, h, bits, image) in enumerate(IMAGES):
-        entry = group.ljust(6 + 14 * len(IMAGES), b"\0")
+    check(group[:6] == struct.pack("<HHH", 0, 1, len(images)),
+          f"one icon group of {len(images)} images ({groups})")
+    for i, (w, h, bits, image) in enumerate(images):
+        entry = group.ljust(6 + 14 * len(images), b"\0")
         gw, gh, _, _, _, gbits, size, ident = struct.unpack_from("<BBBBHHIH", entry, 6 + 14 * i)
         check((gw or 256, gh or 256, gbits, size) == (w, h, bits, len(image)) and
               res.get((RT_ICON, ident)) == image, f"image {i}: {w}x{h} {bits}-bit as in the icon file")
@@ -127,8 +110,10 @@ def main():
               package[0] % 4096 == 0, f"{path.name}: the checksum, the package page-aligned")
 
     listing = subprocess.run([maker, "inspect", str(out)], capture_output=True, text=True).stdout
-    lines = ["icon: group 1, 3 images", "  256x256, 32-bit, PNG", "  16x16, 8-bit, bitmap",
-             "version: file 2.3.1.0, product 2.3.1.0", '  080404B0 CompanyName = "Kesta Ltd"']
+    lines = [f"icon: group 1, {len(images)} images", "version: file 2.3.1.0, product 2.3.1.0",
+             '  080404B0 CompanyName = "Kesta Ltd"']
+    lines += [f"  {w}x{h}, {bits}-bit, " + ("PNG" if data.startswith(b"\x89PNG") else "bitmap")
+              for w, h, bits, data in images]
     listed = all(line in listing.splitlines() for line in lines)
     check(listed, "inspect lists the icon and version" + ("" if listed else ":\n" + listing))
 

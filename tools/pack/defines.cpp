@@ -14,6 +14,9 @@ namespace tvpack {
 namespace {
 
 const char* const kNameRule = "a name is letters, digits and _, not beginning with a digit";
+// A string with its values put in: far more than any path or text of a manifest, and
+// a bound on what a small manifest using a long value many times can make.
+constexpr size_t kMaxReplacedBytes = 1u << 20;
 
 Defines read_define_table(const fs::path& manifest, const toml::table& root) {
   Defines values;
@@ -72,6 +75,8 @@ class Replacer {
         fail_at(manifest_, line, "${" + name + "} is not defined: set " + name + " in [define] or give -D " +
                                      name + "=VALUE");
       used_.insert(name);
+      if (value->second.size() > kMaxReplacedBytes - out.size())
+        fail_at(manifest_, line, "the string grows past 1 MiB with its build-time values (at ${" + name + "})");
       out += value->second;
       i = close + 1;
     }

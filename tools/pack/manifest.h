@@ -2,6 +2,8 @@
 // before anything is written.
 //
 //   format_version = 1                       (optional)
+//   [installer]   icon = "t.ico"   product_version = "${version}"   (optional, once)
+//   [define]      version = "1.0"            (optional, once; -D NAME=VALUE wins)
 //   [[variable]]  name = "{App}"   value = "D:\\Kesta"
 //   [[file]]      source = "bin/Talvenor.exe"   destination = "{App}\\Talvenor.exe"
 //   [[tree]]      source = "data"   destination = "{App}\\data"
@@ -10,6 +12,7 @@
 //
 // Sources are relative to the manifest's folder. Variables keep their order: a value
 // may use the built-in folder variables and the variables defined above it.
+// ${NAME} in any string is a build-time value, put in before anything is checked.
 #pragma once
 #include <array>
 #include <cstdint>

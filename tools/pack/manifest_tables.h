@@ -1,6 +1,7 @@
-// What every table reader of the manifest shares: the line of a node, only known
-// keys, strings where strings are wanted, arrays of tables. Used by the manifest's
-// loader and by the readers of [installer] and [define], each in its own file.
+// Inside the manifest's reader: what every table reader shares (the line of a node,
+// only known keys, strings where strings are wanted, arrays of tables), and the
+// readers of [installer] (manifest_installer.cpp) and of build-time values
+// (defines.cpp), each in its own file. manifest.cpp's loader calls them.
 #pragma once
 #include <toml++/toml.h>
 
@@ -43,19 +44,11 @@ std::vector<const toml::table*> tables(const std::filesystem::path& manifest, co
 // The table under key written once as [key] (nullptr when the key is absent).
 const toml::table* single_table(const std::filesystem::path& manifest, const toml::table& root, const char* key);
 
-}  // namespace tvpack
-
-namespace tvpack {
-
 struct InstallerInfo;
 
 // The [installer] table (manifest_installer.cpp): its keys checked, the icon found
 // beside the manifest, the versions read. An empty InstallerInfo when there is none.
 InstallerInfo read_installer_table(const std::filesystem::path& manifest, const toml::table& root);
-
-}  // namespace tvpack
-
-namespace tvpack {
 
 // Replaces ${NAME} in every string of the manifest but the values of [define] itself
 // (defines.cpp), in one pass: what a value puts in is not read again, and "$${"

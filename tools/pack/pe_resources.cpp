@@ -481,23 +481,10 @@ bool first_icon_group(const std::vector<Resource>& resources, ResourceId* group,
     s.height = e[1] ? e[1] : 256;
     s.bit_count = le16(e + 6);
     uint16_t id = le16(e + 12);
-    for (const Resource& r : resources) {
-      if (!is_type(r, kRtIcon) || !r.name.name.empty() || r.name.id != id) continue;
-      const std::vector<uint8_t>& p = r.data;
-      static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-      if (p.size() >= 26 && std::memcmp(p.data(), kPng, 8) == 0) {
-        static const uint8_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};  // by PNG colour type
-        s.png = true;
-        s.width = uint32_t(p[16]) << 24 | uint32_t(p[17]) << 16 | uint32_t(p[18]) << 8 | p[19];
-        s.height = uint32_t(p[20]) << 24 | uint32_t(p[21]) << 16 | uint32_t(p[22]) << 8 | p[23];
-        if (p[25] < 7) s.bit_count = uint16_t(p[24] * kChannels[p[25]]);
-      } else if (p.size() >= 16 && le32(p.data()) >= 16) {
-        s.width = le32(&p[4]);
-        s.height = le32(&p[8]) / 2;  // the colour mask and the transparency mask
-        s.bit_count = le16(&p[14]);
-      }
-      break;
-    }
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    for (const Resource& r : resources)
+      if (is_type(r, kRtIcon) && r.name.name.empty() && r.name.id == id)
+        s.png = r.data.size() >= 8 && std::memcmp(r.data.data(), kPng, 8) == 0;
     images->push_back(s);
   }
   return true;

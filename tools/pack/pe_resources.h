@@ -60,7 +60,8 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
 // with_product_resources describes); throws as it does.
 std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vector<Resource> resources);
 
-// An icon image of a resource section as inspect lists it.
+// An icon image of a resource section as inspect lists it: as its group describes it
+// (the sizes and bit count Windows chooses by), PNG when the image is one.
 struct IconImageSummary {
   uint32_t width = 0, height = 0;
   uint16_t bit_count = 0;
