@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every benchmark, on demand (not part of the tests): unpacking against plain zlib,
 # installing against tar -xzf, scaling, peak memory, the maker, the sizes of the
-# stub and the demo installer, and the installer itself under Wine. Prints what
+# stub and the demo installer, the installer as a download (zipped, gzipped, xz'd,
+# beside NSIS's), and the installer itself under Wine. Prints what
 # docs/benchmarks.md records.
 # Usage: bench/run_benchmarks.sh        (BENCH_QUICK=1 for smaller payloads)
 set -euo pipefail
@@ -30,6 +31,8 @@ if [ -f "$demo" ]; then
 fi
 echo "== the maker"
 bash bench/pack_bench.sh
+echo "== the installer as a download: zip -9, gzip -9 and xz -9, beside NSIS (needs nsis, zip, xz-utils)"
+bash bench/size_bench.sh || echo "(not measured)"
 echo "== the installer under Wine against cp -r, tar -xzf and uncompress (win64 build, 64-bit Wine)"
 if cmake --preset win64 >/dev/null && cmake --build --preset win64 -j "$(nproc)" >/dev/null; then
   python3 bench/wine_install.py

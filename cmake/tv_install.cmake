@@ -4,19 +4,18 @@
 # share/doc/talvenor-pack/ and, natively, the man page. In the native build
 # `cpack -G DEB` (or the `package` target) makes talvenor-pack_<version>_<arch>.deb.
 include(GNUInstallDirs)
+
+# A Windows build installs and zips another layout: the maker with the stub beside it.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/tv_install_windows.cmake)
+  return()
+endif()
+
 set(TV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvenor-pack)
 
 install(TARGETS talvenor-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md DESTINATION ${TV_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples DESTINATION ${TV_DOC_DIR})
-
-if(WIN32)
-  # Only the 32-bit stub is shipped; a 64-bit build installs its maker alone.
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    install(TARGETS talvenor-setup RUNTIME DESTINATION ${TV_STUB_INSTALL_DIR})
-  endif()
-  return()
-endif()
 
 # Natively the stub is the 32-bit Windows build's (TV_WIN32_STUB, tools/pack).
 install(CODE "

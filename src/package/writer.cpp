@@ -48,19 +48,11 @@ void append_container_trailer(std::vector<uint8_t>& stream, uint32_t script_size
   append_le32(stream, script_size);
 }
 
-std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key,
-                               uint32_t seed) {
+std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key) {
   std::vector<uint8_t> scrambled(container);
   scramble_container(scrambled.data(), static_cast<uint32_t>(scrambled.size()), key);
-  std::vector<uint8_t> blob(2 * scrambled.size());
-  uint32_t x = seed ? seed : 1;
-  for (size_t i = 0; i < scrambled.size(); ++i) {
-    x ^= x << 13;  // xorshift32: deterministic filler
-    x ^= x >> 17;
-    x ^= x << 5;
-    blob[2 * i] = scrambled[i];
-    blob[2 * i + 1] = uint8_t(x);
-  }
+  std::vector<uint8_t> blob(2 * scrambled.size());  // the odd bytes stay zero
+  for (size_t i = 0; i < scrambled.size(); ++i) blob[2 * i] = scrambled[i];
   return blob;
 }
 

@@ -29,8 +29,9 @@ std::vector<uint8_t> make_container(const std::vector<uint8_t>& script, int leve
 void append_container_trailer(std::vector<uint8_t>& stream, uint32_t script_size);
 
 // Scrambles a container with key and spreads it over the even bytes of a blob
-// twice as long; the odd bytes are filler from a fixed generator seeded by seed.
-std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key,
-                               uint32_t seed = 0x9E3779B9u);
+// twice as long. The odd bytes are zero: the installer never reads them, and zeros
+// let a compressor that the installer is later shipped in (a .zip, a server's gzip)
+// shrink the blob to about the container's size.
+std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key);
 
 }  // namespace tv
