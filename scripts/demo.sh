@@ -40,4 +40,4 @@ build/native/talvenor-pack build "build/$preset/demo-package/manifest.toml" -o "
 ls -l "build/win32/talvenor-setup.exe" "$installer"
 
 exec python3 tests/e2e/run_demo.py --installer "$installer" --prefix "build/$preset/wineprefix" \
-  --out build/demo --driver "build/$preset/tests/e2e/talvenor-ui-driver.exe"
+  --out build/demo --driver "build/$preset/talvenor-ui-driver.exe"
