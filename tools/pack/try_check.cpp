@@ -1,0 +1,175 @@
+// talvenor-pack try, the check: the package read as the installer reads it (for the
+// prefix's own shell folders and the folder the installer took) against what is on the
+// prefix's drives: every file at its expanded path with the package's bytes, every
+// shortcut with the planned target and arguments (read back from the .lnk through the
+// driver), nothing else in the install folder. What lies outside the install folder is
+// listed with where it went.
+#include <fstream>
+#include <set>
+
+#include "errors.h"
+#include "install/install.h"
+#include "package/script.h"
+#include "platform/text16.h"
+#include "try.h"
+#include "variables/expand.h"
+#include "walk.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+std::string utf8(const std::u16string& s) { return printable(s); }
+
+bool inside(const fs::path& host, const fs::path& folder) {
+  if (folder.empty() || host.empty()) return false;
+  fs::path rel = host.lexically_relative(folder);
+  return !rel.empty() && *rel.begin() != "..";
+}
+
+// The file's bytes equal size bytes at content; why not, or "".
+std::string compare_bytes(const fs::path& host, const uint8_t* content, uint32_t size) {
+  std::ifstream in(host, std::ios::binary);
+  if (!in) return "cannot be read";
+  std::vector<char> got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (got.size() != size)
+    return "has " + std::to_string(got.size()) + " bytes, the package " + std::to_string(size);
+  for (uint32_t i = 0; i < size; ++i)
+    if (uint8_t(got[i]) != content[i]) return "differs from the package's bytes at byte " + std::to_string(i);
+  return "";
+}
+
+}  // namespace
+
+CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& run, const std::string& edit_text,
+                               const Sandbox& sandbox, DriverSession& driver) {
+  CheckResult r;
+  InstallWalk walk;
+  walk.use_shell_folders(run.shell_folders);
+  std::string why = walk.open(bytes);
+  if (!why.empty()) {
+    r.package_stops = walk.explained(why);
+    return r;
+  }
+  char16_t chosen[tv::kMaxPath];
+  std::u16string text = tv::utf8_to_u16(edit_text);
+  tv::install_directory_from(text.c_str(), chosen);
+  std::u16string folder = tv::u16string_at(chosen);
+  r.folder = utf8(folder);
+  if (!walk.choose_folder(folder)) {
+    r.package_stops = walk.explained(tv::damage_reason());
+    return r;
+  }
+  fs::path folder_host = sandbox.host_path(folder);
+
+  // Files: a later record for the same path replaces the earlier one, as on disk.
+  struct Want {
+    std::u16string path, templ;
+    const uint8_t* content;
+    uint32_t size;
+  };
+  std::vector<Want> wants;
+  std::map<fs::path, size_t> by_host;
+  bool read = walk.files([&](const FileRecord& f) {
+    if (f.path == nullptr) return false;
+    Want w{tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size};
+    fs::path host = sandbox.host_path(w.path);
+    auto it = by_host.find(host);
+    if (!host.empty() && it != by_host.end()) {
+      wants[it->second] = w;
+    } else {
+      if (!host.empty()) by_host[host] = wants.size();
+      wants.push_back(w);
+    }
+    return true;
+  });
+  ShortcutSection section;
+  if (!read || !walk.shortcuts(&section)) {
+    r.package_stops = walk.explained(tv::damage_reason());
+    return r;
+  }
+  std::set<fs::path> expected;
+  for (const Want& w : wants) {
+    ++r.files;
+    fs::path host = sandbox.host_path(w.path);
+    std::string shown = utf8(w.path);
+    std::string problem;
+    std::error_code ec;
+    if (host.empty())
+      problem = "is on no drive of the prefix";
+    else if (!fs::is_regular_file(host, ec))
+      problem = "is missing";
+    else
+      problem = compare_bytes(host, w.content, w.size);
+    expected.insert(host);
+    if (!problem.empty()) {
+      r.problems.push_back("file " + shown + " " + problem);
+      r.listing.push_back("FAIL " + shown);
+      continue;
+    }
+    ++r.files_ok;
+    r.listing.push_back("ok   " + shown + " (" + std::to_string(w.size) + " bytes)");
+    if (!inside(host, folder_host)) r.outside.push_back({utf8(with_folder_names(w.templ)), shown, false});
+  }
+
+  // Shortcuts: the planned ones, read back from their .lnk files.
+  std::set<fs::path> links;
+  for (const ShortcutRecord& s : section.records) {
+    if (s.plan != tv::ShortcutPlan::kShortcut) continue;
+    std::u16string file = tv::u16string_at(s.planned.file);
+    fs::path host = sandbox.host_path(file);
+    if (!links.insert(host).second) continue;
+    ++r.shortcuts;
+    expected.insert(host);
+    std::string shown = utf8(file);
+    std::string target = utf8(tv::u16string_at(s.planned.target));
+    std::string args = utf8(tv::u16string_at(s.planned.args));
+    std::string problem;
+    std::error_code ec;
+    if (host.empty() || !fs::is_regular_file(host, ec)) {
+      problem = "is missing";
+    } else {
+      try {
+        std::vector<std::string> lines = driver.command("shortcut " + tv::u16_to_utf8(file));
+        std::string got_target, got_args;
+        for (const std::string& l : lines) {
+          if (l.compare(0, 16, "shortcut target=") == 0) got_target = printable(unescape_driver(l.substr(16)));
+          if (l.compare(0, 14, "shortcut args=") == 0) got_args = printable(unescape_driver(l.substr(14)));
+        }
+        if (got_target != target) problem = "leads to " + quote(got_target) + ", the package says " + quote(target);
+        else if (got_args != args)
+          problem = "has the arguments " + quote(got_args) + ", the package says " + quote(args);
+      } catch (const DriverError& e) {
+        problem = std::string("cannot be read (") + e.what() + ")";
+      }
+    }
+    if (!problem.empty()) {
+      r.problems.push_back("shortcut " + shown + " " + problem);
+      r.listing.push_back("FAIL " + shown);
+      continue;
+    }
+    ++r.shortcuts_ok;
+    r.listing.push_back("ok   " + shown + " -> " + target + (args.empty() ? "" : " " + args));
+    if (!inside(host, folder_host))
+      r.outside.push_back({utf8(with_folder_names(file)), shown, true});
+  }
+
+  // Nothing else in the install folder.
+  std::error_code ec;
+  if (!folder_host.empty() && fs::is_directory(folder_host, ec)) {
+    for (auto it = fs::recursive_directory_iterator(folder_host, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      if (ec) break;
+      if (it->is_directory(ec) && !it->is_symlink(ec)) continue;
+      if (expected.count(it->path()) != 0) continue;
+      std::string rel = it->path().lexically_relative(folder_host).string();
+      for (char& c : rel)
+        if (c == '/') c = '\\';
+      r.problems.push_back("file " + r.folder + "\\" + printable(rel) + " is in the install folder, not in the package");
+    }
+  }
+  return r;
+}
+
+}  // namespace tvpack
