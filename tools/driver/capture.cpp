@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "driver.h"
 
@@ -98,23 +97,36 @@ bool capture_png(const RECT& area, const std::wstring& path, std::wstring* why) 
 
 namespace {
 
-// ProcessCommandLineInformation: a UNICODE_STRING followed by its characters.
+// The command line from the process's own parameters block (its PEB), read across:
+// Wine has no query that hands it over. A process of the driver's own kind only.
 std::wstring command_line_of(HANDLE process) {
   using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
   static Query query = reinterpret_cast<Query>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-  if (query == nullptr) return L"";
-  alignas(8) unsigned char buf[65536 + 64];
+  struct {
+    LONG exit_status;
+    void* peb;
+    ULONG_PTR affinity, priority, pid, parent;
+  } basic = {};
   ULONG got = 0;
-  if (query(process, 60, buf, sizeof buf, &got) != 0) return L"";
-  struct Unicode {
+  if (query == nullptr || query(process, 0, &basic, sizeof basic, &got) != 0 || basic.peb == nullptr) return L"";
+  const size_t kParameters = 4 * sizeof(void*);               // PEB.ProcessParameters
+  const size_t kCommandLine = sizeof(void*) == 8 ? 0x70 : 0x40;  // its CommandLine
+  auto read = [&](const void* at, void* to, size_t n) {
+    SIZE_T done = 0;
+    return ReadProcessMemory(process, at, to, n, &done) && done == n;
+  };
+  const char* parameters = nullptr;
+  if (!read(static_cast<const char*>(basic.peb) + kParameters, &parameters, sizeof parameters) || !parameters)
+    return L"";
+  struct {
     USHORT length, maximum;
     const wchar_t* text;
-  } s;
-  std::memcpy(&s, buf, sizeof s);
-  const unsigned char* text = reinterpret_cast<const unsigned char*>(s.text);
-  if (text < buf || text + s.length > buf + sizeof buf) return L"";
-  return std::wstring(s.text, s.length / sizeof(wchar_t));
+  } line = {};
+  if (!read(parameters + kCommandLine, &line, sizeof line) || line.text == nullptr) return L"";
+  std::wstring text(line.length / sizeof(wchar_t), L'\0');
+  if (!text.empty() && !read(line.text, &text[0], text.size() * sizeof(wchar_t))) return L"";
+  return text;
 }
 
 }  // namespace
@@ -130,7 +142,7 @@ std::vector<ProcessInfo> list_processes() {
     p.pid = e.th32ProcessID;
     p.parent = e.th32ParentProcessID;
     p.image = e.szExeFile;
-    if (HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.pid)) {
+    if (HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p.pid)) {
       wchar_t path[MAX_PATH * 2];
       DWORD n = MAX_PATH * 2;
       if (QueryFullProcessImageNameW(h, 0, path, &n)) p.image.assign(path, n);

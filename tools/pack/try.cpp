@@ -69,6 +69,12 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
                      "; build it (cmake --build --preset win64 --target talvenor-ui-driver) or give --driver");
 }
 
+std::string lower_ascii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  return s;
+}
+
 std::string seconds(double s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.1f s", s);
@@ -142,8 +148,23 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
     out << "not checked: " << r.stopped << "\n";
   }
   for (const StartedProcess& s : r.started)
-    out << "started: " << printable(s.image) << (s.command_line.empty() ? "" : " (" + quote(s.command_line) + ")") << "\n";
-  if (opt.run && r.finish_dialog && r.started.empty()) out << "started: nothing\n";
+    out << "started: " << printable(s.image) << (s.command_line.empty() ? "" : ", command line " + quote(s.command_line))
+        << "\n";
+  if (opt.run && o.checked) {
+    // What the finish button was to start, against the processes seen.
+    for (auto item : {std::make_pair("the program ({Launch})", o.check.launch),
+                      std::make_pair("the help document ({Help})", o.check.help)}) {
+      if (item.second.empty()) continue;
+      bool seen = false;
+      for (const StartedProcess& s : r.started)
+        seen = seen || lower_ascii(s.image) == lower_ascii(item.second) ||
+               lower_ascii(s.command_line).find(lower_ascii(item.second)) != std::string::npos;
+      out << item.first << " " << quote(item.second)
+          << (seen ? ": started" : ": no process was seen for it (Wine opens a document only with a program "
+                                   "registered for its type in the prefix)")
+          << "\n";
+    }
+  }
   for (const Shot& s : r.shots)
     out << "screenshot: " << s.path << " (" << s.dialog << ", " << s.width << "x" << s.height << ")\n";
   if (why.empty()) {
@@ -199,6 +220,8 @@ void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::
   } else {
     j << "  \"folder\": null,\n  \"files\": null,\n  \"shortcuts\": null,\n  \"outside\": [],\n";
   }
+  j << "  \"finish_starts\": {\"program\": " << (o.check.launch.empty() ? "null" : json_string(o.check.launch))
+    << ", \"help\": " << (o.check.help.empty() ? "null" : json_string(o.check.help)) << "},\n";
   j << "  \"started\": [";
   for (size_t i = 0; i < r.started.size(); ++i)
     j << (i ? ", " : "") << "{\"image\": " << json_string(r.started[i].image) << ", \"command_line\": "

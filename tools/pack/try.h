@@ -207,6 +207,7 @@ struct CheckResult {
   std::vector<Placed> outside;                   // outside the install folder
   std::vector<std::string> listing;              // each file and shortcut with its verdict
   std::string package_stops;                     // why the package stops the installer ("" none)
+  std::string launch, help;                      // what the finish dialog starts ("" none)
 };
 
 // The prefix against the package for the edit box's text; shortcuts read back through

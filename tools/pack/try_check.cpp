@@ -62,6 +62,10 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
     return r;
   }
   fs::path folder_host = sandbox.host_path(folder);
+  for (auto what : {std::make_pair(u"{Launch}", &r.launch), std::make_pair(u"{Help}", &r.help)}) {
+    const char16_t* value = tv::expand_variables(what.first);
+    if (value != nullptr) *what.second = tv::u16_to_utf8(value);
+  }
 
   // Files: a later record for the same path replaces the earlier one, as on disk.
   struct Want {

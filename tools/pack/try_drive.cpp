@@ -226,23 +226,45 @@ void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run)
   if (!run_programs) {
     driver.command("check 1004 0");
     driver.command("check 1005 0");
-  }
-  driver.command("click 1");
-  try {
-    run->exit_code = number_after(driver.command("wait exit 30", 40).at(0), "code");
-  } catch (const DriverError&) {
-    run->stopped = "the installer did not end within 30 s of 完成";
+    driver.command("click 1");
+    try {
+      run->exit_code = number_after(driver.command("wait exit 30", 40).at(0), "code");
+    } catch (const DriverError&) {
+      run->stopped = "the installer did not end within 30 s of 完成";
+    }
     return;
   }
-  if (!run_programs) return;
-  // What the finish button started: the installer's children, given time to start.
-  driver.command("sleep 3000", 10);
-  for (const std::string& line : driver.command("processes")) {
-    if (number_after(line, "parent") != run->installer_pid) continue;
-    size_t image = line.find(" image="), cmdline = line.find(" cmdline=");
-    if (image == std::string::npos || cmdline == std::string::npos) continue;
-    run->started.push_back({unescape_driver(line.substr(image + 7, cmdline - image - 7)),
-                            unescape_driver(line.substr(cmdline + 9))});
+  // What the finish button starts are the installer's children; a document's viewer
+  // may come and go quickly, so the processes are looked at every quarter second
+  // until 3 s after the installer ended.
+  driver.command("click 1");
+  std::map<int, StartedProcess> seen;
+  auto deadline = Clock::now() + std::chrono::seconds(30);
+  Clock::time_point ended;
+  for (;;) {
+    for (const std::string& line : driver.command("processes")) {
+      int pid = number_after(line, "pid");
+      size_t image = line.find(" image="), cmdline = line.find(" cmdline=");
+      if (number_after(line, "parent") != run->installer_pid || seen.count(pid) != 0 || image == std::string::npos ||
+          cmdline == std::string::npos)
+        continue;
+      seen[pid] = {unescape_driver(line.substr(image + 7, cmdline - image - 7)), unescape_driver(line.substr(cmdline + 9))};
+      run->started.push_back(seen[pid]);
+    }
+    if (run->exit_code < 0) {
+      try {
+        run->exit_code = number_after(driver.command("wait exit 0").at(0), "code");
+        ended = Clock::now();
+      } catch (const DriverError&) {
+        if (Clock::now() > deadline) {
+          run->stopped = "the installer did not end within 30 s of 完成";
+          return;
+        }
+      }
+    } else if (Clock::now() - ended > std::chrono::seconds(3)) {
+      return;
+    }
+    driver.command("sleep 250");
   }
 }
 
