@@ -148,7 +148,7 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
     out << "not checked: " << r.stopped << "\n";
   }
   for (const StartedProcess& s : r.started)
-    out << "started: " << printable(s.image) << (s.command_line.empty() ? "" : ", command line " + quote(s.command_line))
+    out << "started: " << printable(s.image) << (s.command_line.empty() ? "" : ", command line " + printable(s.command_line))
         << "\n";
   if (opt.run && o.checked) {
     // What the finish button was to start, against the processes seen.
