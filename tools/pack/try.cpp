@@ -42,7 +42,8 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
     if (bits == 0) throw MachineError(show_path(o.driver) + " is not a Windows program");
     if (!sandbox.runs(bits))
       throw MachineError(show_path(o.driver) + " is a " + std::to_string(bits) + "-bit driver, which cannot run here" +
-                         (bits == 32 ? " (no 32-bit Wine, or a kernel without 32-bit support)" : " (no 64-bit Wine)"));
+                         (bits == 32 ? " (no 32-bit Wine, or a kernel without 32-bit support)"
+                                     : " (no 64-bit Wine)"));
     return {o.driver, bits};
   }
   std::vector<std::pair<fs::path, int>> places;
@@ -122,8 +123,8 @@ std::vector<std::string> failures(const Outcome& o) {
 
 void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, std::ostream& out) {
   const TryRun& r = o.run;
-  out << "try: " << show_path(opt.installer) << ", a " << o.bits << "-bit installer, under " << o.wine << " on display "
-      << o.display << (o.xvfb ? " (Xvfb)" : "") << "\n";
+  out << "try: " << show_path(opt.installer) << ", a " << o.bits << "-bit installer, under " << o.wine
+      << " on display " << o.display << (o.xvfb ? " (Xvfb)" : "") << "\n";
   if (r.install_dialog) {
     out << "install dialog after " << seconds(r.to_install) << ": caption " << quote(r.caption) << ", description "
         << quote(r.description) << ", folder " << quote(r.offered) << "\n";
@@ -131,8 +132,9 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
   }
   if (r.finish_dialog) {
     out << "finish dialog after " << seconds(r.to_finish) << ": " << quote(r.finish_text) << "; ["
-        << (r.launch_ticked ? "x" : " ") << "] " << quote(r.launch_text) << ", [" << (r.help_ticked ? "x" : " ") << "] "
-        << quote(r.help_text) << "; " << (opt.run ? "left as they were" : "both unticked") << ", 完成 pressed\n";
+        << (r.launch_ticked ? "x" : " ") << "] " << quote(r.launch_text) << ", ["
+        << (r.help_ticked ? "x" : " ") << "] " << quote(r.help_text) << "; "
+        << (opt.run ? "left as they were" : "both unticked") << ", 完成 pressed\n";
   }
   for (const Box& b : r.boxes)
     out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << b.answer << "\n";
@@ -148,8 +150,8 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
     out << "not checked: " << r.stopped << "\n";
   }
   for (const StartedProcess& s : r.started)
-    out << "started: " << printable(s.image) << (s.command_line.empty() ? "" : ", command line " + printable(s.command_line))
-        << "\n";
+    out << "started: " << printable(s.image)
+        << (s.command_line.empty() ? "" : ", command line " + printable(s.command_line)) << "\n";
   if (opt.run && o.checked) {
     // What the finish button was to start, against the processes seen.
     for (auto item : {std::make_pair("the program ({Launch})", o.check.launch),
@@ -196,10 +198,11 @@ void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::
   j << "  \"typed_folder\": " << (opt.folder.empty() ? "null" : json_string(r.typed)) << ",\n";
   j << "  \"finish_dialog\": ";
   if (r.finish_dialog)
-    j << "{\"seconds\": " << r.to_finish << ", \"text\": " << json_string(r.finish_text) << ", \"launch\": {\"text\": "
-      << json_string(r.launch_text) << ", \"ticked\": " << (r.launch_ticked ? "true" : "false")
-      << "}, \"help\": {\"text\": " << json_string(r.help_text) << ", \"ticked\": " << (r.help_ticked ? "true" : "false")
-      << "}, \"left_ticked\": " << (opt.run ? "true" : "false") << "},\n";
+    j << "{\"seconds\": " << r.to_finish << ", \"text\": " << json_string(r.finish_text)
+      << ", \"launch\": {\"text\": " << json_string(r.launch_text) << ", \"ticked\": "
+      << (r.launch_ticked ? "true" : "false") << "}, \"help\": {\"text\": " << json_string(r.help_text)
+      << ", \"ticked\": " << (r.help_ticked ? "true" : "false") << "}, \"left_ticked\": "
+      << (opt.run ? "true" : "false") << "},\n";
   else
     j << "null,\n";
   j << "  \"message_boxes\": [";

@@ -108,12 +108,14 @@ class Sandbox {
   Child spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool pipes);
   std::filesystem::path cached_prefix();
   void start_display();
+  void reap(Child& child, int seconds);
   void forget(pid_t pid);
   void stop();
 
   std::ostream& log_;
   std::string wine_, wine32_, wine64_, boot_wine_, wineserver_, wine_version_, arch_, display_;
   std::filesystem::path cache_, run_;
+  std::string xauthority_;  // the user's X cookie, for their display
   Child xvfb_;
   std::vector<Child> children_;
   bool stopped_ = false;

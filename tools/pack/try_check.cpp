@@ -170,7 +170,8 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
       std::string rel = it->path().lexically_relative(folder_host).string();
       for (char& c : rel)
         if (c == '/') c = '\\';
-      r.problems.push_back("file " + r.folder + "\\" + printable(rel) + " is in the install folder, not in the package");
+      r.problems.push_back("file " + r.folder + "\\" + printable(rel) +
+                           " is in the install folder, not in the package");
     }
   }
   return r;

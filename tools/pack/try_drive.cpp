@@ -46,7 +46,8 @@ void record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, 
   box.text = field(lines, "message", "text");
   std::string buttons = field(lines, "message", "buttons");
   take_shot(driver, sandbox, shots, "message", run);
-  std::string id = ("," + buttons + ",").find(",2,") != std::string::npos ? "2" : buttons.substr(0, buttons.find(','));
+  bool has_cancel = ("," + buttons + ",").find(",2,") != std::string::npos;
+  std::string id = has_cancel ? "2" : buttons.substr(0, buttons.find(','));
   try {
     box.answer = driver.value("text " + id);
     driver.command("click " + id);
@@ -113,7 +114,16 @@ std::string unescape_driver(const std::string& text) {
 }
 
 DriverSession::DriverSession(Sandbox& sandbox, int bits, const std::string& driver_name)
-    : sandbox_(sandbox), child_(sandbox.spawn_windows(bits, driver_name, {}, true)) {}
+    : sandbox_(sandbox), child_(sandbox.spawn_windows(bits, driver_name, {}, true)) {
+  // Wine's first start in the prefix takes a few seconds; a driver that never answers
+  // means Wine does not run here.
+  try {
+    command("sleep 0", 120);
+  } catch (const DriverError& e) {
+    sandbox_.end(child_);
+    throw MachineError("the UI driver " + driver_name + " does not run under Wine here (" + e.what() + ")");
+  }
+}
 
 DriverSession::~DriverSession() { sandbox_.end(child_); }
 
@@ -248,7 +258,8 @@ void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run)
       if (number_after(line, "parent") != run->installer_pid || seen.count(pid) != 0 || image == std::string::npos ||
           cmdline == std::string::npos)
         continue;
-      seen[pid] = {unescape_driver(line.substr(image + 7, cmdline - image - 7)), unescape_driver(line.substr(cmdline + 9))};
+      seen[pid] = {unescape_driver(line.substr(image + 7, cmdline - image - 7)),
+                   unescape_driver(line.substr(cmdline + 9))};
       run->started.push_back(seen[pid]);
     }
     if (run->exit_code < 0) {

@@ -250,6 +250,10 @@ Sandbox::Sandbox(int bits, std::ostream& log) : log_(log) {
   if (display_.empty() && on_path("Xvfb").empty())
     throw MachineError("DISPLAY is not set and Xvfb is not installed: apt-get install xvfb (or run with a display)");
   std::string home = env_or("HOME", "");
+  // Wine's HOME is the run's own: X keeps finding the user's cookie for their display.
+  std::string cookie = env_or("XAUTHORITY", home.empty() ? "" : home + "/.Xauthority");
+  std::error_code ec;
+  if (!cookie.empty() && fs::exists(cookie, ec)) xauthority_ = cookie;
   cache_ = fs::path(env_or("XDG_CACHE_HOME", home.empty() ? "/tmp" : home + "/.cache")) / "talvenor-pack";
 }
 
@@ -259,7 +263,8 @@ std::vector<std::string> Sandbox::environment() const {
   std::vector<std::string> env;
   static const char* const kReplaced[] = {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINEARCH", "WINELOADER",
                                           "LANG", "LC_ALL", "LANGUAGE", "HOME", "DISPLAY", "XDG_CONFIG_HOME",
-                                          "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DESKTOP_DIR", "WINESERVER"};
+                                          "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DESKTOP_DIR", "WINESERVER",
+                                          "XAUTHORITY"};
   for (char** e = environ; *e != nullptr; ++e) {
     std::string entry = *e;
     std::string name = entry.substr(0, entry.find('='));
@@ -279,6 +284,7 @@ std::vector<std::string> Sandbox::environment() const {
   env.push_back("XDG_DATA_HOME=" + (home / ".local/share").string());
   env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
   env.push_back("DISPLAY=" + display_);
+  if (!own_display() && !xauthority_.empty()) env.push_back("XAUTHORITY=" + xauthority_);
   return env;
 }
 
@@ -369,6 +375,16 @@ void Sandbox::end(Child& child) {
   child.pid = -1;
 }
 
+// Waits up to seconds for a child, whatever signal arrived, then ends its group.
+void Sandbox::reap(Child& child, int seconds) {
+  for (int i = 0; i < seconds * 20 && waitpid(child.pid, nullptr, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(-child.pid, SIGKILL);
+  waitpid(child.pid, nullptr, WNOHANG);
+  forget(child.pid);
+  child.pid = -1;
+}
+
 void Sandbox::forget(pid_t pid) {
   for (size_t i = 0; i < children_.size(); ++i)
     if (children_[i].pid == pid) children_.erase(children_.begin() + long(i));
@@ -395,7 +411,7 @@ fs::path Sandbox::cached_prefix() {
     wait(settle, 120);
   } catch (...) {
     Child kill_server = spawn({wineserver_, "-k"}, env, false);
-    wait(kill_server, 30);
+    reap(kill_server, 10);
     fs::remove_all(temp, ec);
     throw;
   }
@@ -564,11 +580,7 @@ void Sandbox::stop() {
       std::vector<std::string> env = environment();
       for (const char* how : {"-k", "-w"}) {
         Child server = spawn({wineserver_, how}, env, false);
-        int status = 0;
-        for (int i = 0; i < 200 && waitpid(server.pid, &status, WNOHANG) == 0; ++i)
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        kill(-server.pid, SIGKILL);
-        waitpid(server.pid, nullptr, WNOHANG);
+        reap(server, 10);
       }
     } catch (const std::exception&) {
     }
