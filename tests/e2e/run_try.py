@@ -3,18 +3,21 @@
 throwaway prefix and display; each case checks the exit status, the JSON report, the
 screenshots, and that no process or run folder is left behind.
 
-  run_try.py --maker talvenor-pack --stub SETUP.exe --demo-manifest MANIFEST --out DIR
+  run_try.py --maker talvenor-pack --stub SETUP.exe --marker MARKER.exe --demo-manifest MANIFEST
+             --out DIR
 """
 
 import argparse
 import json
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import time
 import tomllib
+import zlib
 from pathlib import Path
 
 DAMAGED = ("安装失败", "安装文件已损坏!")
@@ -29,10 +32,22 @@ TAMPER = ('echo x >> "$TALVENOR_TRY_DRIVE_D/Kesta/帮助.txt"; '
 
 
 def png_size(path):
+    """Width and height of an 8-bit RGB PNG file, read whole: every chunk's CRC, the
+    pixel rows' length."""
     data = Path(path).read_bytes()
-    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
-        raise AssertionError(f"{path} is not a PNG file")
-    return struct.unpack(">II", data[16:24])
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is not a PNG file"
+    at, chunks = 8, {}
+    while at < len(data):
+        (length,) = struct.unpack(">I", data[at:at + 4])
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + length]
+        (crc,) = struct.unpack(">I", data[at + 8 + length:at + 12 + length])
+        assert crc == zlib.crc32(kind + body), f"{path}: the CRC of {kind}"
+        chunks[kind] = chunks.get(kind, b"") + body
+        at += 12 + length
+    w, h, depth, colour = struct.unpack(">IIBB", chunks[b"IHDR"][:10])
+    assert (depth, colour) == (8, 2) and b"IEND" in chunks, f"{path}: not 8-bit RGB"
+    assert len(zlib.decompress(chunks[b"IDAT"])) == h * (1 + 3 * w), f"{path}: pixel rows"
+    return w, h
 
 
 def demo_counts(manifest_path):
@@ -62,6 +77,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--maker", required=True)
     ap.add_argument("--stub", required=True, help="the 64-bit build's stub (this machine's Wine runs it)")
+    ap.add_argument("--marker", required=True, help="a program that starts, writes a line and ends")
     ap.add_argument("--demo-manifest", required=True)
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
@@ -89,6 +105,10 @@ def main():
     blob.write_bytes(bytes((i * 73 + 5) & 0xFF for i in range(128)))
     damaged = out / "damaged.exe"
     make("wrap", "--blob", str(blob), "--key", "0x1234", "-o", str(damaged))
+    # A program with a package that is no installer: it ends without a dialog.
+    no_dialog = out / "no-dialog.exe"
+    subprocess.run([str(maker), "wrap", "--blob", str(blob), "--key", "0x1234", "-o", str(no_dialog),
+                    "--stub", args.marker, "-q"], check=True, env=env)
 
     def passed(r):
         assert r["passed"] and r["failures"] == [], r["failures"]
@@ -115,6 +135,11 @@ def main():
             assert [s["dialog"] for s in r["screenshots"]][-1] == "message", r["screenshots"]
         return check
 
+    def ended(r):
+        assert r["install_dialog"] is None and r["files"] is None, r
+        assert "ended without showing its install dialog" in r["stopped"], r["stopped"]
+        assert r["failures"] == [r["stopped"]], r["failures"]
+
     def tampered(r):
         want = ["file D:\\Kesta\\帮助.txt has ", "file D:\\Kesta\\data\\levels\\1.dat is missing",
                 "\\Desktop\\塔文诺.lnk is missing",
@@ -124,13 +149,20 @@ def main():
         assert len(r["failures"]) == len(want), r["failures"]
         assert r["files"] == {"verified": files - 2, "in_package": files}, r["files"]
 
-    # name, arguments, test hook, exit status, check of the JSON report (None: no report)
+    def interrupted(r):
+        assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
+
+    # name, arguments, test hook, exit status (negative: the signal it dies of), check of
+    # the JSON report (None: one line on stderr and no report); "interrupted" gets
+    # SIGINT 3 s after its start, wherever it is then.
     cases = [
         ("demo", [demo], None, 0, passed),
         ("damaged", [damaged], None, 1, box(*DAMAGED)),
         ("unwritable-folder", [demo, "--folder", "C:\\windows\\win.ini\\Kesta"], None, 1,
          box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\")),
         ("changed-after-install", [demo], TAMPER, 1, tampered),
+        ("no-dialog", [no_dialog], None, 1, ended),
+        ("interrupted", [demo], None, -signal.SIGINT, None),
         ("not-a-program", [manifest], None, 2, None),
         ("bare-stub", [Path(args.stub)], None, 2, None),
     ]
@@ -140,11 +172,19 @@ def main():
         report = out / f"{name}.json"
         shots = out / name
         case_env = dict(env, **({"TALVENOR_TRY_TEST_HOOK": hook} if hook else {}))
-        r = subprocess.run([str(maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json", str(report),
-                            "--timeout", "60"], env=case_env, capture_output=True, text=True, timeout=600)
+        proc = subprocess.Popen([str(maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
+                                 str(report), "--timeout", "60"], env=case_env, text=True,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if name == "interrupted":
+            time.sleep(3)
+            proc.send_signal(signal.SIGINT)
+        stdout, stderr = proc.communicate(timeout=600)
+        r = subprocess.CompletedProcess(proc.args, proc.returncode, stdout, stderr)
         try:
             assert r.returncode == status, f"exit status {r.returncode}, expected {status}"
-            if check:
+            if name == "interrupted":
+                interrupted(r)
+            elif check:
                 check(json.loads(report.read_text(encoding="utf-8")))
                 assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
             else:

@@ -68,6 +68,11 @@ struct Child {
 
 // Whether this kernel executes 32-bit x86 programs (a tiny static ELF is run).
 bool kernel_runs_32bit();
+// The host path of a Windows path "X:\\..." on a drive of the Wine prefix (its
+// dosdevices link followed): an existing name that differs only in case is taken, as
+// Windows takes it, and ".." stops at the drive's root. "" when the path names no drive
+// of the prefix (another drive, a network or relative path).
+std::filesystem::path map_windows_path(const std::filesystem::path& prefix, const std::u16string& windows);
 // 32 or 64 for a PE image (the optional header's magic), 0 when it is none.
 int pe_bits(const std::vector<uint8_t>& bytes);
 
@@ -95,9 +100,7 @@ class Sandbox {
   std::filesystem::path prefix() const { return run_ / "prefix"; }
   std::filesystem::path drive_d() const { return run_ / "d"; }
   std::filesystem::path drive_t() const { return run_ / "t"; }
-  // The host path of a Windows path on a drive of the prefix (the case of existing
-  // names found as Windows finds them); "" when it is on no drive of the prefix.
-  std::filesystem::path host_path(const std::u16string& windows) const;
+  std::filesystem::path host_path(const std::u16string& windows) const { return map_windows_path(prefix(), windows); }
 
   // Waits for a child to end within seconds (then ends its group); its exit status.
   int wait(Child& child, int seconds);

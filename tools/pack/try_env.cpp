@@ -529,12 +529,12 @@ int Sandbox::run_hook(const std::string& command) {
   return wait(hook, 60);
 }
 
-fs::path Sandbox::host_path(const std::u16string& windows) const {
+fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows) {
   if (windows.size() < 3 || windows[1] != u':' || (windows[2] != u'\\' && windows[2] != u'/')) return {};
   char16_t letter = windows[0];
   if (letter >= u'A' && letter <= u'Z') letter = char16_t(letter + 32);
   if (letter < u'a' || letter > u'z') return {};
-  fs::path at = prefix() / "dosdevices" / (std::string(1, char(letter)) + ":");
+  fs::path at = prefix / "dosdevices" / (std::string(1, char(letter)) + ":");
   std::error_code ec;
   if (!fs::exists(at, ec)) return {};
   at = fs::canonical(at, ec);
