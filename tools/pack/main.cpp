@@ -93,7 +93,9 @@ int main(int argc, char** argv) {
       "(docs/ in the source).\n\n"
       "Without --stub, the stub talvenor-setup.exe is the first found of: the maker's own\n"
       "folder, ../share/talvenor/ from it (an installed maker), build/win32/ under the\n"
-      "current folder.");
+      "current folder. try finds its UI driver talvenor-ui-driver.exe the same way (for a\n"
+      "64-bit installer, a 64-bit build's in build/win64/ first); try.md, beside manifest.md,\n"
+      "describes its report, exit statuses and what the machine needs.");
   // "/path" is a path (Wine passes Unix paths as they are), never an option.
   app.allow_windows_style_options(false);
 
