@@ -12,6 +12,7 @@
 #include "pack.h"
 #include "pe_image.h"
 #include "platform/package_section.h"
+#include "platform/text16.h"
 #include "try.h"
 
 namespace fs = std::filesystem;
@@ -258,7 +259,20 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes, std
   if (!reach_finish_dialog(driver, sandbox, opt.screenshots, opt.folder, opt.timeout, &run)) return;
   // For the tests: a command that changes what was installed before it is checked.
   if (const char* hook = std::getenv("TALVENOR_TRY_TEST_HOOK")) sandbox.run_hook(hook);
-  o->check = check_installation(bytes, run, opt.folder.empty() ? run.offered : run.typed, sandbox, driver);
+  // The .lnk files read back as the shell reads them, through the driver.
+  auto read_shortcut = [&driver](const std::u16string& link, std::string* target, std::string* args) {
+    try {
+      for (const std::string& l : driver.command("shortcut " + tv::u16_to_utf8(link))) {
+        if (l.compare(0, 16, "shortcut target=") == 0) *target = unescape_driver(l.substr(16));
+        if (l.compare(0, 14, "shortcut args=") == 0) *args = unescape_driver(l.substr(14));
+      }
+      return std::string();
+    } catch (const DriverError& e) {
+      return std::string(e.what());
+    }
+  };
+  o->check = check_installation(bytes, run.shell_folders, opt.folder.empty() ? run.offered : run.typed,
+                                sandbox.prefix(), read_shortcut);
   o->checked = true;
   answer_finish_dialog(driver, opt.run, &run);
 }

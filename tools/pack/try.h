@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <stdexcept>
@@ -215,9 +216,12 @@ struct CheckResult {
   std::string launch, help;                      // what the finish dialog starts ("" none)
 };
 
-// The prefix against the package for the edit box's text; shortcuts read back through
-// the driver.
-CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& run,
-                               const std::string& edit_text, const Sandbox& sandbox, DriverSession& driver);
+// Reads a .lnk file's target and arguments (UTF-8); "" when it did, else why not.
+using ShortcutReader = std::function<std::string(const std::u16string& link, std::string* target, std::string* args)>;
+// The prefix's drives against the package read for the shell folders (CSIDL -> path)
+// and the edit box's text.
+CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
+                               const std::string& edit_text, const std::filesystem::path& prefix,
+                               const ShortcutReader& read_shortcut);
 
 }  // namespace tvpack

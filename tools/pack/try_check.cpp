@@ -64,11 +64,13 @@ std::string compare_bytes(const fs::path& host, const uint8_t* content, uint32_t
 
 }  // namespace
 
-CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& run, const std::string& edit_text,
-                               const Sandbox& sandbox, DriverSession& driver) {
+CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
+                               const std::string& edit_text, const fs::path& prefix,
+                               const ShortcutReader& read_shortcut) {
   CheckResult r;
   InstallWalk walk;
-  walk.use_shell_folders(run.shell_folders);
+  walk.use_shell_folders(shell_folders);
+  auto host_path = [&prefix](const std::u16string& windows) { return map_windows_path(prefix, windows); };
   std::string why = walk.open(bytes);
   if (!why.empty()) {
     r.package_stops = walk.explained(why);
@@ -83,7 +85,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
     r.package_stops = walk.explained(tv::damage_reason());
     return r;
   }
-  fs::path folder_host = sandbox.host_path(folder);
+  fs::path folder_host = host_path(folder);
   for (auto what : {std::make_pair(u"{Launch}", &r.launch), std::make_pair(u"{Help}", &r.help)}) {
     const char16_t* value = tv::expand_variables(what.first);
     if (value != nullptr) *what.second = tv::u16_to_utf8(value);
@@ -100,7 +102,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
   bool read = walk.files([&](const FileRecord& f) {
     if (f.path == nullptr) return false;
     Want w{tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size};
-    fs::path host = sandbox.host_path(w.path);
+    fs::path host = host_path(w.path);
     auto it = by_host.find(host);
     if (!host.empty() && it != by_host.end()) {
       wants[it->second] = w;
@@ -118,7 +120,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
   std::set<fs::path> expected;
   for (const Want& w : wants) {
     ++r.files;
-    fs::path host = sandbox.host_path(w.path);
+    fs::path host = host_path(w.path);
     std::string shown = utf8(w.path);
     std::string problem;
     std::error_code ec;
@@ -145,7 +147,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
   for (const ShortcutRecord& s : section.records) {
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
     std::u16string file = tv::u16string_at(s.planned.file);
-    fs::path host = sandbox.host_path(file);
+    fs::path host = host_path(file);
     if (!links.insert(host).second) continue;
     ++r.shortcuts;
     expected.insert(host);
@@ -157,19 +159,15 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const TryRun& 
     if (host.empty() || !fs::is_regular_file(host, ec)) {
       problem = "is missing";
     } else {
-      try {
-        std::vector<std::string> lines = driver.command("shortcut " + tv::u16_to_utf8(file));
-        std::string got_target, got_args;
-        for (const std::string& l : lines) {
-          if (l.compare(0, 16, "shortcut target=") == 0) got_target = printable(unescape_driver(l.substr(16)));
-          if (l.compare(0, 14, "shortcut args=") == 0) got_args = printable(unescape_driver(l.substr(14)));
-        }
-        if (got_target != target) problem = "leads to " + quote(got_target) + ", the package says " + quote(target);
-        else if (got_args != args)
-          problem = "has the arguments " + quote(got_args) + ", the package says " + quote(args);
-      } catch (const DriverError& e) {
-        problem = std::string("cannot be read (") + e.what() + ")";
-      }
+      std::string got_target, got_args;
+      std::string why_not = read_shortcut(file, &got_target, &got_args);
+      got_target = printable(got_target), got_args = printable(got_args);
+      if (!why_not.empty())
+        problem = "cannot be read (" + why_not + ")";
+      else if (got_target != target)
+        problem = "leads to " + quote(got_target) + ", the package says " + quote(target);
+      else if (got_args != args)
+        problem = "has the arguments " + quote(got_args) + ", the package says " + quote(args);
     }
     if (!problem.empty()) {
       r.problems.push_back("shortcut " + shown + " " + problem);
