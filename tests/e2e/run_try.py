@@ -4,7 +4,7 @@ throwaway prefix and display; each case checks the exit status, the JSON report,
 screenshots, and that no process or run folder is left behind.
 
   run_try.py --maker talvenor-pack --stub SETUP.exe --marker MARKER.exe --demo-manifest MANIFEST
-             --out DIR
+             --out DIR [--cache DIR]
 """
 
 import argparse
@@ -80,6 +80,8 @@ def main():
     ap.add_argument("--marker", required=True, help="a program that starts, writes a line and ends")
     ap.add_argument("--demo-manifest", required=True)
     ap.add_argument("--out", required=True)
+    ap.add_argument("--cache", help="XDG_CACHE_HOME for try: its clean Wine prefix, kept between runs "
+                    "(default: beside --out)")
     args = ap.parse_args()
     maker = Path(args.maker)
     if not os.access(maker, os.X_OK):
@@ -88,7 +90,7 @@ def main():
     out = Path(args.out).resolve()
     shutil.rmtree(out, ignore_errors=True)
     out.mkdir(parents=True)
-    cache = out.parent / (out.name + "-cache")  # the clean prefix, kept between runs
+    cache = Path(args.cache).resolve() if args.cache else out.parent / (out.name + "-cache")
     env = dict(os.environ, XDG_CACHE_HOME=str(cache))
     env.pop("DISPLAY", None)
     manifest = Path(args.demo_manifest)
