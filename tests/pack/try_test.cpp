@@ -2,6 +2,7 @@
 // the check of an installation against its package (each kind of difference found,
 // nothing found where there is none), and the kind of program a file is (which Wine
 // runs it), read safely from any bytes.
+#include <cstdlib>
 #include <functional>
 #include <map>
 
@@ -182,6 +183,15 @@ TEST(TryPrograms, TheKindOfProgramIsReadWithinTheFile) {
       {"a ROM image's magic", with(pe32, header + 24, 0x07), 0},
   };
   for (const auto& t : cases) EXPECT_EQ(tvpack::pe_bits(t.bytes), t.bits) << t.what;
+}
+
+// The maker tells a kernel that runs 32-bit programs as the machine's set-up does
+// (which then installs 32-bit Wine).
+TEST(TryPrograms, ThirtyTwoBitProgramsRunHereExactlyWhenTheSetUpSaysSo) {
+  std::string probe = "bash -c 'source <(sed -n \"/^can_run_32bit()/,/^}/p\" " TV_SOURCE_DIR
+                      "/scripts/setup.sh) && can_run_32bit'";
+  bool set_up_says = std::system(probe.c_str()) == 0;
+  EXPECT_EQ(tvpack::kernel_runs_32bit(), set_up_says);
 }
 
 }  // namespace
