@@ -3,7 +3,7 @@
 // per run with its own drives D: and T: and its own HOME, a virtual display when
 // DISPLAY is unset, and every process started in a group of its own so that each one
 // is ended when the run stops, on Ctrl+C too. Nothing outside the cache and the run's
-// folder is written.
+// folder is written (but the 32-bit probe, a file in /tmp removed at once).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
