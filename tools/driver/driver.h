@@ -1,5 +1,6 @@
-// The end-to-end UI driver: starts an installer, finds its dialogs by process and
-// control id, reads and changes them, and reports what it saw as lines of text.
+// The UI driver (talvenor-pack try, the end-to-end tests): starts an installer, finds
+// its dialogs by process and control id, reads and changes them, and reports what it
+// saw as lines of text.
 #pragma once
 #include <windows.h>
 
