@@ -71,7 +71,7 @@ void nap(int ms) {
   if (SignalGuard::pending()) throw Interrupted();
 }
 
-// The first line a program prints, run to its end (version queries).
+// The first line a program prints within 20 s (version queries); it is then ended.
 std::string first_line_of(const std::vector<std::string>& argv) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return "";
@@ -87,11 +87,20 @@ std::string first_line_of(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   std::string text;
-  char buf[256];
-  ssize_t n;
-  while (rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0 && text.size() < 4096) text.append(buf, size_t(n));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (rc == 0 && text.size() < 4096 && std::chrono::steady_clock::now() < deadline) {
+    pollfd p = {fds[0], POLLIN, 0};
+    if (poll(&p, 1, 200) <= 0) continue;
+    char buf[256];
+    ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n <= 0) break;
+    text.append(buf, size_t(n));
+  }
   close(fds[0]);
-  if (rc == 0) waitpid(pid, nullptr, 0);
+  if (rc == 0) {
+    kill(pid, SIGKILL);  // one that does not end within the time
+    waitpid(pid, nullptr, 0);
+  }
   return text.substr(0, text.find('\n'));
 }
 
