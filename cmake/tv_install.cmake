@@ -1,6 +1,6 @@
 # Installing and packaging the maker. `cmake --install` puts talvenor-pack in bin/, the
-# 32-bit installer stub in share/talvenor/ (where the installed maker looks for it,
-# from its own folder), the manifest reference and its examples in
+# 32-bit installer stub and UI driver in share/talvenor/ (where the installed maker
+# looks for them, from its own folder), the manifest reference and its examples in
 # share/doc/talvenor-pack/ and, natively, the man page. In the native build
 # `cpack -G DEB` (or the `package` target) makes talvenor-pack_<version>_<arch>.deb.
 include(GNUInstallDirs)
@@ -14,17 +14,20 @@ endif()
 set(TV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvenor-pack)
 
 install(TARGETS talvenor-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md DESTINATION ${TV_DOC_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md ${CMAKE_SOURCE_DIR}/docs/try.md DESTINATION ${TV_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples DESTINATION ${TV_DOC_DIR})
 
-# Natively the stub is the 32-bit Windows build's (TV_WIN32_STUB, tools/pack).
-install(CODE "
-  if(NOT EXISTS \"${TV_WIN32_STUB}\")
-    message(FATAL_ERROR \"The installer stub ${TV_WIN32_STUB} does not exist: build the \"
-                        \"win32 preset first (cmake --preset win32 && cmake --build --preset win32), \"
-                        \"or point TV_WIN32_STUB at a 32-bit talvenor-setup.exe.\")
-  endif()")
-install(FILES ${TV_WIN32_STUB} DESTINATION ${TV_STUB_INSTALL_DIR})
+# Natively the stub and the UI driver are the 32-bit Windows build's (TV_WIN32_STUB,
+# TV_WIN32_DRIVER, tools/pack).
+foreach(shipped TV_WIN32_STUB TV_WIN32_DRIVER)
+  install(CODE "
+    if(NOT EXISTS \"${${shipped}}\")
+      message(FATAL_ERROR \"${${shipped}} does not exist: build the win32 preset first \"
+                          \"(cmake --preset win32 && cmake --build --preset win32), or point \"
+                          \"${shipped} at the 32-bit build's file.\")
+    endif()")
+endforeach()
+install(FILES ${TV_WIN32_STUB} ${TV_WIN32_DRIVER} DESTINATION ${TV_STUB_INSTALL_DIR})
 
 # The man page, made from the maker's --help texts (gzip -n: no time stamp in it).
 set(tv_man ${CMAKE_BINARY_DIR}/man/talvenor-pack.1)
@@ -49,12 +52,19 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "talvenor-pack turns a manifest (TOML) and a folder of files into a finished
 one-click Windows installer, without a compiler: it writes the scrambled,
 compressed package and appends it to the prebuilt 32-bit installer stub that
-this package carries. It also reads installers back (inspect).
+this package carries. It also reads installers back (inspect, extract) and
+runs one under Wine as a user would, checking what it installed (try, with
+the UI driver this package carries; it needs wine and, without a display,
+xvfb).
 
-The manifest reference is /usr/share/doc/talvenor-pack/manifest.md.")
+The manifest reference is /usr/share/doc/talvenor-pack/manifest.md; try is
+described in /usr/share/doc/talvenor-pack/try.md.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 # The maker's shared libraries (zlib, libdeflate, the C++ runtime) as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# talvenor-pack try runs installers under Wine, in Xvfb without a display, with the
+# fonts that show the dialogs' Chinese texts.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, xvfb, fonts-wqy-microhei")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

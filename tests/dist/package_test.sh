@@ -30,7 +30,8 @@ check "the package is $deb" test -f "$deb"
 field() { dpkg-deb -f "$deb" "$1"; }
 check "its name and version" eval '[ "$(field Package)" = talvenor-pack ] && [ "$(field Version)" = "$version" ]'
 dpkg-deb -c "$deb" | awk '{print $6}' >contents.txt
-for f in usr/bin/talvenor-pack usr/share/talvenor/talvenor-setup.exe usr/share/doc/talvenor-pack/manifest.md \
+for f in usr/bin/talvenor-pack usr/share/talvenor/talvenor-setup.exe usr/share/talvenor/talvenor-ui-driver.exe \
+         usr/share/doc/talvenor-pack/manifest.md usr/share/doc/talvenor-pack/try.md \
          usr/share/doc/talvenor-pack/examples/first.toml usr/share/doc/talvenor-pack/examples/talvenor/Talvenor.exe \
          usr/share/man/man1/talvenor-pack.1.gz; do
   check "it holds /$f" grep -qx "./$f" contents.txt
@@ -39,6 +40,9 @@ done
 dpkg -x "$deb" root
 installed=$work/root/usr/bin/talvenor-pack
 check "the stub is the 32-bit build's" cmp -s root/usr/share/talvenor/talvenor-setup.exe "$stub"
+check "the UI driver is the 32-bit build's" cmp -s root/usr/share/talvenor/talvenor-ui-driver.exe \
+  "$(dirname "$stub")/talvenor-ui-driver.exe"
+check "it recommends wine and xvfb" eval '[[ "$(field Recommends)" == *wine*xvfb* ]]'
 check "--version is the package's" eval '[ "$("$installed" --version)" = "talvenor-pack $version" ]'
 
 # Every shared library the maker loads comes from a package that Depends names.

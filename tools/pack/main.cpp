@@ -1,6 +1,6 @@
 // talvenor-pack: makes the Talvenor installer from a manifest (build), from a raw
-// install script or stored blob (wrap), reads an installer back (inspect) and writes
-// its files into a folder (extract).
+// install script or stored blob (wrap), reads an installer back (inspect), writes
+// its files into a folder (extract) and runs it under Wine to check it (try, Linux).
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -22,6 +22,8 @@
 #include <shellapi.h>
 #else
 #include <unistd.h>
+
+#include "try.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -92,7 +94,9 @@ int main(int argc, char** argv) {
       "(docs/ in the source).\n\n"
       "Without --stub, the stub talvenor-setup.exe is the first found of: the maker's own\n"
       "folder, ../share/talvenor/ from it (an installed maker), build/win32/ under the\n"
-      "current folder.");
+      "current folder. try finds its UI driver talvenor-ui-driver.exe the same way (for a\n"
+      "64-bit installer, a 64-bit build's in build/win64/ first); try.md, beside manifest.md,\n"
+      "describes its report, exit statuses and what the machine needs.");
   // "/path" is a path (Wine passes Unix paths as they are), never an option.
   app.allow_windows_style_options(false);
 
@@ -156,6 +160,23 @@ int main(int argc, char** argv) {
                                           "DIR/_outside/<drive or folder>/...")->required();
   extract->add_flag("--force", force, "Write into DIR even when it is not empty");
 
+  std::string folder, screenshots, json, driver;
+  bool run_programs = false, verbose = false;
+  int timeout = 60;
+  CLI::App* try_cmd = app.add_subcommand(
+      "try", "Run an installer under Wine as a user would (Linux): a throwaway Wine prefix, a virtual "
+             "display when DISPLAY is unset, its dialogs driven, and what it installed checked against its "
+             "package. Exit status 0 when all is as the package says, 1 when something differs or the "
+             "installer showed a message box or stopped, 2 for a usage error or a machine that cannot run it");
+  try_cmd->add_option("INSTALLER", file, "The installer")->required();
+  try_cmd->add_option("--folder", folder, "Type this install folder (a Windows path) into the install dialog");
+  try_cmd->add_flag("--run", run_programs, "Leave the finish dialog's boxes ticked and report what it started");
+  try_cmd->add_option("--screenshots", screenshots, "Save each dialog as a PNG file in this folder");
+  try_cmd->add_option("--json", json, "Write the report as JSON to this file as well");
+  try_cmd->add_option("--driver", driver, "The UI driver talvenor-ui-driver.exe (default: found as the stub is)");
+  try_cmd->add_option("--timeout", timeout, "Seconds to wait for each dialog (default 60)")->check(CLI::Range(1, 3600));
+  try_cmd->add_flag("-v,--verbose", verbose, "List every file and shortcut checked");
+
   std::vector<std::string> args = utf8_arguments(argc, argv);
   std::vector<char*> arg_ptrs;
   for (auto& a : args) arg_ptrs.push_back(a.data());
@@ -197,6 +218,23 @@ int main(int argc, char** argv) {
       if (!quiet) std::cout << out << ": container " << n << " bytes\n";
     } else if (*extract) {
       return extract_installer(utf8_path(file), utf8_path(out), force, std::cout, std::cerr);
+    } else if (*try_cmd) {
+#ifdef _WIN32
+      std::cerr << "talvenor-pack: try runs on Linux (it runs the installer under Wine); use the Linux maker\n";
+      return 2;
+#else
+      TryOptions t;
+      t.installer = utf8_path(file);
+      t.folder = folder;
+      t.run = run_programs;
+      t.verbose = verbose;
+      t.screenshots = utf8_path(screenshots);
+      t.json = utf8_path(json);
+      t.driver = utf8_path(driver);
+      t.self_dir = self_dir();
+      t.timeout = timeout;
+      return try_installer(t, std::cout, std::cerr);
+#endif
     } else if (*inspect) {
       std::string problem = inspect_file(utf8_path(file), std::cout);
       std::cout.flush();

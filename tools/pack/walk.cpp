@@ -102,6 +102,10 @@ std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
   unpacked_ = true;
   // The loading chain of the install dialog, on the stand-in's folder paths.
   reset_simulated_variables();
+  if (!shell_folders_.empty()) {
+    for (const auto& folder : shell_folders_) tv::posix::set_special_folder(folder.first, folder.second);
+    tv::set_folder_variables();
+  }
   tv::rewind_script_cursor();
   tv::ScriptCursor& c = tv::script_cursor();
   if (!tv::check_script_version()) {

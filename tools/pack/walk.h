@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,10 @@ class InstallWalk {
   InstallWalk(const InstallWalk&) = delete;
   InstallWalk& operator=(const InstallWalk&) = delete;
 
+  // The shell folders (CSIDL -> path) that open() gives the folder variables, as a
+  // machine's shell gives them; without this call, the stand-in's own.
+  void use_shell_folders(const std::map<int, std::u16string>& folders) { shell_folders_ = folders; }
+
   // Loads the installer file's bytes as the install dialog does. "" when the installer
   // would go on; else why it stops (a refused version leaves the rest readable:
   // version_refused()). The bytes must outlive the walk.
@@ -87,6 +92,7 @@ class InstallWalk {
   std::vector<std::pair<const char16_t*, const char16_t*>> pairs_;
   std::vector<std::u16string> messages_;
   std::u16string folder_;
+  std::map<int, std::u16string> shell_folders_;
 };
 
 }  // namespace tvpack

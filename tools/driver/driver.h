@@ -1,5 +1,6 @@
-// The end-to-end UI driver: starts an installer, finds its dialogs by process and
-// control id, reads and changes them, and reports what it saw as lines of text.
+// The UI driver (talvenor-pack try, the end-to-end tests): starts an installer, finds
+// its dialogs by process and control id, reads and changes them, and reports what it
+// saw as lines of text.
 #pragma once
 #include <windows.h>
 
@@ -38,6 +39,16 @@ bool type_text(HWND edit, const std::wstring& text);
 
 // The target, arguments and show command of a shortcut file.
 bool read_shortcut(const std::wstring& path, std::wstring* target, std::wstring* args, int* show);
+
+// Saves the screen's pixels in area (the screen's coordinates) as an RGB PNG.
+bool capture_png(const RECT& area, const std::wstring& path, std::wstring* why);
+
+// Every process, with its image path and (where the system tells it) command line.
+struct ProcessInfo {
+  DWORD pid = 0, parent = 0;
+  std::wstring image, command_line;
+};
+std::vector<ProcessInfo> list_processes();
 
 // UTF-8 <-> UTF-16 for the driver's input and output.
 std::wstring from_utf8(const std::string& s);

@@ -1,4 +1,5 @@
-// talvenor-ui-driver: drives an installer's dialogs for the end-to-end tests.
+// talvenor-ui-driver: drives an installer's dialogs, for `talvenor-pack try` and the
+// end-to-end tests.
 //
 //   talvenor-ui-driver                  commands from standard input, one a line
 //   talvenor-ui-driver -f SCRIPT        commands from a UTF-8 file
@@ -30,6 +31,9 @@
 //   lock PATH | unlock PATH   hold a file or directory open with no sharing
 //   shortcut PATH         target, arguments and show command of a .lnk file
 //   folder CSIDL          the path of a shell folder, as the installer's shell gives it
+//   shot PATH             the current dialog's window (the whole screen when there is
+//                         none) as a PNG file: "shot width=W height=H"
+//   processes             every process: "process pid=P parent=Q image=PATH cmdline=TEXT"
 //   sleep MS | kill
 #include <windows.h>
 #include <objbase.h>
@@ -234,6 +238,20 @@ void watch(State& st, const std::wstring& args) {
   }
 }
 
+// The dialog as the screen shows it, once it has handled what was sent to it.
+void shot(State& st, const std::wstring& path) {
+  RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (st.dialog && IsWindow(st.dialog)) {
+    sync(st.dialog);
+    Sleep(300);  // the paint that follows
+    GetWindowRect(st.dialog, &area);
+  }
+  std::wstring why;
+  if (!drv::capture_png(area, path, &why)) throw Failure{why};
+  out(L"shot width=" + std::to_wstring(area.right - area.left) +
+      L" height=" + std::to_wstring(area.bottom - area.top));
+}
+
 void lock(State& st, const std::wstring& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -335,6 +353,13 @@ void run(State& st, const std::wstring& line) {
       throw Failure{L"no shell folder " + rest};
     }
     out(L"folder " + drv::escape(path));
+  } else if (cmd == L"shot") {
+    shot(st, rest);
+  } else if (cmd == L"processes") {
+    for (const drv::ProcessInfo& p : drv::list_processes()) {
+      out(L"process pid=" + std::to_wstring(p.pid) + L" parent=" + std::to_wstring(p.parent) +
+          L" image=" + drv::escape(p.image) + L" cmdline=" + drv::escape(p.command_line));
+    }
   } else if (cmd == L"sleep") {
     Sleep(static_cast<DWORD>(to_int(rest)));
   } else if (cmd == L"kill") {

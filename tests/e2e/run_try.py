@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""Tests of `talvenor-pack try`: the Linux maker runs installers under Wine in its own
+throwaway prefix and display; each case checks the exit status, the JSON report, the
+screenshots, and that no process or run folder is left behind.
+
+  run_try.py --maker talvenor-pack --stub SETUP.exe --marker MARKER.exe --demo-manifest MANIFEST
+             --out DIR [--cache DIR]
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+import tomllib
+import zlib
+from pathlib import Path
+
+DAMAGED = ("安装失败", "安装文件已损坏!")
+WRITE_FAILED = "安装出错"
+
+# A command run by try while the finish dialog is up, before the check: it changes what
+# the installer wrote, so the check must find each change.
+TAMPER = ('echo x >> "$TALVENOR_TRY_DRIVE_D/Kesta/帮助.txt"; '
+          'echo y > "$TALVENOR_TRY_DRIVE_D/Kesta/extra.txt"; '
+          'rm "$TALVENOR_TRY_DRIVE_D/Kesta/data/levels/1.dat"; '
+          'rm "$TALVENOR_TRY_DRIVE_C"/users/*/Desktop/塔文诺.lnk')
+
+
+def png_size(path):
+    """Width and height of an 8-bit RGB PNG file, read whole: every chunk's CRC, the
+    pixel rows' length."""
+    data = Path(path).read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is not a PNG file"
+    at, chunks = 8, {}
+    while at < len(data):
+        (length,) = struct.unpack(">I", data[at:at + 4])
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + length]
+        (crc,) = struct.unpack(">I", data[at + 8 + length:at + 12 + length])
+        assert crc == zlib.crc32(kind + body), f"{path}: the CRC of {kind}"
+        chunks[kind] = chunks.get(kind, b"") + body
+        at += 12 + length
+    w, h, depth, colour = struct.unpack(">IIBB", chunks[b"IHDR"][:10])
+    assert (depth, colour) == (8, 2) and b"IEND" in chunks, f"{path}: not 8-bit RGB"
+    assert len(zlib.decompress(chunks[b"IDAT"])) == h * (1 + 3 * w), f"{path}: pixel rows"
+    return w, h
+
+
+def demo_counts(manifest_path):
+    """Files and shortcuts the demo package holds, from its manifest."""
+    m = tomllib.loads(manifest_path.read_text(encoding="utf-8"))
+    files = len(m.get("file", []))
+    for tree in m.get("tree", []):
+        files += sum(1 for p in (manifest_path.parent / tree["source"]).rglob("*") if p.is_file())
+    return files, len(m.get("shortcut", [])), m
+
+
+def left_behind(cache):
+    """Processes whose environment names a run prefix of this cache, and run folders."""
+    runs = cache / "talvenor-pack" / "runs"
+    procs = []
+    for env in Path("/proc").glob("[0-9]*/environ"):
+        try:
+            if f"WINEPREFIX={runs}".encode() in env.read_bytes():
+                procs.append(env.parent.name)
+        except OSError:
+            pass
+    folders = [p.name for p in runs.iterdir()] if runs.is_dir() else []
+    return procs, folders
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--maker", required=True)
+    ap.add_argument("--stub", required=True, help="the 64-bit build's stub (this machine's Wine runs it)")
+    ap.add_argument("--marker", required=True, help="a program that starts, writes a line and ends")
+    ap.add_argument("--demo-manifest", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--cache", help="XDG_CACHE_HOME for try: its clean Wine prefix, kept between runs "
+                    "(default: beside --out)")
+    args = ap.parse_args()
+    maker = Path(args.maker)
+    if not os.access(maker, os.X_OK):
+        print(f"SKIP the native maker {maker} is not built (cmake --build --preset native)")
+        return 77
+    out = Path(args.out).resolve()
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir(parents=True)
+    cache = Path(args.cache).resolve() if args.cache else out.parent / (out.name + "-cache")
+    env = dict(os.environ, XDG_CACHE_HOME=str(cache))
+    env.pop("DISPLAY", None)
+    manifest = Path(args.demo_manifest)
+    files, shortcuts, m = demo_counts(manifest)
+    app_name = next(v["value"] for v in m["variable"] if v["name"] == "{AppName}")
+    description = next(v["value"] for v in m["variable"] if v["name"] == "{AppVerName}")
+
+    def make(*cmd):
+        subprocess.run([str(maker), *cmd, "--stub", args.stub, "-q"], check=True, env=env)
+
+    demo = out / "demo.exe"
+    make("build", str(manifest), "-o", str(demo))
+    blob = out / "damaged.blob"
+    blob.write_bytes(bytes((i * 73 + 5) & 0xFF for i in range(128)))
+    damaged = out / "damaged.exe"
+    make("wrap", "--blob", str(blob), "--key", "0x1234", "-o", str(damaged))
+    # A program with a package that is no installer: it ends without a dialog.
+    no_dialog = out / "no-dialog.exe"
+    subprocess.run([str(maker), "wrap", "--blob", str(blob), "--key", "0x1234", "-o", str(no_dialog),
+                    "--stub", args.marker, "-q"], check=True, env=env)
+
+    def passed(r):
+        assert r["passed"] and r["failures"] == [], r["failures"]
+        assert r["install_dialog"]["caption"] == app_name, r["install_dialog"]
+        assert r["install_dialog"]["description"] == description, r["install_dialog"]
+        assert r["install_dialog"]["folder"] == "D:\\Kesta", r["install_dialog"]
+        assert r["folder"] == "D:\\Kesta" and r["exit_code"] == 0, r
+        assert r["files"] == {"verified": files, "in_package": files}, r["files"]
+        assert r["shortcuts"] == {"verified": shortcuts, "in_package": shortcuts}, r["shortcuts"]
+        assert [o["kind"] for o in r["outside"]] == ["shortcut"] * shortcuts, r["outside"]
+        assert r["finish_dialog"]["launch"]["ticked"] and r["finish_dialog"]["help"]["ticked"], r
+        shots = {s["dialog"]: s for s in r["screenshots"]}
+        assert sorted(shots) == ["finish", "install"], shots
+        for s in shots.values():
+            w, h = png_size(s["path"])
+            # the dialog window alone: its own size, well inside the 1024x768 screen
+            assert (w, h) == (s["width"], s["height"]) and 200 < w < 800 and 100 < h < 400, s
+
+    def box(caption, text_start):
+        def check(r):
+            (b,) = r["message_boxes"]
+            assert b["caption"] == caption and b["text"].startswith(text_start), b
+            assert r["files"] is None and r["failures"], r
+            assert [s["dialog"] for s in r["screenshots"]][-1] == "message", r["screenshots"]
+        return check
+
+    def ended(r):
+        assert r["install_dialog"] is None and r["files"] is None, r
+        assert "ended without showing its install dialog" in r["stopped"], r["stopped"]
+        assert r["failures"] == [r["stopped"]], r["failures"]
+
+    def tampered(r):
+        want = ["file D:\\Kesta\\帮助.txt has ", "file D:\\Kesta\\data\\levels\\1.dat is missing",
+                "\\Desktop\\塔文诺.lnk is missing",
+                "file D:\\Kesta\\extra.txt is in the install folder, not in the package"]
+        for w in want:
+            assert any(w in f for f in r["failures"]), (w, r["failures"])
+        assert len(r["failures"]) == len(want), r["failures"]
+        assert r["files"] == {"verified": files - 2, "in_package": files}, r["files"]
+
+    def interrupted(r):
+        assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
+
+    # name, arguments, test hook, exit status (negative: the signal it dies of), check of
+    # the JSON report (None: one line on stderr and no report); "interrupted" gets
+    # SIGINT 3 s after its start, wherever it is then.
+    cases = [
+        ("demo", [demo], None, 0, passed),
+        ("damaged", [damaged], None, 1, box(*DAMAGED)),
+        ("unwritable-folder", [demo, "--folder", "C:\\windows\\win.ini\\Kesta"], None, 1,
+         box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\")),
+        ("changed-after-install", [demo], TAMPER, 1, tampered),
+        ("no-dialog", [no_dialog], None, 1, ended),
+        ("interrupted", [demo], None, -signal.SIGINT, None),
+        ("not-a-program", [manifest], None, 2, None),
+        ("bare-stub", [Path(args.stub)], None, 2, None),
+    ]
+    failed = []
+    for name, cmd, hook, status, check in cases:
+        started = time.time()
+        report = out / f"{name}.json"
+        shots = out / name
+        case_env = dict(env, **({"TALVENOR_TRY_TEST_HOOK": hook} if hook else {}))
+        proc = subprocess.Popen([str(maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
+                                 str(report), "--timeout", "60"], env=case_env, text=True,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if name == "interrupted":
+            time.sleep(3)
+            proc.send_signal(signal.SIGINT)
+        stdout, stderr = proc.communicate(timeout=600)
+        r = subprocess.CompletedProcess(proc.args, proc.returncode, stdout, stderr)
+        try:
+            assert r.returncode == status, f"exit status {r.returncode}, expected {status}"
+            if name == "interrupted":
+                interrupted(r)
+            elif check:
+                check(json.loads(report.read_text(encoding="utf-8")))
+                assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
+            else:
+                assert r.stdout == "" and len(r.stderr.splitlines()) == 1, "one line, on stderr"
+            procs, folders = left_behind(cache)
+            assert not procs and not folders, f"left behind: processes {procs}, run folders {folders}"
+            print(f"PASS {name} ({time.time() - started:.1f} s)", flush=True)
+        except AssertionError as e:
+            failed.append(name)
+            print(f"FAIL {name}: {e}\n--- stdout\n{r.stdout}--- stderr\n{r.stderr}", flush=True)
+    print("FAILED: " + ", ".join(failed) if failed else "all try cases passed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,197 @@
+// try's pieces that need no Wine: where a Windows path of the prefix lies on the host,
+// the check of an installation against its package (each kind of difference found,
+// nothing found where there is none), and the kind of program a file is (which Wine
+// runs it), read safely from any bytes.
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "errors.h"
+#include "pack.h"
+#include "pack_test_support.h"
+#include "package/writer.h"
+#include "try.h"
+
+namespace {
+
+using namespace packtest;
+
+TEST(TryPaths, WindowsPathsMapOntoThePrefixDrives) {
+  TempDir dir;
+  fs::path prefix = dir / "prefix";
+  fs::path drive_d = dir / "elsewhere";
+  fs::create_directories(prefix / "drive_c" / "users" / "Me" / "Desktop");
+  fs::create_directories(prefix / "dosdevices");
+  fs::create_directories(drive_d / "Kesta");
+  fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+  fs::create_directory_symlink(drive_d, prefix / "dosdevices" / "d:");
+  fs::path c = fs::canonical(prefix / "drive_c"), d = fs::canonical(drive_d);
+  const struct {
+    std::u16string windows;
+    fs::path host;  // empty: on no drive of the prefix
+  } cases[] = {
+      {u"C:\\users\\me\\DESKTOP\\塔文诺.lnk", c / "users" / "Me" / "Desktop" / "塔文诺.lnk"},
+      {u"c:/Users/Me", c / "users" / "Me"},
+      {u"D:\\kesta\\new\\a.txt", d / "Kesta" / "new" / "a.txt"},
+      {u"D:\\Kesta\\\\.\\b.txt", d / "Kesta" / "b.txt"},
+      {u"D:\\", d},
+      {u"D:\\..\\..\\etc\\passwd", d / "etc" / "passwd"},
+      {u"D:\\Kesta\\..\\..\\x", d / "x"},
+      {u"E:\\x", {}},
+      {u"Z:\\etc\\passwd", {}},
+      {u"\\\\server\\share\\x", {}},
+      {u"\\x", {}},
+      {u"C:relative", {}},
+      {u"1:\\x", {}},
+      {u"", {}},
+  };
+  for (const auto& t : cases) {
+    EXPECT_EQ(tvpack::map_windows_path(prefix, t.windows), t.host) << tvpack::quote(t.windows);
+  }
+}
+
+// A prefix with drives C: and D: where a package's installation is laid out by hand,
+// and .lnk files whose target and arguments the fake shell reader gives.
+struct Installed {
+  Installed() {
+    prefix_ = dir_ / "prefix";
+    fs::create_directories(prefix_ / "drive_c" / "users" / "Me" / "Desktop");
+    fs::create_directories(prefix_ / "dosdevices");
+    fs::create_directories(dir_ / "d");
+    fs::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");
+    fs::create_directory_symlink(dir_ / "d", prefix_ / "dosdevices" / "d:");
+    // {App}\SUB\b.txt comes later than {App}\sub\b.txt: the same file, written twice.
+    tv::ScriptWriter w;
+    w.put_int(1), w.put_int(1), w.put_string(u"{App}"), w.put_string(u"D:\\Kesta");
+    const std::pair<std::u16string, std::string> files[] = {{u"{App}\\a.txt", "A"},
+                                                            {u"{App}\\sub\\b.txt", "BB"},
+                                                            {u"{App}\\SUB\\b.txt", "BBB"},
+                                                            {u"{Desktop}\\note.txt", "N"}};
+    w.put_int(4);
+    for (const auto& f : files)
+      w.put_string(f.first), w.put_int(int32_t(f.second.size())), w.put_bytes(f.second.data(), f.second.size());
+    w.put_string(u"icon\n{App}\\a.txt\n-x {App}\n{Desktop}\\A\n");
+    fs::path installer = dir_ / "setup.exe";
+    tvpack::wrap_script(dir_.write("script.bin", w.bytes()), any_stub(dir_), 7, installer);
+    bytes_ = read_bytes(installer);
+    // As the installer leaves it.
+    dir_.write("d/Kesta/a.txt", "A");
+    dir_.write("d/Kesta/sub/b.txt", "BBB");
+    dir_.write("prefix/drive_c/users/Me/Desktop/note.txt", "N");
+    dir_.write("prefix/drive_c/users/Me/Desktop/A.lnk", "link");
+    links_[u"C:\\users\\Me\\Desktop\\A.lnk"] = {"D:\\Kesta\\a.txt", "-x D:\\Kesta"};
+  }
+  tvpack::CheckResult check() const {
+    auto read = [this](const std::u16string& link, std::string* target, std::string* args) -> std::string {
+      auto it = links_.find(link);
+      if (it == links_.end()) return "no such shortcut";
+      *target = it->second.first, *args = it->second.second;
+      return "";
+    };
+    std::map<int, std::u16string> folders = {{0, u"C:\\users\\Me\\Desktop"}};
+    return tvpack::check_installation(bytes_, folders, "D:\\Kesta", prefix_, read);
+  }
+  TempDir dir_;
+  fs::path prefix_;
+  std::vector<uint8_t> bytes_;
+  std::map<std::u16string, std::pair<std::string, std::string>> links_;
+};
+
+TEST(TryCheck, EveryDifferenceIsFoundAndNothingElse) {
+  const struct {
+    const char* what;
+    std::function<void(Installed*)> change;
+    std::vector<std::string> problems;
+    size_t files_ok, shortcuts_ok;
+  } cases[] = {
+      {"as installed", [](Installed*) {}, {}, 3, 1},
+      {"a changed byte", [](Installed* t) { t->dir_.write("d/Kesta/a.txt", "a"); },
+       {"file D:\\Kesta\\a.txt differs from the package's bytes at byte 0"}, 2, 1},
+      {"the earlier of two records", [](Installed* t) { t->dir_.write("d/Kesta/sub/b.txt", "BB"); },
+       {"file D:\\Kesta\\SUB\\b.txt has 2 bytes, the package 3"}, 2, 1},
+      {"a missing file", [](Installed* t) { fs::remove(t->prefix_ / "drive_c/users/Me/Desktop/note.txt"); },
+       {"file C:\\users\\Me\\Desktop\\note.txt is missing"}, 2, 1},
+      {"a folder where a file belongs", [](Installed* t) { fs::remove(t->dir_ / "d/Kesta/a.txt"),
+                                                          fs::create_directory(t->dir_ / "d/Kesta/a.txt"); },
+       {"file D:\\Kesta\\a.txt is missing"}, 2, 1},
+      {"a file the package does not hold", [](Installed* t) { t->dir_.write("d/Kesta/sub/extra.dat", "x"); },
+       {"file D:\\Kesta\\sub\\extra.dat is in the install folder, not in the package"}, 3, 1},
+      {"a missing shortcut", [](Installed* t) { fs::remove(t->prefix_ / "drive_c/users/Me/Desktop/A.lnk"); },
+       {"shortcut C:\\users\\Me\\Desktop\\A.lnk is missing"}, 3, 0},
+      {"another target", [](Installed* t) { t->links_.begin()->second.first = "D:\\Kesta\\b.txt"; },
+       {"shortcut C:\\users\\Me\\Desktop\\A.lnk leads to \"D:\\Kesta\\b.txt\", the package says "
+        "\"D:\\Kesta\\a.txt\""}, 3, 0},
+      {"other arguments", [](Installed* t) { t->links_.begin()->second.second = "-x"; },
+       {"shortcut C:\\users\\Me\\Desktop\\A.lnk has the arguments \"-x\", the package says \"-x D:\\Kesta\""}, 3,
+       0},
+      {"a shortcut the shell cannot read", [](Installed* t) { t->links_.clear(); },
+       {"shortcut C:\\users\\Me\\Desktop\\A.lnk cannot be read (no such shortcut)"}, 3, 0},
+  };
+  for (const auto& c : cases) {
+    Installed installed;
+    c.change(&installed);
+    tvpack::CheckResult r = installed.check();
+    EXPECT_EQ(r.problems, c.problems) << c.what;
+    EXPECT_EQ(r.folder, "D:\\Kesta") << c.what;
+    EXPECT_EQ(r.files_ok, c.files_ok) << c.what;
+    EXPECT_EQ(r.files, 3u) << c.what;
+    EXPECT_EQ(r.shortcuts_ok, c.shortcuts_ok) << c.what;
+    EXPECT_TRUE(r.package_stops.empty()) << c.what;
+  }
+}
+
+TEST(TryCheck, WhatLiesOutsideTheInstallFolderIsListedWithWhereItWent) {
+  tvpack::CheckResult r = Installed().check();
+  ASSERT_EQ(r.outside.size(), 2u);
+  EXPECT_EQ(r.outside[0].what, "{Desktop}\\note.txt");
+  EXPECT_EQ(r.outside[0].where, "C:\\users\\Me\\Desktop\\note.txt");
+  EXPECT_FALSE(r.outside[0].shortcut);
+  EXPECT_EQ(r.outside[1].what, "{Desktop}\\A.lnk");
+  EXPECT_TRUE(r.outside[1].shortcut);
+  EXPECT_EQ(r.launch, "");
+}
+
+TEST(TryPrograms, TheKindOfProgramIsReadWithinTheFile) {
+  std::vector<uint8_t> pe32 = make_pe(PeRecipe{});
+  PeRecipe wide;
+  wide.pe32plus = true;
+  std::vector<uint8_t> pe64 = make_pe(wide);
+  uint32_t header = le32_at(pe32, 0x3C);
+  auto with = [](std::vector<uint8_t> b, size_t at, uint8_t value) {
+    b.at(at) = value;
+    return b;
+  };
+  auto cut = [](const std::vector<uint8_t>& b, size_t size) {
+    return std::vector<uint8_t>(b.begin(), b.begin() + long(size));
+  };
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    int bits;
+  } cases[] = {
+      {"a PE32 image", pe32, 32},
+      {"a PE32+ image", pe64, 64},
+      {"empty", {}, 0},
+      {"MZ alone", {'M', 'Z'}, 0},
+      {"cut inside the DOS header", cut(pe32, 0x3F), 0},
+      {"cut before the optional header's magic", cut(pe32, header + 25), 0},
+      {"the magic's last byte", cut(pe32, header + 26), 32},
+      {"no MZ", with(pe32, 0, 'X'), 0},
+      {"no PE signature", with(pe32, header, 'X'), 0},
+      {"a header pointer past the end", with(pe32, 0x3F, 0x7F), 0},
+      {"a header pointer at the end", with(with(pe32, 0x3C, uint8_t(pe32.size())), 0x3D, uint8_t(pe32.size() >> 8)), 0},
+      {"a ROM image's magic", with(pe32, header + 24, 0x07), 0},
+  };
+  for (const auto& t : cases) EXPECT_EQ(tvpack::pe_bits(t.bytes), t.bits) << t.what;
+}
+
+// The maker tells a kernel that runs 32-bit programs as the machine's set-up does
+// (which then installs 32-bit Wine).
+TEST(TryPrograms, ThirtyTwoBitProgramsRunHereExactlyWhenTheSetUpSaysSo) {
+  std::string probe = "bash -c 'source <(sed -n \"/^can_run_32bit()/,/^}/p\" " TV_SOURCE_DIR
+                      "/scripts/setup.sh) && can_run_32bit'";
+  bool set_up_says = std::system(probe.c_str()) == 0;
+  EXPECT_EQ(tvpack::kernel_runs_32bit(), set_up_says);
+}
+
+}  // namespace

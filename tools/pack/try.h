@@ -1,0 +1,227 @@
+// talvenor-pack try: runs an installer under Wine as a user would (a throwaway prefix,
+// a virtual display when there is none, the UI driver pressing its buttons) and checks
+// what it installed against its own package. Linux only.
+//
+// The pieces, one file each: try_env.cpp (the machine: Wine, the prefix, the display,
+// the processes and their end), try_drive.cpp (the driver session and the dialogs),
+// try_check.cpp (the installed files and shortcuts against the package), try.cpp (the
+// run from start to report).
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tvpack {
+
+struct TryOptions {
+  std::filesystem::path installer;
+  std::string folder;                  // --folder: typed into the dialog ("" keeps its own)
+  bool run = false;                    // --run: leave both boxes ticked
+  bool verbose = false;                // -v: every file and shortcut in the report
+  std::filesystem::path screenshots;   // "" for none
+  std::filesystem::path json;          // "" for none
+  std::filesystem::path driver;        // "" to find it
+  std::filesystem::path self_dir;      // the maker's folder (where the driver may be)
+  int timeout = 60;                    // seconds for each wait on the installer
+};
+
+// Exit status: 0 all as the package says, 1 something differs or the installer showed
+// a box or stopped, 2 a usage error or a machine that cannot run it.
+int try_installer(const TryOptions& options, std::ostream& out, std::ostream& err);
+
+// --- the machine (try_env.cpp) -----------------------------------------------------
+
+// The machine cannot run the installer (exit status 2); one line.
+class MachineError : public std::runtime_error {
+ public:
+  explicit MachineError(const std::string& line) : std::runtime_error(line) {}
+};
+// Ctrl+C or SIGTERM arrived; everything is ended on the way out, then the signal is raised.
+class Interrupted : public std::runtime_error {
+ public:
+  Interrupted() : std::runtime_error("interrupted") {}
+};
+
+// Installs the handlers for SIGINT, SIGTERM and SIGHUP for its lifetime. raise_pending()
+// re-raises a signal that arrived, with its default action.
+class SignalGuard {
+ public:
+  SignalGuard();
+  ~SignalGuard();
+  static bool pending();
+  static int wake_fd();  // readable once a signal arrived
+  static void raise_pending();
+};
+
+// A child process in a process group of its own, with pipes when asked.
+struct Child {
+  pid_t pid = -1;
+  int in = -1, out = -1;  // its standard input and output, or -1
+};
+
+// Whether this kernel executes 32-bit x86 programs (a tiny static ELF is run).
+bool kernel_runs_32bit();
+// The host path of a Windows path "X:\\..." on a drive of the Wine prefix (its
+// dosdevices link followed): an existing name that differs only in case is taken, as
+// Windows takes it, and ".." stops at the drive's root. "" when the path names no drive
+// of the prefix (another drive, a network or relative path).
+std::filesystem::path map_windows_path(const std::filesystem::path& prefix, const std::u16string& windows);
+// 32 or 64 for a PE image (the optional header's magic), 0 when it is none.
+int pe_bits(const std::vector<uint8_t>& bytes);
+
+class Sandbox {
+ public:
+  // Finds Wine for a bits-bit program and a display; throws MachineError.
+  Sandbox(int bits, std::ostream& log);
+  ~Sandbox();  // ends every process it started and removes the throwaway folder
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  // Whether Wine for bits-bit programs runs here.
+  bool runs(int bits) const;
+  // The cached clean prefix (made once), its throwaway copy, drive D:, drive T: with
+  // the files given (the installer, the driver), the display.
+  void start(const std::vector<std::filesystem::path>& files);
+  // Starts a bits-bit Windows program of drive T: (a file given to start()).
+  Child spawn_windows(int bits, const std::string& name, const std::vector<std::string>& args, bool pipes);
+  // Runs a shell command with the prefix's paths in its environment (the test hook).
+  int run_hook(const std::string& command);
+
+  std::string wine_version() const { return wine_version_; }
+  std::string display() const { return display_; }
+  bool own_display() const { return xvfb_.pid > 0; }
+  std::filesystem::path prefix() const { return run_ / "prefix"; }
+  std::filesystem::path drive_d() const { return run_ / "d"; }
+  std::filesystem::path drive_t() const { return run_ / "t"; }
+  std::filesystem::path host_path(const std::u16string& windows) const { return map_windows_path(prefix(), windows); }
+
+  // Waits for a child to end within seconds (then ends its group); its exit status.
+  int wait(Child& child, int seconds);
+  void end(Child& child);
+
+ private:
+  std::vector<std::string> environment() const;
+  Child spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool pipes);
+  std::filesystem::path cached_prefix();
+  void start_display();
+  void reap(Child& child, int seconds);
+  void forget(pid_t pid);
+  void stop();
+
+  std::ostream& log_;
+  std::string wine_, wine32_, wine64_, boot_wine_, wineserver_, wine_version_, arch_, display_;
+  std::filesystem::path cache_, run_;
+  std::string xauthority_;  // the user's X cookie, for their display
+  Child xvfb_;
+  std::vector<Child> children_;
+  bool stopped_ = false;
+  mutable int runs32_ = -1;  // the kernel runs 32-bit code: -1 not yet probed
+};
+
+// --- the dialogs (try_drive.cpp) ---------------------------------------------------
+
+// The driver failed a command ("error: ..."), or did not answer in time.
+class DriverError : public std::runtime_error {
+ public:
+  explicit DriverError(const std::string& line) : std::runtime_error(line) {}
+};
+
+class DriverSession {
+ public:
+  DriverSession(Sandbox& sandbox, int bits, const std::string& driver_name);
+  ~DriverSession();
+  // The command's lines before "ok"; DriverError for "error: ..." or no answer in time.
+  std::vector<std::string> command(const std::string& line, int seconds = 30);
+  // The unescaped text after the answer's first word(s) ("text 1002 X" -> X).
+  std::string value(const std::string& line);
+
+ private:
+  bool read_line(std::string* line, int seconds);
+  Sandbox& sandbox_;
+  Child child_;
+  std::string buffer_;
+};
+
+struct Shot {
+  std::string dialog, path;
+  int width = 0, height = 0;
+};
+struct Box {
+  std::string caption, text, answer;
+};
+struct StartedProcess {
+  std::string image, command_line;
+};
+
+// What the run saw, in the order it happened.
+struct TryRun {
+  std::chrono::steady_clock::time_point began;  // the command's start
+  int installer_pid = 0;
+  std::map<int, std::u16string> shell_folders;  // CSIDL -> path, as the prefix's shell gives it
+  bool install_dialog = false;
+  double to_install = 0, to_finish = 0;  // seconds from the start
+  std::string caption, description, offered;  // the install dialog
+  std::string typed;                          // --folder, as the edit box then held it
+  bool finish_dialog = false;
+  std::string finish_text, launch_text, help_text;
+  bool launch_ticked = false, help_ticked = false;
+  std::vector<Box> boxes;
+  std::vector<Shot> shots;
+  std::vector<StartedProcess> started;
+  std::string stopped;  // why the run ended before the finish dialog was answered ("": it did not)
+  int exit_code = -1;
+};
+
+// Each step fills run; a box (recorded and answered), a timeout (with a screenshot) or
+// the installer's end is recorded in run->stopped and returns false. Screenshots go to
+// shots unless it is "".
+void read_shell_folders(DriverSession& driver, TryRun* run);
+// Starts the installer (a file of drive T:) and waits for its install dialog.
+bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const std::filesystem::path& shots,
+                          const std::string& installer, int seconds, TryRun* run);
+// Types folder (unless ""), presses 一键安装 and waits for the finish dialog.
+bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const std::filesystem::path& shots,
+                         const std::string& folder, int seconds, TryRun* run);
+// Unticks both boxes (unless run_programs), presses 完成 and waits for the end; with
+// run_programs, records what the installer started.
+void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run);
+// A PNG of the current dialog (the screen when there is none) into dir as NN-name.png.
+void take_shot(DriverSession& driver, Sandbox& sandbox, const std::filesystem::path& dir,
+               const std::string& name, TryRun* run);
+std::string unescape_driver(const std::string& text);
+
+// --- the check (try_check.cpp) -----------------------------------------------------
+
+struct Placed {
+  std::string what;   // the package's name for it ("{Desktop}\\x.lnk")
+  std::string where;  // the Windows path it went to
+  bool shortcut = false;
+};
+struct CheckResult {
+  std::string folder;  // the install folder, as the installer takes it
+  size_t files = 0, shortcuts = 0;               // in the package
+  size_t files_ok = 0, shortcuts_ok = 0;
+  std::vector<std::string> problems;             // one line each
+  std::vector<Placed> outside;                   // outside the install folder
+  std::vector<std::string> listing;              // each file and shortcut with its verdict
+  std::string package_stops;                     // why the package stops the installer ("" none)
+  std::string launch, help;                      // what the finish dialog starts ("" none)
+};
+
+// Reads a .lnk file's target and arguments (UTF-8); "" when it did, else why not.
+using ShortcutReader = std::function<std::string(const std::u16string& link, std::string* target, std::string* args)>;
+// The prefix's drives against the package read for the shell folders (CSIDL -> path)
+// and the edit box's text.
+CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
+                               const std::string& edit_text, const std::filesystem::path& prefix,
+                               const ShortcutReader& read_shortcut);
+
+}  // namespace tvpack

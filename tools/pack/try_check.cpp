@@ -1,0 +1,201 @@
+// talvenor-pack try, the check: the package read as the installer reads it (for the
+// prefix's own shell folders and the folder the installer took) against what is on the
+// prefix's drives: every file at its expanded path with the package's bytes, every
+// shortcut with the planned target and arguments (read back from the .lnk through the
+// driver), nothing else in the install folder. What lies outside the install folder is
+// listed with where it went.
+#include <fstream>
+#include <set>
+
+#include "errors.h"
+#include "install/install.h"
+#include "package/script.h"
+#include "platform/text16.h"
+#include "try.h"
+#include "variables/expand.h"
+#include "walk.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+std::string utf8(const std::u16string& s) { return printable(s); }
+
+// "X:\\a\\..\\b" as Windows resolves it ("X:\\b"); other paths as they are.
+std::u16string resolved(const std::u16string& path) {
+  if (path.size() < 3 || path[1] != u':' || !is_separator(path[2])) return path;
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if (i < path.size() && !is_separator(path[i])) {
+      part += path[i];
+      continue;
+    }
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  std::u16string out = path.substr(0, 2);
+  for (const std::u16string& p : parts) out += u"\\" + p;
+  return parts.empty() ? out + u"\\" : out;
+}
+
+bool inside(const fs::path& host, const fs::path& folder) {
+  if (folder.empty() || host.empty()) return false;
+  fs::path rel = host.lexically_relative(folder);
+  return !rel.empty() && *rel.begin() != "..";
+}
+
+// The file's bytes equal size bytes at content; why not, or "".
+std::string compare_bytes(const fs::path& host, const uint8_t* content, uint32_t size) {
+  std::ifstream in(host, std::ios::binary);
+  if (!in) return "cannot be read";
+  std::vector<char> got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (got.size() != size)
+    return "has " + std::to_string(got.size()) + " bytes, the package " + std::to_string(size);
+  for (uint32_t i = 0; i < size; ++i)
+    if (uint8_t(got[i]) != content[i]) return "differs from the package's bytes at byte " + std::to_string(i);
+  return "";
+}
+
+}  // namespace
+
+CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
+                               const std::string& edit_text, const fs::path& prefix,
+                               const ShortcutReader& read_shortcut) {
+  CheckResult r;
+  InstallWalk walk;
+  walk.use_shell_folders(shell_folders);
+  auto host_path = [&prefix](const std::u16string& windows) { return map_windows_path(prefix, windows); };
+  std::string why = walk.open(bytes);
+  if (!why.empty()) {
+    r.package_stops = walk.explained(why);
+    return r;
+  }
+  char16_t chosen[tv::kMaxPath];
+  std::u16string text = tv::utf8_to_u16(edit_text);
+  tv::install_directory_from(text.c_str(), chosen);
+  std::u16string folder = tv::u16string_at(chosen);
+  r.folder = utf8(folder);
+  if (!walk.choose_folder(folder)) {
+    r.package_stops = walk.explained(tv::damage_reason());
+    return r;
+  }
+  fs::path folder_host = host_path(folder);
+  for (auto what : {std::make_pair(u"{Launch}", &r.launch), std::make_pair(u"{Help}", &r.help)}) {
+    const char16_t* value = tv::expand_variables(what.first);
+    if (value != nullptr) *what.second = tv::u16_to_utf8(value);
+  }
+
+  // Files: a later record for the same path replaces the earlier one, as on disk.
+  struct Want {
+    std::u16string path, templ;
+    const uint8_t* content;
+    uint32_t size;
+  };
+  std::vector<Want> wants;
+  std::map<fs::path, size_t> by_host;
+  bool read = walk.files([&](const FileRecord& f) {
+    if (f.path == nullptr) return false;
+    Want w{tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size};
+    fs::path host = host_path(w.path);
+    auto it = by_host.find(host);
+    if (!host.empty() && it != by_host.end()) {
+      wants[it->second] = w;
+    } else {
+      if (!host.empty()) by_host[host] = wants.size();
+      wants.push_back(w);
+    }
+    return true;
+  });
+  ShortcutSection section;
+  if (!read || !walk.shortcuts(&section)) {
+    r.package_stops = walk.explained(tv::damage_reason());
+    return r;
+  }
+  std::set<fs::path> expected;
+  for (const Want& w : wants) {
+    ++r.files;
+    fs::path host = host_path(w.path);
+    std::string shown = utf8(w.path);
+    std::string problem;
+    std::error_code ec;
+    if (host.empty())
+      problem = "is on no drive of the prefix";
+    else if (!fs::is_regular_file(host, ec))
+      problem = "is missing";
+    else
+      problem = compare_bytes(host, w.content, w.size);
+    expected.insert(host);
+    if (!problem.empty()) {
+      r.problems.push_back("file " + shown + " " + problem);
+      r.listing.push_back("FAIL " + shown);
+      continue;
+    }
+    ++r.files_ok;
+    r.listing.push_back("ok   " + shown + " (" + std::to_string(w.size) + " bytes)");
+    if (!inside(host, folder_host))
+      r.outside.push_back({utf8(with_folder_names(w.templ)), utf8(resolved(w.path)), false});
+  }
+
+  // Shortcuts: the planned ones, read back from their .lnk files.
+  std::set<fs::path> links;
+  for (const ShortcutRecord& s : section.records) {
+    if (s.plan != tv::ShortcutPlan::kShortcut) continue;
+    std::u16string file = tv::u16string_at(s.planned.file);
+    fs::path host = host_path(file);
+    if (!links.insert(host).second) continue;
+    ++r.shortcuts;
+    expected.insert(host);
+    std::string shown = utf8(file);
+    std::string target = utf8(tv::u16string_at(s.planned.target));
+    std::string args = utf8(tv::u16string_at(s.planned.args));
+    std::string problem;
+    std::error_code ec;
+    if (host.empty() || !fs::is_regular_file(host, ec)) {
+      problem = "is missing";
+    } else {
+      std::string got_target, got_args;
+      std::string why_not = read_shortcut(file, &got_target, &got_args);
+      got_target = printable(got_target), got_args = printable(got_args);
+      if (!why_not.empty())
+        problem = "cannot be read (" + why_not + ")";
+      else if (got_target != target)
+        problem = "leads to " + quote(got_target) + ", the package says " + quote(target);
+      else if (got_args != args)
+        problem = "has the arguments " + quote(got_args) + ", the package says " + quote(args);
+    }
+    if (!problem.empty()) {
+      r.problems.push_back("shortcut " + shown + " " + problem);
+      r.listing.push_back("FAIL " + shown);
+      continue;
+    }
+    ++r.shortcuts_ok;
+    r.listing.push_back("ok   " + shown + " -> " + target + (args.empty() ? "" : " " + args));
+    if (!inside(host, folder_host))
+      r.outside.push_back({utf8(with_folder_names(file)), utf8(resolved(file)), true});
+  }
+
+  // Nothing else in the install folder.
+  std::error_code ec;
+  if (!folder_host.empty() && fs::is_directory(folder_host, ec)) {
+    for (auto it = fs::recursive_directory_iterator(folder_host, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      if (ec) break;
+      if (it->is_directory(ec) && !it->is_symlink(ec)) continue;
+      if (expected.count(it->path()) != 0) continue;
+      std::string rel = it->path().lexically_relative(folder_host).string();
+      for (char& c : rel)
+        if (c == '/') c = '\\';
+      r.problems.push_back("file " + r.folder + "\\" + printable(rel) +
+                           " is in the install folder, not in the package");
+    }
+  }
+  return r;
+}
+
+}  // namespace tvpack
