@@ -205,8 +205,6 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
 
 namespace {
 
-constexpr uint64_t kMaxIconBytes = 16u << 20;
-
 // The stub made the product's: the manifest's icon and version information, and the
 // output's file name as its original file name.
 void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
@@ -221,12 +219,6 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
     }
     std::string why;
     if (!read_ico(bytes.data(), bytes.size(), &icon, &why)) fail_at(m.path, m.installer.icon_line, named + " " + why);
-    // Images may share bytes of the file; the resources hold each in full.
-    uint64_t total = 0;
-    for (const IconImage& image : icon) total += image.data.size();
-    if (total > kMaxIconBytes)
-      fail_at(m.path, m.installer.icon_line, named + " has images of " + std::to_string(total) +
-                                                 " bytes in all; an installer's icon may have at most 16 MiB");
   }
   try {
     stub->bytes = with_product_resources(stub->bytes, m.installer, icon, out.filename().u16string());
