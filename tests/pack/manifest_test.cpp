@@ -314,6 +314,8 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
   const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '";  // destination on line 6
   std::string many;  // 20 times 60,000 bytes
   for (int n = 0; n < 20; ++n) many += "${k}";
+  std::string variables;  // 70 strings of 17 times 60,000 bytes
+  for (int n = 0; n < 70; ++n) variables += "[[variable]]\nname = \"{V}\"\nvalue = '" + many.substr(12) + "'\n";
   expect_refused({
       {f + "{App}\\${nope}'\n", 6, "${nope} is not defined: set nope in [define] or give -D nope=VALUE"},
       {f + "{App}\\${v'\n", 6, "has an unclosed \"${\""},
@@ -327,6 +329,9 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
       {kApp + "[define]\nv = 1\n", 5, "[define] v must be a string"},
       {kApp + "[[define]]\nv = \"1\"\n", 4, "\"define\" must be a table"},
       {kApp + "[installer]\ncompany = '" + many + "'\n", 5, "grows past 1 MiB", {{"k", std::string(60000, 'k')}}},
+      {kApp + "[installer]\ncompany = '" + std::string(1100000, 'x') + "${k}'\n", 5, "grows past 1 MiB",
+       {{"k", "k"}}},
+      {kApp + variables, 6 + 3 * 65, "grow the manifest past 64 MiB", {{"k", std::string(60000, 'k')}}},
   });
 }
 
