@@ -143,23 +143,6 @@ TEST(ProductResources, StubIconsAreReplacedAndTheGroupTakesTheLowestNumber) {
   EXPECT_EQ(icons, (std::vector<std::pair<uint32_t, uint32_t>>{{3, 1}, {3, 2}, {14, 4}}));
 }
 
-TEST(ProductResources, StubsThatCannotTakeThem) {
-  std::vector<uint8_t> bare = make_pe(PeRecipe{}), signed_stub = versioned_stub();
-  tvpack::PeLayout pe = layout(signed_stub);
-  uint32_t certificates = pe.optional_offset + (pe.optional_magic == 0x10B ? 96 : 112) + 4 * 8;
-  signed_stub[certificates + 4] = 0x40;
-  EXPECT_EQ(tvpack::with_product_resources(bare, {}, {}, u"a.exe"), bare);  // nothing to write
-  for (auto [stub, images, phrase] :
-       {std::tuple{bare, 1, "has no resource section"}, {signed_stub, 0, "is signed"}}) {
-    try {
-      tvpack::with_product_resources(stub, {}, icon_of(size_t(images)), u"a.exe");
-      ADD_FAILURE() << "accepted; expected: " << phrase;
-    } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find(phrase), std::string::npos) << e.what();
-    }
-  }
-}
-
 // A PE file whose one section holds the resource tree `tree` as it is (offsets count
 // from the tree's start, which is the section's start at rva 0x1000).
 std::vector<uint8_t> pe_with_tree(const std::vector<uint8_t>& tree) {
@@ -205,6 +188,25 @@ std::vector<uint8_t> shared_tree(uint32_t names, uint32_t languages, uint32_t un
   put(data_entry, 0x1000, 4);
   put(text, units, 2);
   return t;
+}
+
+TEST(ProductResources, StubsThatCannotTakeThem) {
+  std::vector<uint8_t> bare = make_pe(PeRecipe{}), signed_stub = versioned_stub();
+  tvpack::PeLayout pe = layout(signed_stub);
+  uint32_t certificates = pe.optional_offset + (pe.optional_magic == 0x10B ? 96 : 112) + 4 * 8;
+  signed_stub[certificates + 4] = 0x40;
+  EXPECT_EQ(tvpack::with_product_resources(bare, {}, {}, u"a.exe"), bare);  // nothing to write
+  for (auto [stub, images, phrase] :
+       {std::tuple{bare, 1, "has no resource section"},
+        {signed_stub, 0, "is signed"},
+        {pe_with_tree(shared_tree(2, 1, 5)), 1, "has two resources of one type, name and language"}}) {
+    try {
+      tvpack::with_product_resources(stub, {}, icon_of(size_t(images)), u"a.exe");
+      ADD_FAILURE() << "accepted; expected: " << phrase;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(phrase), std::string::npos) << e.what();
+    }
+  }
 }
 
 // Trees made to cost far more than their size: a few bytes of entries naming one long

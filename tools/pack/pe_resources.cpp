@@ -271,7 +271,7 @@ std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uin
   });
   for (size_t i = 1; i < resources.size(); ++i)
     if (same_key(resources[i - 1], resources[i]))
-      throw std::logic_error("two resources of one type, name and language");
+      throw std::runtime_error("has two resources of one type, name and language");
 
   // The tree: the root, the name directories of each type, the language directories
   // of each name (each level after the one above), then the data entries, the names'
