@@ -113,7 +113,8 @@ TEST_F(ManifestTest, ComparesDestinationsAsWindowsDoes) {
   const std::vector<Pair> pairs = {
       {"Ä.txt", "ä.txt", true},   {"Д", "д", true},       {"ǅ", "ǆ", true},          {"Ǆ", "ǅ", true},
       {"ΆΩ", "άω", true},         {"ｂ", "Ｂ", true},     {"ⓐ", "Ⓐ", true},          {"ÿ", "Ÿ", true},
-      {"µ", "Μ", true},           {"ß", "SS", false},     {"ß", "ẞ", false},         {"ﬀ", "FF", false},
+      {"µ", "Μ", true},           {"ᾳ", "ᾼ", true},       {"ᾈ", "ᾀ", true},          {"ß", "SS", false},
+      {"ß", "ẞ", false},          {"ﬀ", "FF", false},
       {"𐐨", "𐐀", false},         {"i", "İ", false},      {"Ä.txt", "A.txt", false}, {"x", "ж", false},
   };
   const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\";
