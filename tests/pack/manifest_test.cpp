@@ -245,6 +245,8 @@ TEST_F(ManifestTest, ReadsTheInstallerTable) {
 TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
   const std::string i = kApp + "[installer]\n";  // its first key on line 5
   fs::create_directories(dir_ / "folder.ico");
+  // An icon file's header, then zeros up to 17 MiB.
+  fs::resize_file(dir_.write("huge.ico", std::string("\0\0\1\0\1\0", 6)), 17u << 20);
   expect_refused({
       {i + "product_version = \"2.x\"\n", 5, "product_version \"2.x\" is not a version"},
       {i + "product_version = \"1.2.3.4.5\"\n", 5, "is not a version"},
@@ -265,6 +267,7 @@ TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
        "[installer] icon \"" + tvpack::show_path(dir_ / "missing.ico") + "\" does not exist"},
       {i + "icon = \"\"\n", 5, "does not exist"},
       {i + "icon = \"folder.ico\"\n", 5, "is not a regular file"},
+      {i + "icon = \"huge.ico\"\n", 5, "is 17825792 bytes, more than an icon file of 16 MiB of images"},
       {kApp + "[[installer]]\ncompany = \"K\"\n", 4, "\"installer\" must be a table: write one [installer] section"},
       {"installer = \"x\"\n" + kApp, 1, "must be a table"},
       {kApp + "[installer]\ncompany = \"K\"\n[installer]\ncopyright = \"C\"\n", 6, "not valid TOML"},

@@ -207,10 +207,19 @@ namespace {
 
 // The stub made the product's: the manifest's icon and version information, and the
 // output's file name as its original file name.
+constexpr uint64_t kHeaderAndDirectory = 6 + 16 * kMaxIconImages;
+
 void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
   std::vector<IconImage> icon;
   if (!m.installer.icon.empty()) {
     const std::string named = "[installer] icon " + quote(show_path(m.installer.icon));
+    // An icon file is its directory and images: a larger file is read no further (a
+    // file of gigabytes would be read whole, or on 32-bit Windows cut short).
+    std::error_code ec;
+    uintmax_t file_size = fs::file_size(m.installer.icon, ec);
+    if (!ec && file_size > kHeaderAndDirectory + kMaxIconBytes)
+      fail_at(m.path, m.installer.icon_line, named + " is " + std::to_string(file_size) +
+                                                 " bytes, more than an icon file of 16 MiB of images");
     std::vector<uint8_t> bytes;
     try {
       bytes = read_file(m.installer.icon);
