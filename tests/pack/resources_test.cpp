@@ -190,6 +190,32 @@ std::vector<uint8_t> shared_tree(uint32_t names, uint32_t languages, uint32_t un
   return t;
 }
 
+// A stub whose resource section is the whole file, headers included (raw data at offset
+// 0, file alignment 1): its root directory in the DOS header, the rest after the
+// headers, one version resource.
+std::vector<uint8_t> stub_in_its_headers() {
+  PeRecipe recipe;
+  recipe.sections = 1;
+  std::vector<uint8_t> f = make_pe(recipe);
+  tvpack::PeLayout pe = layout(f);
+  auto put = [&f](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
+  };
+  const uint32_t high = 0x80000000u, tree = 0x400, size = uint32_t(f.size());
+  const uint32_t rva = pe.sections[0].virtual_address;
+  std::vector<uint8_t> version = tvpack::write_version_resource(tvpack::VersionInfo{});
+  put(12, 1 << 16), put(16, tvpack::kRtVersion), put(20, high | tree);  // the root: one type
+  std::fill(f.begin() + tree, f.begin() + tree + 64, 0);
+  put(tree + 12, 1 << 16), put(tree + 16, 1), put(tree + 20, high | (tree + 24));  // name 1
+  put(tree + 24 + 12, 1 << 16), put(tree + 24 + 20, tree + 48);                    // language 0
+  put(tree + 48, rva + tree + 64), put(tree + 52, uint32_t(version.size()));
+  std::copy(version.begin(), version.end(), f.begin() + tree + 64);
+  put(pe.optional_offset + 36, 1);  // file alignment
+  put(pe.optional_offset + 96 + 16, rva), put(pe.optional_offset + 96 + 20, size);
+  put(pe.section_table + 8, size), put(pe.section_table + 16, size), put(pe.section_table + 20, 0);
+  return f;
+}
+
 TEST(ProductResources, StubsThatCannotTakeThem) {
   std::vector<uint8_t> bare = make_pe(PeRecipe{}), signed_stub = versioned_stub();
   tvpack::PeLayout pe = layout(signed_stub);
@@ -199,7 +225,8 @@ TEST(ProductResources, StubsThatCannotTakeThem) {
   for (auto [stub, images, phrase] :
        {std::tuple{bare, 1, "has no resource section"},
         {signed_stub, 0, "is signed"},
-        {pe_with_tree(shared_tree(2, 1, 5)), 1, "has two resources of one type, name and language"}}) {
+        {pe_with_tree(shared_tree(2, 1, 5)), 1, "has two resources of one type, name and language"},
+        {stub_in_its_headers(), 1, "has its resources inside its headers"}}) {
     try {
       tvpack::with_product_resources(stub, {}, icon_of(size_t(images)), u"a.exe");
       ADD_FAILURE() << "accepted; expected: " << phrase;

@@ -398,6 +398,12 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
   if (r == pe.sections.size() || pe.sections[r].raw_size == 0)
     throw std::runtime_error("has its resources inside another section");
   const PeSection old = pe.sections[r];
+  // The headers are copied as they are and then brought up to date: the section that is
+  // written again must lie after them.
+  uint64_t headers_end =
+      std::max<uint64_t>(pe.size_of_headers, pe.section_table + 40 * uint64_t(pe.sections.size()));
+  if (old.raw_pointer < headers_end)
+    throw std::runtime_error("has its resources inside its headers");
   uint64_t old_raw_end = 0;
   for (size_t i = 0; i < pe.sections.size(); ++i) {
     const PeSection& s = pe.sections[i];
