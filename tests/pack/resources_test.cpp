@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "manifest.h"
+#include "pack.h"
 #include "pack_test_support.h"
 #include "pe_image.h"
 #include "pe_resources.h"
@@ -284,6 +285,29 @@ TEST(ProductResources, TheIconSummaryOfAHugeGroupIsQuick) {
   ASSERT_EQ(images.size(), n);
   EXPECT_EQ(std::count_if(images.begin(), images.end(), [](const auto& i) { return i.png; }), 1);
   EXPECT_TRUE(images[n - 1].png);
+}
+
+// The output's name is its OriginalFilename; on Linux a name that is not UTF-8 is
+// built all the same, the bytes that are no text standing as U+FFFD.
+TEST(ProductResources, OutputNamesThatAreNotText) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names on Windows are UTF-16";
+#else
+  TempDir dir;
+  dir.write("a.txt", "a");
+  fs::path manifest = dir.write("m.toml", "[installer]\nproduct_name = \"K\"\n[[variable]]\nname = \"{App}\"\n"
+                                          "value = 'D:\\K'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\a'\n");
+  fs::path out = dir / "setup-\xff.exe";
+  tvpack::build_installer(manifest, fs::u8path(TV_VERSIONED_STUB), 7, out, {});
+  std::vector<uint8_t> file = read_bytes(out);
+  tvpack::VersionInfo info;
+  std::string why;
+  ASSERT_TRUE(tvpack::read_version_info(file.data(), file.size(), &info, &why)) << why;
+  std::vector<std::string> names;
+  for (const auto& v : info.strings)
+    if (v.name == "OriginalFilename") names.push_back(v.value);
+  EXPECT_EQ(names, std::vector<std::string>{"setup-\xEF\xBF\xBD.exe"});
+#endif
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "package/writer.h"
 #include "pe_image.h"
 #include "pe_resources.h"
+#include "platform/text16.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -209,6 +210,16 @@ namespace {
 // output's file name as its original file name.
 constexpr uint64_t kHeaderAndDirectory = 6 + 16 * kMaxIconImages;
 
+// The output's file name as its OriginalFilename: on Windows as it is; elsewhere its
+// bytes read as UTF-8, a byte that is none standing as U+FFFD (a name need not be text).
+std::u16string original_filename(const fs::path& out) {
+#ifdef _WIN32
+  return out.filename().u16string();
+#else
+  return tv::utf8_to_u16(out.filename().string());
+#endif
+}
+
 void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
   std::vector<IconImage> icon;
   if (!m.installer.icon.empty()) {
@@ -230,7 +241,7 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
     if (!read_ico(bytes.data(), bytes.size(), &icon, &why)) fail_at(m.path, m.installer.icon_line, named + " " + why);
   }
   try {
-    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, out.filename().u16string());
+    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, original_filename(out));
   } catch (const std::runtime_error& e) {
     fail(stub->path, std::string("the stub ") + e.what());
   }
