@@ -295,8 +295,9 @@ TEST(ProductResources, OutputNamesThatAreNotText) {
 #else
   TempDir dir;
   dir.write("a.txt", "a");
-  fs::path manifest = dir.write("m.toml", "[installer]\nproduct_name = \"K\"\n[[variable]]\nname = \"{App}\"\n"
-                                          "value = 'D:\\K'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\a'\n");
+  fs::path manifest = dir.write("m.toml",
+                                "[installer]\nproduct_name = \"K\"\n[[variable]]\nname = \"{App}\"\nvalue = 'D:\\K'\n"
+                                "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\a'\n");
   fs::path out = dir / "setup-\xff.exe";
   tvpack::build_installer(manifest, fs::u8path(TV_VERSIONED_STUB), 7, out, {});
   std::vector<uint8_t> file = read_bytes(out);
