@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -112,6 +113,8 @@ std::vector<uint8_t> read_file(const fs::path& path) {
   std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   if (size < 0) fail(path, "cannot be read");
+  // A 32-bit maker cannot hold a file of 4 GiB or more (its size would be cut short).
+  if (uint64_t(size) > std::numeric_limits<size_t>::max()) fail(path, "is too large to read into memory");
   data.resize(size_t(size));
   if (size > 0) in.read(reinterpret_cast<char*>(data.data()), size);
   if (!in) fail(path, "cannot be read");
