@@ -99,6 +99,8 @@ TEST(Ico, RefusesWhatIsNoGoodIconFile) {
   const size_t png_at = good.size() - png(256, 8, 6).size();
   const Bytes bmp = edited(dib(16, 4), [](Bytes& v) { v.insert(v.begin(), 14, 0), v[0] = 'B', v[1] = 'M'; });
   const std::string neither = "is neither a PNG nor a bitmap";
+  Bytes big = dib(16, 4);  // a bitmap with bytes after it, 9 MiB
+  big.resize(9u << 20);
   const struct {
     const char* what;
     Bytes file;
@@ -132,6 +134,8 @@ TEST(Ico, RefusesWhatIsNoGoodIconFile) {
       {"bitmap compressed", edited(good, [](Bytes& v) { put32(v, 38 + 16, 1); }), "image 1 " + neither},
       {"bitmap larger than its bytes",
        edited(good, [](Bytes& v) { put32(v, 38 + 4, 40), put32(v, 38 + 8, 80); }), "image 1 " + neither},
+      {"18 MiB of images", ico({{16, 16, 0, 1, 4, big}, {16, 16, 0, 1, 4, big}}),
+       "has images of " + std::to_string(2 * big.size()) + " bytes in all; an icon may have at most 16 MiB"},
       {"colour table too long",
        ico({{16, 16, 0, 1, 4, edited(dib(16, 4), [](Bytes& v) { put32(v, 32, 17); })}}),
        "image 1 " + neither},

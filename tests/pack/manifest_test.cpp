@@ -113,7 +113,8 @@ TEST_F(ManifestTest, ComparesDestinationsAsWindowsDoes) {
   const std::vector<Pair> pairs = {
       {"Ä.txt", "ä.txt", true},   {"Д", "д", true},       {"ǅ", "ǆ", true},          {"Ǆ", "ǅ", true},
       {"ΆΩ", "άω", true},         {"ｂ", "Ｂ", true},     {"ⓐ", "Ⓐ", true},          {"ÿ", "Ÿ", true},
-      {"µ", "Μ", true},           {"ß", "SS", false},     {"ß", "ẞ", false},         {"ﬀ", "FF", false},
+      {"µ", "Μ", true},           {"ᾳ", "ᾼ", true},       {"ᾈ", "ᾀ", true},          {"ß", "SS", false},
+      {"ß", "ẞ", false},          {"ﬀ", "FF", false},
       {"𐐨", "𐐀", false},         {"i", "İ", false},      {"Ä.txt", "A.txt", false}, {"x", "ж", false},
   };
   const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\";
@@ -244,6 +245,8 @@ TEST_F(ManifestTest, ReadsTheInstallerTable) {
 TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
   const std::string i = kApp + "[installer]\n";  // its first key on line 5
   fs::create_directories(dir_ / "folder.ico");
+  // An icon file's header, then zeros up to 17 MiB.
+  fs::resize_file(dir_.write("huge.ico", std::string("\0\0\1\0\1\0", 6)), 17u << 20);
   expect_refused({
       {i + "product_version = \"2.x\"\n", 5, "product_version \"2.x\" is not a version"},
       {i + "product_version = \"1.2.3.4.5\"\n", 5, "is not a version"},
@@ -264,6 +267,7 @@ TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
        "[installer] icon \"" + tvpack::show_path(dir_ / "missing.ico") + "\" does not exist"},
       {i + "icon = \"\"\n", 5, "does not exist"},
       {i + "icon = \"folder.ico\"\n", 5, "is not a regular file"},
+      {i + "icon = \"huge.ico\"\n", 5, "is 17825792 bytes, more than an icon file of 16 MiB of images"},
       {kApp + "[[installer]]\ncompany = \"K\"\n", 4, "\"installer\" must be a table: write one [installer] section"},
       {"installer = \"x\"\n" + kApp, 1, "must be a table"},
       {kApp + "[installer]\ncompany = \"K\"\n[installer]\ncopyright = \"C\"\n", 6, "not valid TOML"},
@@ -314,6 +318,8 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
   const std::string f = kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '";  // destination on line 6
   std::string many;  // 20 times 60,000 bytes
   for (int n = 0; n < 20; ++n) many += "${k}";
+  std::string variables;  // 70 strings of 17 times 60,000 bytes
+  for (int n = 0; n < 70; ++n) variables += "[[variable]]\nname = \"{V}\"\nvalue = '" + many.substr(12) + "'\n";
   expect_refused({
       {f + "{App}\\${nope}'\n", 6, "${nope} is not defined: set nope in [define] or give -D nope=VALUE"},
       {f + "{App}\\${v'\n", 6, "has an unclosed \"${\""},
@@ -327,6 +333,9 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
       {kApp + "[define]\nv = 1\n", 5, "[define] v must be a string"},
       {kApp + "[[define]]\nv = \"1\"\n", 4, "\"define\" must be a table"},
       {kApp + "[installer]\ncompany = '" + many + "'\n", 5, "grows past 1 MiB", {{"k", std::string(60000, 'k')}}},
+      {kApp + "[installer]\ncompany = '" + std::string(1100000, 'x') + "${k}'\n", 5, "grows past 1 MiB",
+       {{"k", "k"}}},
+      {kApp + variables, 6 + 3 * 65, "grow the manifest past 64 MiB", {{"k", std::string(60000, 'k')}}},
   });
 }
 

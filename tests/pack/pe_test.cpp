@@ -116,8 +116,12 @@ TEST(Checksum, PiecesOfAnyLengthSumLikeTheWholeAndTheFieldDoesNotCount) {
 }
 
 TEST(PackageSection, RefusesStubsItCannotExtend) {
-  std::vector<uint8_t> good = make_pe(PeRecipe{}), not_mz(good), no_pe(good), busy(good);
+  std::vector<uint8_t> good = make_pe(PeRecipe{}), not_mz(good), no_pe(good), busy(good), wide(good);
   not_mz[0] = 'X';
+  for (size_t at : {0x98 + 32, 0x98 + 36}) {  // both alignments 1 MiB: a file of megabytes of zeros
+    wide[at + 1] = 0;
+    wide[at + 2] = 0x10;
+  }
   no_pe[0x80] = 'Q';
   busy[0x178 + 2 * 40 + 5] = 0x42;  // something lives after the section table
   PeRecipe packed, signed_stub, full;
@@ -133,6 +137,7 @@ TEST(PackageSection, RefusesStubsItCannotExtend) {
       {make_pe(signed_stub), "is signed"},
       {make_pe(full), "no room in its headers"},
       {busy, "no room in its headers"},
+      {wide, "invalid section or file alignment"},
   };
   std::vector<uint8_t> blob(64);
   for (const auto& [stub, phrase] : cases) {

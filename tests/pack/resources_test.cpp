@@ -2,11 +2,13 @@
 // back by the maker's reader, the relocations and symbol table intact, the stub's icons
 // replaced, and the stubs that cannot take them. resources_pefile_test.py reads a
 // built installer with an independent reader.
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <tuple>
 
 #include "manifest.h"
+#include "pack.h"
 #include "pack_test_support.h"
 #include "pe_image.h"
 #include "pe_resources.h"
@@ -142,6 +144,79 @@ TEST(ProductResources, StubIconsAreReplacedAndTheGroupTakesTheLowestNumber) {
   EXPECT_EQ(icons, (std::vector<std::pair<uint32_t, uint32_t>>{{3, 1}, {3, 2}, {14, 4}}));
 }
 
+// A PE file whose one section holds the resource tree `tree` as it is (offsets count
+// from the tree's start, which is the section's start at rva 0x1000).
+std::vector<uint8_t> pe_with_tree(const std::vector<uint8_t>& tree) {
+  PeRecipe recipe;
+  recipe.sections = 1;
+  std::vector<uint8_t> f = make_pe(recipe);
+  tvpack::PeLayout pe = layout(f);
+  f.resize(pe.sections[0].raw_pointer);
+  f.insert(f.end(), tree.begin(), tree.end());
+  auto put32 = [&f](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
+  };
+  put32(pe.section_table + 8, uint32_t(tree.size()));
+  put32(pe.section_table + 16, uint32_t(tree.size()));
+  put32(pe.optional_offset + 96 + 2 * 8, pe.sections[0].virtual_address);
+  put32(pe.optional_offset + 96 + 2 * 8 + 4, uint32_t(tree.size()));
+  return f;
+}
+
+// A tree of one named type whose `names` entries, all named by one string of `units`
+// units, lead to one shared directory of `languages` entries, all leading to one empty
+// data entry: names * languages resources from a few bytes per entry.
+std::vector<uint8_t> shared_tree(uint32_t names, uint32_t languages, uint32_t units) {
+  const uint32_t high = 0x80000000u, names_dir = 24, languages_dir = names_dir + 16 + 8 * names;
+  const uint32_t data_entry = languages_dir + 16 + 8 * languages, text = data_entry + 16;
+  std::vector<uint8_t> t(text + 2 + 2 * units, 'a');
+  auto put = [&t](uint32_t at, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) t[at + i] = uint8_t(v >> (8 * i));
+  };
+  auto directory = [&](uint32_t at, uint32_t named, uint32_t count, uint32_t name, uint32_t target) {
+    std::fill(t.begin() + at, t.begin() + at + 16, 0);
+    put(at + 12, named ? count : 0, 2);
+    put(at + 14, named ? 0 : count, 2);
+    for (uint32_t i = 0; i < count; ++i) {
+      put(at + 16 + 8 * i, named ? name : i, 4);
+      put(at + 20 + 8 * i, target, 4);
+    }
+  };
+  directory(0, 1, 1, high | text, high | names_dir);
+  directory(names_dir, 1, names, high | text, high | languages_dir);
+  directory(languages_dir, 0, languages, 0, data_entry);
+  std::fill(t.begin() + data_entry, t.begin() + text, 0);
+  put(data_entry, 0x1000, 4);
+  put(text, units, 2);
+  return t;
+}
+
+// A stub whose resource section is the whole file, headers included (raw data at offset
+// 0, file alignment 1): its root directory in the DOS header, the rest after the
+// headers, one version resource.
+std::vector<uint8_t> stub_in_its_headers() {
+  PeRecipe recipe;
+  recipe.sections = 1;
+  std::vector<uint8_t> f = make_pe(recipe);
+  tvpack::PeLayout pe = layout(f);
+  auto put = [&f](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
+  };
+  const uint32_t high = 0x80000000u, tree = 0x400, size = uint32_t(f.size());
+  const uint32_t rva = pe.sections[0].virtual_address;
+  std::vector<uint8_t> version = tvpack::write_version_resource(tvpack::VersionInfo{});
+  put(12, 1 << 16), put(16, tvpack::kRtVersion), put(20, high | tree);  // the root: one type
+  std::fill(f.begin() + tree, f.begin() + tree + 64, 0);
+  put(tree + 12, 1 << 16), put(tree + 16, 1), put(tree + 20, high | (tree + 24));  // name 1
+  put(tree + 24 + 12, 1 << 16), put(tree + 24 + 20, tree + 48);                    // language 0
+  put(tree + 48, rva + tree + 64), put(tree + 52, uint32_t(version.size()));
+  std::copy(version.begin(), version.end(), f.begin() + tree + 64);
+  put(pe.optional_offset + 36, 1);  // file alignment
+  put(pe.optional_offset + 96 + 16, rva), put(pe.optional_offset + 96 + 20, size);
+  put(pe.section_table + 8, size), put(pe.section_table + 16, size), put(pe.section_table + 20, 0);
+  return f;
+}
+
 TEST(ProductResources, StubsThatCannotTakeThem) {
   std::vector<uint8_t> bare = make_pe(PeRecipe{}), signed_stub = versioned_stub();
   tvpack::PeLayout pe = layout(signed_stub);
@@ -149,7 +224,10 @@ TEST(ProductResources, StubsThatCannotTakeThem) {
   signed_stub[certificates + 4] = 0x40;
   EXPECT_EQ(tvpack::with_product_resources(bare, {}, {}, u"a.exe"), bare);  // nothing to write
   for (auto [stub, images, phrase] :
-       {std::tuple{bare, 1, "has no resource section"}, {signed_stub, 0, "is signed"}}) {
+       {std::tuple{bare, 1, "has no resource section"},
+        {signed_stub, 0, "is signed"},
+        {pe_with_tree(shared_tree(2, 1, 5)), 1, "has two resources of one type, name and language"},
+        {stub_in_its_headers(), 1, "has its resources inside its headers"}}) {
     try {
       tvpack::with_product_resources(stub, {}, icon_of(size_t(images)), u"a.exe");
       ADD_FAILURE() << "accepted; expected: " << phrase;
@@ -157,6 +235,80 @@ TEST(ProductResources, StubsThatCannotTakeThem) {
       EXPECT_NE(std::string(e.what()).find(phrase), std::string::npos) << e.what();
     }
   }
+}
+
+// Trees made to cost far more than their size: a few bytes of entries naming one long
+// string, or sharing one directory, may not make the reader hold or read that string
+// once per entry (gigabytes); a tree of a few resources is read as it is.
+TEST(ProductResources, TreesThatShareTheirParts) {
+  const struct {
+    uint32_t names, languages, units;
+    const char* why;  // "" when read
+  } cases[] = {
+      {2, 3, 5, ""},
+      {16, 64, 65535, "has too many resource names"},  // 1,024 resources of two 128 KiB names
+      {65000, 0, 65535, "has too many resource names"},  // 65,000 names read, no resource
+      {300, 300, 1, "has too many resources"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.names) + " names, " + std::to_string(c.languages) + " languages");
+    std::vector<uint8_t> file = pe_with_tree(shared_tree(c.names, c.languages, c.units));
+    std::vector<Resource> out;
+    std::string why;
+    bool read = tvpack::read_resources(file.data(), file.size(), layout(file), &out, &why);
+    EXPECT_EQ(why, c.why);
+    EXPECT_EQ(read ? out.size() : 0, *c.why ? 0 : c.names * c.languages);
+  }
+}
+
+// inspect's summary of an icon group of 65,535 images among as many icons: each image
+// looked up once, not every icon for every image (billions of steps).
+TEST(ProductResources, TheIconSummaryOfAHugeGroupIsQuick) {
+  const size_t n = 65535;
+  std::vector<Resource> resources(n + 1);
+  Resource& group = resources[n];
+  group.type.id = tvpack::kRtGroupIcon;
+  group.name.id = 1;
+  group.data.assign(6 + 14 * n, 0);
+  group.data[4] = uint8_t(n), group.data[5] = uint8_t(n >> 8);
+  for (size_t i = 0; i < n; ++i) {
+    resources[i].type.id = tvpack::kRtIcon;
+    resources[i].name.id = uint32_t(i + 1);
+    group.data[6 + 14 * i + 12] = uint8_t(i + 1), group.data[6 + 14 * i + 13] = uint8_t((i + 1) >> 8);
+  }
+  resources[n - 1].data = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  tvpack::ResourceId id;
+  std::vector<tvpack::IconImageSummary> images;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(tvpack::first_icon_group(resources, &id, &images));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_EQ(images.size(), n);
+  EXPECT_EQ(std::count_if(images.begin(), images.end(), [](const auto& i) { return i.png; }), 1);
+  EXPECT_TRUE(images[n - 1].png);
+}
+
+// The output's name is its OriginalFilename; on Linux a name that is not UTF-8 is
+// built all the same, the bytes that are no text standing as U+FFFD.
+TEST(ProductResources, OutputNamesThatAreNotText) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names on Windows are UTF-16";
+#else
+  TempDir dir;
+  dir.write("a.txt", "a");
+  fs::path manifest = dir.write("m.toml",
+                                "[installer]\nproduct_name = \"K\"\n[[variable]]\nname = \"{App}\"\nvalue = 'D:\\K'\n"
+                                "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\a'\n");
+  fs::path out = dir / "setup-\xff.exe";
+  tvpack::build_installer(manifest, fs::u8path(TV_VERSIONED_STUB), 7, out, {});
+  std::vector<uint8_t> file = read_bytes(out);
+  tvpack::VersionInfo info;
+  std::string why;
+  ASSERT_TRUE(tvpack::read_version_info(file.data(), file.size(), &info, &why)) << why;
+  std::vector<std::string> names;
+  for (const auto& v : info.strings)
+    if (v.name == "OriginalFilename") names.push_back(v.value);
+  EXPECT_EQ(names, std::vector<std::string>{"setup-\xEF\xBF\xBD.exe"});
+#endif
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ const char* const kNameRule = "a name is letters, digits and _, not beginning wi
 // A string with its values put in: far more than any path or text of a manifest, and
 // a bound on what a small manifest using a long value many times can make.
 constexpr size_t kMaxReplacedBytes = 1u << 20;
+// The values put in, over all strings: a manifest of many short strings each using a
+// long value may not grow without bound either.
+constexpr size_t kMaxAddedBytes = 64u << 20;
 
 Defines read_define_table(const fs::path& manifest, const toml::table& root) {
   Defines values;
@@ -75,8 +78,10 @@ class Replacer {
         fail_at(manifest_, line, "${" + name + "} is not defined: set " + name + " in [define] or give -D " +
                                      name + "=VALUE");
       used_.insert(name);
-      if (value->second.size() > kMaxReplacedBytes - out.size())
+      if (out.size() + value->second.size() > kMaxReplacedBytes)
         fail_at(manifest_, line, "the string grows past 1 MiB with its build-time values (at ${" + name + "})");
+      if ((added_ += value->second.size()) > kMaxAddedBytes)
+        fail_at(manifest_, line, "the build-time values put in grow the manifest past 64 MiB (at ${" + name + "})");
       out += value->second;
       i = close + 1;
     }
@@ -86,6 +91,7 @@ class Replacer {
   const fs::path& manifest_;
   const Defines& values_;
   std::set<std::string> used_;
+  size_t added_ = 0;
 };
 
 }  // namespace

@@ -100,6 +100,7 @@ bool read_ico(const uint8_t* data, size_t size, std::vector<IconImage>* out, std
   size_t directory_end = kHeaderSize + kEntrySize * count;
   if (directory_end > size) return fail(why, "is truncated");
   std::vector<IconImage> images(count);
+  uint64_t total = 0;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = data + kHeaderSize + kEntrySize * i;
     std::string number = "image " + std::to_string(i + 1);
@@ -115,7 +116,16 @@ bool read_ico(const uint8_t* data, size_t size, std::vector<IconImage>* out, std
     const uint8_t* bytes = data + offset;
     if (!read_png(bytes, length, &image) && !read_dib(bytes, length, &image))
       return fail(why, number + " is neither a PNG nor a bitmap");
-    image.data.assign(bytes, bytes + length);
+    total += length;
+  }
+  // Images may share bytes of the file; each is held in full, so their sum is bounded
+  // before any is copied.
+  if (total > kMaxIconBytes)
+    return fail(why, "has images of " + std::to_string(total) +
+                         " bytes in all; an icon may have at most 16 MiB");
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* e = data + kHeaderSize + kEntrySize * i;
+    images[i].data.assign(data + le32(e + 12), data + le32(e + 12) + le32(e + 8));
   }
   *out = std::move(images);
   return true;

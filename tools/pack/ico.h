@@ -9,6 +9,7 @@
 namespace tvpack {
 
 constexpr size_t kMaxIconImages = 64;
+constexpr uint64_t kMaxIconBytes = 16u << 20;  // the images in all (they may share bytes of the file)
 
 // One image of an icon file, as an RT_ICON resource carries it, with the fields its
 // RT_GROUP_ICON entry needs.
@@ -25,7 +26,7 @@ struct IconImage {
 
 // The images of an icon file in memory, in file order. Returns false and says why in
 // *why (one phrase, no file name) when it is no icon file, is damaged or holds no
-// image or more than kMaxIconImages.
+// image, more than kMaxIconImages or more than kMaxIconBytes of images.
 bool read_ico(const uint8_t* data, size_t size, std::vector<IconImage>* out, std::string* why);
 
 }  // namespace tvpack

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes upcase_table.h: the simple uppercase mapping of every UTF-16 unit, as
-Windows' file systems compare names (one unit at a time, each to its uppercase
-unit; a unit whose uppercase is more than one character, like "ß", stays as it is).
+Windows' file systems compare names (one unit at a time, each to its simple uppercase
+unit; a unit that has none, like "ß" whose uppercase is "SS", stays as it is).
 Stored as runs: units first..last, every step-th one, map to unit + delta.
 Usage: make_upcase_table.py > upcase_table.h"""
 import sys
@@ -12,6 +12,10 @@ def upper_unit(c):
     if 0xD800 <= c < 0xE000:
         return c  # half of a surrogate pair: no character of its own
     u = chr(c).upper()
+    if len(u) > 1:
+        # Several characters in full: the simple uppercase, when there is one, is the
+        # titlecase ("\u1fb3" to "\u1fbc", the Greek letters with ypogegrammeni).
+        u = chr(c).title()
     return ord(u) if len(u) == 1 and ord(u) <= 0xFFFF else c
 
 

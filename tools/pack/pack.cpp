@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -13,6 +14,7 @@
 #include "package/writer.h"
 #include "pe_image.h"
 #include "pe_resources.h"
+#include "platform/text16.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -111,6 +113,8 @@ std::vector<uint8_t> read_file(const fs::path& path) {
   std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   if (size < 0) fail(path, "cannot be read");
+  // A 32-bit maker cannot hold a file of 4 GiB or more (its size would be cut short).
+  if (uint64_t(size) > std::numeric_limits<size_t>::max()) fail(path, "is too large to read into memory");
   data.resize(size_t(size));
   if (size > 0) in.read(reinterpret_cast<char*>(data.data()), size);
   if (!in) fail(path, "cannot be read");
@@ -205,14 +209,31 @@ void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_
 
 namespace {
 
-constexpr uint64_t kMaxIconBytes = 16u << 20;
-
 // The stub made the product's: the manifest's icon and version information, and the
 // output's file name as its original file name.
+constexpr uint64_t kHeaderAndDirectory = 6 + 16 * kMaxIconImages;
+
+// The output's file name as its OriginalFilename: on Windows as it is; elsewhere its
+// bytes read as UTF-8, a byte that is none standing as U+FFFD (a name need not be text).
+std::u16string original_filename(const fs::path& out) {
+#ifdef _WIN32
+  return out.filename().u16string();
+#else
+  return tv::utf8_to_u16(out.filename().string());
+#endif
+}
+
 void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
   std::vector<IconImage> icon;
   if (!m.installer.icon.empty()) {
     const std::string named = "[installer] icon " + quote(show_path(m.installer.icon));
+    // An icon file is its directory and images: a larger file is read no further (a
+    // file of gigabytes would be read whole, or on 32-bit Windows cut short).
+    std::error_code ec;
+    uintmax_t file_size = fs::file_size(m.installer.icon, ec);
+    if (!ec && file_size > kHeaderAndDirectory + kMaxIconBytes)
+      fail_at(m.path, m.installer.icon_line, named + " is " + std::to_string(file_size) +
+                                                 " bytes, more than an icon file of 16 MiB of images");
     std::vector<uint8_t> bytes;
     try {
       bytes = read_file(m.installer.icon);
@@ -221,15 +242,9 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
     }
     std::string why;
     if (!read_ico(bytes.data(), bytes.size(), &icon, &why)) fail_at(m.path, m.installer.icon_line, named + " " + why);
-    // Images may share bytes of the file; the resources hold each in full.
-    uint64_t total = 0;
-    for (const IconImage& image : icon) total += image.data.size();
-    if (total > kMaxIconBytes)
-      fail_at(m.path, m.installer.icon_line, named + " has images of " + std::to_string(total) +
-                                                 " bytes in all; an installer's icon may have at most 16 MiB");
   }
   try {
-    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, out.filename().u16string());
+    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, original_filename(out));
   } catch (const std::runtime_error& e) {
     fail(stub->path, std::string("the stub ") + e.what());
   }

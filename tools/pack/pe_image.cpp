@@ -69,7 +69,9 @@ bool parse_pe(const uint8_t* data, size_t size, PeLayout* out, std::string* why)
   pe.size_of_headers = le32(opt + 60);
   pe.checksum = le32(opt + 64);
   pe.checksum_offset = pe.optional_offset + 64;
-  if (!power_of_two(pe.file_alignment) || !power_of_two(pe.section_alignment) ||
+  // A file alignment is at most 64 KiB (a larger one would pad each section with
+  // megabytes or gigabytes of zeros when the maker writes it).
+  if (!power_of_two(pe.file_alignment) || pe.file_alignment > 0x10000 || !power_of_two(pe.section_alignment) ||
       pe.section_alignment < pe.file_alignment)
     return fail(why, "has invalid section or file alignment");
   if (optional_size >= directories_at + 4) {

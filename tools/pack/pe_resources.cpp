@@ -25,6 +25,7 @@ constexpr uint32_t kHighBit = 0x80000000u;
 constexpr uint32_t kScnCntInitializedData = 0x00000040;
 constexpr uint32_t kScnMemDiscardable = 0x02000000;
 constexpr size_t kMaxEntries = 65536;  // directory entries looked at, shared ones counted again
+constexpr uint64_t kNameAllowance = 1u << 20;  // names copied into the resources beyond the file's size
 constexpr char kStringBlock[] = "080404B0";
 
 void put16(uint8_t* p, uint32_t v) {
@@ -78,6 +79,7 @@ class TreeReader {
       uint32_t name = le32(e), target = le32(e + 4);
       ResourceId id;
       if (!read_id(name, &id)) return fail(why, "has a damaged resource name");
+      if (!count_names(id)) return fail(why, "has too many resource names");
       bool leaf = level == 2;
       if (leaf != !(target & kHighBit) || (leaf && !id.name.empty()) || (leaf && id.id > 0xFFFF))
         return fail(why, "has a damaged resource directory");
@@ -92,6 +94,8 @@ class TreeReader {
       const uint8_t* bytes = map_rva(file_, pe_, rva, length);
       if (bytes == nullptr) return fail(why, "has a resource outside its sections");
       if ((data_bytes_ += length) > file_size_) return fail(why, "has a damaged resource directory");
+      if (!count_names(path->type) || !count_names(path->name))
+        return fail(why, "has too many resource names");
       path->language = uint16_t(id.id);
       path->codepage = le32(rsrc_ + target + 8);
       path->data.assign(bytes, bytes + length);
@@ -101,6 +105,12 @@ class TreeReader {
   }
 
  private:
+  // Names read and copied into each resource: entries that share one long name may not
+  // multiply it past the file's size and an allowance.
+  bool count_names(const ResourceId& id) {
+    return (name_bytes_ += 2 * id.name.size()) <= file_size_ + kNameAllowance;
+  }
+
   bool read_id(uint32_t name, ResourceId* id) {
     if (!(name & kHighBit)) {
       id->id = name;
@@ -121,6 +131,7 @@ class TreeReader {
   size_t size_;
   size_t entries_ = 0;
   uint64_t data_bytes_ = 0;  // a tree whose entries share data may not multiply it
+  uint64_t name_bytes_ = 0;
 };
 
 bool same_key(const Resource& a, const Resource& b) {
@@ -260,7 +271,7 @@ std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uin
   });
   for (size_t i = 1; i < resources.size(); ++i)
     if (same_key(resources[i - 1], resources[i]))
-      throw std::logic_error("two resources of one type, name and language");
+      throw std::runtime_error("has two resources of one type, name and language");
 
   // The tree: the root, the name directories of each type, the language directories
   // of each name (each level after the one above), then the data entries, the names'
@@ -387,6 +398,12 @@ std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vecto
   if (r == pe.sections.size() || pe.sections[r].raw_size == 0)
     throw std::runtime_error("has its resources inside another section");
   const PeSection old = pe.sections[r];
+  // The headers are copied as they are and then brought up to date: the section that is
+  // written again must lie after them.
+  uint64_t headers_end =
+      std::max<uint64_t>(pe.size_of_headers, pe.section_table + 40 * uint64_t(pe.sections.size()));
+  if (old.raw_pointer < headers_end)
+    throw std::runtime_error("has its resources inside its headers");
   uint64_t old_raw_end = 0;
   for (size_t i = 0; i < pe.sections.size(); ++i) {
     const PeSection& s = pe.sections[i];
@@ -472,6 +489,12 @@ bool first_icon_group(const std::vector<Resource>& resources, ResourceId* group,
   if (g == resources.end()) return false;
   *group = g->name;
   images->clear();
+  // Which icon images are PNGs, by id (the last of one id wins), looked up once each.
+  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::map<uint32_t, bool> png;
+  for (const Resource& r : resources)
+    if (is_type(r, kRtIcon) && r.name.name.empty())
+      png[r.name.id] = r.data.size() >= 8 && std::memcmp(r.data.data(), kPng, 8) == 0;
   const std::vector<uint8_t>& d = g->data;
   size_t n = d.size() >= 6 ? le16(&d[4]) : 0;
   for (size_t i = 0; i < n && 6 + 14 * (i + 1) <= d.size(); ++i) {
@@ -480,11 +503,8 @@ bool first_icon_group(const std::vector<Resource>& resources, ResourceId* group,
     s.width = e[0] ? e[0] : 256;
     s.height = e[1] ? e[1] : 256;
     s.bit_count = le16(e + 6);
-    uint16_t id = le16(e + 12);
-    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    for (const Resource& r : resources)
-      if (is_type(r, kRtIcon) && r.name.name.empty() && r.name.id == id)
-        s.png = r.data.size() >= 8 && std::memcmp(r.data.data(), kPng, 8) == 0;
+    auto found = png.find(le16(e + 12));
+    s.png = found != png.end() && found->second;
     images->push_back(s);
   }
   return true;

@@ -42,7 +42,8 @@ bool read_resources(const uint8_t* data, size_t size, const PeLayout& pe, std::v
                     std::string* why);
 
 // A resource section at rva holding the resources (sorted as the loader's binary
-// search needs; no time stamps, so the same resources give the same bytes).
+// search needs; no time stamps, so the same resources give the same bytes). Throws
+// std::runtime_error (one phrase) for two of one type, name and language.
 std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uint32_t rva);
 
 // The stub with its resources made the product's: the icon's images (none: the stub's
