@@ -373,11 +373,14 @@ class Suite(TrustCases, ProgressCases, ProductCases):
         """In the folder browser, moves down the tree (opening each level with the
         right arrow) until its folder box shows label."""
         drv = self.drv
-        for _ in range(30):
-            if drv.value("text 14149").strip() == label:
-                return
-            drv("key down")
-            drv("sleep 150")
+        # Under load a level may open only after the first presses went past it: look
+        # down the tree, then back up.
+        for key in ("down", "up"):
+            for _ in range(30):
+                if drv.value("text 14149").strip() == label:
+                    return
+                drv(f"key {key}")
+                drv("sleep 150")
         raise Failure(f"the folder browser never showed {label!r}")
 
     def case_browse(self):
