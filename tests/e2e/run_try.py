@@ -151,6 +151,12 @@ def main():
         assert len(r["failures"]) == len(want), r["failures"]
         assert r["files"] == {"verified": files - 2, "in_package": files}, r["files"]
 
+    def ran(r):
+        passed(r)
+        program = r["finish_starts"]["program"]
+        assert program == "D:\\Kesta\\Talvenor.exe", r["finish_starts"]
+        assert program in [p["image"] for p in r["started"]], r["started"]
+
     def interrupted(r):
         assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
 
@@ -159,6 +165,7 @@ def main():
     # SIGINT 3 s after its start, wherever it is then.
     cases = [
         ("demo", [demo], None, 0, passed),
+        ("run", [demo, "--run"], None, 0, ran),
         ("damaged", [damaged], None, 1, box(*DAMAGED)),
         ("unwritable-folder", [demo, "--folder", "C:\\windows\\win.ini\\Kesta"], None, 1,
          box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\")),

@@ -258,6 +258,8 @@ void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run)
       if (number_after(line, "parent") != run->installer_pid || seen.count(pid) != 0 || image == std::string::npos ||
           cmdline == std::string::npos)
         continue;
+      // A process that is still starting is listed without its image: look again.
+      if (cmdline == image + 7) continue;
       seen[pid] = {unescape_driver(line.substr(image + 7, cmdline - image - 7)),
                    unescape_driver(line.substr(cmdline + 9))};
       run->started.push_back(seen[pid]);
