@@ -2,7 +2,9 @@
 // the check of an installation against its package (each kind of difference found,
 // nothing found where there is none), and the kind of program a file is (which Wine
 // runs it), read safely from any bytes.
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -47,6 +49,44 @@ TEST(TryPaths, WindowsPathsMapOntoThePrefixDrives) {
   };
   for (const auto& t : cases) {
     EXPECT_EQ(tvpack::map_windows_path(prefix, t.windows), t.host) << tvpack::quote(t.windows);
+  }
+}
+
+// A run's copy of the clean prefix shares Windows' own (read-only) files with it; a
+// run that changes one of them in place is told from one that replaces or leaves it.
+TEST(TryPrefix, ARunThatChangesASharedFileIsFound) {
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& copy)> run;
+    bool changed;
+  } cases[] = {
+      {"left alone", [](const fs::path&) {}, false},
+      {"made writable", [](const fs::path& c) { fs::permissions(c / "sys/a.dll", fs::perms::owner_write,
+                                                                 fs::perm_options::add); }, true},
+      {"overwritten in place with as many bytes, read-only again (as root Wine need not make it writable)",
+       [](const fs::path& c) {
+         fs::permissions(c / "sys/a.dll", fs::perms::owner_write, fs::perm_options::add);
+         std::ofstream(c / "sys/a.dll", std::ios::in | std::ios::out | std::ios::binary) << "Z";
+         fs::permissions(c / "sys/a.dll", fs::perms::owner_write, fs::perm_options::remove);
+       }, true},
+      {"replaced by a new file", [](const fs::path& c) { fs::remove(c / "sys/a.dll"), std::ofstream(c / "sys/a.dll") << "new"; },
+       false},
+      {"its own copy written", [](const fs::path& c) { std::ofstream(c / "user.reg", std::ios::app) << "x"; }, false},
+  };
+  for (const auto& t : cases) {
+    TempDir dir;
+    fs::path clean = dir / "clean", copy = dir / "copy";
+    dir.write("clean/sys/a.dll", "MZ");
+    dir.write("clean/user.reg", "REG");
+    fs::permissions(clean / "sys/a.dll", fs::perms::owner_read | fs::perms::group_read);
+    fs::last_write_time(clean / "sys/a.dll", fs::last_write_time(clean / "sys/a.dll") - std::chrono::hours(1));
+    fs::create_directory_symlink("/", clean / "z:");
+    std::vector<tvpack::SharedFile> shared = tvpack::copy_prefix(clean, copy);
+    ASSERT_EQ(shared.size(), 1u) << t.what;
+    EXPECT_EQ(shared[0].path, clean / "sys/a.dll") << t.what;
+    EXPECT_EQ(fs::read_symlink(copy / "z:"), "/") << t.what;
+    t.run(copy);
+    EXPECT_EQ(tvpack::changed_shared_file(shared), t.changed ? clean / "sys/a.dll" : fs::path()) << t.what;
   }
 }
 

@@ -7,6 +7,7 @@
 // try_check.cpp (the installed files and shortcuts against the package), try.cpp (the
 // run from start to report).
 #pragma once
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -67,6 +68,18 @@ struct Child {
   int in = -1, out = -1;  // its standard input and output, or -1
 };
 
+// A file of the clean prefix that a run's copy shares (a hard link), as it was then.
+struct SharedFile {
+  std::filesystem::path path;  // in the clean prefix
+  struct stat st;
+};
+// Copies the clean prefix from into to: folders and links as they are, read-only files
+// (Windows' own programs) hard-linked where the file system allows, the rest copied.
+// The hard-linked files.
+std::vector<SharedFile> copy_prefix(const std::filesystem::path& from, const std::filesystem::path& to);
+// A shared file that was changed (written, made writable) since: "" for none.
+std::filesystem::path changed_shared_file(const std::vector<SharedFile>& files);
+
 // Whether this kernel executes 32-bit x86 programs (a tiny static ELF is run).
 bool kernel_runs_32bit();
 // The host path of a Windows path "X:\\..." on a drive of the Wine prefix (its
@@ -118,7 +131,8 @@ class Sandbox {
 
   std::ostream& log_;
   std::string wine_, wine32_, wine64_, boot_wine_, wineserver_, wine_version_, arch_, display_;
-  std::filesystem::path cache_, run_;
+  std::filesystem::path cache_, run_, clean_;
+  std::vector<SharedFile> shared_;
   std::string xauthority_;  // the user's X cookie, for their display
   Child xvfb_;
   std::vector<Child> children_;

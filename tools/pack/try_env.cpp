@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <thread>
 
@@ -111,28 +112,6 @@ std::string file_name_part(const std::string& text) {
   return out.empty() ? "unknown" : out;
 }
 
-// The prefix's copy: folders and links as they are, read-only files (Windows' own
-// programs, marked so when the cache was made) hard-linked when the file system allows,
-// everything else copied.
-void copy_prefix(const fs::path& from, const fs::path& to) {
-  fs::create_directory(to);
-  for (auto it = fs::recursive_directory_iterator(from); it != fs::recursive_directory_iterator(); ++it) {
-    if (SignalGuard::pending()) throw Interrupted();
-    fs::path target = to / it->path().lexically_relative(from);
-    struct stat st;
-    if (lstat(it->path().c_str(), &st) != 0) throw std::runtime_error("cannot read " + show_path(it->path()));
-    if (S_ISLNK(st.st_mode)) {
-      fs::copy_symlink(it->path(), target);
-    } else if (S_ISDIR(st.st_mode)) {
-      fs::create_directory(target);
-      chmod(target.c_str(), st.st_mode & 07777);
-    } else if (S_ISREG(st.st_mode)) {
-      if ((st.st_mode & 0222) != 0 || link(it->path().c_str(), target.c_str()) != 0)
-        fs::copy_file(it->path(), target);
-    }
-  }
-}
-
 // Windows' own programs in a fresh prefix, marked read-only so that runs may share them.
 void mark_programs_read_only(const fs::path& windows_dir) {
   std::error_code ec;
@@ -148,6 +127,23 @@ void mark_programs_read_only(const fs::path& windows_dir) {
   }
 }
 
+// Removes a folder and all in it, never following a link; folders a program under
+// Wine left without write permission are made writable first (they stop a user, not root).
+void remove_tree(const fs::path& dir) {
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  if (!ec) return;
+  struct stat st;
+  auto writable = [&st](const fs::path& p) {
+    if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) chmod(p.c_str(), 0700);
+  };
+  writable(dir);
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    writable(it->path());
+  fs::remove_all(dir, ec);
+}
+
 // Removes what a try that was killed left in dir (NAME-PID..., its process gone).
 void remove_stale(const fs::path& dir, const std::string& name) {
   std::error_code ec;
@@ -155,7 +151,7 @@ void remove_stale(const fs::path& dir, const std::string& name) {
     std::string file = entry.path().filename().string();
     if (file.compare(0, name.size(), name) != 0) continue;
     pid_t pid = pid_t(std::atol(file.c_str() + name.size()));
-    if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) fs::remove_all(entry.path(), ec);
+    if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) remove_tree(entry.path());
   }
 }
 
@@ -406,43 +402,46 @@ fs::path Sandbox::cached_prefix() {
   if (fs::exists(dir / "system.reg", ec)) return dir;
   log_ << "talvenor-pack: making the clean Wine prefix once (" << show_path(dir) << "), about a minute\n";
   remove_stale(cache_, "prefix-making-");
+  remove_stale(cache_, "prefix-changed-");
   fs::path temp = cache_ / ("prefix-making-" + std::to_string(getpid()));
-  fs::remove_all(temp, ec);
+  remove_tree(temp);
   fs::create_directories(temp);
   std::vector<std::string> env = environment();
   for (std::string& e : env)
     if (e.compare(0, 11, "WINEPREFIX=") == 0) e = "WINEPREFIX=" + temp.string();
   env.push_back("WINEARCH=" + arch_);
   int rc = -1;
+  std::exception_ptr failed;  // Ctrl+C, or Wine could not be started
   try {
     Child boot = spawn({boot_wine_, "wineboot", "-i"}, env, false);
     rc = wait(boot, 300);
+    // Its server gone, the prefix is whole (the registry is written last).
     Child settle = spawn({wineserver_, "-w"}, env, false);
-    wait(settle, 120);
+    if (wait(settle, 120) != 0 && rc == 0) rc = -1;
   } catch (...) {
+    failed = std::current_exception();
+  }
+  if (failed || rc != 0 || !fs::exists(temp / "system.reg", ec)) {
     Child kill_server = spawn({wineserver_, "-k"}, env, false);
     reap(kill_server, 10);
-    fs::remove_all(temp, ec);
-    throw;
-  }
-  if (rc != 0 || !fs::exists(temp / "system.reg", ec)) {
-    fs::remove_all(temp, ec);
+    remove_tree(temp);
+    if (failed) std::rethrow_exception(failed);
     throw MachineError("wineboot could not make a Wine prefix (exit status " + std::to_string(rc) + ")");
   }
-  // The profile's folders may link to the home folder of whoever made it: folders of
+  // The profile's folders link to the home folder of the run that made it: folders of
   // the prefix instead.
-  for (const auto& user : fs::directory_iterator(temp / "drive_c" / "users", ec)) {
-    std::error_code ec2;
-    for (const auto& entry : fs::directory_iterator(user.path(), ec2)) {
-      if (!entry.is_symlink(ec2)) continue;
-      fs::remove(entry.path(), ec2);
-      fs::create_directory(entry.path(), ec2);
-    }
+  std::vector<fs::path> links;
+  for (auto it = fs::recursive_directory_iterator(temp / "drive_c", ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_symlink()) links.push_back(it->path());
+  for (const fs::path& link : links) {
+    fs::remove(link, ec);
+    fs::create_directory(link, ec);
   }
   mark_programs_read_only(temp / "drive_c" / "windows");
   fs::rename(temp, dir, ec);
   if (ec) {  // another try made it meanwhile
-    fs::remove_all(temp, ec);
+    remove_tree(temp);
     if (!fs::exists(dir / "system.reg", ec)) throw MachineError("cannot keep the Wine prefix in " + show_path(dir));
   }
   return dir;
@@ -502,8 +501,8 @@ void Sandbox::start(const std::vector<fs::path>& files) {
   fs::create_directories(drive_d());
   fs::create_directories(drive_t());
   for (const fs::path& f : files) fs::copy_file(f, drive_t() / f.filename());
-  fs::path clean = cached_prefix();
-  copy_prefix(clean, prefix());
+  clean_ = cached_prefix();
+  shared_ = copy_prefix(clean_, prefix());
   fs::path devices = prefix() / "dosdevices";
   std::error_code ec;
   for (const char* letter : {"d:", "t:", "z:"}) fs::remove(devices / letter, ec);
@@ -537,6 +536,41 @@ int Sandbox::run_hook(const std::string& command) {
   env.push_back("TALVENOR_TRY_DRIVE_D=" + drive_d().string());
   Child hook = spawn({"/bin/sh", "-c", command}, env, false);
   return wait(hook, 60);
+}
+
+std::vector<SharedFile> copy_prefix(const fs::path& from, const fs::path& to) {
+  std::vector<SharedFile> shared;
+  fs::create_directory(to);
+  for (auto it = fs::recursive_directory_iterator(from); it != fs::recursive_directory_iterator(); ++it) {
+    if (SignalGuard::pending()) throw Interrupted();
+    fs::path target = to / it->path().lexically_relative(from);
+    struct stat st;
+    if (lstat(it->path().c_str(), &st) != 0) throw std::runtime_error("cannot read " + show_path(it->path()));
+    if (S_ISLNK(st.st_mode)) {
+      fs::copy_symlink(it->path(), target);
+    } else if (S_ISDIR(st.st_mode)) {
+      fs::create_directory(target);
+      chmod(target.c_str(), st.st_mode & 07777);
+    } else if (S_ISREG(st.st_mode)) {
+      if ((st.st_mode & 0222) == 0 && link(it->path().c_str(), target.c_str()) == 0)
+        shared.push_back({it->path(), st});
+      else
+        fs::copy_file(it->path(), target);
+    }
+  }
+  return shared;
+}
+
+fs::path changed_shared_file(const std::vector<SharedFile>& files) {
+  for (const SharedFile& f : files) {
+    struct stat now;
+    // Gone or another file: the clean prefix was made anew meanwhile.
+    if (lstat(f.path.c_str(), &now) != 0 || now.st_ino != f.st.st_ino || now.st_dev != f.st.st_dev) continue;
+    if (now.st_mode != f.st.st_mode || now.st_size != f.st.st_size || now.st_mtim.tv_sec != f.st.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != f.st.st_mtim.tv_nsec)
+      return f.path;
+  }
+  return {};
 }
 
 fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows) {
@@ -606,10 +640,18 @@ void Sandbox::stop() {
     xvfb_.pid = -1;
     end(x);
   }
-  if (!run_.empty()) {
+  // Wine lets a program write Windows' own files (as root, or once it made them
+  // writable): one that the run changed changed the clean prefix too, which is dropped.
+  fs::path changed = changed_shared_file(shared_);
+  if (!changed.empty()) {
+    log_ << "talvenor-pack: try: the run changed " << show_path(changed.lexically_relative(clean_))
+         << " of the clean Wine prefix, which is made anew by the next run\n";
+    fs::path dropped = cache_ / ("prefix-changed-" + std::to_string(getpid()));
     std::error_code ec;
-    fs::remove_all(run_, ec);
+    fs::rename(clean_, dropped, ec);
+    if (!ec) remove_tree(dropped);
   }
+  if (!run_.empty()) remove_tree(run_);
 }
 
 }  // namespace tvpack
