@@ -25,8 +25,13 @@ TEST(TryPaths, WindowsPathsMapOntoThePrefixDrives) {
   fs::create_directories(prefix / "drive_c" / "users" / "Me" / "Desktop");
   fs::create_directories(prefix / "dosdevices");
   fs::create_directories(drive_d / "Kesta");
+  fs::create_directories(prefix / "drive_c" / "Ärger" / "ΣΟΦΙΑ");
   fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
   fs::create_directory_symlink(drive_d, prefix / "dosdevices" / "d:");
+  // Links to the host: a drive, and a folder in a drive (as an installer can make them).
+  fs::create_directory_symlink("/", prefix / "dosdevices" / "e:");
+  fs::create_directory_symlink("/etc", drive_d / "Kesta" / "out");
+  fs::create_symlink("/etc/passwd", drive_d / "Kesta" / "passwd");
   fs::path c = fs::canonical(prefix / "drive_c"), d = fs::canonical(drive_d);
   const struct {
     std::u16string windows;
@@ -39,7 +44,13 @@ TEST(TryPaths, WindowsPathsMapOntoThePrefixDrives) {
       {u"D:\\", d},
       {u"D:\\..\\..\\etc\\passwd", d / "etc" / "passwd"},
       {u"D:\\Kesta\\..\\..\\x", d / "x"},
+      {u"C:\\ärger\\σοφια\\x", c / "Ärger" / "ΣΟΦΙΑ" / "x"},
       {u"E:\\x", {}},
+      {u"E:\\etc\\passwd", {}},
+      {u"D:\\Kesta\\out\\passwd", {}},
+      {u"D:\\kesta\\OUT", {}},
+      {u"D:\\Kesta\\passwd", {}},
+      {u"D:\\Kesta\\out\\..\\a.txt", d / "Kesta" / "a.txt"},
       {u"Z:\\etc\\passwd", {}},
       {u"\\\\server\\share\\x", {}},
       {u"\\x", {}},
@@ -69,8 +80,8 @@ TEST(TryPrefix, ARunThatChangesASharedFileIsFound) {
          std::ofstream(c / "sys/a.dll", std::ios::in | std::ios::out | std::ios::binary) << "Z";
          fs::permissions(c / "sys/a.dll", fs::perms::owner_write, fs::perm_options::remove);
        }, true},
-      {"replaced by a new file", [](const fs::path& c) { fs::remove(c / "sys/a.dll"), std::ofstream(c / "sys/a.dll") << "new"; },
-       false},
+      {"replaced by a new file",
+       [](const fs::path& c) { fs::remove(c / "sys/a.dll"), std::ofstream(c / "sys/a.dll") << "new"; }, false},
       {"its own copy written", [](const fs::path& c) { std::ofstream(c / "user.reg", std::ios::app) << "x"; }, false},
   };
   for (const auto& t : cases) {

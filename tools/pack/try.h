@@ -82,10 +82,15 @@ std::filesystem::path changed_shared_file(const std::vector<SharedFile>& files);
 
 // Whether this kernel executes 32-bit x86 programs (a tiny static ELF is run).
 bool kernel_runs_32bit();
+// "X:\\a\\..\\.\\b" as Windows resolves it before it looks at any file ("X:\\b");
+// other paths as they are.
+std::u16string resolved_windows_path(const std::u16string& path);
 // The host path of a Windows path "X:\\..." on a drive of the Wine prefix (its
-// dosdevices link followed): an existing name that differs only in case is taken, as
-// Windows takes it, and ".." stops at the drive's root. "" when the path names no drive
-// of the prefix (another drive, a network or relative path).
+// dosdevices link followed when it leads into the folder that holds the prefix): an
+// existing name that differs only in case (Windows' case table) is taken, as Windows
+// takes it, and ".." stops at the drive's root. "" when the path names no such drive
+// (another drive, a network or relative path) or goes through a link below the drive's
+// root (the installer's, or Wine's to the host: never followed).
 std::filesystem::path map_windows_path(const std::filesystem::path& prefix, const std::u16string& windows);
 // 32 or 64 for a PE image (the optional header's magic), 0 when it is none.
 int pe_bits(const std::vector<uint8_t>& bytes);
@@ -114,7 +119,6 @@ class Sandbox {
   std::filesystem::path prefix() const { return run_ / "prefix"; }
   std::filesystem::path drive_d() const { return run_ / "d"; }
   std::filesystem::path drive_t() const { return run_ / "t"; }
-  std::filesystem::path host_path(const std::u16string& windows) const { return map_windows_path(prefix(), windows); }
 
   // Waits for a child to end within seconds (then ends its group); its exit status.
   int wait(Child& child, int seconds);

@@ -22,28 +22,6 @@ namespace {
 
 std::string utf8(const std::u16string& s) { return printable(s); }
 
-// "X:\\a\\..\\b" as Windows resolves it ("X:\\b"); other paths as they are.
-std::u16string resolved(const std::u16string& path) {
-  if (path.size() < 3 || path[1] != u':' || !is_separator(path[2])) return path;
-  std::vector<std::u16string> parts;
-  std::u16string part;
-  for (size_t i = 3; i <= path.size(); ++i) {
-    if (i < path.size() && !is_separator(path[i])) {
-      part += path[i];
-      continue;
-    }
-    if (part == u"..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  }
-  std::u16string out = path.substr(0, 2);
-  for (const std::u16string& p : parts) out += u"\\" + p;
-  return parts.empty() ? out + u"\\" : out;
-}
-
 bool inside(const fs::path& host, const fs::path& folder) {
   if (folder.empty() || host.empty()) return false;
   fs::path rel = host.lexically_relative(folder);
@@ -125,7 +103,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
     std::string problem;
     std::error_code ec;
     if (host.empty())
-      problem = "is on no drive of the prefix";
+      problem = "is on no drive of the prefix, or behind a link in it";
     else if (!fs::is_regular_file(host, ec))
       problem = "is missing";
     else
@@ -139,7 +117,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
     ++r.files_ok;
     r.listing.push_back("ok   " + shown + " (" + std::to_string(w.size) + " bytes)");
     if (!inside(host, folder_host))
-      r.outside.push_back({utf8(with_folder_names(w.templ)), utf8(resolved(w.path)), false});
+      r.outside.push_back({utf8(with_folder_names(w.templ)), utf8(resolved_windows_path(w.path)), false});
   }
 
   // Shortcuts: the planned ones, read back from their .lnk files.
@@ -148,7 +126,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
     std::u16string file = tv::u16string_at(s.planned.file);
     fs::path host = host_path(file);
-    if (!links.insert(host).second) continue;
+    if (!host.empty() && !links.insert(host).second) continue;
     ++r.shortcuts;
     expected.insert(host);
     std::string shown = utf8(file);
@@ -177,7 +155,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
     ++r.shortcuts_ok;
     r.listing.push_back("ok   " + shown + " -> " + target + (args.empty() ? "" : " " + args));
     if (!inside(host, folder_host))
-      r.outside.push_back({utf8(with_folder_names(file)), utf8(resolved(file)), true});
+      r.outside.push_back({utf8(with_folder_names(file)), utf8(resolved_windows_path(file)), true});
   }
 
   // Nothing else in the install folder.

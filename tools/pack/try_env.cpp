@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +25,8 @@
 #include "errors.h"
 #include "platform/text16.h"
 #include "try.h"
+#include "upcase.h"
+#include "walk.h"
 
 extern char** environ;
 
@@ -431,8 +434,8 @@ fs::path Sandbox::cached_prefix() {
   // The profile's folders link to the home folder of the run that made it: folders of
   // the prefix instead.
   std::vector<fs::path> links;
-  for (auto it = fs::recursive_directory_iterator(temp / "drive_c", ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
+  for (auto it = fs::recursive_directory_iterator(temp / "drive_c", ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
     if (it->is_symlink()) links.push_back(it->path());
   for (const fs::path& link : links) {
     fs::remove(link, ec);
@@ -573,42 +576,55 @@ fs::path changed_shared_file(const std::vector<SharedFile>& files) {
   return {};
 }
 
-fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows) {
-  if (windows.size() < 3 || windows[1] != u':' || (windows[2] != u'\\' && windows[2] != u'/')) return {};
-  char16_t letter = windows[0];
-  if (letter >= u'A' && letter <= u'Z') letter = char16_t(letter + 32);
-  if (letter < u'a' || letter > u'z') return {};
-  fs::path at = prefix / "dosdevices" / (std::string(1, char(letter)) + ":");
-  std::error_code ec;
-  if (!fs::exists(at, ec)) return {};
-  at = fs::canonical(at, ec);
-  size_t start = 3;
-  int depth = 0;  // below the drive's root, which ".." does not leave
-  while (start <= windows.size()) {
-    size_t end = windows.find_first_of(u"\\/", start);
-    if (end == std::u16string::npos) end = windows.size();
-    std::string part = tv::u16_to_utf8(windows.substr(start, end - start));
-    start = end + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (depth > 0) at = at.parent_path(), --depth;
+std::u16string resolved_windows_path(const std::u16string& path) {
+  if (path.size() < 3 || path[1] != u':' || !is_separator(path[2])) return path;
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if (i < path.size() && !is_separator(path[i])) {
+      part += path[i];
       continue;
     }
-    ++depth;
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  std::u16string out = path.substr(0, 2);
+  for (const std::u16string& p : parts) out += u"\\" + p;
+  return parts.empty() ? out + u"\\" : out;
+}
+
+fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows) {
+  std::u16string path = resolved_windows_path(windows);
+  if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return {};
+  char16_t letter = path[0];
+  if (letter >= u'A' && letter <= u'Z') letter = char16_t(letter + 32);
+  if (letter < u'a' || letter > u'z') return {};
+  std::error_code ec, ec2;
+  fs::path at = fs::canonical(prefix / "dosdevices" / (std::string(1, char(letter)) + ":"), ec);
+  // A drive of the run's own folders (the prefix's and the ones beside it), not one
+  // linked elsewhere by Wine's mount manager or by the installer.
+  fs::path run = fs::canonical(prefix.parent_path(), ec2);
+  fs::path below = at.lexically_relative(run);
+  if (ec || ec2 || below.empty() || *below.begin() == "..") return {};
+  for (size_t start = 3, end; start < path.size(); start = end + 1) {
+    end = std::min(path.find(u'\\', start), path.size());
+    std::u16string part = path.substr(start, end - start);
     // Windows names ignore case: an existing name that differs only in case is the one.
-    fs::path exact = at / part;
+    fs::path exact = at / tv::u16_to_utf8(part);
     if (!fs::exists(fs::symlink_status(exact, ec))) {
-      auto lower = [](std::string s) {
-        for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-      };
       for (const auto& entry : fs::directory_iterator(at, ec)) {
-        if (lower(entry.path().filename().string()) == lower(part)) {
+        if (upcase(tv::utf8_to_u16(entry.path().filename().string())) == upcase(part)) {
           exact = entry.path();
           break;
         }
       }
     }
+    // A link in the prefix was made on the host, not by Windows: it is not followed.
+    if (fs::is_symlink(exact, ec)) return {};
     at = exact;
   }
   return at;
