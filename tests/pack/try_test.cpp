@@ -101,6 +101,21 @@ TEST(TryPrefix, ARunThatChangesASharedFileIsFound) {
   }
 }
 
+TEST(TryReport, JsonStringsAreValidWhateverTheTextHolds) {
+  const struct {
+    std::string text, json;
+  } cases[] = {
+      {"D:\\Kesta \"x\"", "\"D:\\\\Kesta \\\"x\\\"\""},
+      {"a\nb\x01\x1f\x7f", "\"a\\u000ab\\u0001\\u001f\x7f\""},
+      {"塔文诺 \xF0\x9F\x98\x80", "\"塔文诺 \xF0\x9F\x98\x80\""},
+      {"\xFF\xC3(", "\"\xEF\xBF\xBD\xEF\xBF\xBD(\""},             // bytes that are no UTF-8
+      {"\xED\xA0\x80x", "\"\xEF\xBF\xBDx\""},                       // half of a pair, as CESU-8
+      {"\xED\xA0\x80\xED\xB0\x80", "\"\xF0\x90\x80\x80\""},          // a whole pair, as CESU-8
+      {"ab\xE5\xA1", "\"ab\xEF\xBF\xBD\""},                           // cut short
+  };
+  for (const auto& t : cases) EXPECT_EQ(tvpack::json_string(t.text), t.json) << tvpack::quote(t.text);
+}
+
 // A prefix with drives C: and D: where a package's installation is laid out by hand,
 // and .lnk files whose target and arguments the fake shell reader gives.
 struct Installed {

@@ -83,23 +83,6 @@ std::string seconds(double s) {
   return buf;
 }
 
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
 struct Outcome {
   TryRun run;
   CheckResult check;
@@ -113,7 +96,7 @@ struct Outcome {
 std::vector<std::string> failures(const Outcome& o) {
   std::vector<std::string> why;
   for (const Box& b : o.run.boxes)
-    why.push_back("message box " + quote(b.caption) + ": " + quote(b.text) + " (answered " + b.answer + ")");
+    why.push_back("message box " + quote(b.caption) + ": " + quote(b.text) + " (answered " + printable(b.answer) + ")");
   if (!o.run.stopped.empty() && o.run.boxes.empty()) why.push_back(o.run.stopped);
   if (!o.check.package_stops.empty()) why.push_back("the package stops the installer: " + o.check.package_stops);
   for (const std::string& p : o.check.problems) why.push_back(p);
@@ -138,7 +121,7 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
         << (opt.run ? "left as they were" : "both unticked") << ", 完成 pressed\n";
   }
   for (const Box& b : r.boxes)
-    out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << b.answer << "\n";
+    out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer) << "\n";
   if (o.checked && o.check.package_stops.empty()) {
     out << "installed to " << o.check.folder << ": " << o.check.files_ok << " of " << o.check.files << " files and "
         << o.check.shortcuts_ok << " of " << o.check.shortcuts << " shortcuts as the package says\n";
@@ -278,6 +261,31 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes, std
 }
 
 }  // namespace
+
+std::string json_string(const std::string& text) {
+  // Read as UTF-16: a byte that is no UTF-8 becomes U+FFFD, and so does half of a pair.
+  std::u16string units = tv::utf8_to_u16(text);
+  std::string out = "\"";
+  for (size_t i = 0; i < units.size(); ++i) {
+    char16_t c = units[i];
+    size_t n = 1;
+    if (c == u'"' || c == u'\\') {
+      out += '\\';
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
+      out += buf;
+      continue;
+    } else if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      n = 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      units[i] = 0xFFFD;
+    }
+    out += tv::u16_to_utf8(units.substr(i, n));
+    i += n - 1;
+  }
+  return out + "\"";
+}
 
 int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
   SignalGuard guard;

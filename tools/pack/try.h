@@ -38,6 +38,10 @@ struct TryOptions {
 // a box or stopped, 2 a usage error or a machine that cannot run it.
 int try_installer(const TryOptions& options, std::ostream& out, std::ostream& err);
 
+// A JSON string of text from anywhere (the installer's dialogs, the package, file
+// names): always valid UTF-8, U+FFFD for what is no text.
+std::string json_string(const std::string& text);
+
 // --- the machine (try_env.cpp) -----------------------------------------------------
 
 // The machine cannot run the installer (exit status 2); one line.
