@@ -152,13 +152,20 @@ bool DriverSession::read_line(std::string* line, int seconds) {
 }
 
 std::vector<std::string> DriverSession::command(const std::string& line, int seconds) {
+  // One command a line (a path of the package could hold a line break).
+  if (line.find_first_of("\r\n") != std::string::npos || line.size() > 4000)
+    throw DriverError("a command the UI driver cannot take: " + quote(line));
   std::string text = line + "\n";
   if (write(child_.in, text.data(), text.size()) != ssize_t(text.size()))
     throw DriverError("the UI driver does not take commands");
   std::vector<std::string> lines;
   std::string got;
   for (;;) {
-    if (!read_line(&got, seconds)) throw DriverError("the UI driver did not answer \"" + line + "\" in time");
+    if (!read_line(&got, seconds)) {
+      // Its late answer would be taken for the next command's: it is ended.
+      sandbox_.end(child_);
+      throw DriverError("the UI driver did not answer \"" + line + "\" in time");
+    }
     if (got == "ok") return lines;
     if (starts_with(got, "error: ")) throw DriverError(got.substr(7));
     lines.push_back(got);
@@ -180,10 +187,14 @@ void take_shot(DriverSession& driver, Sandbox& sandbox, const fs::path& dir, con
   char number[8];
   std::snprintf(number, sizeof number, "%02zu", run->shots.size() + 1);
   std::string file = std::string(number) + "-" + name + ".png";
+  fs::path taken = sandbox.drive_t() / file;
   try {
+    fs::remove(taken);
     std::string answer = driver.command("shot T:\\" + file).at(0);
     Shot shot{name, show_path(dir / file), number_after(answer, "width"), number_after(answer, "height")};
-    fs::copy_file(sandbox.drive_t() / file, dir / file, fs::copy_options::overwrite_existing);
+    // Drive T: is the installer's to write too: a link put there is not followed.
+    if (!fs::is_regular_file(fs::symlink_status(taken))) return;
+    fs::copy_file(taken, dir / file, fs::copy_options::overwrite_existing);
     run->shots.push_back(shot);
   } catch (const std::exception&) {
     // A screenshot that cannot be taken is not the installer's fault.
