@@ -634,7 +634,8 @@ void Sandbox::stop() {
   if (stopped_) return;
   stopped_ = true;
   std::vector<Child> started = children_;
-  if (!run_.empty() && fs::exists(prefix())) {
+  std::error_code ec;  // nothing thrown from here: this runs in the destructor
+  if (!run_.empty() && fs::exists(prefix(), ec)) {
     // Every Wine process of the throwaway prefix, and its server.
     try {
       std::vector<std::string> env = environment();
@@ -663,7 +664,6 @@ void Sandbox::stop() {
     log_ << "talvenor-pack: try: the run changed " << show_path(changed.lexically_relative(clean_))
          << " of the clean Wine prefix, which is made anew by the next run\n";
     fs::path dropped = cache_ / ("prefix-changed-" + std::to_string(getpid()));
-    std::error_code ec;
     fs::rename(clean_, dropped, ec);
     if (!ec) remove_tree(dropped);
   }
