@@ -97,6 +97,16 @@ class Environment:
             self.prefix.mkdir(parents=True, exist_ok=True)
             self.run_wine(["wineboot", "-i"], check_rc=False)
             self.wait_wineserver()
+        # Wine's drive list is read when its server and services start: a server left
+        # by an earlier test of this prefix would never show a D: linked now (the
+        # folder browser then lists no D:). End it, then link D: before any Wine
+        # process of this run starts.
+        subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
+        self.wait_wineserver()
+        link = self.prefix / "dosdevices" / "d:"
+        if link.is_symlink() or link.exists():
+            link.unlink()
+        link.symlink_to(self.drive_d.resolve())
         # On our display, which has no window manager, Wine draws the window frames
         # and captions itself (the screenshots should show the captions); on a
         # person's display the window manager does.
@@ -109,10 +119,6 @@ class Environment:
             if entry.is_symlink():
                 entry.unlink()
                 entry.mkdir()
-        link = self.prefix / "dosdevices" / "d:"
-        if link.is_symlink() or link.exists():
-            link.unlink()
-        link.symlink_to(self.drive_d.resolve())
         self.log(f"prefix {self.prefix} ready in {time.time() - started:.0f} s, "
                  f"display {self.display}, D: -> {self.drive_d}")
 
