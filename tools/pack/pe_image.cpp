@@ -13,20 +13,13 @@ namespace {
 
 using tv::le16;
 using tv::le32;
+using tv::put16;
+using tv::put32;
 
 constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kScnCntInitializedData = 0x00000040;
 constexpr uint32_t kScnMemRead = 0x40000000;
-constexpr unsigned kSecurityDirectory = 4;
 constexpr uint32_t kPageBytes = 4096;
 
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool power_of_two(uint32_t x) { return x != 0 && (x & (x - 1)) == 0; }
 uint64_t align_up(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }

@@ -9,6 +9,12 @@
 
 namespace tvpack {
 
+// Data directory numbers and section flags that the maker's PE code shares.
+constexpr unsigned kResourceDirectory = 2;
+constexpr unsigned kSecurityDirectory = 4;
+constexpr unsigned kRelocationDirectory = 5;
+constexpr uint32_t kScnCntInitializedData = 0x00000040;
+
 // One section header as it is in the file.
 struct PeSection {
   std::string name;  // up to 8 bytes, NULs dropped

@@ -17,24 +17,15 @@ namespace {
 
 using tv::le16;
 using tv::le32;
+using tv::put16;
+using tv::put32;
 
-constexpr unsigned kResourceDirectory = 2;
-constexpr unsigned kSecurityDirectory = 4;
-constexpr unsigned kRelocationDirectory = 5;
 constexpr uint32_t kHighBit = 0x80000000u;
-constexpr uint32_t kScnCntInitializedData = 0x00000040;
 constexpr uint32_t kScnMemDiscardable = 0x02000000;
 constexpr size_t kMaxEntries = 65536;  // directory entries looked at, shared ones counted again
 constexpr uint64_t kNameAllowance = 1u << 20;  // names copied into the resources beyond the file's size
 constexpr char kStringBlock[] = "080404B0";
 
-void put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 uint64_t align_up(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }
 
 bool fail(std::string* why, const char* text) {
