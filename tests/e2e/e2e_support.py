@@ -32,7 +32,8 @@ def check_equal(actual, expected, what):
 
 
 def unescape(text):
-    """The driver's one-line form back to text: \\\\, \\n and \\r."""
+    """The driver's one-line form back to text: \\\\, \\n and \\r. Kept to the cases
+    of tests/data/line_escape_cases.tsv, as the driver's escaping is (line_escape_py)."""
     out, i = [], 0
     while i < len(text):
         c = text[i]

@@ -1,10 +1,17 @@
 // The stand-in platform keeps every path inside its root folder.
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
 #include "support/test_support.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -75,12 +82,39 @@ TEST_F(StandInTest, OutputFilesAreTruncatedWrittenWholeAndNeverDirectories) {
   EXPECT_EQ(tv::open_for_write(u"D:\\missing\\f.bin"), nullptr);
 }
 
-// The buffer hint changes nothing in what the buffer holds, at any alignment.
-TEST_F(StandInTest, LargeBufferHintKeepsContent) {
-  std::vector<uint8_t> buffer(5 * 1024 * 1024 + 3, 0x5A);
-  tv::prepare_large_buffer(buffer.data() + 1, buffer.size() - 1);
-  tv::prepare_large_buffer(buffer.data(), 0);
-  for (size_t i = 0; i < buffer.size(); i += 4093) ASSERT_EQ(buffer[i], 0x5A);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+// Whether the kernel marked the mapping that holds address for huge pages.
+bool advised_for_huge_pages(const uint8_t* address) {
+  std::ifstream maps("/proc/self/smaps");
+  bool inside = false;
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long long begin = 0, end = 0;
+    if (std::sscanf(line.c_str(), "%llx-%llx ", &begin, &end) == 2) {
+      inside = uintptr_t(address) >= begin && uintptr_t(address) < end;
+    } else if (inside && line.compare(0, 8, "VmFlags:") == 0) {
+      return (line + " ").find(" hg ") != std::string::npos;
+    }
+  }
+  return false;
 }
+
+// The hint asks for huge pages on the whole pages inside the buffer, and on nothing
+// around it: a buffer that starts and ends inside pages leaves those two pages alone.
+TEST_F(StandInTest, LargeBufferHintAdvisesTheWholePagesInsideTheBuffer) {
+  if (!std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) {
+    GTEST_SKIP() << "this kernel has no transparent huge pages";
+  }
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  void* mapped = mmap(nullptr, 6 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  uint8_t* pages = static_cast<uint8_t*>(mapped);
+  tv::prepare_large_buffer(pages + page + 1, 3 * page);  // ends one byte into page 4
+  tv::prepare_large_buffer(pages + 5 * page, 0);
+  std::vector<bool> advised;
+  for (size_t i = 0; i < 6; ++i) advised.push_back(advised_for_huge_pages(pages + i * page));
+  munmap(mapped, 6 * page);
+  EXPECT_EQ(advised, (std::vector<bool>{false, false, true, true, false, false}));
+}
+#endif
 
 }  // namespace

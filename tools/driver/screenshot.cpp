@@ -1,10 +1,9 @@
-// What the driver records for a report: a window's pixels as a PNG file of its own
-// (read from the screen, so a window that no longer answers is captured too) and the
-// processes that run, with their command lines.
+// Screenshots: a window's pixels as a PNG file of its own, read from the screen, so
+// that a window that no longer answers is captured too.
 #include <windows.h>
-#include <tlhelp32.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "driver.h"
@@ -54,8 +53,7 @@ bool encode_png(const uint8_t* bgra, int width, int height, std::string* png) {
   return true;
 }
 
-}  // namespace
-
+// Saves the screen's pixels in area (the screen's coordinates) as an RGB PNG.
 bool capture_png(const RECT& area, const std::wstring& path, std::wstring* why) {
   int width = area.right - area.left, height = area.bottom - area.top;
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
@@ -95,64 +93,20 @@ bool capture_png(const RECT& area, const std::wstring& path, std::wstring* why) 
   return written;
 }
 
-namespace {
-
-// The command line from the process's own parameters block (its PEB), read across:
-// Wine has no query that hands it over. A process of the driver's own kind only.
-std::wstring command_line_of(HANDLE process) {
-  using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static Query query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-  struct {
-    LONG exit_status;
-    void* peb;
-    ULONG_PTR affinity, priority, pid, parent;
-  } basic = {};
-  ULONG got = 0;
-  if (query == nullptr || query(process, 0, &basic, sizeof basic, &got) != 0 || basic.peb == nullptr) return L"";
-  const size_t kParameters = 4 * sizeof(void*);               // PEB.ProcessParameters
-  const size_t kCommandLine = sizeof(void*) == 8 ? 0x70 : 0x40;  // its CommandLine
-  auto read = [&](const void* at, void* to, size_t n) {
-    SIZE_T done = 0;
-    return ReadProcessMemory(process, at, to, n, &done) && done == n;
-  };
-  const char* parameters = nullptr;
-  if (!read(static_cast<const char*>(basic.peb) + kParameters, &parameters, sizeof parameters) || !parameters)
-    return L"";
-  struct {
-    USHORT length, maximum;
-    const wchar_t* text;
-  } line = {};
-  if (!read(parameters + kCommandLine, &line, sizeof line) || line.text == nullptr) return L"";
-  std::wstring text(line.length / sizeof(wchar_t), L'\0');
-  if (!text.empty() && !read(line.text, &text[0], text.size() * sizeof(wchar_t))) return L"";
-  return text;
-}
-
 }  // namespace
 
-std::vector<ProcessInfo> list_processes() {
-  std::vector<ProcessInfo> out;
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return out;
-  PROCESSENTRY32W e = {};
-  e.dwSize = sizeof(e);
-  for (BOOL more = Process32FirstW(snap, &e); more; more = Process32NextW(snap, &e)) {
-    ProcessInfo p;
-    p.pid = e.th32ProcessID;
-    p.parent = e.th32ParentProcessID;
-    p.image = e.szExeFile;
-    if (HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p.pid)) {
-      wchar_t path[MAX_PATH * 2];
-      DWORD n = MAX_PATH * 2;
-      if (QueryFullProcessImageNameW(h, 0, path, &n)) p.image.assign(path, n);
-      p.command_line = command_line_of(h);
-      CloseHandle(h);
-    }
-    out.push_back(p);
+// The dialog as the screen shows it, once it has handled what was sent to it.
+void take_shot(const Session& session, const std::wstring& path) {
+  RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (session.dialog && IsWindow(session.dialog)) {
+    sync(session.dialog);
+    Sleep(300);  // the paint that follows
+    GetWindowRect(session.dialog, &area);
   }
-  CloseHandle(snap);
-  return out;
+  std::wstring why;
+  if (!capture_png(area, path, &why)) throw Failure{why};
+  out(L"shot width=" + std::to_wstring(area.right - area.left) +
+      L" height=" + std::to_wstring(area.bottom - area.top));
 }
 
 }  // namespace drv

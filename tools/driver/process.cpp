@@ -1,0 +1,30 @@
+// The installer's process: starting it and waiting for its end.
+#include <windows.h>
+
+#include "driver.h"
+
+namespace drv {
+
+void start_process(Session& session, const std::wstring& path) {
+  if (session.process.hProcess) throw Failure{L"a process was already started"};
+  std::wstring cmd = L"\"" + path + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &session.process)) {
+    throw Failure{L"cannot start " + path + L" (error " + std::to_wstring(GetLastError()) + L")"};
+  }
+  out(L"started pid=" + std::to_wstring(session.process.dwProcessId));
+}
+
+void wait_for_exit(Session& session, DWORD ms) {
+  if (WaitForSingleObject(session.process.hProcess, ms) != WAIT_OBJECT_0) {
+    throw Failure{L"the process is still running"};
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(session.process.hProcess, &code);
+  out(L"exit code=" + std::to_wstring(code));
+  session.dialog = nullptr;
+}
+
+}  // namespace drv
