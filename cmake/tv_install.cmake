@@ -5,6 +5,23 @@
 # `cpack -G DEB` (or the `package` target) makes talvenor-pack_<version>_<arch>.deb.
 include(GNUInstallDirs)
 
+# Installs the 32-bit Windows build's files that ship with the maker (the variables
+# named, such as TV_WIN32_STUB: see tools/pack) into DESTINATION. An install or package
+# without one of them fails and says how to build it.
+function(tv_install_win32_files destination)
+  set(files "")
+  foreach(shipped ${ARGN})
+    install(CODE "
+      if(NOT EXISTS \"${${shipped}}\")
+        message(FATAL_ERROR \"${${shipped}} does not exist: build the win32 preset first \"
+                            \"(cmake --preset win32 && cmake --build --preset win32), or point \"
+                            \"${shipped} at the 32-bit build's file.\")
+      endif()")
+    list(APPEND files ${${shipped}})
+  endforeach()
+  install(FILES ${files} DESTINATION ${destination})
+endfunction()
+
 # A Windows build installs and zips another layout: the maker with the stub beside it.
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/tv_install_windows.cmake)
@@ -17,17 +34,8 @@ install(TARGETS talvenor-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md ${CMAKE_SOURCE_DIR}/docs/try.md DESTINATION ${TV_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples DESTINATION ${TV_DOC_DIR})
 
-# Natively the stub and the UI driver are the 32-bit Windows build's (TV_WIN32_STUB,
-# TV_WIN32_DRIVER, tools/pack).
-foreach(shipped TV_WIN32_STUB TV_WIN32_DRIVER)
-  install(CODE "
-    if(NOT EXISTS \"${${shipped}}\")
-      message(FATAL_ERROR \"${${shipped}} does not exist: build the win32 preset first \"
-                          \"(cmake --preset win32 && cmake --build --preset win32), or point \"
-                          \"${shipped} at the 32-bit build's file.\")
-    endif()")
-endforeach()
-install(FILES ${TV_WIN32_STUB} ${TV_WIN32_DRIVER} DESTINATION ${TV_STUB_INSTALL_DIR})
+# Natively the stub and the UI driver are the 32-bit Windows build's.
+tv_install_win32_files(${TV_STUB_INSTALL_DIR} TV_WIN32_STUB TV_WIN32_DRIVER)
 
 # The man page, made from the maker's --help texts (gzip -n: no time stamp in it).
 set(tv_man ${CMAKE_BINARY_DIR}/man/talvenor-pack.1)

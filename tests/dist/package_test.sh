@@ -70,7 +70,7 @@ for c in $commands; do check "the man page shows talvenor-pack $c and its option
 
 # The demo installer, the maker run from the scratch root and from a folder without
 # build/win32: it must find the installed stub. It equals the build folder's result.
-mkdir demo && cp -r "$source/samples/demo/manifest.toml" "$source/samples/demo/files" demo/
+mkdir demo && cp -r "$source/samples/demo/." demo/
 cp "$stub" demo/Talvenor.exe  # a stand-in for the demo program
 (cd empty && "$installed" build ../demo/manifest.toml -o ../demo.exe) >build.log 2>&1
 check "the installed maker builds the demo installer" eval '[ -f demo.exe ] || { cat build.log; false; }'
@@ -78,8 +78,9 @@ check "the installed maker builds the demo installer" eval '[ -f demo.exe ] || {
 mkdir -p reference && "$maker" build demo/manifest.toml -o reference/demo.exe --stub "$stub" >/dev/null
 check "it equals the build folder's demo installer" cmp -s demo.exe reference/demo.exe
 "$installed" inspect demo.exe >inspect.txt 2>&1 || true
-check "inspect reads it, and its version information" eval 'grep -qF "{App}\help\index.html" inspect.txt &&
-  grep -qF "version: file $version.0" inspect.txt && grep -qF "080404B0 FileDescription = \"Talvenor 安装程序\"" inspect.txt'
+check "inspect reads it, and the demo's icon and version information" eval 'grep -qF "{App}\help\index.html" inspect.txt &&
+  grep -qx "icon: group 1, 3 images" inspect.txt && grep -qx "version: file 1.0.0.0, product 1.0.0.0" inspect.txt &&
+  grep -qF "080404B0 FileDescription = \"塔文诺 Talvenor 安装程序\"" inspect.txt'
 (cd empty && "$installed" build ../root/usr/share/doc/talvenor-pack/examples/first.toml -o ../first.exe) >build.log 2>&1
 check "it builds the reference's first example from the installed copy" eval '[ -f first.exe ] || { cat build.log; false; }'
 

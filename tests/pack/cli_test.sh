@@ -2,7 +2,8 @@
 # The maker's command line as a user runs it: build, wrap, inspect, --version, the
 # default stub (beside the maker, an installed maker's ../share/talvenor, build/win32),
 # the demo manifest, and errors as one line on stderr, a non-zero exit, no output left.
-# Usage: cli_test.sh WORKDIR STUB MAKER [EMULATOR]   (DEMO_SOURCE: samples/demo, optional)
+# Usage: cli_test.sh WORKDIR STUB MAKER [EMULATOR]
+#   (DEMO_SOURCE: samples/demo, and DEMO_STUB: a stub with version information for it; optional)
 set -u
 work=$1 stub=$2 maker=$3 emulator=${4:-}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
@@ -129,8 +130,8 @@ if [ -n "${PROJECT_VERSION:-}" ]; then
 fi
 
 if [ -n "${DEMO_SOURCE:-}" ]; then  # the demo package, a stand-in for its program
-  mkdir demo && cp -r "$DEMO_SOURCE/manifest.toml" "$DEMO_SOURCE/files" demo/ && cp "$stub" demo/Talvenor.exe
-  pack build demo/manifest.toml -o out/demo.exe --stub "$stub"
+  mkdir demo && cp -r "$DEMO_SOURCE/." demo/ && cp "$stub" demo/Talvenor.exe
+  pack build demo/manifest.toml -o out/demo.exe --stub "$DEMO_STUB"
   pack inspect out/demo.exe
   check "the demo manifest" eval '[ $rc -eq 0 ] && has "variables: 7" && has "files: 9" && has "shortcuts: 3 (3 records in 12 lines)" &&
     has "  {Help} = {App}\help\index.html   -> D:\Kesta\help\index.html" &&
