@@ -29,11 +29,12 @@ constexpr char16_t kFirstMark = 1;
 // The one-unit values that stand for the folders.
 const char16_t kMarkText[kMarks][2] = {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}};
 
+// Zero-initialised.
 struct Check {
-  size_t units[kMarks] = {1, 1, 1, 1, 1, 1};  // the units each mark stands for
-  size_t room = kMaxPath;      // the longest folder that every path so far leaves room for
-  bool too_long = false;       // a path does not fit with the chosen folder
-  const char* damage = nullptr;  // why the package is malformed
+  size_t units[kMarks];  // the units each mark stands for (0: an unused mark, itself)
+  size_t room;           // the longest folder that every path so far leaves room for (0: any)
+  bool too_long;         // a path does not fit with the chosen folder
+  const char* damage;    // why the package is malformed, or null
 };
 
 enum class Verdict { kFits, kTooLong, kNeverFits };
@@ -71,14 +72,15 @@ Verdict measure(const char16_t* path, Check& c) {
   size_t real = 0, apps = 0;
   for (size_t i = 0; path[i] != 0; ++i) {
     size_t mark = size_t(path[i] - kFirstMark);
-    real += mark < kMarks ? c.units[mark] : 1;
+    size_t units = mark < kMarks ? c.units[mark] : 0;
+    real += units != 0 ? units : 1;
     apps += mark == 0;
   }
   if (apps == 0) return real < kMaxPath ? Verdict::kFits : Verdict::kNeverFits;
   size_t rest = real - apps * c.units[0];
   if (rest + apps >= kMaxPath) return Verdict::kNeverFits;  // not even a one-unit folder
   size_t room = (kMaxPath - 1 - rest) / apps;
-  if (room < c.room) c.room = room;
+  if (c.room == 0 || room < c.room) c.room = room;
   return real < kMaxPath ? Verdict::kFits : Verdict::kTooLong;
 }
 
@@ -136,7 +138,7 @@ bool check_shortcuts(ScriptCursor& at, Check& c) {
 PathCheck check_install_paths(const char16_t* folder, unsigned* room) {
   variable_slot(u"{App}");  // present when the values are saved: the install sets it anyway
   const char16_t** saved = save_variable_values();
-  Check c;
+  Check c = {};
   set_marks(folder, c);
   ScriptCursor variables = saved_cursor(), at = script_cursor();
   bool read = read_variables_section(variables, 1) && check_files(at, c) &&
