@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Every benchmark, on demand (not part of the tests): unpacking against plain zlib,
-# installing against tar -xzf, scaling, peak memory, the maker, the sizes of the
-# stub and the demo installer, the installer as a download (zipped, gzipped, xz'd,
-# beside NSIS's), and the installer itself under Wine. Prints what
-# docs/benchmarks.md records.
+# installing against tar -xzf, scaling, the check of the paths, peak memory, the
+# maker, the sizes of the stub and the demo installer, the installer as a download
+# (zipped, gzipped, xz'd, beside NSIS's), and the installer itself under Wine.
+# Prints what docs/benchmarks.md records.
 # Usage: bench/run_benchmarks.sh        (BENCH_QUICK=1 for smaller payloads)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +19,8 @@ if [ "${BENCH_QUICK:-0}" = 1 ]; then "$b/bench_install" build/bench-install 40 2
 else "$b/bench_install" build/bench-install 200 10000 8; fi
 echo "== scaling (100 to 100,000)"
 "$b/bench_scaling"
+echo "== the check of every path before anything moves (20,000 files), against the install"
+"$b/bench_path_check"
 echo "== peak memory against N + U"
 "$b/bench_memory" 8 32 128
 echo "== sizes"

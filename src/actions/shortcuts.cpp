@@ -35,10 +35,7 @@ bool link_file_name(char16_t* file, const char16_t* folder, const char16_t* name
 }
 
 // One record, as the installer makes it.
-void create_from_record(const char16_t* target_line, const char16_t* args_line,
-                        const char16_t* location_line) {
-  PlannedShortcut p;
-  ShortcutPlan plan = plan_shortcut(target_line, args_line, location_line, &p);
+void create_from_plan(void*, ShortcutPlan plan, const PlannedShortcut& p) {
   if (plan != ShortcutPlan::kShortcut && plan != ShortcutPlan::kNameTooLong) return;
   create_directory_tree(p.folder);
   create_shortcut(p.folder, p.target, p.args, p.name);
@@ -91,15 +88,23 @@ size_t find_shortcut_marker(char16_t* const* lines, size_t count, size_t from) {
   return from < count ? from : count;
 }
 
-int create_shortcuts() {
-  char16_t* text = nullptr;
-  if (!read_string(script_cursor(), &text)) return 0;
+void plan_shortcuts(char16_t* text, VisitShortcut visit, void* context) {
   char16_t* lines[kMaxShortcutLines] = {};
   size_t count = split_shortcut_lines(text, lines);
   for (size_t j = find_shortcut_marker(lines, count, 0); j < count;
-       j = find_shortcut_marker(lines, count, j + 4))
-    create_from_record(line_or_null(lines, count, j + 1), line_or_null(lines, count, j + 2),
-                       line_or_null(lines, count, j + 3));
+       j = find_shortcut_marker(lines, count, j + 4)) {
+    PlannedShortcut p;
+    ShortcutPlan plan = plan_shortcut(line_or_null(lines, count, j + 1),
+                                      line_or_null(lines, count, j + 2),
+                                      line_or_null(lines, count, j + 3), &p);
+    visit(context, plan, p);
+  }
+}
+
+int create_shortcuts() {
+  char16_t* text = nullptr;
+  if (!read_string(script_cursor(), &text)) return 0;
+  plan_shortcuts(text, create_from_plan, nullptr);
   return 1;
 }
 

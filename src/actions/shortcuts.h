@@ -40,6 +40,11 @@ struct PlannedShortcut {
 ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_line,
                            const char16_t* location_line, PlannedShortcut* out);
 
+// Splits the section's text in place and plans each record, in order, as
+// create_shortcuts does: visit gets the plan of every marker's record.
+using VisitShortcut = void (*)(void* context, ShortcutPlan plan, const PlannedShortcut& planned);
+void plan_shortcuts(char16_t* text, VisitShortcut visit, void* context);
+
 // Creates the shortcuts of the section at the script cursor and moves the cursor
 // past its string. The string is split in place (each LF becomes NUL). A record
 // with a line that does not expand, or that the string ends before, is passed over,

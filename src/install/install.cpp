@@ -3,6 +3,7 @@
 #include "actions/directories.h"
 #include "actions/files.h"
 #include "actions/shortcuts.h"
+#include "install/path_check.h"
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -19,24 +20,40 @@ constexpr const char16_t* kDefaultDirectory = u"D:\\Kesta";
 constexpr const char16_t* kOldVersionMark = u"_旧版本";
 constexpr int kMaxOldVersions = 999;
 
+// Appends text at out[*at]; false when it and a NUL after it would not fit cap units.
+bool append(char16_t* out, size_t cap, size_t* at, const char16_t* text) {
+  for (size_t i = 0; unit_at(text, i) != 0; ++i) {
+    if (*at + 1 >= cap) return false;
+    out[(*at)++] = unit_at(text, i);
+  }
+  out[*at] = 0;
+  return true;
+}
+
+// Appends number in decimal digits.
+bool append_number(char16_t* out, size_t cap, size_t* at, unsigned number) {
+  char16_t digits[12] = {};
+  size_t n = 11;
+  do digits[--n] = char16_t(u'0' + number % 10); while ((number /= 10) != 0);
+  return append(out, cap, at, digits + n);
+}
+
 // path + "_旧版本" + number into out (kMaxPath units); false when longer than 259 units.
 bool old_version_name(char16_t* out, const char16_t* path, int number) {
-  char16_t digits[12] = {};
-  size_t n = 0;
-  for (int v = number; v > 0 || n == 0; v /= 10) digits[n++] = char16_t(u'0' + v % 10);
   size_t at = 0;
-  for (const char16_t* part : {path, kOldVersionMark}) {
-    for (size_t i = 0; unit_at(part, i) != 0; ++i) {
-      if (at + 1 >= kMaxPath) return false;
-      out[at++] = unit_at(part, i);
-    }
-  }
-  while (n > 0) {
-    if (at + 1 >= kMaxPath) return false;
-    out[at++] = digits[--n];
-  }
-  out[at] = 0;
-  return true;
+  return append(out, kMaxPath, &at, path) && append(out, kMaxPath, &at, kOldVersionMark) &&
+         append_number(out, kMaxPath, &at, unsigned(number));
+}
+
+// The box of a folder that leaves no room for the package's paths; room is the
+// longest folder that does.
+void show_folder_too_long(unsigned room) {
+  char16_t text[96] = {};
+  size_t at = 0;
+  append(text, 96, &at, u"安装目录太长，安装后的文件路径会超过 259 个字符。请选择不超过 ");
+  append_number(text, 96, &at, room);
+  append(text, 96, &at, u" 个字符的目录。");
+  show_message(text, u"安装目录太长", kMbOk | kMbIconWarning);
 }
 
 // Renames an existing installation at path to the first free "_旧版本N" name.
@@ -87,6 +104,16 @@ InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSin
   char16_t path[kMaxPath] = {};
   install_directory_from(edit_text, path);
 
+  unsigned room = 0;
+  switch (check_install_paths(path, &room)) {
+    case PathCheck::kDamaged:
+      return InstallOutcome::kFailed;
+    case PathCheck::kTooLong:
+      show_folder_too_long(room);
+      return InstallOutcome::kFolderTooLong;
+    case PathCheck::kFits:
+      break;
+  }
   if (!move_old_version_aside(path)) {
     show_message(u"重命名旧版本失败！请先关闭Talvenor。", u"无法安装", kMbOk | kMbIconError);
     return InstallOutcome::kOldVersionHeld;

@@ -14,11 +14,14 @@ int load_package();
 enum class InstallOutcome {
   kInstalled,       // the dialog ends with 1
   kOldVersionHeld,  // the old installation could not be moved aside; the dialog stays open
+  kFolderTooLong,   // the folder leaves no room for the package's paths; the dialog stays open
   kFailed,          // the dialog is cancelled (ends with 2)
 };
 
 // The install sequence for the text of the install-directory edit box (at most
-// 259 units are used): strip trailing backslashes, default "D:\Kesta", move an
+// 259 units are used): strip trailing backslashes, default "D:\Kesta", check every
+// path of the package with that folder (nothing is moved or written for a folder
+// too long for them, or a package with a name Windows cannot hold), move an
 // existing installation aside, set "{App}", read the variables again, create the
 // directory, write the files, create the shortcuts. Progress goes to sink (null:
 // nowhere): from the files step on, and full once the shortcuts are done.

@@ -13,6 +13,7 @@ enum : unsigned {
   kMbOk = 0x0,
   kMbRetryCancel = 0x5,
   kMbIconError = 0x10,
+  kMbIconWarning = 0x30,
 };
 enum : int { kIdOk = 1, kIdCancel = 2, kIdRetry = 4 };
 

@@ -79,7 +79,8 @@ void browse(HWND dialog) {
 }
 
 // The install button. It stays disabled from here to the end of the dialog, unless
-// the old installation could not be moved aside (nothing was written then).
+// the old installation could not be moved aside or the folder is too long for the
+// package (nothing was moved or written then; the folder stays in the edit box).
 INT_PTR install(HWND dialog) {
   HWND button = GetDlgItem(dialog, IDC_INSTALL);
   EnableWindow(button, FALSE);
@@ -95,6 +96,7 @@ INT_PTR install(HWND dialog) {
       EndDialog(dialog, 1);
       return TRUE;
     case tv::InstallOutcome::kOldVersionHeld:
+    case tv::InstallOutcome::kFolderTooLong:
       EnableWindow(button, TRUE);
       return TRUE;
     case tv::InstallOutcome::kFailed:

@@ -11,4 +11,8 @@ constexpr unsigned kMaxPath = 260;  // units, the NUL included
 // would be longer than 259 units, or the result cannot be allocated.
 char16_t* expand_variables(const char16_t* templ);
 
+// The same expansion into out (kMaxPath units) without pooling it: false where
+// expand_variables gives null for anything but a lack of memory.
+bool expand_into(const char16_t* templ, char16_t* out);
+
 }  // namespace tv

@@ -19,29 +19,33 @@ struct FolderVariable {
   int csidl;
 };
 
-const FolderVariable kFolders[] = {
+const FolderVariable kFolders[kFolderVariables] = {
     {u"{AppData}", 26},        {u"{StartMenu}", 11}, {u"{Programs}", 2},
     {u"{CommonPrograms}", 23}, {u"{Desktop}", 0},
 };
+const char16_t* g_folder_values[kFolderVariables] = {};
 
 }  // namespace
 
 void set_folder_variables() {
   variable_slot(u"{Empty}") = u"";
-  for (const FolderVariable& folder : kFolders) {
+  for (unsigned i = 0; i < kFolderVariables; ++i) {
     // A 260-unit buffer recorded in the pool as it is; it starts empty, so a
     // folder the shell cannot give is the empty string, never unwritten memory.
     char16_t* buffer = static_cast<char16_t*>(std::malloc(kMaxPath * sizeof(char16_t)));
     const char16_t* value = u"";
     if (buffer != nullptr && pool_record(buffer)) {
       buffer[0] = 0;
-      if (!special_folder_path(folder.csidl, buffer)) buffer[0] = 0;
+      if (!special_folder_path(kFolders[i].csidl, buffer)) buffer[0] = 0;
       buffer[kMaxPath - 1] = 0;
       value = buffer;
     }
-    variable_slot(folder.name) = value;
+    variable_slot(kFolders[i].name) = g_folder_values[i] = value;
   }
 }
+
+const char16_t* folder_variable_name(unsigned i) { return kFolders[i].name; }
+const char16_t* own_folder_value(unsigned i) { return g_folder_values[i]; }
 
 int read_variables_section(ScriptCursor& cursor, int skip_app) {
   int32_t count = 0;

@@ -9,6 +9,12 @@ namespace tv {
 // holds the empty string.
 void set_folder_variables();
 
+// The five folder variables, in the order set_folder_variables sets them: the i-th's
+// name, and the value it gave that variable (null before it ran).
+constexpr unsigned kFolderVariables = 5;
+const char16_t* folder_variable_name(unsigned i);
+const char16_t* own_folder_value(unsigned i);
+
 // Reads the variables section at cursor and defines its variables, each value the
 // expansion of its template. "{AppName}" and "{AppVerName}" set the title and
 // description values instead; with skip_app set, "{App}" is passed over.

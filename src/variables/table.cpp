@@ -54,6 +54,19 @@ bool variable_at(unsigned index, const char16_t** name, const char16_t** value) 
   return true;
 }
 
+const char16_t** save_variable_values() {
+  const char16_t** saved = new const char16_t*[table().size() + 1];
+  const char16_t** at = saved;
+  for (const auto& entry : table()) *at++ = entry.second;
+  return saved;
+}
+
+void restore_variable_values(const char16_t** saved) {
+  const char16_t** at = saved;
+  for (auto& entry : table()) entry.second = *at++;
+  delete[] saved;
+}
+
 void clear_variable_table() { table().clear(); }
 
 }  // namespace tv

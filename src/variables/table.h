@@ -17,6 +17,12 @@ const char16_t* const* find_variable(const char16_t* name);
 unsigned variable_count();
 bool variable_at(unsigned index, const char16_t** name, const char16_t** value);
 
+// Every entry's value, in key order, in a new array: for a reading whose effects
+// must not last. restore_variable_values puts them back into the same entries (none
+// may have been added in between) and frees the array.
+const char16_t** save_variable_values();
+void restore_variable_values(const char16_t** saved);
+
 // Empties the table (tests and tools that load more than one package).
 void clear_variable_table();
 

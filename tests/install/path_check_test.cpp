@@ -1,0 +1,132 @@
+// The check of the package's paths that the install sequence makes before anything
+// is moved or written: folders too long for the paths, names Windows cannot hold.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "install/install.h"
+#include "install/path_check.h"
+#include "package/script.h"
+#include "platform/posix/posix_platform.h"
+#include "support/test_support.h"
+#include "variables/table.h"
+
+namespace {
+
+using tv::InstallOutcome;
+using Vars = std::vector<std::pair<std::u16string, std::u16string>>;
+
+std::u16string folder_of(size_t units) { return u"D:\\" + std::u16string(units - 3, u'k'); }
+
+class PathCheckTest : public tvtest::InstallerTest {
+ protected:
+  void load(const Vars& vars, const std::u16string& file, const std::u16string& location) {
+    embed_script(tvtest::make_script(1, vars, {{u"{App}\\a.txt", "a"}, {file, "f"}},
+                                     u"icon\n{App}\\a.txt\n\n" + location));
+    ASSERT_EQ(tv::load_package(), 1);
+  }
+  // Every file under the stand-in's root with its content; an old installation at
+  // folder, which a refusal must leave where it is.
+  std::map<std::string, std::string> disk_with_old_version_at(const std::u16string& folder) {
+    make_host_dir(folder);
+    write_host_file(folder + u"\\old.txt", "old");
+    return disk();
+  }
+  std::map<std::string, std::string> disk() const {
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root_)) {
+      if (!e.is_regular_file()) continue;
+      std::ostringstream content;
+      content << std::ifstream(e.path(), std::ios::binary).rdbuf();
+      out[e.path().generic_string()] = content.str();
+    }
+    return out;
+  }
+};
+
+// The deepest path below "{App}" holds 200 units after "{App}\", a file that follows
+// "{App}" through a variable or a shortcut file with its ".lnk": 258 - 200 = 58 is the
+// longest folder. A shortcut under {Desktop} too long for any folder is passed over.
+TEST_F(PathCheckTest, FolderLengthsAroundTheRoom) {
+  const std::u16string deep = u"{Bin}\\" + std::u16string(95, u'a') + u"\\" + std::u16string(100, u'b');
+  const std::u16string link = u"{App}\\" + std::u16string(196, u'c');
+  const std::u16string desktop = u"{Desktop}\\" + std::u16string(240, u'd');
+  struct Case {
+    std::u16string file, location;
+    size_t folder;
+    bool refused;  // with the box naming 58, then installed into 58
+  } cases[] = {{deep, u"{App}\\s", 57, false},  {deep, u"{App}\\s", 58, false},
+               {deep, u"{App}\\s", 59, true},   {u"{App}\\s", link, 59, true},
+               {u"{App}\\s", desktop, 59, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    messages_.clear();
+    load({{u"{App}", u"D:\\Kesta"}, {u"{Bin}", u"{App}\\bin"}}, c.file, c.location);
+    std::u16string folder = folder_of(c.folder);
+    auto before = disk_with_old_version_at(folder);
+    const uint8_t* files_at = tv::script_cursor().pos;
+    InstallOutcome outcome = tv::run_install_sequence(folder.c_str());
+    if (c.refused) {
+      EXPECT_EQ(outcome, InstallOutcome::kFolderTooLong);
+      ASSERT_EQ(messages_.size(), 1u);
+      EXPECT_EQ(messages_[0].text,
+                u"安装目录太长，安装后的文件路径会超过 259 个字符。请选择不超过 58 个字符的目录。");
+      EXPECT_EQ(messages_[0].caption, u"安装目录太长");
+      EXPECT_EQ(messages_[0].type, 0x30u);
+      EXPECT_EQ(disk(), before);
+      EXPECT_EQ(tv::script_cursor().pos, files_at);
+      EXPECT_EQ(tvtest::utf8(*tv::find_variable(u"{Bin}")), "D:\\Kesta\\bin");
+      folder = folder_of(58);  // the same dialog, a folder that leaves room
+      outcome = tv::run_install_sequence(folder.c_str());
+    }
+    EXPECT_EQ(outcome, InstallOutcome::kInstalled);
+    EXPECT_EQ(messages_.size(), c.refused ? 1u : 0u);
+    auto placed = [&](std::u16string path) {
+      return path.replace(0, path.find(u'}') + 1, path[1] == u'B' ? folder + u"\\bin" : folder);
+    };
+    EXPECT_TRUE(host_exists(placed(c.file)));
+    EXPECT_EQ(host_exists(placed(c.location) + u".lnk"), c.location != desktop);
+  }
+}
+
+// A name Windows cannot hold in what the package contributes to a file or a shortcut
+// file, directly or through a variable: the damaged-package box, nothing moved or
+// written. The user's own folders are what they are.
+TEST_F(PathCheckTest, NamesWindowsCannotHold) {
+  struct Case {
+    Vars vars;
+    std::u16string file, location;
+  } cases[] = {
+      {{}, u"{App}\\sub\\NUL.txt", u"{Desktop}\\T"},
+      {{}, u"{App}\\aux", u"{Desktop}\\T"},
+      {{}, u"{App}\\notes.", u"{Desktop}\\T"},
+      {{{u"{Data}", u"{App}\\com1"}}, u"{Data}\\x.txt", u"{Desktop}\\T"},
+      {{}, u"{App}\\b.txt", u"{Desktop}\\con"},
+      {{}, u"{App}\\b.txt", u"{Programs}\\Group.\\T"},
+      // {Link} is read again before the package's own {Desktop} is.
+      {{{u"{Link}", u"{Desktop}\\T"}, {u"{Desktop}", u"D:\\NUL"}}, u"{App}\\b.txt", u"{Link}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(tvtest::utf8((c.file + u" " + c.location).c_str()));
+    messages_.clear();
+    Vars vars = {{u"{App}", u"D:\\Kesta"}};
+    vars.insert(vars.end(), c.vars.begin(), c.vars.end());
+    load(vars, c.file, c.location);
+    auto before = disk_with_old_version_at(u"D:\\Kesta");
+    EXPECT_EQ(tv::run_install_sequence(u"D:\\Kesta"), InstallOutcome::kFailed);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, u"安装文件已损坏!");
+    EXPECT_EQ(messages_[0].caption, u"安装失败");
+    EXPECT_EQ(disk(), before);
+  }
+  // Checked alone: a Windows host could not make these folders to install into.
+  messages_.clear();
+  tv::posix::set_special_folder(0, u"C:\\Users\\aux .");
+  load({{u"{App}", u"D:\\Kesta"}}, u"{App}\\b.txt", u"{Desktop}\\T");
+  unsigned room = 0;
+  EXPECT_EQ(tv::check_install_paths(u"D:\\con\\x.", &room), tv::PathCheck::kFits);
+  EXPECT_TRUE(messages_.empty());
+}
+
+}  // namespace
