@@ -22,6 +22,7 @@ import pe_resources  # noqa: E402
 from trust_cases import TrustCases  # noqa: E402
 from e2e_support import (WINE32, WINE64, Driver, Environment, Failure, Maker, check,  # noqa: E402
                          check_equal, install_script)
+from fit_cases import FitCases  # noqa: E402
 from path_cases import PathCases  # noqa: E402
 from product_cases import ProductCases  # noqa: E402
 from progress_cases import ProgressCases  # noqa: E402
@@ -132,7 +133,7 @@ def check_running_layout(layout, design, texts):
     check_equal(layout["taborder"], tabbed, "tab order")
 
 
-class Suite(TrustCases, ProgressCases, ProductCases, PathCases):
+class Suite(TrustCases, ProgressCases, ProductCases, PathCases, FitCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -607,7 +608,7 @@ class Suite(TrustCases, ProgressCases, ProductCases, PathCases):
              "backslashes_only", "browse", "old_version", "rename_fails", "locked_file_retry",
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
-    CASES += TrustCases.CASES + ProgressCases.CASES + ProductCases.CASES + PathCases.CASES
+    CASES += TrustCases.CASES + ProgressCases.CASES + ProductCases.CASES + PathCases.CASES + FitCases.CASES
 
     def run(self, names):
         failed = []

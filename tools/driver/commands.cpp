@@ -107,6 +107,10 @@ void run_processes(Session&, const Args&) {
 //                         the current dialog. "wait exit" waits for the process to end.
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog
 //   layout                its style, controls, dialog-unit rectangles and tab order
+//   fit                   whether each visible static text and button's text fits its
+//                         control: "fit id=ID class=CLASS fits=yes|no needed=WxH
+//                         available=WxH text=TEXT" (pixels: the text's size as the
+//                         control lays it out, and the room it has there)
 //   version PATH | icons PATH   a file's version information and icons, as Windows reads them
 //   message               a message box's caption, text and buttons
 //   type ID TEXT          type TEXT (rest of the line, may be empty) into an edit
@@ -154,6 +158,10 @@ const Command kCommands[] = {
     {L"layout", Takes::kNothing, kDialog,
      [](S& s, const A&) {
        for (const std::wstring& l : describe_layout(s.dialog)) out(l);
+     }},
+    {L"fit", Takes::kNothing, kDialog,
+     [](S& s, const A&) {
+       for (const std::wstring& l : describe_fit(s)) out(l);
      }},
     {L"version", Takes::kText, kAny,
      [](S&, const A& a) {

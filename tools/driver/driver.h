@@ -16,6 +16,7 @@ namespace drv {
 // commands act on, and the files held open.
 struct Session {
   PROCESS_INFORMATION process = {};
+  std::wstring image;  // the installer's path, as started
   HWND dialog = nullptr;
   std::map<std::wstring, HANDLE> locks;
 };
@@ -67,6 +68,25 @@ bool is_checked(HWND box);
 int focused_control_id(HWND dialog);
 // A message box's caption, its texts joined, and its visible buttons' ids.
 void describe_message(HWND box, std::wstring* caption, std::wstring* text, std::wstring* buttons);
+
+// twin.cpp: the current dialog made again, hidden, in the driver's process from the
+// installer's own template (the one with the same controls), for as long as it lives.
+class Twin {
+ public:
+  explicit Twin(const Session& session);
+  ~Twin();
+  Twin(const Twin&) = delete;
+  Twin& operator=(const Twin&) = delete;
+  HWND dialog() const { return dialog_; }
+
+ private:
+  HMODULE image_ = nullptr;
+  HWND dialog_ = nullptr;
+};
+
+// fit.cpp: for every visible static text and button of the current dialog, whether its
+// text fits: "fit id=ID class=CLASS fits=yes|no needed=WxH available=WxH text=TEXT".
+std::vector<std::wstring> describe_fit(const Session& session);
 
 // layout.cpp: the dialog's styles, window and client rectangles and caption; the
 // screen size and the dialog base units of the installer's font; one line per control

@@ -14,6 +14,7 @@ void start_process(Session& session, const std::wstring& path) {
                       &session.process)) {
     throw Failure{L"cannot start " + path + L" (error " + std::to_wstring(GetLastError()) + L")"};
   }
+  session.image = path;
   out(L"started pid=" + std::to_wstring(session.process.dwProcessId));
 }
 
