@@ -12,7 +12,7 @@
 
 #include <toml++/toml.h>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "fuzz_support.h"
 #include "manifest.h"
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "extract.h"
 #include "pack.h"
 #include "pack_test_support.h"

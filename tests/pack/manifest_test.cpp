@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "manifest.h"
 #include "pack.h"
 #include "pack_test_support.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace packtest {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "compress.h"
-#include "errors.h"
+#include "common/errors.h"
 #include "inspect.h"
 #include "pack.h"
 #include "pack_test_support.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "pack.h"
 #include "pack_test_support.h"
 #include "package/writer.h"

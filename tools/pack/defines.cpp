@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "manifest_tables.h"
 #include "platform/text16.h"
 

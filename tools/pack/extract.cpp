@@ -1,3 +1,4 @@
+// extract: an installer's files written into a folder as the installer would, safely.
 #include "extract.h"
 
 #include <algorithm>
@@ -5,17 +6,15 @@
 #include <map>
 #include <vector>
 
-#include "errors.h"
-#include "pack.h"
+#include "common/errors.h"
+#include "common/read_file.h"
+#include "common/system.h"
+#include "common/upcase.h"
+#include "common/windows_path.h"
 #include "package/script.h"
 #include "platform/text16.h"
-#include "upcase.h"
 #include "variables/table.h"
 #include "walk.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -28,10 +27,8 @@ const std::u16string kAppMark = u"\x01" u"App\x01";
 
 // Names a file system may take in a way other than as a plain name here.
 bool reserved_device(const std::u16string& part) {
-  std::u16string base = part.substr(0, part.find(u'.'));
+  std::u16string base = upcase(part.substr(0, part.find(u'.')));
   while (!base.empty() && base.back() == u' ') base.pop_back();
-  for (char16_t& c : base)
-    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
   for (const char16_t* d : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
     if (base == d) return true;
   // Windows takes the superscripts one to three for digits here too.
@@ -55,8 +52,7 @@ bool lone_surrogate(const std::u16string& part) {
 std::string bad_component(const std::u16string& part) {
   for (char16_t c : part) {
     if (c == u':') return "has a name with \":\" (a drive or a stream), not written";
-    if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*')
-      return "has a character no file name may hold, not written";
+    if (forbidden_in_name(c)) return "has a character no file name may hold, not written";
   }
   if (lone_surrogate(part)) return "has a name that is not valid UTF-16, not written";
   if (reserved_device(part)) return "names a device (" + tv::u16_to_utf8(part) + "), not written";
@@ -85,12 +81,7 @@ std::string check_links(const fs::path& dir, const fs::path& relative) {
     std::error_code ec;
     fs::file_status st = fs::symlink_status(at, ec);
     if (ec || !fs::exists(st)) return "";
-    bool reparse = false;
-#ifdef _WIN32
-    DWORD attributes = GetFileAttributesW(at.wstring().c_str());
-    reparse = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-#endif
-    if (fs::is_symlink(st) || reparse)
+    if (fs::is_symlink(st) || is_reparse_point(at))
       return "would go through the link " + quote(show_path(at)) + " already in the folder, not written";
     if (it != last && !fs::is_directory(st)) return "lies below a file already written, not written";
     if (it == last && fs::is_directory(st)) return "is a folder already, not written";
@@ -155,10 +146,8 @@ std::string extract_target(const std::u16string& destination, const std::u16stri
   } else if (!(folder = shell_folder_of(destination, &folder_value)).empty()) {
     base = std::string(kOutsideFolder) + "/" + tv::u16_to_utf8(folder.substr(1, folder.size() - 2));
     rest = folder_value.size();
-  } else if (destination.size() >= 2 && destination[1] == u':' &&
-             ((destination[0] >= u'A' && destination[0] <= u'Z') || (destination[0] >= u'a' && destination[0] <= u'z'))) {
-    char drive = char(destination[0] >= u'a' ? destination[0] - 32 : destination[0]);
-    base = std::string(kOutsideFolder) + "/" + drive;
+  } else if (char16_t drive = drive_letter(destination)) {
+    base = std::string(kOutsideFolder) + "/" + char(drive);
     rest = 2;
   } else if (destination.size() >= 2 && is_separator(destination[0]) && is_separator(destination[1])) {
     base = std::string(kOutsideFolder) + "/network";
@@ -168,28 +157,22 @@ std::string extract_target(const std::u16string& destination, const std::u16stri
   } else {
     base = std::string(kOutsideFolder) + "/current folder";
   }
-  std::vector<std::u16string> parts;
-  std::u16string part;
-  for (size_t i = rest; i <= destination.size(); ++i) {
-    if (i < destination.size() && !is_separator(destination[i])) {
-      part += destination[i];
-      continue;
+  // Refused at the first name that cannot be written or at a ".." that leaves the
+  // folder, whichever comes first.
+  std::vector<std::u16string> names = path_components(destination.substr(rest));
+  std::vector<std::u16string> parts = names;
+  size_t climbed = names.size();
+  bool stays = resolve_dots(&parts, 0, &climbed);
+  for (size_t i = 0; i < climbed; ++i) {
+    std::string bad = names[i] == u"." || names[i] == u".." ? "" : bad_component(names[i]);
+    if (!bad.empty()) {
+      *refusal = bad;
+      return "";
     }
-    if (part == u"..") {
-      if (parts.empty()) {
-        *refusal = "leaves " + std::string(base.empty() ? "{App}" : "its folder") + " through \"..\", not written";
-        return "";
-      }
-      parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      std::string bad = bad_component(part);
-      if (!bad.empty()) {
-        *refusal = bad;
-        return "";
-      }
-      parts.push_back(part);
-    }
-    part.clear();
+  }
+  if (!stays) {
+    *refusal = "leaves " + std::string(base.empty() ? "{App}" : "its folder") + " through \"..\", not written";
+    return "";
   }
   if (parts.empty()) {
     *refusal = "names a folder, not a file, not written";

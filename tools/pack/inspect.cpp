@@ -1,10 +1,11 @@
+// inspect: what an installer carries, listed as the installer reads it.
 #include "inspect.h"
 
 #include <cstdio>
 
-#include "errors.h"
-#include "manifest.h"
-#include "pack.h"
+#include "common/errors.h"
+#include "common/read_file.h"
+#include "common/variables.h"
 #include "package/script.h"
 #include "pe_image.h"
 #include "pe_resources.h"

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "defines.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "common/system.h"
 #include "extract.h"
 #include "inspect.h"
 #include "pack.h"
@@ -17,12 +18,7 @@
 #include "progress.h"
 #include "tv_version.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
-#else
-#include <unistd.h>
-
+#ifndef _WIN32
 #include "try.h"
 #endif
 
@@ -30,38 +26,6 @@ namespace fs = std::filesystem;
 using namespace tvpack;
 
 namespace {
-
-// The folder of this executable, or "" when it cannot be told.
-fs::path self_dir() {
-#ifdef _WIN32
-  wchar_t buf[32768];
-  DWORD n = GetModuleFileNameW(nullptr, buf, 32768);
-  if (n == 0 || n >= 32768) return {};
-  return fs::path(std::wstring(buf, n)).parent_path();
-#else
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
-#endif
-}
-
-// The command line as UTF-8 on every system.
-std::vector<std::string> utf8_arguments(int argc, char** argv) {
-  std::vector<std::string> args;
-#ifdef _WIN32
-  (void)argv;
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  for (int i = 0; wide != nullptr && i < count; ++i) {
-    std::wstring w(wide[i]);
-    args.push_back(tv::u16_to_utf8(std::u16string(w.begin(), w.end())));
-  }
-  LocalFree(wide);
-  if (!args.empty()) return args;
-#endif
-  for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-  return args;
-}
 
 uint32_t key_option(const std::string& text) {
   uint32_t key = 0;
@@ -77,9 +41,7 @@ fs::path stub_option(const std::string& stub) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  SetConsoleOutputCP(CP_UTF8);
-#endif
+  use_utf8_console();
   // "libdeflate, levels 1..12 (default 12)", and why the Windows maker stops at 9.
   const bool plain_zlib = std::string(kCompressorName) == "zlib";
   const std::string levels = std::string(kCompressorName) + ", levels " + std::to_string(kMinLevel) + ".." +

@@ -7,15 +7,15 @@
 #include <set>
 #include <sstream>
 
-#include "errors.h"
+#include "common/errors.h"
+#include "common/upcase.h"
+#include "common/variables.h"
+#include "common/windows_path.h"
 #include "manifest_tables.h"
 #include "package/writer.h"
-#include "platform/posix/posix_platform.h"
 #include "platform/text16.h"
-#include "upcase.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
-#include "variables/section.h"
 #include "variables/table.h"
 
 namespace fs = std::filesystem;
@@ -30,25 +30,6 @@ uint64_t string_bytes(const std::u16string& s) { return 2 * (uint64_t(s.size()) 
 
 bool is_raw_variable(const std::u16string& name) {
   return name == u"{AppName}" || name == u"{AppVerName}";
-}
-
-bool absolute_windows_path(const std::u16string& p) {
-  bool drive = p.size() >= 3 && p[1] == u':' && p[2] == u'\\' &&
-               ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'));
-  bool unc = p.size() >= 3 && p[0] == u'\\' && p[1] == u'\\';
-  return drive || unc;
-}
-
-// A character Windows does not allow in a file name, or 0.
-char16_t bad_name_character(const std::u16string& expanded) {
-  size_t start = expanded.size() >= 2 && expanded[1] == u':' ? 2 : 0;
-  for (size_t i = start; i < expanded.size(); ++i) {
-    char16_t c = expanded[i];
-    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
-        c == u'*')
-      return c;
-  }
-  return 0;
 }
 
 class Loader {
@@ -116,13 +97,13 @@ class Loader {
   // The destination template of one file, checked with the variables in place.
   void check_destination(const std::u16string& dest, int line, const std::string& what) {
     std::u16string expanded = expand_or_fail(dest, line, what + " destination");
-    if (!absolute_windows_path(expanded))
+    if (!is_absolute(expanded))
       fail_at(m_.path, line, what + " destination " + quote(dest) + " expands to " + quote(expanded) +
                                  ", which is not an absolute path");
     if (expanded.back() == u'\\')
       fail_at(m_.path, line, what + " destination " + quote(dest) + " ends with a backslash; it "
                                     "must name the file");
-    if (char16_t c = bad_name_character(expanded))
+    if (char16_t c = forbidden_in_path(expanded))
       fail_at(m_.path, line, what + " destination " + quote(expanded) + " has the character " +
                                  quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
     if (leaves_app(expanded))
@@ -141,29 +122,16 @@ class Loader {
     if (base.empty() || path.compare(0, base.size(), base) != 0 || path.size() <= base.size() ||
         path[base.size()] != u'\\')
       return false;
-    int depth = 0;
-    for (const std::u16string& part : components(path.substr(base.size() + 1))) {
-      if (part == u"..") {
-        if (--depth < 0) return true;
-      } else if (part != u".") {
-        ++depth;
-      }
-    }
-    return false;
+    std::vector<std::u16string> below = path_components(path.substr(base.size() + 1));
+    return !resolve_dots(&below);
   }
 
   // A destination may be neither another's file again nor the folder of another (or
   // inside one): the installer could never write both. Compared as Windows resolves
   // paths: each unit by its uppercase (upcase.h), "." and ".." taken out.
   void check_conflicts(const std::u16string& expanded, int line, const std::string& what) {
-    std::vector<std::u16string> parts;
-    for (const std::u16string& part : components(upcase(expanded))) {
-      if (part == u"..") {
-        if (parts.size() > 1) parts.pop_back();
-      } else if (part != u".") {
-        parts.push_back(part);
-      }
-    }
+    std::vector<std::u16string> parts = path_components(upcase(expanded));
+    resolve_dots(&parts, 1);  // the drive (or server) stays
     std::u16string key;
     std::vector<std::u16string> folders;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -189,21 +157,6 @@ class Loader {
     }
     files_.emplace(key, Placed{line, expanded});
     for (const std::u16string& folder : folders) folders_.emplace(folder, Placed{line, expanded});
-  }
-
-  static std::vector<std::u16string> components(const std::u16string& path) {
-    std::vector<std::u16string> out;
-    std::u16string part;
-    for (char16_t c : path) {
-      if (c == u'\\' || c == u'/') {
-        if (!part.empty()) out.push_back(part);
-        part.clear();
-      } else {
-        part += c;
-      }
-    }
-    if (!part.empty()) out.push_back(part);
-    return out;
   }
 
   std::u16string expand_or_fail(const std::u16string& templ, int line, const std::string& what) {
@@ -332,14 +285,14 @@ class Loader {
                                             " has no backslash; it must be a path such as "
                                             "\"{Desktop}\\\\Talvenor\"");
       std::u16string link = tv::expand_variables(s.location.c_str());
-      if (!absolute_windows_path(link))
+      if (!is_absolute(link))
         fail_at(m_.path, location_line, "[[shortcut]] location " + quote(s.location) + " expands to " +
                                             quote(link) + ", which is not an absolute path");
       if (link.size() + 4 > kMaxPathUnits)
         fail_at(m_.path, location_line, "[[shortcut]] location " + quote(s.location) + " expands to " +
                                             std::to_string(link.size()) +
                                             " units; with \".lnk\" a path may have at most 259");
-      if (char16_t c = bad_name_character(link))
+      if (char16_t c = forbidden_in_path(link))
         fail_at(m_.path, location_line, "[[shortcut]] location " + quote(link) + " has the character " +
                                             quote(std::u16string(1, c)) +
                                             ", which Windows does not allow in a path");
@@ -386,35 +339,6 @@ std::vector<uint8_t> read_whole_file(const fs::path& path, uint64_t expected, co
 }
 
 }  // namespace
-
-void reset_simulated_variables() {
-  tv::clear_variable_table();
-  tv::posix::reset_special_folders();
-  tv::set_folder_variables();
-}
-
-std::string expansion_problem(const std::u16string& templ) {
-  size_t length = 0;
-  for (size_t i = 0; i < templ.size();) {
-    if (templ[i] != u'{') {
-      ++length;
-      ++i;
-      continue;
-    }
-    size_t close = templ.find(u'}', i);
-    if (close == std::u16string::npos) return "has an unclosed \"{\"";
-    std::u16string name = templ.substr(i, close - i + 1);
-    const char16_t* const* value = tv::find_variable(name.c_str());
-    if (value == nullptr)
-      return "uses " + utf8(name) + ", which is neither built in nor defined by a [[variable]] above";
-    if (*value != nullptr) length += tv::u16len(*value);
-    i = close + 1;
-  }
-  if (length > kMaxPathUnits)
-    return "expands to " + std::to_string(length) + " units; a path may have at most 259";
-  if (tv::expand_variables(templ.c_str()) == nullptr) return "cannot be expanded";
-  return "";
-}
 
 Manifest load_manifest(const fs::path& path, const Defines& defines) {
   Manifest m;

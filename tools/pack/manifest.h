@@ -22,15 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "defines.h"
 
 namespace tvpack {
-
-// Limits of the install script format.
-constexpr uint64_t kMaxFileSize = 0x7FFFFFFFull;      // a file of 2 GiB or more is refused
-constexpr uint64_t kMaxScriptSize = 1ull << 30;       // 1 GiB
-constexpr unsigned kMaxPathUnits = 259;               // an expanded path, NUL not counted
-constexpr size_t kMaxShortcuts = 256;                 // the installer's 1024 lines, four each
 
 struct ManifestVariable {
   std::u16string name;
@@ -91,13 +86,5 @@ std::vector<uint8_t> build_script(const Manifest& manifest, const FilesRead& fil
 
 // The shortcuts section's text: four lines per shortcut, joined by LF.
 std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts);
-
-// The expansion problem of templ in the current variable table ("" when it expands
-// to at most 259 units): an unclosed "{", an unknown variable, or the length.
-std::string expansion_problem(const std::u16string& templ);
-
-// Defines the built-in folder variables from the stand-in's default folder paths,
-// on an empty variable table.
-void reset_simulated_variables();
 
 }  // namespace tvpack

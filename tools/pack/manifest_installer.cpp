@@ -3,7 +3,7 @@
 // gets values it can write as they are.
 #include <array>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "manifest.h"
 #include "manifest_tables.h"
 #include "platform/text16.h"

@@ -1,7 +1,7 @@
 // The checks every table of the manifest shares (see manifest_tables.h).
 #include "manifest_tables.h"
 
-#include "errors.h"
+#include "common/errors.h"
 #include "platform/text16.h"
 
 namespace fs = std::filesystem;

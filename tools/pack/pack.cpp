@@ -1,3 +1,4 @@
+// The build command: a manifest, a raw script or a raw blob made into an installer.
 #include "pack.h"
 
 #include <cerrno>
@@ -8,21 +9,15 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "errors.h"
+#include "common/errors.h"
+#include "common/read_file.h"
+#include "common/system.h"
 #include "ico.h"
 #include "manifest.h"
 #include "package/writer.h"
 #include "pe_image.h"
 #include "pe_resources.h"
 #include "platform/text16.h"
-
-#ifdef _WIN32
-#include <process.h>
-#define tv_getpid _getpid
-#else
-#include <unistd.h>
-#define tv_getpid getpid
-#endif
 
 namespace fs = std::filesystem;
 
@@ -35,7 +30,7 @@ class AtomicOutput {
  public:
   explicit AtomicOutput(const fs::path& out) : out_(out) {
     temp_ = out;
-    temp_ += utf8_path(".tmp-" + std::to_string(tv_getpid()));
+    temp_ += utf8_path(".tmp-" + std::to_string(process_id()));
     file_.open(temp_, std::ios::binary | std::ios::trunc);
     if (!file_) fail(out_, "cannot be written (" + std::string(std::strerror(errno)) + ")");
   }
@@ -100,25 +95,6 @@ bool parse_key(const std::string& text, uint32_t* key) {
   }
   *key = uint32_t(value);
   return true;
-}
-
-std::vector<uint8_t> read_file(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec)) fail(path, "does not exist");
-  if (!fs::is_regular_file(path, ec)) fail(path, "is not a regular file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path, "cannot be read");
-  std::vector<uint8_t> data;
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0) fail(path, "cannot be read");
-  // A 32-bit maker cannot hold a file of 4 GiB or more (its size would be cut short).
-  if (uint64_t(size) > std::numeric_limits<size_t>::max()) fail(path, "is too large to read into memory");
-  data.resize(size_t(size));
-  if (size > 0) in.read(reinterpret_cast<char*>(data.data()), size);
-  if (!in) fail(path, "cannot be read");
-  return data;
 }
 
 namespace {
@@ -213,16 +189,6 @@ namespace {
 // output's file name as its original file name.
 constexpr uint64_t kHeaderAndDirectory = 6 + 16 * kMaxIconImages;
 
-// The output's file name as its OriginalFilename: on Windows as it is; elsewhere its
-// bytes read as UTF-8, a byte that is none standing as U+FFFD (a name need not be text).
-std::u16string original_filename(const fs::path& out) {
-#ifdef _WIN32
-  return out.filename().u16string();
-#else
-  return tv::utf8_to_u16(out.filename().string());
-#endif
-}
-
 void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
   std::vector<IconImage> icon;
   if (!m.installer.icon.empty()) {
@@ -244,7 +210,7 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
     if (!read_ico(bytes.data(), bytes.size(), &icon, &why)) fail_at(m.path, m.installer.icon_line, named + " " + why);
   }
   try {
-    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, original_filename(out));
+    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, file_name_text(out));
   } catch (const std::runtime_error& e) {
     fail(stub->path, std::string("the stub ") + e.what());
   }

@@ -17,9 +17,6 @@ constexpr uint32_t kDefaultKey = 0x2C7E13A5u;
 // A key written in decimal or 0x-hex that fits 32 bits; false otherwise.
 bool parse_key(const std::string& text, uint32_t* key);
 
-// The whole file; throws PackError naming it when it cannot be read.
-std::vector<uint8_t> read_file(const std::filesystem::path& path);
-
 // The stub when none is given: the first talvenor-setup.exe found beside the maker
 // (self_dir, a build folder), in <prefix>/share/talvenor/ of an installed maker (found
 // from self_dir, so a moved prefix works), or in build/win32/ under the current folder

@@ -1,18 +1,7 @@
+// The build's progress line on a terminal, redrawn in place.
 #include "progress.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define tv_isatty _isatty
-#define tv_fileno _fileno
-#else
-#include <unistd.h>
-#define tv_isatty isatty
-#define tv_fileno fileno
-#endif
-
 namespace tvpack {
-
-bool is_terminal(std::FILE* stream) { return tv_isatty(tv_fileno(stream)) != 0; }
 
 TerminalProgress::TerminalProgress(std::FILE* stream, bool enabled) : stream_(stream), enabled_(enabled) {}
 

@@ -9,9 +9,6 @@
 
 namespace tvpack {
 
-// True when the stream is a terminal (a console on Windows).
-bool is_terminal(std::FILE* stream);
-
 class TerminalProgress : public BuildProgress {
  public:
   // Draws on stream at most ten times a second (and at the end of each step);

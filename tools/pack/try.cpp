@@ -8,8 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "errors.h"
-#include "pack.h"
+#include "common/errors.h"
+#include "common/read_file.h"
+#include "common/upcase.h"
 #include "pe_image.h"
 #include "platform/package_section.h"
 #include "platform/text16.h"
@@ -71,11 +72,8 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
                      "; build it (cmake --build --preset win64 --target talvenor-ui-driver) or give --driver");
 }
 
-std::string lower_ascii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-  return s;
-}
+// Text as Windows compares names (the case table).
+std::u16string folded(const std::string& text) { return upcase(tv::utf8_to_u16(text)); }
 
 std::string seconds(double s) {
   char buf[32];
@@ -143,8 +141,8 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
       if (item.second.empty()) continue;
       bool seen = false;
       for (const StartedProcess& s : r.started)
-        seen = seen || lower_ascii(s.image) == lower_ascii(item.second) ||
-               lower_ascii(s.command_line).find(lower_ascii(item.second)) != std::string::npos;
+        seen = seen || folded(s.image) == folded(item.second) ||
+               folded(s.command_line).find(folded(item.second)) != std::u16string::npos;
       out << item.first << " " << quote(item.second)
           << (seen ? ": started" : ": no process was seen for it (Wine opens a document only with a program "
                                    "registered for its type in the prefix)")

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <set>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "install/install.h"
 #include "package/script.h"
 #include "platform/text16.h"

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <fstream>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "platform/text16.h"
 #include "try.h"
 

@@ -22,11 +22,11 @@
 #include <fstream>
 #include <thread>
 
-#include "errors.h"
+#include "common/errors.h"
+#include "common/upcase.h"
+#include "common/windows_path.h"
 #include "platform/text16.h"
 #include "try.h"
-#include "upcase.h"
-#include "walk.h"
 
 extern char** environ;
 
@@ -578,33 +578,21 @@ fs::path changed_shared_file(const std::vector<SharedFile>& files) {
 
 std::u16string resolved_windows_path(const std::u16string& path) {
   if (path.size() < 3 || path[1] != u':' || !is_separator(path[2])) return path;
-  std::vector<std::u16string> parts;
-  std::u16string part;
-  for (size_t i = 3; i <= path.size(); ++i) {
-    if (i < path.size() && !is_separator(path[i])) {
-      part += path[i];
-      continue;
-    }
-    if (part == u"..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  }
+  std::vector<std::u16string> names = path_components(path.substr(3));
+  resolve_dots(&names);
   std::u16string out = path.substr(0, 2);
-  for (const std::u16string& p : parts) out += u"\\" + p;
-  return parts.empty() ? out + u"\\" : out;
+  for (const std::u16string& name : names) out += u"\\" + name;
+  return names.empty() ? out + u"\\" : out;
 }
 
 fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows) {
   std::u16string path = resolved_windows_path(windows);
-  if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return {};
-  char16_t letter = path[0];
-  if (letter >= u'A' && letter <= u'Z') letter = char16_t(letter + 32);
-  if (letter < u'a' || letter > u'z') return {};
+  char16_t letter = drive_letter(path);
+  if (letter == 0 || path.size() < 3 || path[2] != u'\\') return {};
   std::error_code ec, ec2;
-  fs::path at = fs::canonical(prefix / "dosdevices" / (std::string(1, char(letter)) + ":"), ec);
+  // Wine names its drives in lowercase ("c:").
+  std::string drive = {char(letter - u'A' + 'a'), ':'};
+  fs::path at = fs::canonical(prefix / "dosdevices" / drive, ec);
   // A drive of the run's own folders (the prefix's and the ones beside it), not one
   // linked elsewhere by Wine's mount manager or by the installer.
   fs::path run = fs::canonical(prefix.parent_path(), ec2);

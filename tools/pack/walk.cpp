@@ -1,10 +1,12 @@
+// The installer's own reading of a package, step by step, for inspect, extract and try.
 #include "walk.h"
 
 #include <cstring>
 
 #include "actions/files.h"
+#include "common/variables.h"
+#include "common/windows_path.h"
 #include "install/install.h"
-#include "manifest.h"
 #include "package/container.h"
 #include "package/script.h"
 #include "pe_image.h"
@@ -24,21 +26,7 @@ namespace {
 const char16_t* const kShellFolders[] = {u"{AppData}", u"{StartMenu}", u"{Programs}", u"{CommonPrograms}",
                                          u"{Desktop}"};
 
-// path begins with the folder (ASCII letters in either case, either separator).
-bool starts_with_folder(const std::u16string& path, const std::u16string& folder) {
-  if (folder.empty() || path.size() < folder.size()) return false;
-  for (size_t i = 0; i < folder.size(); ++i) {
-    char16_t a = path[i], b = folder[i];
-    if (a >= u'a' && a <= u'z') a = char16_t(a - 32);
-    if (b >= u'a' && b <= u'z') b = char16_t(b - 32);
-    if (a != b && !(is_separator(a) && is_separator(b))) return false;
-  }
-  return path.size() == folder.size() || is_separator(path[folder.size()]);
-}
-
 }  // namespace
-
-bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 std::u16string shell_folder_of(const std::u16string& path, std::u16string* value) {
   std::u16string best;

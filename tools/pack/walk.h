@@ -36,7 +36,6 @@ struct ShortcutSection {
   std::vector<size_t> ignored;        // looked-at lines in no record
 };
 
-bool is_separator(char16_t c);
 // The shell folder variable ("{Desktop}", ...) whose folder holds path, the longest
 // one; "" when none. *value gets that folder's path.
 std::u16string shell_folder_of(const std::u16string& path, std::u16string* value);

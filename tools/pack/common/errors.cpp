@@ -1,4 +1,5 @@
-#include "errors.h"
+// The maker's errors and the quoting of the texts they show.
+#include "common/errors.h"
 
 #include <cstdio>
 
@@ -16,6 +17,8 @@ std::string one_line(const std::string& text) {
 }
 
 }  // namespace
+
+void fail(const std::string& phrase) { throw PackError(phrase); }
 
 void fail(const std::filesystem::path& file, const std::string& what) {
   throw PackError(one_line(show_path(file) + ": " + what));

@@ -1,5 +1,7 @@
-// Errors of the maker: each is one line naming the file it is about (and the
-// manifest line where there is one).
+// Errors of the maker, all raised one way: fail() throws a PackError. Its text is one
+// line naming the file it is about (and the manifest line where there is one), or,
+// from the readers of files a user hands the maker (PE images, icons), one phrase
+// that the caller puts after the file's name ("is truncated").
 #pragma once
 #include <filesystem>
 #include <stdexcept>
@@ -12,7 +14,10 @@ class PackError : public std::runtime_error {
   explicit PackError(const std::string& line) : std::runtime_error(line) {}
 };
 
-// "FILE: what" or "FILE:LINE: what".
+// A phrase about input whose name the caller knows, as it is ("has a damaged
+// resource directory"); the caller that names the file makes it one line.
+[[noreturn]] void fail(const std::string& phrase);
+// "FILE: what" or "FILE:LINE: what", made one line (control characters escaped).
 [[noreturn]] void fail(const std::filesystem::path& file, const std::string& what);
 [[noreturn]] void fail_at(const std::filesystem::path& file, int line, const std::string& what);
 
