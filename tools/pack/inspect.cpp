@@ -7,11 +7,12 @@
 #include "common/read_file.h"
 #include "common/variables.h"
 #include "package/script.h"
-#include "pe_image.h"
-#include "pe_resources.h"
+#include "pe/icon_group.h"
+#include "pe/pe_image.h"
+#include "pe/pe_resources.h"
+#include "pe/version_info.h"
 #include "platform/text16.h"
 #include "variables/table.h"
-#include "version_info.h"
 #include "walk.h"
 
 namespace tvpack {
@@ -31,11 +32,13 @@ std::string version_text(const uint16_t* v) {
 // (the fixed versions and every string value), "" for what it does not carry. A
 // damaged resource is said, not an error: the installer never reads it.
 std::string resource_text(const std::vector<uint8_t>& bytes) {
-  PeLayout pe;
   std::vector<Resource> resources;
-  std::string why, text;
-  if (!parse_pe(bytes.data(), bytes.size(), &pe, &why) || !read_resources(bytes.data(), bytes.size(), pe, &resources, &why))
-    return "resources: unreadable (the installer " + why + ")\n";
+  try {
+    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
+  } catch (const PackError& e) {
+    return "resources: unreadable (the installer " + std::string(e.what()) + ")\n";
+  }
+  std::string text;
   ResourceId group;
   std::vector<IconImageSummary> images;
   if (first_icon_group(resources, &group, &images)) {
@@ -46,7 +49,10 @@ std::string resource_text(const std::vector<uint8_t>& bytes) {
               "-bit, " + (i.png ? "PNG" : "bitmap") + "\n";
   }
   VersionInfo info;
-  if (!read_version_info(bytes.data(), bytes.size(), &info, &why)) {
+  try {
+    info = read_version_info(bytes.data(), bytes.size());
+  } catch (const PackError& e) {
+    std::string why = e.what();
     if (why == "has no resources" || why == "has no version information") return text;
     return text + "version: unreadable (the installer " + why + ")\n";
   }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/limits.h"
+#include "pe/product.h"
 #include "defines.h"
 
 namespace tvpack {
@@ -55,11 +56,10 @@ struct InstallerInfo {
   int line = 0;                    // the table's line; 0 when the manifest has none
   std::filesystem::path icon;      // a .ico file; empty: the output carries no icon
   int icon_line = 0;
-  std::optional<std::u16string> product_name, product_version, file_version;
-  std::optional<std::u16string> company, copyright, description;
-  // The binary FILEVERSION and PRODUCTVERSION ("2.3" is 2.3.0.0); file_version's is
-  // product_version's when file_version is left out.
-  std::optional<std::array<uint16_t, 4>> product_version_number, file_version_number;
+  // The names and versions (the icon's images are the build's to read). The binary
+  // versions: "2.3" is 2.3.0.0; file_version's is product_version's when file_version
+  // is left out.
+  ProductInfo product;
 };
 
 struct Manifest {

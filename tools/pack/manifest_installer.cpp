@@ -75,6 +75,7 @@ InstallerInfo read_installer_table(const fs::path& manifest, const toml::table& 
     *number = parts;
   };
 
+  ProductInfo& product = info.product;
   int line = 0, name_line = 0, product_line = 0, file_line = 0;
   if (table->get("icon") != nullptr) {
     std::u16string icon = r.text("icon", false, &info.icon_line);
@@ -87,23 +88,23 @@ InstallerInfo read_installer_table(const fs::path& manifest, const toml::table& 
       fail_at(manifest, info.icon_line, "[installer] icon " + quote(show_path(path)) + " is not a regular file");
     info.icon = path;
   }
-  info.product_name = text("product_name", &name_line);
-  info.product_version = text("product_version", &product_line);
-  info.file_version = text("file_version", &file_line);
-  info.company = text("company", &line);
-  info.copyright = text("copyright", &line);
-  info.description = text("description", &line);
-  version("product_version", info.product_version, product_line, &info.product_version_number);
-  version("file_version", info.file_version, file_line, &info.file_version_number);
-  if (!info.file_version) {
-    info.file_version = info.product_version;
-    info.file_version_number = info.product_version_number;
+  product.product_name = text("product_name", &name_line);
+  product.product_version = text("product_version", &product_line);
+  product.file_version = text("file_version", &file_line);
+  product.company = text("company", &line);
+  product.copyright = text("copyright", &line);
+  product.description = text("description", &line);
+  version("product_version", product.product_version, product_line, &product.product_version_number);
+  version("file_version", product.file_version, file_line, &product.file_version_number);
+  if (!product.file_version) {
+    product.file_version = product.product_version;
+    product.file_version_number = product.product_version_number;
   }
-  if (!info.description && info.product_name) {
-    info.description = *info.product_name + u" 安装程序";
-    std::string problem = text_problem(*info.description);
+  if (!product.description && product.product_name) {
+    product.description = *product.product_name + u" 安装程序";
+    std::string problem = text_problem(*product.description);
     if (!problem.empty())
-      fail_at(manifest, name_line, "[installer] the description made from product_name, " + quote(*info.description) +
+      fail_at(manifest, name_line, "[installer] the description made from product_name, " + quote(*product.description) +
                                        ", " + problem + "; give a shorter description");
   }
   return info;

@@ -12,11 +12,11 @@
 #include "common/errors.h"
 #include "common/read_file.h"
 #include "common/system.h"
-#include "ico.h"
 #include "manifest.h"
 #include "package/writer.h"
-#include "pe_image.h"
-#include "pe_resources.h"
+#include "pe/ico.h"
+#include "pe/package_section.h"
+#include "pe/product.h"
 #include "platform/text16.h"
 
 namespace fs = std::filesystem;
@@ -153,7 +153,7 @@ namespace {
 PackagedImage plan(const Stub& stub, const std::vector<const std::vector<uint8_t>*>& parts) {
   try {
     return add_package_section(stub.bytes, parts);
-  } catch (const std::runtime_error& e) {
+  } catch (const PackError& e) {
     fail(stub.path, std::string("the stub ") + e.what());
   }
 }
@@ -190,7 +190,7 @@ namespace {
 constexpr uint64_t kHeaderAndDirectory = 6 + 16 * kMaxIconImages;
 
 void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
-  std::vector<IconImage> icon;
+  ProductInfo product = m.installer.product;
   if (!m.installer.icon.empty()) {
     const std::string named = "[installer] icon " + quote(show_path(m.installer.icon));
     // An icon file is its directory and images: a larger file is read no further (a
@@ -206,12 +206,15 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
     } catch (const PackError& e) {
       fail_at(m.path, m.installer.icon_line, named + " cannot be read (" + e.what() + ")");
     }
-    std::string why;
-    if (!read_ico(bytes.data(), bytes.size(), &icon, &why)) fail_at(m.path, m.installer.icon_line, named + " " + why);
+    try {
+      product.icon = read_ico(bytes.data(), bytes.size());
+    } catch (const PackError& e) {
+      fail_at(m.path, m.installer.icon_line, named + " " + e.what());
+    }
   }
   try {
-    stub->bytes = with_product_resources(stub->bytes, m.installer, icon, file_name_text(out));
-  } catch (const std::runtime_error& e) {
+    stub->bytes = with_product_resources(stub->bytes, product, file_name_text(out));
+  } catch (const PackError& e) {
     fail(stub->path, std::string("the stub ") + e.what());
   }
 }

@@ -11,8 +11,8 @@
 #include "common/errors.h"
 #include "common/read_file.h"
 #include "common/upcase.h"
-#include "pe_image.h"
-#include "platform/package_section.h"
+#include "pe/package_section.h"
+#include "pe/pe_image.h"
 #include "platform/text16.h"
 #include "try.h"
 
@@ -24,12 +24,11 @@ namespace {
 const char kDriverName[] = "talvenor-ui-driver.exe";
 
 bool has_package_section(const std::vector<uint8_t>& bytes) {
-  PeLayout pe;
-  std::string why;
-  if (!parse_pe(bytes.data(), bytes.size(), &pe, &why)) return false;
-  for (const PeSection& s : pe.sections)
-    if (s.name == tv::kPackageSectionName) return true;
-  return false;
+  try {
+    return find_package_section(parse_pe(bytes.data(), bytes.size())) != nullptr;
+  } catch (const PackError&) {
+    return false;
+  }
 }
 
 // The driver: --driver, else the first that runs here of: a 64-bit build's (a

@@ -96,8 +96,6 @@ std::u16string resolved_windows_path(const std::u16string& path);
 // (another drive, a network or relative path) or goes through a link below the drive's
 // root (the installer's, or Wine's to the host: never followed).
 std::filesystem::path map_windows_path(const std::filesystem::path& prefix, const std::u16string& windows);
-// 32 or 64 for a PE image (the optional header's magic), 0 when it is none.
-int pe_bits(const std::vector<uint8_t>& bytes);
 
 class Sandbox {
  public:

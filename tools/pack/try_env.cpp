@@ -215,14 +215,6 @@ bool kernel_runs_32bit() {
   return written && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-int pe_bits(const std::vector<uint8_t>& b) {
-  if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return 0;
-  uint32_t pe = uint32_t(b[0x3C]) | uint32_t(b[0x3D]) << 8 | uint32_t(b[0x3E]) << 16 | uint32_t(b[0x3F]) << 24;
-  if (pe > b.size() || b.size() - pe < 26 || std::memcmp(&b[pe], "PE\0\0", 4) != 0) return 0;
-  unsigned magic = b[pe + 24] | unsigned(b[pe + 25]) << 8;
-  return magic == 0x10B ? 32 : magic == 0x20B ? 64 : 0;
-}
-
 Sandbox::Sandbox(int bits, std::ostream& log) : log_(log) {
   fs::path wine64 = executable("/usr/lib/wine/wine64") ? fs::path("/usr/lib/wine/wine64") : on_path("wine64");
   fs::path wine32 = executable("/usr/lib/wine/wine") ? fs::path("/usr/lib/wine/wine") : fs::path();

@@ -4,12 +4,13 @@
 #include <cstring>
 
 #include "actions/files.h"
+#include "common/errors.h"
 #include "common/variables.h"
 #include "common/windows_path.h"
 #include "install/install.h"
 #include "package/container.h"
 #include "package/script.h"
-#include "pe_image.h"
+#include "pe/package_section.h"
 #include "platform/package_section.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
@@ -68,12 +69,12 @@ InstallWalk::~InstallWalk() {
 
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
   PeLayout pe;
-  std::string why;
-  if (!parse_pe(bytes.data(), bytes.size(), &pe, &why)) return why;
-  const PeSection* section = nullptr;
-  for (const PeSection& s : pe.sections) {
-    if (s.name == tv::kPackageSectionName) section = &s;
+  try {
+    pe = parse_pe(bytes.data(), bytes.size());
+  } catch (const PackError& e) {
+    return e.what();
   }
+  const PeSection* section = find_package_section(pe);
   if (section == nullptr) return "carries no package section (.tvpkg)";
   tv::PackageView view;
   if (!tv::find_package_in_file(bytes.data(), bytes.size(), &view))

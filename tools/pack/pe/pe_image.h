@@ -1,6 +1,6 @@
-// The installer stub as a PE file, and adding the package section to it without a
-// compiler: one more section header, the section's raw data at the file-aligned end
-// of the file, and the headers that describe the image brought up to date.
+// A PE file as the maker reads it: its headers, read by one reader for everyone (the
+// package section, the resources, try's look at what kind of program a file is), its
+// data directories and sections, and its checksum.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,10 @@ constexpr unsigned kResourceDirectory = 2;
 constexpr unsigned kSecurityDirectory = 4;
 constexpr unsigned kRelocationDirectory = 5;
 constexpr uint32_t kScnCntInitializedData = 0x00000040;
+constexpr uint32_t kSectionHeaderSize = 40;
+
+// x rounded up to a multiple of a (a power of two, or any number above 0).
+inline uint64_t align_up(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }
 
 // One section header as it is in the file.
 struct PeSection {
@@ -23,6 +27,12 @@ struct PeSection {
   uint32_t raw_size = 0;
   uint32_t raw_pointer = 0;
   uint32_t characteristics = 0;
+};
+
+// One data directory: where its data is in memory.
+struct PeDirectory {
+  uint32_t rva = 0;
+  uint32_t size = 0;
 };
 
 // What the maker needs to know of a PE file; offsets are file offsets.
@@ -40,12 +50,16 @@ struct PeLayout {
   uint32_t checksum_offset = 0;    // file offset of the CheckSum field
   uint32_t size_of_initialized_data = 0;
   uint32_t certificate_size = 0;   // the security directory's size (0 when unsigned)
+  uint32_t directory_offset = 0;   // the first data directory
+  std::vector<PeDirectory> directories;  // those the optional header has room for
   std::vector<PeSection> sections;
 };
 
-// Parses and checks a PE file in memory. On failure returns false and says why in
-// *why (one phrase, no file name).
-bool parse_pe(const uint8_t* data, size_t size, PeLayout* out, std::string* why);
+// Parses and checks a PE file in memory; fail()s with one phrase (no file name).
+PeLayout parse_pe(const uint8_t* data, size_t size);
+
+// 32 or 64 for a PE image (the optional header's magic), 0 when it is none.
+int pe_bits(const std::vector<uint8_t>& bytes);
 
 // The standard PE checksum: the file summed as 16-bit little-endian words with
 // end-around carry, the CheckSum field counted as zero, plus the file length.
@@ -66,22 +80,5 @@ class PeChecksum {
 };
 
 uint32_t pe_checksum(const uint8_t* data, size_t size, uint64_t checksum_offset);
-
-// The installer is the stub's bytes with the headers changed, zeros up to
-// section_offset, the section's bytes, and zeros up to total_size.
-struct PackagedImage {
-  std::vector<uint8_t> head;   // the stub, headers updated (the checksum included)
-  uint64_t section_offset = 0; // where the section's raw data starts
-  uint64_t total_size = 0;     // the whole installer
-};
-
-// Plans the installer from a stub and the section's contents: refuses (throws
-// std::runtime_error with one phrase) a stub that is no PE image, is signed,
-// already carries a package section, or has no room for another section header.
-PackagedImage add_package_section(const std::vector<uint8_t>& stub,
-                                  const std::vector<const std::vector<uint8_t>*>& section_parts);
-
-// The ".tvpkg" section's 16-byte header for a blob of 2 * n bytes.
-std::vector<uint8_t> package_section_header(uint32_t n, uint32_t key);
 
 }  // namespace tvpack

@@ -3,7 +3,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace tvpack {
@@ -24,9 +23,12 @@ struct IconImage {
   std::vector<uint8_t> data;
 };
 
-// The images of an icon file in memory, in file order. Returns false and says why in
-// *why (one phrase, no file name) when it is no icon file, is damaged or holds no
-// image, more than kMaxIconImages or more than kMaxIconBytes of images.
-bool read_ico(const uint8_t* data, size_t size, std::vector<IconImage>* out, std::string* why);
+// The images of an icon file in memory, in file order. fail()s with one phrase (no
+// file name) when it is no icon file, is damaged or holds no image, more than
+// kMaxIconImages or more than kMaxIconBytes of images.
+std::vector<IconImage> read_ico(const uint8_t* data, size_t size);
+
+// The bytes start with PNG's signature.
+bool is_png(const uint8_t* data, size_t size);
 
 }  // namespace tvpack

@@ -1,8 +1,12 @@
 // The icon file reader: a .ico's directory and images, every offset and size checked
 // against the file before a byte is read, each image recognised as a PNG (its IHDR) or a
 // device-independent bitmap (its BITMAPINFOHEADER, XOR bitmap and AND mask in full).
-#include "ico.h"
+#include "pe/ico.h"
 
+#include <cstring>
+#include <string>
+
+#include "common/errors.h"
 #include "platform/bytes.h"
 
 namespace tvpack {
@@ -20,17 +24,10 @@ uint32_t be32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-bool fail(std::string* why, std::string text) {
-  *why = std::move(text);
-  return false;
-}
-
 // A PNG image: the signature, then IHDR as its first chunk (width, height, bit depth,
 // colour type). The bit count is the bits of one pixel.
 bool read_png(const uint8_t* p, size_t size, IconImage* image) {
-  if (size < 8 + 8 + 13) return false;
-  for (size_t i = 0; i < 8; ++i)
-    if (p[i] != kPngSignature[i]) return false;
+  if (size < 8 + 8 + 13 || !is_png(p, size)) return false;
   if (be32(p + 8) != 13 || p[12] != 'I' || p[13] != 'H' || p[14] != 'D' || p[15] != 'R') return false;
   uint32_t width = be32(p + 16), height = be32(p + 20);
   uint8_t depth = p[24], colour = p[25];
@@ -86,27 +83,26 @@ bool is_prefix_of_header(const uint8_t* data, size_t size) {
 
 }  // namespace
 
+bool is_png(const uint8_t* data, size_t size) { return size >= 8 && std::memcmp(data, kPngSignature, 8) == 0; }
+
 // Images are named by their place in the directory, counted from 1.
-bool read_ico(const uint8_t* data, size_t size, std::vector<IconImage>* out, std::string* why) {
-  out->clear();
-  if (size < kHeaderSize)
-    return fail(why, size > 0 && is_prefix_of_header(data, size) ? "is truncated" : "is not an icon file");
-  if (le16(data) != 0 || le16(data + 2) != 1) return fail(why, "is not an icon file");
+std::vector<IconImage> read_ico(const uint8_t* data, size_t size) {
+  if (size < kHeaderSize) fail(size > 0 && is_prefix_of_header(data, size) ? "is truncated" : "is not an icon file");
+  if (le16(data) != 0 || le16(data + 2) != 1) fail("is not an icon file");
   size_t count = le16(data + 4);
-  if (count == 0) return fail(why, "holds no images");
+  if (count == 0) fail("holds no images");
   if (count > kMaxIconImages)
-    return fail(why, "holds " + std::to_string(count) + " images, more than " +
-                         std::to_string(kMaxIconImages));
+    fail("holds " + std::to_string(count) + " images, more than " + std::to_string(kMaxIconImages));
   size_t directory_end = kHeaderSize + kEntrySize * count;
-  if (directory_end > size) return fail(why, "is truncated");
+  if (directory_end > size) fail("is truncated");
   std::vector<IconImage> images(count);
   uint64_t total = 0;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = data + kHeaderSize + kEntrySize * i;
     std::string number = "image " + std::to_string(i + 1);
     uint32_t length = le32(e + 8), offset = le32(e + 12);
-    if (offset > size || length > size - offset) return fail(why, number + " lies outside the file");
-    if (offset < directory_end) return fail(why, number + " overlaps the directory");
+    if (offset > size || length > size - offset) fail(number + " lies outside the file");
+    if (offset < directory_end) fail(number + " overlaps the directory");
     IconImage& image = images[i];
     image.width = e[0];
     image.height = e[1];
@@ -115,20 +111,18 @@ bool read_ico(const uint8_t* data, size_t size, std::vector<IconImage>* out, std
     image.bit_count = le16(e + 6);
     const uint8_t* bytes = data + offset;
     if (!read_png(bytes, length, &image) && !read_dib(bytes, length, &image))
-      return fail(why, number + " is neither a PNG nor a bitmap");
+      fail(number + " is neither a PNG nor a bitmap");
     total += length;
   }
   // Images may share bytes of the file; each is held in full, so their sum is bounded
   // before any is copied.
   if (total > kMaxIconBytes)
-    return fail(why, "has images of " + std::to_string(total) +
-                         " bytes in all; an icon may have at most 16 MiB");
+    fail("has images of " + std::to_string(total) + " bytes in all; an icon may have at most 16 MiB");
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = data + kHeaderSize + kEntrySize * i;
     images[i].data.assign(data + le32(e + 12), data + le32(e + 12) + le32(e + 8));
   }
-  *out = std::move(images);
-  return true;
+  return images;
 }
 
 }  // namespace tvpack

@@ -1,9 +1,12 @@
-#include "version_info.h"
+// Version information read from a PE file and written again, and which of the
+// product's values go into it.
+#include "pe/version_info.h"
 
-#include <stdexcept>
+#include <algorithm>
 
-#include "pe_image.h"
-#include "pe_resources.h"
+#include "common/errors.h"
+#include "pe/pe_image.h"
+#include "pe/pe_resources.h"
 #include "platform/bytes.h"
 #include "platform/text16.h"
 
@@ -12,17 +15,14 @@ namespace {
 
 using tv::le16;
 using tv::le32;
+using tv::put16;
+using tv::put32;
 
 constexpr size_t kFixedSize = 52;
 constexpr uint32_t kFixedSignature = 0xFEEF04BDu;
 constexpr int kMaxDepth = 4;  // VS_VERSIONINFO > StringFileInfo > table > value
 
-size_t align4(size_t x) { return (x + 3) & ~size_t(3); }
-
-bool fail(std::string* why, const char* text) {
-  *why = text;
-  return false;
-}
+size_t align4(size_t x) { return size_t(align_up(x, 4)); }
 
 // The bytes of the version resource.
 struct Span {
@@ -102,11 +102,12 @@ bool read_children(const Span& res, const Node& parent, int depth, const std::st
 
 }  // namespace
 
-bool parse_version_resource(const uint8_t* data, size_t size, VersionInfo* out) {
+VersionInfo parse_version_resource(const uint8_t* data, size_t size) {
   Span res{data, size};
   VersionInfo info;
   Node root;
-  if (!read_node(res, 0, res.size, &root) || tv::u16_to_utf8(root.key) != "VS_VERSION_INFO") return false;
+  if (!read_node(res, 0, res.size, &root) || tv::u16_to_utf8(root.key) != "VS_VERSION_INFO")
+    fail("has damaged version information");
   if (root.value_bytes >= kFixedSize && le32(res.p + root.value_at) == kFixedSignature) {
     const uint8_t* fixed = res.p + root.value_at;
     info.fixed.assign(fixed, fixed + kFixedSize);
@@ -118,31 +119,24 @@ bool parse_version_resource(const uint8_t* data, size_t size, VersionInfo* out) 
       info.product_version[2 * i + 1] = uint16_t(parts[2 + i]);
     }
   }
-  if (!read_children(res, root, 1, "", &info)) return false;
-  *out = info;
-  return true;
+  if (!read_children(res, root, 1, "", &info)) fail("has damaged version information");
+  return info;
 }
 
-bool read_version_info(const uint8_t* data, size_t size, VersionInfo* out, std::string* why) {
-  PeLayout pe;
-  std::vector<Resource> resources;
-  if (!parse_pe(data, size, &pe, why) || !read_resources(data, size, pe, &resources, why)) return false;
-  if (resources.empty()) return fail(why, "has no resources");
-  for (const Resource& r : resources) {
-    if (r.type.name.empty() && r.type.id == kRtVersion) {
-      if (!parse_version_resource(r.data.data(), r.data.size(), out))
-        return fail(why, "has damaged version information");
-      return true;
-    }
-  }
-  return fail(why, "has no version information");
+VersionInfo read_version_info(const uint8_t* data, size_t size) {
+  std::vector<Resource> resources = read_resources(data, size, parse_pe(data, size));
+  if (resources.empty()) fail("has no resources");
+  for (const Resource& r : resources)
+    if (is_type(r, kRtVersion)) return parse_version_resource(r.data.data(), r.data.size());
+  fail("has no version information");
 }
 
 namespace {
 
-void put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(uint8_t(v));
-  out.push_back(uint8_t(v >> 8));
+// Appends a 16-bit little-endian number.
+void append16(std::vector<uint8_t>& out, uint32_t v) {
+  out.resize(out.size() + 2);
+  put16(&out[out.size() - 2], v);
 }
 void pad4(std::vector<uint8_t>& out) { out.resize(align4(out.size()), 0); }
 
@@ -153,19 +147,18 @@ void write_node(std::vector<uint8_t>& out, const std::string& key, bool text, co
                 size_t value_length, Children children) {
   pad4(out);
   size_t at = out.size();
-  put16(out, 0);
-  put16(out, uint32_t(value_length));
-  put16(out, text ? 1 : 0);
-  for (char16_t c : tv::utf8_to_u16(key)) put16(out, c);
-  put16(out, 0);
+  append16(out, 0);
+  append16(out, uint32_t(value_length));
+  append16(out, text ? 1 : 0);
+  for (char16_t c : tv::utf8_to_u16(key)) append16(out, c);
+  append16(out, 0);
   pad4(out);
   out.insert(out.end(), value.begin(), value.end());
   children();
   size_t length = out.size() - at;
   if (length > 0xFFFF || value_length > 0xFFFF)
-    throw std::runtime_error("has version information too long to write again");
-  out[at] = uint8_t(length);
-  out[at + 1] = uint8_t(length >> 8);
+    fail("has version information too long to write again");
+  put16(&out[at], uint32_t(length));
 }
 
 void no_children() {}
@@ -177,8 +170,7 @@ std::vector<uint8_t> write_version_resource(const VersionInfo& info) {
   if (fixed.size() >= kFixedSize) {
     const uint16_t* v[2] = {info.file_version, info.product_version};
     for (int i = 0; i < 4; ++i) {
-      uint32_t part = uint32_t(v[i / 2][2 * (i % 2)]) << 16 | v[i / 2][2 * (i % 2) + 1];
-      for (int b = 0; b < 4; ++b) fixed[8 + 4 * i + b] = uint8_t(part >> (8 * b));
+      put32(&fixed[8 + 4 * i], uint32_t(v[i / 2][2 * (i % 2)]) << 16 | v[i / 2][2 * (i % 2) + 1]);
     }
   }
   std::vector<uint8_t> out;
@@ -192,8 +184,8 @@ std::vector<uint8_t> write_version_resource(const VersionInfo& info) {
             for (; i < end; ++i) {
               std::vector<uint8_t> text;
               std::u16string value = tv::utf8_to_u16(info.strings[i].value);
-              for (char16_t c : value) put16(text, c);
-              put16(text, 0);
+              for (char16_t c : value) append16(text, c);
+              append16(text, 0);
               write_node(out, info.strings[i].name, true, text, value.size() + 1, no_children);
             }
           });
@@ -208,6 +200,67 @@ std::vector<uint8_t> write_version_resource(const VersionInfo& info) {
     }
   });
   return out;
+}
+
+namespace {
+
+// The string table the product's values go to: Chinese (PRC), Unicode.
+constexpr char kStringBlock[] = "080404B0";
+
+// The block's value of name set to value; appended to the block when it has none.
+void set_string(VersionInfo* info, const std::string& name, const std::u16string& value) {
+  size_t after = info->strings.size();
+  for (size_t i = 0; i < info->strings.size(); ++i) {
+    VersionInfo::Value& v = info->strings[i];
+    if (v.block != kStringBlock) continue;
+    if (v.name == name) {
+      v.value = tv::u16_to_utf8(value);
+      return;
+    }
+    after = i + 1;
+  }
+  info->strings.insert(info->strings.begin() + after,
+                       VersionInfo::Value{kStringBlock, name, tv::u16_to_utf8(value)});
+}
+
+// A fixed part for version information that has none: an application for Windows NT.
+std::vector<uint8_t> new_fixed_part() {
+  std::vector<uint8_t> fixed(kFixedSize, 0);
+  put32(&fixed[0], kFixedSignature);
+  put32(&fixed[4], 0x00010000u);
+  put32(&fixed[24], 0x3F);        // VS_FFI_FILEFLAGSMASK
+  put32(&fixed[32], 0x00040004);  // VOS_NT_WINDOWS32
+  put32(&fixed[36], 1);           // VFT_APP
+  return fixed;
+}
+
+}  // namespace
+
+bool has_version_values(const ProductInfo& p) {
+  return p.product_name || p.product_version || p.file_version || p.company || p.copyright || p.description ||
+         p.product_version_number || p.file_version_number;
+}
+
+// The manifest's reader has filled in the defaults (file_version, description).
+std::vector<uint8_t> product_version_resource(const std::vector<uint8_t>& stub_version, const ProductInfo& product,
+                                              const std::u16string& output_name) {
+  VersionInfo info = parse_version_resource(stub_version.data(), stub_version.size());
+  auto set = [&info](const char* name, const std::optional<std::u16string>& value) {
+    if (value) set_string(&info, name, *value);
+  };
+  set("ProductName", product.product_name);
+  set("ProductVersion", product.product_version);
+  set("FileVersion", product.file_version);
+  set("CompanyName", product.company);
+  set("LegalCopyright", product.copyright);
+  set("FileDescription", product.description);
+  set_string(&info, "OriginalFilename", output_name);
+  const auto& file_number = product.file_version_number;
+  if ((file_number || product.product_version_number) && info.fixed.empty()) info.fixed = new_fixed_part();
+  if (file_number) std::copy(file_number->begin(), file_number->end(), info.file_version);
+  if (product.product_version_number)
+    std::copy(product.product_version_number->begin(), product.product_version_number->end(), info.product_version);
+  return write_version_resource(info);
 }
 
 }  // namespace tvpack
