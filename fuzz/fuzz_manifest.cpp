@@ -14,7 +14,7 @@
 
 #include "common/errors.h"
 #include "fuzz_support.h"
-#include "manifest.h"
+#include "build/manifest.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 
 #include "common/errors.h"
 #include "extract.h"
-#include "pack.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "common/errors.h"
-#include "manifest.h"
-#include "pack.h"
+#include "build/manifest.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "platform/text16.h"
 

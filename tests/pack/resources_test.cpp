@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "common/errors.h"
-#include "pack.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "pe/icon_group.h"
 #include "pe/pe_image.h"

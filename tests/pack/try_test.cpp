@@ -8,7 +8,7 @@
 #include <map>
 
 #include "common/errors.h"
-#include "pack.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 #include "try.h"

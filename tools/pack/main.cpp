@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "defines.h"
+#include "build/defines.h"
 #include "common/errors.h"
 #include "common/system.h"
 #include "extract.h"
 #include "inspect.h"
-#include "pack.h"
+#include "build/build.h"
 #include "platform/text16.h"
-#include "progress.h"
+#include "build/progress.h"
 #include "tv_version.h"
 
 #ifndef _WIN32

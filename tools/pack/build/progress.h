@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "pack.h"
+#include "build/build.h"
 
 namespace tvpack {
 

@@ -1,7 +1,10 @@
 // Inside the manifest's reader: what every table reader shares (the line of a node,
-// only known keys, strings where strings are wanted, arrays of tables), and the
-// readers of [installer] (manifest_installer.cpp) and of build-time values
-// (defines.cpp), each in its own file. manifest.cpp's loader calls them.
+// only known keys, strings where strings are wanted, arrays of tables, templates that
+// must expand), and the reader of each table, each in its own file: [installer]
+// (manifest_installer.cpp), [define] (defines.cpp), [[variable]]
+// (manifest_variables.cpp), [[file]] and [[tree]] (manifest_files.cpp, their
+// destinations in manifest_destinations.cpp), [[shortcut]] (manifest_shortcuts.cpp).
+// load_manifest (manifest.cpp) calls them in that order.
 #pragma once
 #include <toml++/toml.h>
 
@@ -10,6 +13,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "build/manifest.h"
 
 namespace tvpack {
 
@@ -44,7 +49,10 @@ std::vector<const toml::table*> tables(const std::filesystem::path& manifest, co
 // The table under key written once as [key] (nullptr when the key is absent).
 const toml::table* single_table(const std::filesystem::path& manifest, const toml::table& root, const char* key);
 
-struct InstallerInfo;
+// templ expanded with the variables defined so far; fails at line, naming it
+// "what" (e.g. "[[file]] destination"), when it does not expand (variables.h).
+std::u16string expand_or_fail(const std::filesystem::path& manifest, const std::u16string& templ, int line,
+                              const std::string& what);
 
 // The [installer] table (manifest_installer.cpp): its keys checked, the icon found
 // beside the manifest, the versions read. An empty InstallerInfo when there is none.
@@ -57,5 +65,35 @@ InstallerInfo read_installer_table(const std::filesystem::path& manifest, const 
 // value that no string uses adds a warning.
 void replace_defines(const std::filesystem::path& manifest, toml::table& root,
                      const std::map<std::string, std::string>& command_line, std::vector<std::string>* warnings);
+
+// [[variable]]: each defined in the variable table as the installer will, in order;
+// an {App} is required.
+void read_variables(const toml::table& root, Manifest* m);
+// [[file]] and [[tree]] in the order the manifest lists them.
+void read_files(const toml::table& root, Manifest* m);
+// [[shortcut]].
+void read_shortcuts(const toml::table& root, Manifest* m);
+
+// The destinations of the files section, checked one by one with the variables in
+// place, as Windows will take them: an absolute path that names a file and holds no
+// character Windows refuses; a warning when a ".." leaves {App}; and none another's
+// file again, or the folder of another (or inside one), which the installer could
+// never write both of.
+class Destinations {
+ public:
+  explicit Destinations(Manifest* m) : m_(m) {}
+  // what names the entry in errors ("[[file]]").
+  void check(const std::u16string& dest, int line, const std::string& what);
+
+ private:
+  void check_conflicts(const std::u16string& expanded, int line, const std::string& what);
+  struct Placed {
+    int line;
+    std::u16string path;  // as expanded
+  };
+  Manifest* m_;
+  std::map<std::u16string, Placed> files_;    // resolved, case-folded destination
+  std::map<std::u16string, Placed> folders_;  // every folder above one, the first to need it
+};
 
 }  // namespace tvpack

@@ -1,8 +1,10 @@
 // The checks every table of the manifest shares (see manifest_tables.h).
-#include "manifest_tables.h"
+#include "build/manifest_tables.h"
 
 #include "common/errors.h"
+#include "common/variables.h"
 #include "platform/text16.h"
+#include "variables/expand.h"
 
 namespace fs = std::filesystem;
 
@@ -62,6 +64,13 @@ const toml::table* single_table(const fs::path& manifest, const toml::table& roo
     fail_at(manifest, line_of(*node), std::string("\"") + key + "\" must be a table: write one [" + key +
                                           "] section");
   return table;
+}
+
+std::u16string expand_or_fail(const fs::path& manifest, const std::u16string& templ, int line,
+                              const std::string& what) {
+  std::string problem = expansion_problem(templ);
+  if (!problem.empty()) fail_at(manifest, line, what + " " + quote(templ) + " " + problem);
+  return tv::expand_variables(templ.c_str());
 }
 
 }  // namespace tvpack

@@ -1,5 +1,5 @@
 // The build's progress line on a terminal, redrawn in place.
-#include "progress.h"
+#include "build/progress.h"
 
 namespace tvpack {
 

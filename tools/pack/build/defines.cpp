@@ -1,11 +1,11 @@
 // Build-time values: the [define] table's reader, the -D argument's parser, and the
 // one pass that puts the values in for ${NAME} in the manifest's strings.
-#include "defines.h"
+#include "build/defines.h"
 
 #include <set>
 
+#include "build/manifest_tables.h"
 #include "common/errors.h"
-#include "manifest_tables.h"
 #include "platform/text16.h"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
-#include "compress.h"
-
+// The Linux maker's compressor: libdeflate, the pieces on every core (see compress.h).
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -10,20 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
-#ifdef TV_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#endif
+#include "build/compress.h"
 
 namespace tvpack {
-namespace {
-
-void append_be32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
-}
-
-}  // namespace
-
-#ifdef TV_HAVE_LIBDEFLATE
 
 const int kMinLevel = 1;
 const int kMaxLevel = 12;
@@ -31,6 +20,10 @@ const int kDefaultLevel = 12;
 const char* const kCompressorName = "libdeflate";
 
 namespace {
+
+void append_be32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+}
 
 // libdeflate writes a whole deflate stream: its last block carries the final-block
 // bit. For a piece that more pieces follow, that bit is cleared and an empty stored
@@ -137,38 +130,5 @@ std::vector<uint8_t> compress_script(const std::vector<uint8_t>& script, int lev
   append_be32(out, libdeflate_adler32(1, script.data(), script.size()));
   return out;
 }
-
-#else  // zlib
-
-const int kMinLevel = 1;
-const int kMaxLevel = 9;
-const int kDefaultLevel = 9;
-const char* const kCompressorName = "zlib";
-
-// One deflate stream fed piece by piece: the same bytes as compress2 at the level.
-std::vector<uint8_t> compress_script(const std::vector<uint8_t>& script, int level,
-                                     const CompressProgress& progress, size_t piece) {
-  z_stream s{};
-  if (deflateInit(&s, level) != Z_OK) throw std::runtime_error("zlib: no memory for the compressor");
-  std::vector<uint8_t> out(deflateBound(&s, uLong(script.size())));
-  s.next_out = out.data();
-  s.avail_out = uInt(out.size());
-  size_t done = 0;
-  int rc = Z_OK;
-  do {
-    size_t size = std::min(piece, script.size() - done);
-    s.next_in = const_cast<Bytef*>(script.data() + done);
-    s.avail_in = uInt(size);
-    done += size;
-    rc = deflate(&s, done < script.size() ? Z_NO_FLUSH : Z_FINISH);
-    if (progress) progress(done);
-  } while (done < script.size() && rc == Z_OK);
-  out.resize(s.total_out);
-  deflateEnd(&s);
-  if (rc != Z_STREAM_END) throw std::logic_error("zlib: output larger than its own bound");
-  return out;
-}
-
-#endif
 
 }  // namespace tvpack

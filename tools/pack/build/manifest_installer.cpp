@@ -3,9 +3,9 @@
 // gets values it can write as they are.
 #include <array>
 
+#include "build/manifest.h"
+#include "build/manifest_tables.h"
 #include "common/errors.h"
-#include "manifest.h"
-#include "manifest_tables.h"
 #include "platform/text16.h"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,6 @@
-// Making the installer: the package container and blob, the stub with its package
-// section, and the output written through a temporary file beside it.
+// The build command: an installer made from a manifest, a raw install script or a raw
+// stored blob (the package container and blob made here, the stub and the output in
+// stub.h).
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -7,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "compress.h"
-#include "defines.h"
+#include "build/compress.h"
+#include "build/defines.h"
+#include "build/stub.h"
 
 namespace tvpack {
 
@@ -16,26 +18,6 @@ constexpr uint32_t kDefaultKey = 0x2C7E13A5u;
 
 // A key written in decimal or 0x-hex that fits 32 bits; false otherwise.
 bool parse_key(const std::string& text, uint32_t* key);
-
-// The stub when none is given: the first talvenor-setup.exe found beside the maker
-// (self_dir, a build folder), in <prefix>/share/talvenor/ of an installed maker (found
-// from self_dir, so a moved prefix works), or in build/win32/ under the current folder
-// (a checkout). Throws PackError naming every place tried when there is none.
-std::filesystem::path default_stub(const std::filesystem::path& self_dir);
-
-// An installer stub, read and checked (a PE image with room for the package section).
-struct Stub {
-  std::filesystem::path path;
-  std::vector<uint8_t> bytes;
-};
-// Throws PackError naming the stub when it cannot be used.
-Stub load_stub(const std::filesystem::path& path);
-
-// Writes the installer: the stub with a ".tvpkg" section holding the header for
-// (n, key) and the blob. Refusals name the stub; write failures name out. Nothing is
-// left at out (or beside it) on failure.
-void write_installer(const Stub& stub, const std::vector<uint8_t>& blob, uint32_t n, uint32_t key,
-                     const std::filesystem::path& out);
 
 // What a long build reports while it runs (see progress.h).
 class BuildProgress {

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "build/defines.h"
 #include "common/limits.h"
 #include "pe/product.h"
-#include "defines.h"
 
 namespace tvpack {
 

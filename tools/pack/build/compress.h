@@ -1,7 +1,8 @@
 // The install script as one zlib stream (RFC 1950), as the installer's `uncompress`
 // reads it. The Linux maker compresses with libdeflate (levels 1..12), the Windows
 // maker with zlib (levels 1..9); each gives the same bytes for the same script and
-// level every time.
+// level every time. One file per compressor (compress_libdeflate.cpp,
+// compress_zlib.cpp); CMake links the one the system has.
 #pragma once
 #include <cstddef>
 #include <cstdint>
