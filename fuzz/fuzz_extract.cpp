@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "extract.h"
+#include "read/extract.h"
 #include "fuzz_support.h"
 #include "common/variables.h"
 

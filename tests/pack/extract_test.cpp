@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "common/errors.h"
-#include "extract.h"
+#include "read/extract.h"
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"

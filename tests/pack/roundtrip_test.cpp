@@ -8,7 +8,7 @@
 
 #include "build/compress.h"
 #include "common/errors.h"
-#include "inspect.h"
+#include "read/inspect.h"
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "package/container.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "inspect.h"
+#include "read/inspect.h"
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "pe/pe_image.h"

@@ -13,7 +13,7 @@
 #include "platform/text16.h"
 #include "try.h"
 #include "variables/expand.h"
-#include "walk.h"
+#include "read/walk.h"
 
 namespace fs = std::filesystem;
 

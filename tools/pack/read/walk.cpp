@@ -1,5 +1,5 @@
 // The installer's own reading of a package, step by step, for inspect, extract and try.
-#include "walk.h"
+#include "read/walk.h"
 
 #include <cstring>
 

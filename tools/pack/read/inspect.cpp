@@ -1,5 +1,5 @@
 // inspect: what an installer carries, listed as the installer reads it.
-#include "inspect.h"
+#include "read/inspect.h"
 
 #include <cstdio>
 
@@ -13,7 +13,7 @@
 #include "pe/version_info.h"
 #include "platform/text16.h"
 #include "variables/table.h"
-#include "walk.h"
+#include "read/walk.h"
 
 namespace tvpack {
 namespace {

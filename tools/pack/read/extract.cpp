@@ -1,8 +1,9 @@
 // extract: an installer's files written into a folder as the installer would, safely.
-#include "extract.h"
+#include "read/extract.h"
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "package/script.h"
 #include "platform/text16.h"
 #include "variables/table.h"
-#include "walk.h"
+#include "read/walk.h"
 
 namespace fs = std::filesystem;
 
@@ -183,14 +184,10 @@ std::string extract_target(const std::u16string& destination, const std::u16stri
   return out;
 }
 
-int extract_installer(const fs::path& installer, const fs::path& dir, bool force, std::ostream& out,
-                      std::ostream& err) {
-  std::vector<uint8_t> bytes = read_file(installer);
-  InstallWalk walk;
-  std::string problem = walk.open(bytes);
-  auto stops = [&](const std::string& why) { fail(installer, walk.explained(why)); };
-  if (!problem.empty()) stops(problem);
+namespace {
 
+// DIR made, or checked to be a folder that is empty (unless force).
+void prepare_folder(const fs::path& dir, bool force) {
   std::error_code ec;
   fs::file_status st = fs::status(dir, ec);
   if (fs::exists(st)) {
@@ -200,41 +197,30 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   } else if (!fs::create_directories(dir, ec)) {
     fail(dir, "cannot be made (" + ec.message() + ")");
   }
+}
 
-  if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
-  size_t written = 0, outside = 0, refused = 0;
-  FoldedNames names(dir);
-  bool files_read = walk.files([&](const FileRecord& r) {
-    if (r.path == nullptr) return false;
-    std::u16string dest = tv::u16string_at(r.path);
-    std::string why;
-    std::string relative = extract_target(dest, kAppMark, &why);
-    if (why.empty()) relative = names.spelt(relative);
-    fs::path target = dir / utf8_path(relative);
-    if (why.empty()) why = check_links(dir, utf8_path(relative));
-    if (why.empty()) {
-      fs::create_directories(target.parent_path(), ec);
-      // A file already there is replaced, not rewritten: it may be a hard link to a
-      // file outside the folder.
-      fs::remove(target, ec);
-      std::ofstream file(target, std::ios::binary | std::ios::trunc);
-      if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
-      file.close();
-      if (!file) why = "cannot be written to " + quote(show_path(target));
-    }
-    if (!why.empty()) {
-      err << "talvenor-pack: warning: " << quote(shown(dest)) << " " << why << "\n";
-      ++refused;
-      return true;
-    }
-    ++written;
-    if (relative.compare(0, std::string(kOutsideFolder).size() + 1, std::string(kOutsideFolder) + "/") == 0) {
-      ++outside;
-      out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
-    }
-    return true;
-  });
-  if (!files_read) stops(tv::damage_reason());
+// One file of the package written below DIR: "" when it was, else why not (relative
+// is where it went, below DIR).
+std::string write_file(const fs::path& dir, const FileRecord& r, FoldedNames* names, std::string* relative) {
+  std::string why;
+  *relative = extract_target(tv::u16string_at(r.path), kAppMark, &why);
+  if (!why.empty()) return why;
+  *relative = names->spelt(*relative);
+  fs::path target = dir / utf8_path(*relative);
+  why = check_links(dir, utf8_path(*relative));
+  if (!why.empty()) return why;
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  // A file already there is replaced, not rewritten: it may be a hard link to a file
+  // outside the folder.
+  fs::remove(target, ec);
+  std::ofstream file(target, std::ios::binary | std::ios::trunc);
+  if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
+  file.close();
+  return file ? "" : "cannot be written to " + quote(show_path(target));
+}
+
+void list_shortcuts(InstallWalk& walk, std::ostream& out, const std::function<void(const std::string&)>& stops) {
   ShortcutSection shortcuts;
   if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
   for (const ShortcutRecord& s : shortcuts.records) {
@@ -243,6 +229,41 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
         << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
         << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
   }
+}
+
+}  // namespace
+
+int extract_installer(const fs::path& installer, const fs::path& dir, bool force, std::ostream& out,
+                      std::ostream& err) {
+  std::vector<uint8_t> bytes = read_file(installer);
+  InstallWalk walk;
+  std::string problem = walk.open(bytes);
+  auto stops = [&](const std::string& why) { fail(installer, walk.explained(why)); };
+  if (!problem.empty()) stops(problem);
+  prepare_folder(dir, force);
+
+  if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
+  size_t written = 0, outside = 0, refused = 0;
+  FoldedNames names(dir);
+  const std::string outside_folder = std::string(kOutsideFolder) + "/";
+  bool files_read = walk.files([&](const FileRecord& r) {
+    if (r.path == nullptr) return false;
+    std::string relative, why = write_file(dir, r, &names, &relative);
+    std::u16string dest = tv::u16string_at(r.path);
+    if (!why.empty()) {
+      err << "talvenor-pack: warning: " << quote(shown(dest)) << " " << why << "\n";
+      ++refused;
+      return true;
+    }
+    ++written;
+    if (relative.compare(0, outside_folder.size(), outside_folder) == 0) {
+      ++outside;
+      out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
+    }
+    return true;
+  });
+  if (!files_read) stops(tv::damage_reason());
+  list_shortcuts(walk, out, stops);
   out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "
       << kOutsideFolder << ")";
   if (refused != 0) out << ", " << refused << " not written";
