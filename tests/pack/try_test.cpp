@@ -11,7 +11,7 @@
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
-#include "try.h"
+#include "try/try_internal.h"
 
 namespace {
 

@@ -46,6 +46,19 @@ std::string text_problem(const std::u16string& value) {
   return "";
 }
 
+// The icon file, beside the manifest (read by the build).
+fs::path icon_file(const fs::path& manifest, const TableReader& r, int* line) {
+  std::u16string icon = r.text("icon", false, line);
+  fs::path path = manifest.parent_path() / utf8_path(tv::u16_to_utf8(icon));
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (icon.empty() || !fs::exists(st))
+    fail_at(manifest, *line, "[installer] icon " + quote(show_path(path)) + " does not exist");
+  if (!fs::is_regular_file(st))
+    fail_at(manifest, *line, "[installer] icon " + quote(show_path(path)) + " is not a regular file");
+  return path;
+}
+
 }  // namespace
 
 InstallerInfo read_installer_table(const fs::path& manifest, const toml::table& root) {
@@ -77,17 +90,7 @@ InstallerInfo read_installer_table(const fs::path& manifest, const toml::table& 
 
   ProductInfo& product = info.product;
   int line = 0, name_line = 0, product_line = 0, file_line = 0;
-  if (table->get("icon") != nullptr) {
-    std::u16string icon = r.text("icon", false, &info.icon_line);
-    fs::path path = manifest.parent_path() / utf8_path(tv::u16_to_utf8(icon));
-    std::error_code ec;
-    fs::file_status st = fs::status(path, ec);
-    if (icon.empty() || !fs::exists(st))
-      fail_at(manifest, info.icon_line, "[installer] icon " + quote(show_path(path)) + " does not exist");
-    if (!fs::is_regular_file(st))
-      fail_at(manifest, info.icon_line, "[installer] icon " + quote(show_path(path)) + " is not a regular file");
-    info.icon = path;
-  }
+  if (table->get("icon") != nullptr) info.icon = icon_file(manifest, r, &info.icon_line);
   product.product_name = text("product_name", &name_line);
   product.product_version = text("product_version", &product_line);
   product.file_version = text("file_version", &file_line);

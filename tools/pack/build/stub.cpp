@@ -91,7 +91,7 @@ fs::path default_stub(const fs::path& self_dir) {
     if (fs::is_regular_file(place, ec)) return place;
     tried += (tried.empty() ? "" : ", ") + quote(show_path(fs::absolute(place, ec)));
   }
-  throw PackError("no installer stub: looked for " + tried + "; give one with --stub");
+  fail("no installer stub: looked for " + tried + "; give one with --stub");
 }
 
 Stub load_stub(const fs::path& path) {

@@ -1,12 +1,10 @@
-// talvenor-pack try: runs an installer under Wine as a user would (a throwaway prefix,
-// a virtual display when there is none, the UI driver pressing its buttons) and checks
-// what it installed against its own package. Linux only.
-//
-// The pieces, one file each: try_env.cpp (the machine: Wine, the prefix, the display,
-// the processes and their end), try_drive.cpp (the driver session and the dialogs),
-// try_check.cpp (the installed files and shortcuts against the package), try.cpp (the
-// run from start to report).
+// Inside talvenor-pack try, one file each: sandbox.cpp (the machine: Wine, the prefix,
+// the display, the processes and their end), signals.cpp (Ctrl+C), drives.cpp (where a
+// Windows path of the prefix lies on the host), dialogs.cpp (the driver session and
+// the dialogs), check.cpp (the installed files and shortcuts against the package),
+// report.cpp (the report, as text and JSON), try.cpp (the run from start to report).
 #pragma once
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -20,29 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "try/try.h"
+
 namespace tvpack {
 
-struct TryOptions {
-  std::filesystem::path installer;
-  std::string folder;                  // --folder: typed into the dialog ("" keeps its own)
-  bool run = false;                    // --run: leave both boxes ticked
-  bool verbose = false;                // -v: every file and shortcut in the report
-  std::filesystem::path screenshots;   // "" for none
-  std::filesystem::path json;          // "" for none
-  std::filesystem::path driver;        // "" to find it
-  std::filesystem::path self_dir;      // the maker's folder (where the driver may be)
-  int timeout = 60;                    // seconds for each wait on the installer
-};
-
-// Exit status: 0 all as the package says, 1 something differs or the installer showed
-// a box or stopped, 2 a usage error or a machine that cannot run it.
-int try_installer(const TryOptions& options, std::ostream& out, std::ostream& err);
-
-// A JSON string of text from anywhere (the installer's dialogs, the package, file
-// names): always valid UTF-8, U+FFFD for what is no text.
-std::string json_string(const std::string& text);
-
-// --- the machine (try_env.cpp) -----------------------------------------------------
+// --- the machine (sandbox.cpp, signals.cpp, drives.cpp) --------------------------
 
 // The machine cannot run the installer (exit status 2); one line.
 class MachineError : public std::runtime_error {
@@ -54,6 +34,9 @@ class Interrupted : public std::runtime_error {
  public:
   Interrupted() : std::runtime_error("interrupted") {}
 };
+
+// The signals that stop a run.
+constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 
 // Installs the handlers for SIGINT, SIGTERM and SIGHUP for its lifetime. raise_pending()
 // re-raises a signal that arrived, with its default action.
@@ -112,7 +95,8 @@ class Sandbox {
   void start(const std::vector<std::filesystem::path>& files);
   // Starts a bits-bit Windows program of drive T: (a file given to start()).
   Child spawn_windows(int bits, const std::string& name, const std::vector<std::string>& args, bool pipes);
-  // Runs a shell command with the prefix's paths in its environment (the test hook).
+  // Runs a shell command with the prefix's paths in its environment (the test build's
+  // hook: test_hook.cpp).
   int run_hook(const std::string& command);
 
   std::string wine_version() const { return wine_version_; }
@@ -146,7 +130,7 @@ class Sandbox {
   mutable int runs32_ = -1;  // the kernel runs 32-bit code: -1 not yet probed
 };
 
-// --- the dialogs (try_drive.cpp) ---------------------------------------------------
+// --- the dialogs (dialogs.cpp) ------------------------------------------------------
 
 // The driver failed a command ("error: ..."), or did not answer in time.
 class DriverError : public std::runtime_error {
@@ -218,7 +202,7 @@ void take_shot(DriverSession& driver, Sandbox& sandbox, const std::filesystem::p
                const std::string& name, TryRun* run);
 std::string unescape_driver(const std::string& text);
 
-// --- the check (try_check.cpp) -----------------------------------------------------
+// --- the check (check.cpp) ----------------------------------------------------------
 
 struct Placed {
   std::string what;   // the package's name for it ("{Desktop}\\x.lnk")
@@ -243,5 +227,28 @@ using ShortcutReader = std::function<std::string(const std::u16string& link, std
 CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
                                const std::string& edit_text, const std::filesystem::path& prefix,
                                const ShortcutReader& read_shortcut);
+
+// --- the report (report.cpp) --------------------------------------------------------
+
+// What the run saw and what the check found.
+struct Outcome {
+  TryRun run;
+  CheckResult check;
+  bool checked = false;
+  std::string wine, display;
+  bool xvfb = false;
+  int bits = 0;
+};
+
+// The verdict's reasons, one line each; none when all is as the package says.
+std::vector<std::string> failures(const Outcome& o);
+// The report on out, the verdict last.
+void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, std::ostream& out);
+// The report as JSON into opt.json; throws PackError when it cannot be written.
+void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, int status);
+
+// A JSON string of text from anywhere (the installer's dialogs, the package, file
+// names): always valid UTF-8, U+FFFD for what is no text.
+std::string json_string(const std::string& text);
 
 }  // namespace tvpack

@@ -12,7 +12,7 @@
 
 #include "common/errors.h"
 #include "platform/text16.h"
-#include "try.h"
+#include "try/try_internal.h"
 
 namespace fs = std::filesystem;
 

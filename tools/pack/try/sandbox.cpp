@@ -23,10 +23,7 @@
 #include <thread>
 
 #include "common/errors.h"
-#include "common/upcase.h"
-#include "common/windows_path.h"
-#include "platform/text16.h"
-#include "try.h"
+#include "try/try_internal.h"
 
 extern char** environ;
 
@@ -34,19 +31,6 @@ namespace fs = std::filesystem;
 
 namespace tvpack {
 namespace {
-
-volatile sig_atomic_t g_signal = 0;
-int g_wake[2] = {-1, -1};
-struct sigaction g_old[3];
-const int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-
-void on_signal(int sig) {
-  g_signal = sig;
-  if (g_wake[1] >= 0) {
-    ssize_t ignored = write(g_wake[1], "x", 1);
-    (void)ignored;
-  }
-}
 
 bool executable(const fs::path& p) { return !p.empty() && access(p.c_str(), X_OK) == 0; }
 
@@ -159,32 +143,6 @@ void remove_stale(const fs::path& dir, const std::string& name) {
 }
 
 }  // namespace
-
-SignalGuard::SignalGuard() {
-  g_signal = 0;
-  if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) g_wake[0] = g_wake[1] = -1;
-  struct sigaction sa = {};
-  sa.sa_handler = on_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &g_old[i]);
-}
-
-SignalGuard::~SignalGuard() {
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_old[i], nullptr);
-  for (int& fd : g_wake) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
-}
-
-bool SignalGuard::pending() { return g_signal != 0; }
-int SignalGuard::wake_fd() { return g_wake[0]; }
-void SignalGuard::raise_pending() {
-  int sig = g_signal;
-  if (sig == 0) return;
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
 
 bool kernel_runs_32bit() {
   // An ELF32 header, one program header, and: mov eax,1; xor ebx,ebx; int 0x80 (exit 0).
@@ -311,7 +269,7 @@ Child Sandbox::spawn(const std::vector<std::string>& argv, const std::vector<std
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attr, &none);
   sigemptyset(&defaults);
-  for (int s : kSignals) sigaddset(&defaults, s);
+  for (int s : kStopSignals) sigaddset(&defaults, s);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   std::vector<char*> args, envp;
@@ -525,14 +483,6 @@ Child Sandbox::spawn_windows(int bits, const std::string& name, const std::vecto
   return spawn(argv, environment(), pipes);
 }
 
-int Sandbox::run_hook(const std::string& command) {
-  std::vector<std::string> env = environment();
-  env.push_back("TALVENOR_TRY_DRIVE_C=" + (prefix() / "drive_c").string());
-  env.push_back("TALVENOR_TRY_DRIVE_D=" + drive_d().string());
-  Child hook = spawn({"/bin/sh", "-c", command}, env, false);
-  return wait(hook, 60);
-}
-
 std::vector<SharedFile> copy_prefix(const fs::path& from, const fs::path& to) {
   std::vector<SharedFile> shared;
   fs::create_directory(to);
@@ -566,48 +516,6 @@ fs::path changed_shared_file(const std::vector<SharedFile>& files) {
       return f.path;
   }
   return {};
-}
-
-std::u16string resolved_windows_path(const std::u16string& path) {
-  if (path.size() < 3 || path[1] != u':' || !is_separator(path[2])) return path;
-  std::vector<std::u16string> names = path_components(path.substr(3));
-  resolve_dots(&names);
-  std::u16string out = path.substr(0, 2);
-  for (const std::u16string& name : names) out += u"\\" + name;
-  return names.empty() ? out + u"\\" : out;
-}
-
-fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows) {
-  std::u16string path = resolved_windows_path(windows);
-  char16_t letter = drive_letter(path);
-  if (letter == 0 || path.size() < 3 || path[2] != u'\\') return {};
-  std::error_code ec, ec2;
-  // Wine names its drives in lowercase ("c:").
-  std::string drive = {char(letter - u'A' + 'a'), ':'};
-  fs::path at = fs::canonical(prefix / "dosdevices" / drive, ec);
-  // A drive of the run's own folders (the prefix's and the ones beside it), not one
-  // linked elsewhere by Wine's mount manager or by the installer.
-  fs::path run = fs::canonical(prefix.parent_path(), ec2);
-  fs::path below = at.lexically_relative(run);
-  if (ec || ec2 || below.empty() || *below.begin() == "..") return {};
-  for (size_t start = 3, end; start < path.size(); start = end + 1) {
-    end = std::min(path.find(u'\\', start), path.size());
-    std::u16string part = path.substr(start, end - start);
-    // Windows names ignore case: an existing name that differs only in case is the one.
-    fs::path exact = at / tv::u16_to_utf8(part);
-    if (!fs::exists(fs::symlink_status(exact, ec))) {
-      for (const auto& entry : fs::directory_iterator(at, ec)) {
-        if (upcase(tv::utf8_to_u16(entry.path().filename().string())) == upcase(part)) {
-          exact = entry.path();
-          break;
-        }
-      }
-    }
-    // A link in the prefix was made on the host, not by Windows: it is not followed.
-    if (fs::is_symlink(exact, ec)) return {};
-    at = exact;
-  }
-  return at;
 }
 
 void Sandbox::stop() {
