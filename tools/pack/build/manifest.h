@@ -24,7 +24,7 @@
 
 #include "build/defines.h"
 #include "common/limits.h"
-#include "pe/product.h"
+#include "pe/product_info.h"
 
 namespace tvpack {
 

@@ -1,10 +1,10 @@
 // Inside the manifest's reader: what every table reader shares (the line of a node,
 // only known keys, strings where strings are wanted, arrays of tables, templates that
 // must expand), and the reader of each table, each in its own file: [installer]
-// (manifest_installer.cpp), [define] (defines.cpp), [[variable]]
+// (manifest_installer.cpp), [define] (manifest_defines.cpp), [[variable]]
 // (manifest_variables.cpp), [[file]] and [[tree]] (manifest_files.cpp, their
 // destinations in manifest_destinations.cpp), [[shortcut]] (manifest_shortcuts.cpp).
-// load_manifest (manifest.cpp) calls them in that order.
+// load_manifest (manifest_load.cpp) calls them in that order.
 #pragma once
 #include <toml++/toml.h>
 
@@ -59,7 +59,7 @@ std::u16string expand_or_fail(const std::filesystem::path& manifest, const std::
 InstallerInfo read_installer_table(const std::filesystem::path& manifest, const toml::table& root);
 
 // Replaces ${NAME} in every string of the manifest but the values of [define] itself
-// (defines.cpp), in one pass: what a value puts in is not read again, and "$${"
+// (manifest_defines.cpp), in one pass: what a value puts in is not read again, and "$${"
 // writes "${". The values are [define]'s, then command_line's over them. An
 // undefined or malformed name is an error at the string's line; each command-line
 // value that no string uses adds a warning.

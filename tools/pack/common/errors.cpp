@@ -7,25 +7,16 @@
 
 namespace tvpack {
 
-namespace {
+void fail(const std::string& phrase) { throw PackError(phrase); }
 
 // An error stays one line whatever text it quotes (a parser's message may hold the
 // very line feed or control character it complains about).
-std::string one_line(const std::string& text) {
-  std::string q = quote(text);
-  return q.substr(1, q.size() - 2);
-}
-
-}  // namespace
-
-void fail(const std::string& phrase) { throw PackError(phrase); }
-
 void fail(const std::filesystem::path& file, const std::string& what) {
-  throw PackError(one_line(show_path(file) + ": " + what));
+  throw PackError(printable(show_path(file) + ": " + what));
 }
 
 void fail_at(const std::filesystem::path& file, int line, const std::string& what) {
-  throw PackError(one_line(show_path(file) + ":" + std::to_string(line) + ": " + what));
+  throw PackError(printable(show_path(file) + ":" + std::to_string(line) + ": " + what));
 }
 
 std::string show_path(const std::filesystem::path& p) { return p.u8string(); }

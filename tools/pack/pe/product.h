@@ -1,26 +1,13 @@
-// What the installer's own resources say of the product, and the stub made the
-// product's: its icon and version information, every other resource kept.
+// The stub made the product's: its icon and version information (product_info.h),
+// every other resource kept.
 #pragma once
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "pe/ico.h"
+#include "pe/product_info.h"
 
 namespace tvpack {
-
-// The product's icon, names and versions; a value left out keeps the stub's. The
-// strings are ones the version information can hold as they are (no control
-// characters, at most 256 UTF-16 units); the numbers are the binary FILEVERSION and
-// PRODUCTVERSION.
-struct ProductInfo {
-  std::vector<IconImage> icon;  // none: the stub's icons stay
-  std::optional<std::u16string> product_name, product_version, file_version;
-  std::optional<std::u16string> company, copyright, description;
-  std::optional<std::array<uint16_t, 4>> product_version_number, file_version_number;
-};
 
 // The stub with its resources made the product's: the icon's images (put_icon) and
 // the version information with the product's values (version_info.h), with

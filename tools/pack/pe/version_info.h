@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pe/product.h"
+#include "pe/product_info.h"
 
 namespace tvpack {
 

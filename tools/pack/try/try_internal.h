@@ -2,7 +2,7 @@
 // the display, the processes and their end), signals.cpp (Ctrl+C), drives.cpp (where a
 // Windows path of the prefix lies on the host), dialogs.cpp (the driver session and
 // the dialogs), check.cpp (the installed files and shortcuts against the package),
-// report.cpp (the report, as text and JSON), try.cpp (the run from start to report).
+// report.cpp (the report, as text and JSON), run.cpp (the run from start to report).
 #pragma once
 #include <signal.h>
 #include <sys/stat.h>
