@@ -3,6 +3,7 @@
 // replaced, and the stubs that cannot take them. resources_pefile_test.py reads a
 // built installer with an independent reader.
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <tuple>
 
@@ -249,29 +250,51 @@ TEST(ProductResources, TreesThatShareTheirParts) {
   }
 }
 
-// inspect's summary of an icon group: each image as its group entry describes it, PNG
-// when the icon its entry names is one (how fast it is for 65,535 images:
+// inspect's summary of an icon group: each image as its group entry describes it (0
+// for 256), PNG when the icon its entry names is one: the last icon of that number, a
+// named icon never, one that is missing not (how fast it is for 65,535 images:
 // bench/bench_icon_group.cpp).
 TEST(ProductResources, TheIconSummaryNamesEachImageByItsIcon) {
-  const size_t n = 1000;
-  std::vector<Resource> resources(n + 1);
-  Resource& group = resources[n];
-  group.type.id = tvpack::kRtGroupIcon;
-  group.name.id = 1;
-  group.data.assign(6 + 14 * n, 0);
-  group.data[4] = uint8_t(n), group.data[5] = uint8_t(n >> 8);
-  for (size_t i = 0; i < n; ++i) {
-    resources[i].type.id = tvpack::kRtIcon;
-    resources[i].name.id = uint32_t(i + 1);
-    group.data[6 + 14 * i + 12] = uint8_t(i + 1), group.data[6 + 14 * i + 13] = uint8_t((i + 1) >> 8);
+  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0};
+  const std::vector<uint8_t> bitmap = {40, 0, 0, 0, 16, 0, 0, 0};
+  auto icon = [](uint32_t id, const std::u16string& name, const std::vector<uint8_t>& data) {
+    Resource r;
+    r.type.id = tvpack::kRtIcon;
+    r.name = {id, name};
+    r.data = data;
+    return r;
+  };
+  std::vector<Resource> resources = {icon(1, u"", bitmap), icon(2, u"", png), icon(3, u"", png),
+                                     icon(3, u"", bitmap), icon(4, u"", bitmap), icon(0, u"X", png)};
+  const struct {
+    uint8_t width, height;
+    uint16_t bits, icon;
+  } entries[] = {{16, 16, 4, 1}, {0, 0, 32, 2}, {32, 48, 8, 3}, {64, 64, 24, 9}, {1, 1, 1, 0}};
+  for (int g = 0; g < 2; ++g) {  // a second group, after the first, is not looked at
+    Resource group;
+    group.type.id = tvpack::kRtGroupIcon;
+    group.name.id = uint32_t(7 + g);
+    group.data.assign(6 + 14 * std::size(entries), 0);
+    group.data[4] = uint8_t(std::size(entries) - g);
+    for (size_t i = 0; i < std::size(entries); ++i) {
+      uint8_t* e = &group.data[6 + 14 * i];
+      e[0] = entries[i].width, e[1] = entries[i].height, e[6] = uint8_t(entries[i].bits);
+      e[12] = uint8_t(entries[i].icon);
+    }
+    resources.push_back(group);
   }
-  resources[n - 1].data = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   tvpack::ResourceId id;
   std::vector<tvpack::IconImageSummary> images;
   ASSERT_TRUE(tvpack::first_icon_group(resources, &id, &images));
-  ASSERT_EQ(images.size(), n);
-  EXPECT_EQ(std::count_if(images.begin(), images.end(), [](const auto& i) { return i.png; }), 1);
-  EXPECT_TRUE(images[n - 1].png);
+  EXPECT_EQ(id.id, 7u);
+  std::vector<std::string> got;
+  for (const auto& i : images)
+    got.push_back(std::to_string(i.width) + "x" + std::to_string(i.height) + " " + std::to_string(i.bit_count) +
+                  (i.png ? " PNG" : " bitmap"));
+  EXPECT_EQ(got, (std::vector<std::string>{"16x16 4 bitmap", "256x256 32 PNG", "32x48 8 bitmap", "64x64 24 bitmap",
+                                           "1x1 1 bitmap"}));
+  std::vector<Resource> no_group(resources.begin(), resources.begin() + 6);
+  EXPECT_FALSE(tvpack::first_icon_group(no_group, &id, &images));
 }
 
 // The output's name is its OriginalFilename; on Linux a name that is not UTF-8 is

@@ -13,11 +13,6 @@
 namespace tvpack {
 namespace {
 
-using tv::le16;
-using tv::le32;
-using tv::put16;
-using tv::put32;
-
 constexpr size_t kFixedSize = 52;
 constexpr uint32_t kFixedSignature = 0xFEEF04BDu;
 constexpr int kMaxDepth = 4;  // VS_VERSIONINFO > StringFileInfo > table > value
@@ -42,16 +37,16 @@ struct Node {
 
 bool read_node(const Span& res, size_t at, size_t limit, Node* n) {
   if (at > limit || limit - at < 6) return false;
-  size_t length = le16(res.p + at);
+  size_t length = tv::le16(res.p + at);
   if (length < 6 || length > limit - at) return false;
   n->end = at + length;
-  size_t value_length = le16(res.p + at + 2);
-  n->text = le16(res.p + at + 4) == 1;
+  size_t value_length = tv::le16(res.p + at + 2);
+  n->text = tv::le16(res.p + at + 4) == 1;
   n->key.clear();
   size_t pos = at + 6;
   for (;; pos += 2) {
     if (pos + 2 > n->end) return false;
-    char16_t c = le16(res.p + pos);
+    char16_t c = tv::le16(res.p + pos);
     if (c == 0) break;
     n->key.push_back(c);
   }
@@ -70,7 +65,7 @@ bool read_node(const Span& res, size_t at, size_t limit, Node* n) {
 std::string text_value(const Span& res, const Node& n) {
   std::u16string s;
   for (size_t i = 0; i + 1 < n.value_bytes; i += 2) {
-    char16_t c = le16(res.p + n.value_at + i);
+    char16_t c = tv::le16(res.p + n.value_at + i);
     if (c == 0) break;
     s.push_back(c);
   }
@@ -108,10 +103,10 @@ VersionInfo parse_version_resource(const uint8_t* data, size_t size) {
   Node root;
   if (!read_node(res, 0, res.size, &root) || tv::u16_to_utf8(root.key) != "VS_VERSION_INFO")
     fail("has damaged version information");
-  if (root.value_bytes >= kFixedSize && le32(res.p + root.value_at) == kFixedSignature) {
+  if (root.value_bytes >= kFixedSize && tv::le32(res.p + root.value_at) == kFixedSignature) {
     const uint8_t* fixed = res.p + root.value_at;
     info.fixed.assign(fixed, fixed + kFixedSize);
-    uint32_t parts[4] = {le32(fixed + 8), le32(fixed + 12), le32(fixed + 16), le32(fixed + 20)};
+    uint32_t parts[4] = {tv::le32(fixed + 8), tv::le32(fixed + 12), tv::le32(fixed + 16), tv::le32(fixed + 20)};
     for (int i = 0; i < 2; ++i) {
       info.file_version[2 * i] = uint16_t(parts[i] >> 16);
       info.file_version[2 * i + 1] = uint16_t(parts[i]);
@@ -136,7 +131,7 @@ namespace {
 // Appends a 16-bit little-endian number.
 void append16(std::vector<uint8_t>& out, uint32_t v) {
   out.resize(out.size() + 2);
-  put16(&out[out.size() - 2], v);
+  tv::put16(&out[out.size() - 2], v);
 }
 void pad4(std::vector<uint8_t>& out) { out.resize(align4(out.size()), 0); }
 
@@ -158,7 +153,7 @@ void write_node(std::vector<uint8_t>& out, const std::string& key, bool text, co
   size_t length = out.size() - at;
   if (length > 0xFFFF || value_length > 0xFFFF)
     fail("has version information too long to write again");
-  put16(&out[at], uint32_t(length));
+  tv::put16(&out[at], uint32_t(length));
 }
 
 void no_children() {}
@@ -170,7 +165,7 @@ std::vector<uint8_t> write_version_resource(const VersionInfo& info) {
   if (fixed.size() >= kFixedSize) {
     const uint16_t* v[2] = {info.file_version, info.product_version};
     for (int i = 0; i < 4; ++i) {
-      put32(&fixed[8 + 4 * i], uint32_t(v[i / 2][2 * (i % 2)]) << 16 | v[i / 2][2 * (i % 2) + 1]);
+      tv::put32(&fixed[8 + 4 * i], uint32_t(v[i / 2][2 * (i % 2)]) << 16 | v[i / 2][2 * (i % 2) + 1]);
     }
   }
   std::vector<uint8_t> out;
@@ -226,11 +221,11 @@ void set_string(VersionInfo* info, const std::string& name, const std::u16string
 // A fixed part for version information that has none: an application for Windows NT.
 std::vector<uint8_t> new_fixed_part() {
   std::vector<uint8_t> fixed(kFixedSize, 0);
-  put32(&fixed[0], kFixedSignature);
-  put32(&fixed[4], 0x00010000u);
-  put32(&fixed[24], 0x3F);        // VS_FFI_FILEFLAGSMASK
-  put32(&fixed[32], 0x00040004);  // VOS_NT_WINDOWS32
-  put32(&fixed[36], 1);           // VFT_APP
+  tv::put32(&fixed[0], kFixedSignature);
+  tv::put32(&fixed[4], 0x00010000u);
+  tv::put32(&fixed[24], 0x3F);        // VS_FFI_FILEFLAGSMASK
+  tv::put32(&fixed[32], 0x00040004);  // VOS_NT_WINDOWS32
+  tv::put32(&fixed[36], 1);           // VFT_APP
   return fixed;
 }
 
