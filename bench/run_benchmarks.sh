@@ -33,6 +33,7 @@ if [ -f "$demo" ]; then
 fi
 echo "== the maker"
 bash bench/pack_bench.sh
+"$b/bench_icon_group"
 echo "== the installer as a download: zip -9, gzip -9 and xz -9, beside NSIS (needs nsis, zip, xz-utils)"
 bash bench/size_bench.sh || echo "(not measured)"
 echo "== the installer under Wine against cp -r, tar -xzf and uncompress (win64 build, 64-bit Wine)"

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "extract.h"
+#include "read/extract.h"
 #include "fuzz_support.h"
-#include "manifest.h"
+#include "common/variables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tvfuzz::init_once();

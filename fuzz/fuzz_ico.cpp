@@ -1,4 +1,5 @@
-// The icon file reader on any bytes: it says yes or no, and when it says yes every
+// The icon file reader on any bytes: it reads the file or refuses it (a PackError that
+// says why, never another exception), and when it reads it every
 // image lies inside the input, the directory's count is kept, and each image is a PNG
 // or a bitmap of 1 to 256 pixels a side.
 #include <cstdint>
@@ -7,14 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "ico.h"
+#include "common/errors.h"
+#include "pe/ico.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<tvpack::IconImage> images;
-  std::string why;
-  bool ok = tvpack::read_ico(data, size, &images, &why);
-  if (ok != why.empty() || ok == images.empty()) std::abort();
-  if (!ok) return 0;
+  try {
+    images = tvpack::read_ico(data, size);
+  } catch (const tvpack::PackError& e) {
+    if (*e.what() == 0) std::abort();  // a refusal says why
+    return 0;
+  }
+  if (images.empty()) std::abort();
   if (images.size() > tvpack::kMaxIconImages || images.size() != size_t(data[4] | data[5] << 8)) std::abort();
   for (size_t i = 0; i < images.size(); ++i) {
     const tvpack::IconImage& image = images[i];

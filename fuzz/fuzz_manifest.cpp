@@ -12,9 +12,9 @@
 
 #include <toml++/toml.h>
 
-#include "errors.h"
+#include "common/errors.h"
 #include "fuzz_support.h"
-#include "manifest.h"
+#include "build/manifest.h"
 
 namespace fs = std::filesystem;
 

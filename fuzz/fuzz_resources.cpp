@@ -1,18 +1,19 @@
 // The resources of any PE file, as inspect reads them from a file a user hands it (the
 // tree, the first icon group, the version information) and as the maker rewrites them:
-// reading says yes or no; version information read is written and read back the same;
-// a file the writer takes comes out as a PE file whose resources read back, with the
-// product's name in its version information.
+// reading reads or refuses (a PackError); version information read is written and read
+// back the same; a file the writer takes comes out as a PE file whose resources read
+// back, with the product's name in its version information.
 #include <cstdint>
 #include <cstdlib>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "manifest.h"
-#include "pe_image.h"
-#include "pe_resources.h"
-#include "version_info.h"
+#include "common/errors.h"
+#include "pe/icon_group.h"
+#include "pe/pe_image.h"
+#include "pe/pe_resources.h"
+#include "pe/product.h"
+#include "pe/version_info.h"
 
 namespace {
 
@@ -22,48 +23,52 @@ std::string strings_of(const tvpack::VersionInfo& info) {
   return all;
 }
 
+// Whether the call read its input: false when it refused it (a PackError, never
+// another exception).
+template <class Read>
+bool reads(Read read) {
+  try {
+    read();
+    return true;
+  } catch (const tvpack::PackError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tvpack::PeLayout pe;
   std::vector<tvpack::Resource> resources;
-  std::string why;
-  if (!tvpack::parse_pe(data, size, &pe, &why)) return 0;
-  bool read = tvpack::read_resources(data, size, pe, &resources, &why);
-  if (read != why.empty()) std::abort();
-  if (!read) return 0;
+  if (!reads([&] { pe = tvpack::parse_pe(data, size); })) return 0;
+  if (!reads([&] { resources = tvpack::read_resources(data, size, pe); })) return 0;
   tvpack::ResourceId group;
   std::vector<tvpack::IconImageSummary> images;
   tvpack::first_icon_group(resources, &group, &images);
 
   tvpack::VersionInfo info;
-  if (tvpack::read_version_info(data, size, &info, &why)) {
-    try {
-      std::vector<uint8_t> again = tvpack::write_version_resource(info);
+  if (reads([&] { info = tvpack::read_version_info(data, size); })) {
+    std::vector<uint8_t> again;
+    // Too long to write again is refused: the maker says so.
+    if (reads([&] { again = tvpack::write_version_resource(info); })) {
       tvpack::VersionInfo back;
-      if (!tvpack::parse_version_resource(again.data(), again.size(), &back)) std::abort();
+      if (!reads([&] { back = tvpack::parse_version_resource(again.data(), again.size()); })) std::abort();
       if (strings_of(back) != strings_of(info)) std::abort();
-    } catch (const std::runtime_error&) {
-      // too long to write again: the maker says so
     }
   }
 
-  tvpack::InstallerInfo product;
+  tvpack::ProductInfo product;
   product.product_name = u"Fuzz";
   std::vector<uint8_t> stub(data, data + size), out;
-  try {
-    out = tvpack::with_product_resources(stub, product, {}, u"a.exe");
-  } catch (const std::runtime_error&) {
-    return 0;
-  }
-  tvpack::PeLayout written;
+  if (!reads([&] { out = tvpack::with_product_resources(stub, product, u"a.exe"); })) return 0;
   std::vector<tvpack::Resource> rewritten;
-  if (!tvpack::parse_pe(out.data(), out.size(), &written, &why) ||
-      !tvpack::read_resources(out.data(), out.size(), written, &rewritten, &why))
-    std::abort();
+  auto read_again = [&] {
+    rewritten = tvpack::read_resources(out.data(), out.size(), tvpack::parse_pe(out.data(), out.size()));
+  };
+  if (!reads(read_again)) std::abort();
   if (rewritten.size() != resources.size()) std::abort();
   tvpack::VersionInfo after;
-  if (!tvpack::read_version_info(out.data(), out.size(), &after, &why)) std::abort();
+  if (!reads([&] { after = tvpack::read_version_info(out.data(), out.size()); })) std::abort();
   if (strings_of(after).find("|ProductName=Fuzz\n") == std::string::npos) std::abort();
   return 0;
 }

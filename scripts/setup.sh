@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a fresh Debian 12 machine.
 # Safe to run more than once: it only installs what is missing.
+# Usage: setup.sh, or setup.sh --probe-32bit (see below).
 set -euo pipefail
 
 # True when a 32-bit x86 program can be executed here (some kernel sandboxes
@@ -16,6 +17,13 @@ can_run_32bit() {
   rm -f "$probe"
   return $ok
 }
+
+# `setup.sh --probe-32bit`: the probe alone (exit status 0 when 32-bit programs run
+# here), nothing installed.
+if [ "${1:-}" = --probe-32bit ]; then
+  can_run_32bit
+  exit
+fi
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo "sudo"; fi; }
 SUDO=$(need_root)

@@ -3,8 +3,8 @@
 throwaway prefix and display; each case checks the exit status, the JSON report, the
 screenshots, and that no process or run folder is left behind.
 
-  run_try.py --maker talvenor-pack --stub SETUP.exe --marker MARKER.exe --demo-manifest MANIFEST
-             --out DIR [--cache DIR]
+  run_try.py --maker talvenor-pack --hooked-maker talvenor-pack-test-hook --stub SETUP.exe
+             --marker MARKER.exe --demo-manifest MANIFEST --out DIR [--cache DIR]
 """
 
 import argparse
@@ -24,7 +24,8 @@ DAMAGED = ("安装失败", "安装文件已损坏!")
 WRITE_FAILED = "安装出错"
 
 # A command run by try while the finish dialog is up, before the check: it changes what
-# the installer wrote, so the check must find each change.
+# the installer wrote, so the check must find each change. Only the test build's maker
+# (--hooked-maker) runs it; the shipped one has no such hook.
 TAMPER = ('echo x >> "$TALVENOR_TRY_DRIVE_D/Kesta/帮助.txt"; '
           'echo y > "$TALVENOR_TRY_DRIVE_D/Kesta/extra.txt"; '
           'rm "$TALVENOR_TRY_DRIVE_D/Kesta/data/levels/1.dat"; '
@@ -76,6 +77,7 @@ def left_behind(cache):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--maker", required=True)
+    ap.add_argument("--hooked-maker", required=True, help="the same maker with try's test hook (tests/pack)")
     ap.add_argument("--stub", required=True, help="the 64-bit build's stub (this machine's Wine runs it)")
     ap.add_argument("--marker", required=True, help="a program that starts, writes a line and ends")
     ap.add_argument("--demo-manifest", required=True)
@@ -83,10 +85,11 @@ def main():
     ap.add_argument("--cache", help="XDG_CACHE_HOME for try: its clean Wine prefix, kept between runs "
                     "(default: beside --out)")
     args = ap.parse_args()
-    maker = Path(args.maker)
-    if not os.access(maker, os.X_OK):
-        print(f"SKIP the native maker {maker} is not built (cmake --build --preset native)")
-        return 77
+    maker, hooked_maker = Path(args.maker), Path(args.hooked_maker)
+    for m in (maker, hooked_maker):
+        if not os.access(m, os.X_OK):
+            print(f"SKIP the native maker {m} is not built (cmake --build --preset native)")
+            return 77
     out = Path(args.out).resolve()
     shutil.rmtree(out, ignore_errors=True)
     out.mkdir(parents=True)
@@ -181,7 +184,7 @@ def main():
         report = out / f"{name}.json"
         shots = out / name
         case_env = dict(env, **({"TALVENOR_TRY_TEST_HOOK": hook} if hook else {}))
-        proc = subprocess.Popen([str(maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
+        proc = subprocess.Popen([str(hooked_maker if hook else maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
                                  str(report), "--timeout", "60"], env=case_env, text=True,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if name == "interrupted":

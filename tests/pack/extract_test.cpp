@@ -4,9 +4,9 @@
 #include <map>
 #include <sstream>
 
-#include "errors.h"
-#include "extract.h"
-#include "pack.h"
+#include "common/errors.h"
+#include "read/extract.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 

@@ -1,6 +1,6 @@
 // The icon file reader: icon files made here, good ones with bitmap and PNG images, and
 // damaged or foreign files, each refused with its own phrase.
-#include "ico.h"
+#include "pe/ico.h"
 
 #include <algorithm>
 #include <functional>
@@ -70,10 +70,8 @@ TEST(Ico, ReadsBitmapAndPngImages) {
   const std::vector<Entry> entries = {{16, 16, 16, 1, 4, dib(16, 4)},   {32, 32, 0, 0, 0, dib(32, 32)},
                                       {48, 48, 0, 1, 24, dib(48, 24)},  {0, 0, 0, 1, 32, png(256, 8, 6)},
                                       {64, 64, 0, 0, 0, png(64, 8, 2)}, {1, 1, 0, 0, 0, png(1, 16, 4)}};
-  std::vector<tvpack::IconImage> images;
-  std::string why;
   Bytes file = ico(entries);
-  ASSERT_TRUE(tvpack::read_ico(file.data(), file.size(), &images, &why)) << why;
+  std::vector<tvpack::IconImage> images = tvpack::read_ico(file.data(), file.size());
   std::vector<std::string> got;
   for (const tvpack::IconImage& i : images) {
     got.push_back(std::to_string(i.width) + " " + std::to_string(i.height) + " " +
@@ -141,11 +139,7 @@ TEST(Ico, RefusesWhatIsNoGoodIconFile) {
        "image 1 " + neither},
   };
   for (const auto& c : cases) {
-    std::vector<tvpack::IconImage> images(1);
-    std::string why;
-    EXPECT_FALSE(tvpack::read_ico(c.file.data(), c.file.size(), &images, &why)) << c.what;
-    EXPECT_EQ(why, c.why) << c.what;
-    EXPECT_TRUE(images.empty()) << c.what;
+    EXPECT_EQ(packtest::refusal([&] { tvpack::read_ico(c.file.data(), c.file.size()); }), c.why) << c.what;
   }
 }
 

@@ -3,9 +3,9 @@
 #include <array>
 #include <optional>
 
-#include "errors.h"
-#include "manifest.h"
-#include "pack.h"
+#include "common/errors.h"
+#include "build/manifest.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "platform/text16.h"
 
@@ -227,18 +227,18 @@ TEST_F(ManifestTest, ReadsTheInstallerTable) {
   for (const Case& c : cases) {
     tvpack::Manifest m = tvpack::load_manifest(dir_.write("m.toml", kApp + "[installer]\n" + c.table + "\n"));
     EXPECT_EQ(m.installer.line, 4) << c.table;
-    EXPECT_EQ(m.installer.product_version_number, c.product) << c.table;
-    EXPECT_EQ(m.installer.file_version_number, c.file) << c.table;
-    EXPECT_EQ(m.installer.file_version, c.file_text) << c.table;
-    EXPECT_EQ(m.installer.description, c.description) << c.table;
+    EXPECT_EQ(m.installer.product.product_version_number, c.product) << c.table;
+    EXPECT_EQ(m.installer.product.file_version_number, c.file) << c.table;
+    EXPECT_EQ(m.installer.product.file_version, c.file_text) << c.table;
+    EXPECT_EQ(m.installer.product.description, c.description) << c.table;
   }
   dir_.write("art/t.ico", "not read here");
   tvpack::Manifest m =
       tvpack::load_manifest(dir_.write("m.toml", "[installer]\ncompany = \"K\"\nicon = \"art/t.ico\"\n" + kApp));
   EXPECT_EQ(m.installer.icon, dir_ / "art/t.ico");
   EXPECT_EQ(m.installer.icon_line, 3);
-  EXPECT_EQ(m.installer.company, u"K");
-  EXPECT_FALSE(m.installer.copyright || m.installer.product_name);
+  EXPECT_EQ(m.installer.product.company, u"K");
+  EXPECT_FALSE(m.installer.product.copyright || m.installer.product.product_name);
   EXPECT_EQ(tvpack::load_manifest(dir_.write("m.toml", kApp)).installer.line, 0);
 }
 
@@ -303,7 +303,7 @@ TEST_F(ManifestTest, ReplacesBuildTimeValues) {
                       "[[shortcut]]\ntarget = '{App}\\${d}\\a.txt'\narguments = '${d}'\n"
                       "location = '{Desktop}\\${d}'\n");
     tvpack::Manifest m = tvpack::load_manifest(manifest, c.command_line);
-    EXPECT_EQ(m.installer.product_name, c.expected) << c.name;
+    EXPECT_EQ(m.installer.product.product_name, c.expected) << c.name;
     EXPECT_EQ(m.warnings.size(), c.warnings) << c.name;
     ASSERT_EQ(m.variables.size(), 2u);
     EXPECT_EQ(m.variables[0].name + m.variables[0].value, u"{Kesta}D:\\Kesta");

@@ -1,3 +1,4 @@
+// The maker tests' helpers (see pack_test_support.h).
 #include "pack_test_support.h"
 
 #include <atomic>
@@ -6,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace packtest {
 
@@ -37,6 +38,15 @@ fs::path TempDir::write(const std::string& utf8_relative, const std::vector<uint
 std::vector<uint8_t> read_bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string refusal(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const tvpack::PackError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 uint32_t le32_at(const std::vector<uint8_t>& v, size_t at) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ class TempDir {
 };
 
 std::vector<uint8_t> read_bytes(const fs::path& path);
+// What a call fails with (its PackError's text), "" when it does not fail.
+std::string refusal(const std::function<void()>& call);
 uint32_t le32_at(const std::vector<uint8_t>& v, size_t at);
 // Deterministic bytes, a different pattern per seed.
 std::vector<uint8_t> pattern(size_t size, uint32_t seed);

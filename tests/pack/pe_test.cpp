@@ -1,9 +1,9 @@
 // The package section added to a stub: the section and the headers that describe
-// it, the loader's view, the checksum, and the stubs that are refused.
-#include <stdexcept>
-
+// it, the loader's view, the checksum, and the stubs that are refused; and the kind
+// of program a file is, read safely from any bytes.
 #include "pack_test_support.h"
-#include "pe_image.h"
+#include "pe/package_section.h"
+#include "pe/pe_image.h"
 #include "platform/package_section.h"
 
 namespace {
@@ -13,12 +13,7 @@ using tvpack::PeLayout;
 
 uint64_t align(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }
 
-PeLayout layout(const std::vector<uint8_t>& file) {
-  PeLayout pe;
-  std::string why;
-  EXPECT_TRUE(tvpack::parse_pe(file.data(), file.size(), &pe, &why)) << why;
-  return pe;
-}
+PeLayout layout(const std::vector<uint8_t>& file) { return tvpack::parse_pe(file.data(), file.size()); }
 
 // Packs a blob of 2n bytes into stub, checks every header the section changes (and
 // that nothing else of the stub did), and that the loader's view finds the blob.
@@ -141,13 +136,44 @@ TEST(PackageSection, RefusesStubsItCannotExtend) {
   };
   std::vector<uint8_t> blob(64);
   for (const auto& [stub, phrase] : cases) {
-    try {
-      tvpack::add_package_section(stub, {&blob});
-      ADD_FAILURE() << "accepted; expected: " << phrase;
-    } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find(phrase), std::string::npos) << e.what();
-    }
+    std::string why = refusal([&] { tvpack::add_package_section(stub, {&blob}); });
+    EXPECT_NE(why.find(phrase), std::string::npos) << "expected: " << phrase << "; got: " << why;
   }
+}
+
+// The kind of program a file is (which Wine runs it, for try), read safely from any bytes.
+TEST(PeBits, TheKindOfProgramIsReadWithinTheFile) {
+  std::vector<uint8_t> pe32 = make_pe(PeRecipe{});
+  PeRecipe wide;
+  wide.pe32plus = true;
+  std::vector<uint8_t> pe64 = make_pe(wide);
+  uint32_t header = le32_at(pe32, 0x3C);
+  auto with = [](std::vector<uint8_t> b, size_t at, uint8_t value) {
+    b.at(at) = value;
+    return b;
+  };
+  auto cut = [](const std::vector<uint8_t>& b, size_t size) {
+    return std::vector<uint8_t>(b.begin(), b.begin() + long(size));
+  };
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    int bits;
+  } cases[] = {
+      {"a PE32 image", pe32, 32},
+      {"a PE32+ image", pe64, 64},
+      {"empty", {}, 0},
+      {"MZ alone", {'M', 'Z'}, 0},
+      {"cut inside the DOS header", cut(pe32, 0x3F), 0},
+      {"cut before the optional header's magic", cut(pe32, header + 25), 0},
+      {"the magic's last byte", cut(pe32, header + 26), 32},
+      {"no MZ", with(pe32, 0, 'X'), 0},
+      {"no PE signature", with(pe32, header, 'X'), 0},
+      {"a header pointer past the end", with(pe32, 0x3F, 0x7F), 0},
+      {"a header pointer at the end", with(with(pe32, 0x3C, uint8_t(pe32.size())), 0x3D, uint8_t(pe32.size() >> 8)), 0},
+      {"a ROM image's magic", with(pe32, header + 24, 0x07), 0},
+  };
+  for (const auto& t : cases) EXPECT_EQ(tvpack::pe_bits(t.bytes), t.bits) << t.what;
 }
 
 }  // namespace

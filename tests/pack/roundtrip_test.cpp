@@ -6,10 +6,10 @@
 #include <set>
 #include <sstream>
 
-#include "compress.h"
-#include "errors.h"
-#include "inspect.h"
-#include "pack.h"
+#include "build/compress.h"
+#include "common/errors.h"
+#include "read/inspect.h"
+#include "build/build.h"
 #include "pack_test_support.h"
 #include "package/container.h"
 #include "package/script.h"

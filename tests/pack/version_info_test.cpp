@@ -4,12 +4,12 @@
 #include <cstring>
 #include <sstream>
 
-#include "inspect.h"
-#include "pack.h"
+#include "read/inspect.h"
+#include "build/build.h"
 #include "pack_test_support.h"
-#include "pe_image.h"
+#include "pe/pe_image.h"
+#include "pe/version_info.h"
 #include "tv_version.h"
-#include "version_info.h"
 
 namespace {
 
@@ -19,9 +19,7 @@ std::vector<uint8_t> versioned_stub() { return read_bytes(fs::u8path(TV_VERSIONE
 
 TEST(VersionInfo, ReadsTheInstallersOwn) {
   std::vector<uint8_t> file = versioned_stub();
-  tvpack::VersionInfo info;
-  std::string why;
-  ASSERT_TRUE(tvpack::read_version_info(file.data(), file.size(), &info, &why)) << why;
+  tvpack::VersionInfo info = tvpack::read_version_info(file.data(), file.size());
   const uint16_t version[4] = {TV_VERSION_MAJOR, TV_VERSION_MINOR, TV_VERSION_PATCH, 0};
   EXPECT_EQ(0, std::memcmp(info.file_version, version, sizeof version));
   EXPECT_EQ(0, std::memcmp(info.product_version, version, sizeof version));
@@ -52,16 +50,14 @@ TEST(VersionInfo, InspectEscapesTheNames) {
 }
 
 TEST(VersionInfo, FilesWithoutOne) {
-  tvpack::VersionInfo info;
-  std::string why;
   std::vector<uint8_t> text(200, 'x');
-  EXPECT_FALSE(tvpack::read_version_info(text.data(), text.size(), &info, &why));
+  EXPECT_EQ(refusal([&] { tvpack::read_version_info(text.data(), text.size()); }),
+            "is not a Windows executable (no MZ header)");
   for (bool plus : {false, true}) {
     PeRecipe recipe;
     recipe.pe32plus = plus;
     std::vector<uint8_t> image = make_pe(recipe);
-    EXPECT_FALSE(tvpack::read_version_info(image.data(), image.size(), &info, &why));
-    EXPECT_EQ(why, "has no resources");
+    EXPECT_EQ(refusal([&] { tvpack::read_version_info(image.data(), image.size()); }), "has no resources");
   }
 }
 
@@ -70,9 +66,7 @@ TEST(VersionInfo, FilesWithoutOne) {
 // sanitizer builds, and by Windows' own heap checks under Wine).
 TEST(VersionInfo, DamagedResources) {
   std::vector<uint8_t> file = versioned_stub();
-  tvpack::PeLayout pe;
-  std::string why;
-  ASSERT_TRUE(tvpack::parse_pe(file.data(), file.size(), &pe, &why));
+  tvpack::PeLayout pe = tvpack::parse_pe(file.data(), file.size());
   const tvpack::PeSection* rsrc = nullptr;
   for (const auto& s : pe.sections)
     if (s.name == ".rsrc") rsrc = &s;
@@ -82,7 +76,7 @@ TEST(VersionInfo, DamagedResources) {
     std::vector<uint8_t> damaged(file.begin(), file.begin() + rsrc->raw_pointer + rsrc->raw_size);
     damaged[rsrc->raw_pointer + i] ^= 0xFF;
     tvpack::VersionInfo info;
-    if (!tvpack::read_version_info(damaged.data(), damaged.size(), &info, &why)) ++refused;
+    if (!refusal([&] { info = tvpack::read_version_info(damaged.data(), damaged.size()); }).empty()) ++refused;
     EXPECT_LE(info.strings.size(), 64u);
   }
   EXPECT_GT(refused, 0);

@@ -1,94 +1,246 @@
 // talvenor-pack: makes the Talvenor installer from a manifest (build), from a raw
 // install script or stored blob (wrap), reads an installer back (inspect), writes
 // its files into a folder (extract) and runs it under Wine to check it (try, Linux).
+// One function per subcommand defines its options, one runs it by calling its job.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "defines.h"
-#include "errors.h"
-#include "extract.h"
-#include "inspect.h"
-#include "pack.h"
-#include "platform/text16.h"
-#include "progress.h"
+#include "build/build.h"
+#include "build/defines.h"
+#include "build/progress.h"
+#include "common/errors.h"
+#include "common/system.h"
+#include "read/extract.h"
+#include "read/inspect.h"
+#include "try/try.h"
 #include "tv_version.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
-#else
-#include <unistd.h>
-
-#include "try.h"
-#endif
 
 namespace fs = std::filesystem;
 using namespace tvpack;
 
 namespace {
 
-// The folder of this executable, or "" when it cannot be told.
-fs::path self_dir() {
-#ifdef _WIN32
-  wchar_t buf[32768];
-  DWORD n = GetModuleFileNameW(nullptr, buf, 32768);
-  if (n == 0 || n >= 32768) return {};
-  return fs::path(std::wstring(buf, n)).parent_path();
-#else
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
-#endif
-}
+const char* const kStubHelp = "The installer stub (default: talvenor-setup.exe, see below)";
+const char* const kKeyHelp = "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)";
+const char* const kQuietHelp = "No progress display and no summary line (warnings and errors still show)";
 
-// The command line as UTF-8 on every system.
-std::vector<std::string> utf8_arguments(int argc, char** argv) {
-  std::vector<std::string> args;
-#ifdef _WIN32
-  (void)argv;
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  for (int i = 0; wide != nullptr && i < count; ++i) {
-    std::wstring w(wide[i]);
-    args.push_back(tv::u16_to_utf8(std::u16string(w.begin(), w.end())));
-  }
-  LocalFree(wide);
-  if (!args.empty()) return args;
-#endif
-  for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-  return args;
+// The Windows maker has no libdeflate: it stops at level 9.
+bool plain_zlib() { return std::string(kCompressorName) == "zlib"; }
+
+std::string level_help() {
+  return std::string("Compression level ") + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) + " (" +
+         kCompressorName + ", default " + std::to_string(kDefaultLevel) + ")" +
+         (plain_zlib() ? "; this Windows maker has no libdeflate and writes zlib's streams (the Linux maker "
+                         "goes to level 12 and makes smaller packages)"
+                       : "");
 }
 
 uint32_t key_option(const std::string& text) {
+  if (text.empty()) return kDefaultKey;
   uint32_t key = 0;
-  if (!parse_key(text, &key))
-    throw PackError("--key " + quote(text) + " is not a 32-bit number (decimal or 0x-hex)");
+  if (!parse_key(text, &key)) fail("--key " + quote(text) + " is not a 32-bit number (decimal or 0x-hex)");
   return key;
 }
 
-fs::path stub_option(const std::string& stub) {
-  return stub.empty() ? default_stub(self_dir()) : utf8_path(stub);
+fs::path stub_option(const std::string& stub) { return stub.empty() ? default_stub(self_dir()) : utf8_path(stub); }
+
+// What build and wrap share: the progress line and the warnings on stderr.
+struct Making {
+  std::string out, stub, key;
+  int level = kDefaultLevel;
+  bool quiet = false;
+};
+
+// Runs the job with the build's options: the level, the progress line on a terminal
+// (erased at the end), the warnings on stderr.
+template <class Job>
+auto with_progress(const Making& m, PackOptions options, Job job) {
+  TerminalProgress progress(stderr, !m.quiet && is_terminal(stderr));
+  options.level = m.level;
+  options.progress = &progress;
+  options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
+  auto result = job(options);
+  progress.erase();
+  return result;
 }
 
-}  // namespace
+// The output and the stub, for build and wrap.
+void add_making_options(CLI::App* command, Making* m) {
+  command->add_option("-o,--output", m->out, "The installer to write")->required();
+  command->add_option("--stub", m->stub, kStubHelp);
+}
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-  SetConsoleOutputCP(CP_UTF8);
-#endif
-  // "libdeflate, levels 1..12 (default 12)", and why the Windows maker stops at 9.
-  const bool plain_zlib = std::string(kCompressorName) == "zlib";
-  const std::string levels = std::string(kCompressorName) + ", levels " + std::to_string(kMinLevel) + ".." +
-                             std::to_string(kMaxLevel) + " (default " + std::to_string(kDefaultLevel) + ")";
-  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with " + levels +
-               (plain_zlib ? ": this Windows maker has no libdeflate" : "")};
+// --- build ---------------------------------------------------------------------------
+
+struct BuildCommand {
+  std::string manifest;
+  Making making;
+  std::vector<std::string> defines;
+};
+
+CLI::App* define_build(CLI::App& app, BuildCommand* c) {
+  CLI::App* build = app.add_subcommand("build", "Make an installer from a manifest");
+  build->add_option("MANIFEST", c->manifest, "The package manifest (TOML)")->required();
+  add_making_options(build, &c->making);
+  build->add_option("--key", c->making.key, kKeyHelp);
+  build->add_option("--level", c->making.level, level_help())->check(CLI::Range(kMinLevel, kMaxLevel));
+  build->add_flag("-q,--quiet", c->making.quiet, kQuietHelp);
+  build
+      ->add_option("-D", c->defines,
+                   "A build-time value: VALUE is put in for ${NAME} in every string of the manifest, as it is "
+                   "(never read for ${ again). Repeatable; wins over the manifest's [define] table; a NAME the "
+                   "manifest never uses is a warning. Example: -D version=2.3.1")
+      ->type_name("NAME=VALUE")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false)
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            std::string name, value;
+            return parse_define(text, &name, &value);
+          },
+          "", "NAME=VALUE"));
+  return build;
+}
+
+int run_build(const BuildCommand& c) {
+  PackOptions options;
+  for (const std::string& text : c.defines) {
+    std::string name, value;
+    parse_define(text, &name, &value);  // checked while parsing the command line
+    options.defines[name] = value;
+  }
+  uint32_t key = key_option(c.making.key);
+  BuildSummary b = with_progress(c.making, options, [&](const PackOptions& o) {
+    return build_installer(utf8_path(c.manifest), stub_option(c.making.stub), key, utf8_path(c.making.out), o);
+  });
+  if (!c.making.quiet)
+    std::cout << c.making.out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
+              << b.script_size << " bytes, container " << b.container_size << " bytes\n";
+  return 0;
+}
+
+// --- wrap ----------------------------------------------------------------------------
+
+struct WrapCommand {
+  std::string script, blob;
+  Making making;
+};
+
+CLI::App* define_wrap(CLI::App& app, WrapCommand* c) {
+  CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
+  CLI::Option* script = wrap->add_option("--script", c->script, "A raw install script, taken as it is");
+  CLI::Option* blob = wrap->add_option("--blob", c->blob, "A raw stored blob, embedded as it is");
+  script->excludes(blob);
+  add_making_options(wrap, &c->making);
+  blob->needs(wrap->add_option("--key", c->making.key, kKeyHelp));
+  wrap->add_option("--level", c->making.level, level_help() + "; for --script")
+      ->check(CLI::Range(kMinLevel, kMaxLevel));
+  wrap->add_flag("-q,--quiet", c->making.quiet, kQuietHelp);
+  return wrap;
+}
+
+int run_wrap(const WrapCommand& c) {
+  if (c.script.empty() && c.blob.empty()) fail("wrap needs --script or --blob");
+  uint32_t key = key_option(c.making.key);
+  uint32_t n = with_progress(c.making, PackOptions(), [&](const PackOptions& o) {
+    fs::path stub = stub_option(c.making.stub), out = utf8_path(c.making.out);
+    return c.script.empty() ? wrap_blob(utf8_path(c.blob), stub, key, out)
+                            : wrap_script(utf8_path(c.script), stub, key, out, o);
+  });
+  if (!c.making.quiet) std::cout << c.making.out << ": container " << n << " bytes\n";
+  return 0;
+}
+
+// --- inspect -------------------------------------------------------------------------
+
+CLI::App* define_inspect(CLI::App& app, std::string* file) {
+  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries, read as the installer reads it");
+  inspect->add_option("FILE", *file, "The installer")->required();
+  return inspect;
+}
+
+int run_inspect(const std::string& file) {
+  std::string problem = inspect_file(utf8_path(file), std::cout);
+  std::cout.flush();
+  if (problem.empty()) return 0;
+  std::cerr << "talvenor-pack: " << file << ": " << problem << "\n";
+  return 1;
+}
+
+// --- extract -------------------------------------------------------------------------
+
+struct ExtractCommand {
+  std::string installer, out;
+  bool force = false;
+};
+
+CLI::App* define_extract(CLI::App& app, ExtractCommand* c) {
+  CLI::App* extract = app.add_subcommand(
+      "extract", "Write an installer's files into a folder as the installer would, with {App} = DIR, "
+                 "running nothing (exit status 2 when a file was not written)");
+  extract->add_option("INSTALLER", c->installer, "The installer")->required();
+  extract->add_option("-o,--output", c->out, "DIR: the folder, new or empty; files outside {App} go to "
+                                             "DIR/_outside/<drive or folder>/...")->required();
+  extract->add_flag("--force", c->force, "Write into DIR even when it is not empty");
+  return extract;
+}
+
+int run_extract(const ExtractCommand& c) {
+  return extract_installer(utf8_path(c.installer), utf8_path(c.out), c.force, std::cout, std::cerr);
+}
+
+// --- try -----------------------------------------------------------------------------
+
+struct TryCommand {
+  std::string installer, folder, screenshots, json, driver;
+  bool run = false, verbose = false;
+  int timeout = 60;
+};
+
+CLI::App* define_try(CLI::App& app, TryCommand* c) {
+  CLI::App* try_cmd = app.add_subcommand(
+      "try", "Run an installer under Wine as a user would (Linux): a throwaway Wine prefix, a virtual "
+             "display when DISPLAY is unset, its dialogs driven, and what it installed checked against its "
+             "package. Exit status 0 when all is as the package says, 1 when something differs or the "
+             "installer showed a message box or stopped, 2 for a usage error or a machine that cannot run it");
+  try_cmd->add_option("INSTALLER", c->installer, "The installer")->required();
+  try_cmd->add_option("--folder", c->folder, "Type this install folder (a Windows path) into the install dialog");
+  try_cmd->add_flag("--run", c->run, "Leave the finish dialog's boxes ticked and report what it started");
+  try_cmd->add_option("--screenshots", c->screenshots, "Save each dialog as a PNG file in this folder");
+  try_cmd->add_option("--json", c->json, "Write the report as JSON to this file as well");
+  try_cmd->add_option("--driver", c->driver, "The UI driver talvenor-ui-driver.exe (default: found as the stub is)");
+  try_cmd->add_option("--timeout", c->timeout, "Seconds to wait for each dialog (default 60)")
+      ->check(CLI::Range(1, 3600));
+  try_cmd->add_flag("-v,--verbose", c->verbose, "List every file and shortcut checked");
+  return try_cmd;
+}
+
+int run_try(const TryCommand& c) {
+  TryOptions t;
+  t.installer = utf8_path(c.installer);
+  t.folder = c.folder;
+  t.run = c.run;
+  t.verbose = c.verbose;
+  t.screenshots = utf8_path(c.screenshots);
+  t.json = utf8_path(c.json);
+  t.driver = utf8_path(c.driver);
+  t.self_dir = self_dir();
+  t.timeout = c.timeout;
+  add_test_hook(&t);
+  return try_installer(t, std::cout, std::cerr);
+}
+
+// ---------------------------------------------------------------------------------------
+
+void describe(CLI::App& app) {
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING,
-                       "Print the version and exit");
+  app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING, "Print the version and exit");
   app.footer(
       "The manifest: manifest.md, in /usr/share/doc/talvenor-pack/ when installed\n"
       "(docs/ in the source).\n\n"
@@ -99,83 +251,45 @@ int main(int argc, char** argv) {
       "describes its report, exit statuses and what the machine needs.");
   // "/path" is a path (Wine passes Unix paths as they are), never an option.
   app.allow_windows_style_options(false);
+}
 
-  std::string manifest, out, stub, key_text, script, blob, file;
-  int level = kDefaultLevel;
-  bool quiet = false;
-  const std::string level_help =
-      std::string("Compression level ") + std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel) +
-      " (" + kCompressorName + ", default " + std::to_string(kDefaultLevel) + ")" +
-      (plain_zlib
-           ? "; this Windows maker has no libdeflate and writes zlib's streams (the Linux maker "
-             "goes to level 12 and makes smaller packages)"
-           : "");
-  const char* quiet_help = "No progress display and no summary line (warnings and errors still show)";
+// The job's exit status; an error it fails with is one line on stderr and status 1.
+int run_job(const std::function<int()>& job) {
+  try {
+    return job();
+  } catch (const PackError& e) {
+    std::cout.flush();
+    std::cerr << "talvenor-pack: " << e.what() << "\n";
+  } catch (const std::bad_alloc&) {
+    std::cerr << "talvenor-pack: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "talvenor-pack: " << e.what() << "\n";
+  }
+  return 1;
+}
 
-  CLI::App* build = app.add_subcommand("build", "Make an installer from a manifest");
-  build->add_option("MANIFEST", manifest, "The package manifest (TOML)")->required();
-  build->add_option("-o,--output", out, "The installer to write")->required();
-  build->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe, see below)");
-  build->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
-  build->add_option("--level", level, level_help)->check(CLI::Range(kMinLevel, kMaxLevel));
-  build->add_flag("-q,--quiet", quiet, quiet_help);
-  std::vector<std::string> define_texts;
-  build
-      ->add_option("-D", define_texts,
-                   "A build-time value: VALUE is put in for ${NAME} in every string of the manifest, as it is "
-                   "(never read for ${ again). Repeatable; wins over the manifest's [define] table; a NAME the "
-                   "manifest never uses is a warning. Example: -D version=2.3.1")
-      ->type_name("NAME=VALUE")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->allow_extra_args(false)
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            std::string name, value, problem = parse_define(text, &name, &value);
-            return problem;
-          },
-          "", "NAME=VALUE"));
+}  // namespace
 
-  CLI::App* wrap = app.add_subcommand("wrap", "Make an installer from a raw install script or blob");
-  CLI::Option* script_opt = wrap->add_option("--script", script, "A raw install script, taken as it is");
-  CLI::Option* blob_opt = wrap->add_option("--blob", blob, "A raw stored blob, embedded as it is");
-  script_opt->excludes(blob_opt);
-  wrap->add_option("-o,--output", out, "The installer to write")->required();
-  wrap->add_option("--stub", stub, "The installer stub (default: talvenor-setup.exe, see below)");
-  CLI::Option* key_opt =
-      wrap->add_option("--key", key_text, "The scrambling key, decimal or 0x-hex (default 0x2C7E13A5)");
-  blob_opt->needs(key_opt);
-  wrap->add_option("--level", level, level_help + "; for --script")->check(CLI::Range(kMinLevel, kMaxLevel));
-  wrap->add_flag("-q,--quiet", quiet, quiet_help);
-
-  CLI::App* inspect = app.add_subcommand("inspect", "Print what an installer carries, read as the installer reads it");
-  inspect->add_option("FILE", file, "The installer")->required();
-
-  bool force = false;
-  CLI::App* extract = app.add_subcommand(
-      "extract", "Write an installer's files into a folder as the installer would, with {App} = DIR, "
-                 "running nothing (exit status 2 when a file was not written)");
-  extract->add_option("INSTALLER", file, "The installer")->required();
-  extract->add_option("-o,--output", out, "DIR: the folder, new or empty; files outside {App} go to "
-                                          "DIR/_outside/<drive or folder>/...")->required();
-  extract->add_flag("--force", force, "Write into DIR even when it is not empty");
-
-  std::string folder, screenshots, json, driver;
-  bool run_programs = false, verbose = false;
-  int timeout = 60;
-  CLI::App* try_cmd = app.add_subcommand(
-      "try", "Run an installer under Wine as a user would (Linux): a throwaway Wine prefix, a virtual "
-             "display when DISPLAY is unset, its dialogs driven, and what it installed checked against its "
-             "package. Exit status 0 when all is as the package says, 1 when something differs or the "
-             "installer showed a message box or stopped, 2 for a usage error or a machine that cannot run it");
-  try_cmd->add_option("INSTALLER", file, "The installer")->required();
-  try_cmd->add_option("--folder", folder, "Type this install folder (a Windows path) into the install dialog");
-  try_cmd->add_flag("--run", run_programs, "Leave the finish dialog's boxes ticked and report what it started");
-  try_cmd->add_option("--screenshots", screenshots, "Save each dialog as a PNG file in this folder");
-  try_cmd->add_option("--json", json, "Write the report as JSON to this file as well");
-  try_cmd->add_option("--driver", driver, "The UI driver talvenor-ui-driver.exe (default: found as the stub is)");
-  try_cmd->add_option("--timeout", timeout, "Seconds to wait for each dialog (default 60)")->check(CLI::Range(1, 3600));
-  try_cmd->add_flag("-v,--verbose", verbose, "List every file and shortcut checked");
+int main(int argc, char** argv) {
+  use_utf8_console();
+  // "libdeflate, levels 1..12 (default 12)", and why the Windows maker stops at 9.
+  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with " +
+               std::string(kCompressorName) + ", levels " + std::to_string(kMinLevel) + ".." +
+               std::to_string(kMaxLevel) + " (default " + std::to_string(kDefaultLevel) + ")" +
+               (plain_zlib() ? ": this Windows maker has no libdeflate" : "")};
+  describe(app);
+  BuildCommand build;
+  WrapCommand wrap;
+  std::string inspected;
+  ExtractCommand extract;
+  TryCommand try_args;
+  const std::vector<std::pair<CLI::App*, std::function<int()>>> commands = {
+      {define_build(app, &build), [&] { return run_build(build); }},
+      {define_wrap(app, &wrap), [&] { return run_wrap(wrap); }},
+      {define_inspect(app, &inspected), [&] { return run_inspect(inspected); }},
+      {define_extract(app, &extract), [&] { return run_extract(extract); }},
+      {define_try(app, &try_args), [&] { return run_try(try_args); }},
+  };
 
   std::vector<std::string> args = utf8_arguments(argc, argv);
   std::vector<char*> arg_ptrs;
@@ -190,69 +304,7 @@ int main(int argc, char** argv) {
     std::cerr << "talvenor-pack: " << e.what() << " (see talvenor-pack --help)\n";
     return 2;
   }
-
-  try {
-    TerminalProgress progress(stderr, !quiet && is_terminal(stderr));
-    PackOptions options;
-    options.level = level;
-    options.progress = &progress;
-    options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
-    if (*build) {
-      for (const std::string& text : define_texts) {
-        std::string name, value;
-        parse_define(text, &name, &value);  // checked while parsing the command line
-        options.defines[name] = value;
-      }
-      uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
-      BuildSummary b = build_installer(utf8_path(manifest), stub_option(stub), key, utf8_path(out), options);
-      progress.erase();
-      if (!quiet)
-        std::cout << out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
-                  << b.script_size << " bytes, container " << b.container_size << " bytes\n";
-    } else if (*wrap) {
-      if (script.empty() && blob.empty()) throw PackError("wrap needs --script or --blob");
-      uint32_t key = key_text.empty() ? kDefaultKey : key_option(key_text);
-      uint32_t n = script.empty() ? wrap_blob(utf8_path(blob), stub_option(stub), key, utf8_path(out))
-                                  : wrap_script(utf8_path(script), stub_option(stub), key, utf8_path(out), options);
-      progress.erase();
-      if (!quiet) std::cout << out << ": container " << n << " bytes\n";
-    } else if (*extract) {
-      return extract_installer(utf8_path(file), utf8_path(out), force, std::cout, std::cerr);
-    } else if (*try_cmd) {
-#ifdef _WIN32
-      std::cerr << "talvenor-pack: try runs on Linux (it runs the installer under Wine); use the Linux maker\n";
-      return 2;
-#else
-      TryOptions t;
-      t.installer = utf8_path(file);
-      t.folder = folder;
-      t.run = run_programs;
-      t.verbose = verbose;
-      t.screenshots = utf8_path(screenshots);
-      t.json = utf8_path(json);
-      t.driver = utf8_path(driver);
-      t.self_dir = self_dir();
-      t.timeout = timeout;
-      return try_installer(t, std::cout, std::cerr);
-#endif
-    } else if (*inspect) {
-      std::string problem = inspect_file(utf8_path(file), std::cout);
-      std::cout.flush();
-      if (!problem.empty()) {
-        std::cerr << "talvenor-pack: " << file << ": " << problem << "\n";
-        return 1;
-      }
-    }
-  } catch (const PackError& e) {
-    std::cout.flush();
-    std::cerr << "talvenor-pack: " << e.what() << "\n";
-    return 1;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "talvenor-pack: out of memory\n";
-    return 1;
-  } catch (const std::exception& e) {
-    std::cerr << "talvenor-pack: " << e.what() << "\n";
-    return 1;
-  }
+  for (const auto& [command, run] : commands)
+    if (*command) return run_job(run);
   return 0;
 }

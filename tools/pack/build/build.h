@@ -1,0 +1,68 @@
+// The build command: an installer made from a manifest, a raw install script or a raw
+// stored blob (the package container and blob made here, the stub and the output in
+// stub.h).
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "build/compress.h"
+#include "build/defines.h"
+#include "build/stub.h"
+
+namespace tvpack {
+
+constexpr uint32_t kDefaultKey = 0x2C7E13A5u;
+
+// A key written in decimal or 0x-hex that fits 32 bits; false otherwise.
+bool parse_key(const std::string& text, uint32_t* key);
+
+// What a long build reports while it runs (see progress.h).
+class BuildProgress {
+ public:
+  virtual ~BuildProgress() = default;
+  virtual void files_read(size_t done, size_t total) = 0;
+  virtual void compressed(uint64_t done, uint64_t total) = 0;
+};
+
+struct PackOptions {
+  int level = kDefaultLevel;             // kMinLevel..kMaxLevel (compress.h)
+  BuildProgress* progress = nullptr;     // none when null
+  // Told each warning of the manifest (one line) as soon as it is read.
+  std::function<void(const std::string&)> warning;
+  Defines defines;  // -D NAME=VALUE of the command line (build only)
+};
+
+// The commands. Each checks everything it can before the expensive steps and throws
+// PackError (one line naming the file) on failure, leaving nothing at out.
+struct BuildSummary {
+  size_t files = 0;
+  size_t shortcuts = 0;
+  uint64_t script_size = 0;
+  uint32_t container_size = 0;
+};
+BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
+                             uint32_t key, const std::filesystem::path& out,
+                             const PackOptions& options = PackOptions());
+// A raw install script taken as it is; returns the container length.
+uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem::path& stub, uint32_t key,
+                     const std::filesystem::path& out, const PackOptions& options = PackOptions());
+// A raw stored blob embedded as it is (an odd size is refused); returns N.
+uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
+                   const std::filesystem::path& out);
+
+// The blob of a script: compressed (compress.h) with its trailer, scrambled, interleaved.
+// Sets *n to the container length. The script is released once it is compressed.
+// A 32-bit installer holds its image (the stub and the stored blob, 2N bytes) and
+// the unpacked script (U bytes) in 2 GiB of address space, each in one contiguous
+// piece beside the system's DLLs and heap: 2N + U may be at most 1 GiB.
+constexpr uint64_t kMaxInstallerMemory = 1ull << 30;
+// Why a package of container N and script U bytes is too large ("" when it is not).
+std::string installer_memory_problem(uint64_t n, uint64_t u);
+
+std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n,
+                                      const PackOptions& options = PackOptions());
+
+}  // namespace tvpack

@@ -1,0 +1,60 @@
+// The install script made from a checked manifest: its sections, the files read as
+// they are written in.
+#include "build/manifest.h"
+
+#include <fstream>
+
+#include "common/errors.h"
+#include "package/writer.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+// The file's bytes, as many as when it was checked.
+std::vector<uint8_t> read_whole_file(const fs::path& path, uint64_t expected, const fs::path& manifest,
+                                     int line) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail_at(manifest, line, "cannot open " + quote(show_path(path)));
+  std::vector<uint8_t> data(static_cast<size_t>(expected));
+  if (expected != 0) in.read(reinterpret_cast<char*>(data.data()), std::streamsize(expected));
+  bool short_read = uint64_t(in.gcount()) != expected && expected != 0;
+  bool longer = in.peek() != std::char_traits<char>::eof();
+  if (short_read || longer)
+    fail_at(manifest, line, quote(show_path(path)) + " changed size while it was being packed");
+  return data;
+}
+
+}  // namespace
+
+std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts) {
+  std::u16string text;
+  for (const auto& s : shortcuts) {
+    if (!text.empty()) text += u'\n';
+    text += u"icon\n" + s.target + u'\n' + s.arguments + u'\n' + s.location;
+  }
+  return text;
+}
+
+std::vector<uint8_t> build_script(const Manifest& m, const FilesRead& files_read) {
+  tv::ScriptWriter w;
+  w.put_int(m.format_version);
+  w.put_int(int32_t(m.variables.size()));
+  for (const auto& v : m.variables) {
+    w.put_string(v.name);
+    w.put_string(v.value);
+  }
+  w.put_int(int32_t(m.files.size()));
+  for (const auto& f : m.files) {
+    w.put_string(f.destination);
+    w.put_int(int32_t(f.size));
+    std::vector<uint8_t> content = read_whole_file(f.source, f.size, m.path, f.line);
+    w.put_bytes(content.data(), content.size());
+    if (files_read) files_read(size_t(&f - m.files.data()) + 1);
+  }
+  w.put_string(shortcut_text(m.shortcuts));
+  return w.bytes();
+}
+
+}  // namespace tvpack

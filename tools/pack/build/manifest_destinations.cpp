@@ -1,0 +1,79 @@
+// The destinations of the files section, checked as Windows will take them (see
+// Destinations in manifest_tables.h).
+#include "build/manifest_tables.h"
+#include "common/errors.h"
+#include "common/upcase.h"
+#include "common/windows_path.h"
+#include "variables/table.h"
+
+namespace tvpack {
+namespace {
+
+// True when the path starts in the {App} folder and a ".." then climbs out of it.
+bool leaves_app(const std::u16string& expanded) {
+  const char16_t* const* app = tv::find_variable(u"{App}");
+  if (app == nullptr || *app == nullptr) return false;
+  std::u16string base = upcase(*app);
+  while (!base.empty() && base.back() == u'\\') base.pop_back();
+  std::u16string path = upcase(expanded);
+  if (base.empty() || path.compare(0, base.size(), base) != 0 || path.size() <= base.size() ||
+      path[base.size()] != u'\\')
+    return false;
+  std::vector<std::u16string> below = path_components(path.substr(base.size() + 1));
+  return !resolve_dots(&below);
+}
+
+}  // namespace
+
+// The destination template of one file, checked with the variables in place.
+void Destinations::check(const std::u16string& dest, int line, const std::string& what) {
+  std::u16string expanded = expand_or_fail(m_->path, dest, line, what + " destination");
+  if (!is_absolute(expanded))
+    fail_at(m_->path, line, what + " destination " + quote(dest) + " expands to " + quote(expanded) +
+                               ", which is not an absolute path");
+  if (expanded.back() == u'\\')
+    fail_at(m_->path, line, what + " destination " + quote(dest) + " ends with a backslash; it "
+                                  "must name the file");
+  if (char16_t c = forbidden_in_path(expanded))
+    fail_at(m_->path, line, what + " destination " + quote(expanded) + " has the character " +
+                               quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
+  if (leaves_app(expanded))
+    m_->warnings.push_back(show_path(m_->path) + ":" + std::to_string(line) + ": warning: " + what +
+                          " destination " + quote(dest) + " leaves {App} through \"..\"");
+  check_conflicts(expanded, line, what);
+}
+
+// A destination may be neither another's file again nor the folder of another (or
+// inside one): the installer could never write both. Compared as Windows resolves
+// paths: each unit by its uppercase (upcase.h), "." and ".." taken out.
+void Destinations::check_conflicts(const std::u16string& expanded, int line, const std::string& what) {
+  std::vector<std::u16string> parts = path_components(upcase(expanded));
+  resolve_dots(&parts, 1);  // the drive (or server) stays
+  std::u16string key;
+  std::vector<std::u16string> folders;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) key += u'\\';
+    key += parts[i];
+    if (i > 0 && i + 1 < parts.size()) folders.push_back(key);  // not the bare drive
+  }
+  auto same = files_.find(key);
+  if (same != files_.end())
+    fail_at(m_->path, line, what + " destination " + quote(expanded) +
+                               " is already installed by the entry on line " + std::to_string(same->second.line));
+  auto below = folders_.find(key);
+  if (below != folders_.end())
+    fail_at(m_->path, line, what + " destination " + quote(expanded) + " is the folder of " +
+                               quote(below->second.path) + " (line " + std::to_string(below->second.line) +
+                               "); a path cannot be both a file and a folder");
+  for (const std::u16string& folder : folders) {
+    auto file = files_.find(folder);
+    if (file != files_.end())
+      fail_at(m_->path, line, what + " destination " + quote(expanded) + " lies inside " +
+                                 quote(file->second.path) + ", which line " + std::to_string(file->second.line) +
+                                 " installs as a file; a path cannot be both a file and a folder");
+  }
+  files_.emplace(key, Placed{line, expanded});
+  for (const std::u16string& folder : folders) folders_.emplace(folder, Placed{line, expanded});
+}
+
+}  // namespace tvpack

@@ -1,0 +1,116 @@
+// The manifest's [installer] table: what the output's own resources say of the
+// product (its icon, names and versions), checked here so that the resource writer
+// gets values it can write as they are.
+#include <array>
+
+#include "build/manifest.h"
+#include "build/manifest_tables.h"
+#include "common/errors.h"
+#include "platform/text16.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+constexpr size_t kMaxInfoUnits = 256;
+
+// 1 to 4 decimal numbers 0-65535 separated by dots; the missing ones are 0.
+bool parse_version(const std::u16string& text, std::array<uint16_t, 4>* out) {
+  std::array<uint16_t, 4> parts = {0, 0, 0, 0};
+  size_t count = 0, digits = 0;
+  uint32_t value = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == u'.') {
+      if (digits == 0 || count == 4) return false;
+      parts[count++] = uint16_t(value);
+      value = 0, digits = 0;
+    } else if (text[i] >= u'0' && text[i] <= u'9') {
+      value = value * 10 + uint32_t(text[i] - u'0');
+      ++digits;
+      if (value > 0xFFFF) return false;
+    } else {
+      return false;
+    }
+  }
+  *out = parts;
+  return true;
+}
+
+// Why a version-information text cannot be written ("" when it can).
+std::string text_problem(const std::u16string& value) {
+  for (char16_t c : value)
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return "holds the control character " + quote(std::u16string(1, c));
+  if (value.size() > kMaxInfoUnits)
+    return "is " + std::to_string(value.size()) + " UTF-16 units long; at most " + std::to_string(kMaxInfoUnits);
+  return "";
+}
+
+// The icon file, beside the manifest (read by the build).
+fs::path icon_file(const fs::path& manifest, const TableReader& r, int* line) {
+  std::u16string icon = r.text("icon", false, line);
+  fs::path path = manifest.parent_path() / utf8_path(tv::u16_to_utf8(icon));
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (icon.empty() || !fs::exists(st))
+    fail_at(manifest, *line, "[installer] icon " + quote(show_path(path)) + " does not exist");
+  if (!fs::is_regular_file(st))
+    fail_at(manifest, *line, "[installer] icon " + quote(show_path(path)) + " is not a regular file");
+  return path;
+}
+
+}  // namespace
+
+InstallerInfo read_installer_table(const fs::path& manifest, const toml::table& root) {
+  InstallerInfo info;
+  const toml::table* table = single_table(manifest, root, "installer");
+  if (table == nullptr) return info;
+  TableReader r(manifest, *table, "[installer]");
+  r.only({"icon", "product_name", "product_version", "file_version", "company", "copyright", "description"});
+  info.line = r.line();
+
+  // A string key: absent stays absent; present is checked.
+  auto text = [&](const char* key, int* line) -> std::optional<std::u16string> {
+    if (table->get(key) == nullptr) return std::nullopt;
+    std::u16string value = r.text(key, false, line);
+    std::string problem = text_problem(value);
+    if (!problem.empty()) fail_at(manifest, *line, std::string("[installer] ") + key + " " + problem);
+    return value;
+  };
+  auto version = [&](const char* key, const std::optional<std::u16string>& value, int line,
+                     std::optional<std::array<uint16_t, 4>>* number) {
+    if (!value) return;
+    std::array<uint16_t, 4> parts;
+    if (!parse_version(*value, &parts))
+      fail_at(manifest, line, std::string("[installer] ") + key + " " + quote(*value) +
+                                  " is not a version: 1 to 4 numbers from 0 to 65535 separated by dots, "
+                                  "like \"2.3\" or \"2.3.1.0\"");
+    *number = parts;
+  };
+
+  ProductInfo& product = info.product;
+  int line = 0, name_line = 0, product_line = 0, file_line = 0;
+  if (table->get("icon") != nullptr) info.icon = icon_file(manifest, r, &info.icon_line);
+  product.product_name = text("product_name", &name_line);
+  product.product_version = text("product_version", &product_line);
+  product.file_version = text("file_version", &file_line);
+  product.company = text("company", &line);
+  product.copyright = text("copyright", &line);
+  product.description = text("description", &line);
+  version("product_version", product.product_version, product_line, &product.product_version_number);
+  version("file_version", product.file_version, file_line, &product.file_version_number);
+  if (!product.file_version) {
+    product.file_version = product.product_version;
+    product.file_version_number = product.product_version_number;
+  }
+  if (!product.description && product.product_name) {
+    product.description = *product.product_name + u" 安装程序";
+    std::string problem = text_problem(*product.description);
+    if (!problem.empty())
+      fail_at(manifest, name_line, "[installer] the description made from product_name, " + quote(*product.description) +
+                                       ", " + problem + "; give a shorter description");
+  }
+  return info;
+}
+
+}  // namespace tvpack

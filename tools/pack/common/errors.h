@@ -1,0 +1,37 @@
+// Errors of the maker, all raised one way: fail() throws a PackError. Its text is one
+// line naming the file it is about (and the manifest line where there is one), or,
+// from the readers of files a user hands the maker (PE images, icons), one phrase
+// that the caller puts after the file's name ("is truncated").
+#pragma once
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace tvpack {
+
+class PackError : public std::runtime_error {
+ public:
+  explicit PackError(const std::string& line) : std::runtime_error(line) {}
+};
+
+// A phrase about input whose name the caller knows, as it is ("has a damaged
+// resource directory"); the caller that names the file makes it one line.
+[[noreturn]] void fail(const std::string& phrase);
+// "FILE: what" or "FILE:LINE: what", made one line (control characters escaped).
+[[noreturn]] void fail(const std::filesystem::path& file, const std::string& what);
+[[noreturn]] void fail_at(const std::filesystem::path& file, int line, const std::string& what);
+
+// A path for messages, as UTF-8.
+std::string show_path(const std::filesystem::path& p);
+// UTF-8 text for messages: quoted, control characters as \n, \r, \t or \xNN.
+std::string quote(const std::string& text);
+std::string quote(const std::u16string& text);
+// The same for a listing: escaped as quote() does, without the quotes.
+std::string printable(const std::string& text);
+std::string printable(const std::u16string& text);
+std::string printable(const char16_t* text);  // text of the install script, any offset
+
+// A UTF-8 string as a path (UTF-8 on every system).
+std::filesystem::path utf8_path(const std::string& s);
+
+}  // namespace tvpack

@@ -1,0 +1,274 @@
+// extract: an installer's files written into a folder as the installer would, safely.
+#include "read/extract.h"
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "common/errors.h"
+#include "common/read_file.h"
+#include "common/system.h"
+#include "common/upcase.h"
+#include "common/windows_path.h"
+#include "package/script.h"
+#include "platform/text16.h"
+#include "variables/table.h"
+#include "read/walk.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+// "{App}" while extracting: control characters that no written path holds, so every
+// destination that starts with it came through "{App}".
+const std::u16string kAppMark = u"\x01" u"App\x01";
+
+// Names a file system may take in a way other than as a plain name here.
+bool reserved_device(const std::u16string& part) {
+  std::u16string base = upcase(part.substr(0, part.find(u'.')));
+  while (!base.empty() && base.back() == u' ') base.pop_back();
+  for (const char16_t* d : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+    if (base == d) return true;
+  // Windows takes the superscripts one to three for digits here too.
+  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
+         ((base[3] >= u'0' && base[3] <= u'9') || base[3] == u'\u00B9' || base[3] == u'\u00B2' ||
+          base[3] == u'\u00B3');
+}
+
+// A surrogate without its partner: Windows keeps it in a name, UTF-8 has no form for it.
+bool lone_surrogate(const std::u16string& part) {
+  for (size_t i = 0; i < part.size(); ++i) {
+    if (part[i] >= 0xD800 && part[i] < 0xDC00 && i + 1 < part.size() && part[i + 1] >= 0xDC00 &&
+        part[i + 1] < 0xE000)
+      ++i;
+    else if (part[i] >= 0xD800 && part[i] < 0xE000)
+      return true;
+  }
+  return false;
+}
+
+std::string bad_component(const std::u16string& part) {
+  for (char16_t c : part) {
+    if (c == u':') return "has a name with \":\" (a drive or a stream), not written";
+    if (forbidden_in_name(c)) return "has a character no file name may hold, not written";
+  }
+  if (lone_surrogate(part)) return "has a name that is not valid UTF-16, not written";
+  if (reserved_device(part)) return "names a device (" + tv::u16_to_utf8(part) + "), not written";
+  if (part.back() == u' ' || part.back() == u'.')
+    return "has a name ending in a space or a dot, which Windows drops, not written";
+  return "";
+}
+
+// The path shown to the user: "{App}" for the mark wherever it stands (arguments
+// often hold it inside), the shell folder's name for its folder.
+std::u16string shown(const std::u16string& path) {
+  std::u16string out = with_folder_names(path);
+  const std::u16string app = u"{App}";
+  for (size_t at = 0; (at = out.find(kAppMark, at)) != std::u16string::npos; at += app.size())
+    out.replace(at, kAppMark.size(), app);
+  return out;
+}
+
+// No component of DIR/relative (below DIR) may be a link or anything but a folder,
+// and the file itself may not be a link: a link left in DIR could lead out of it.
+std::string check_links(const fs::path& dir, const fs::path& relative) {
+  fs::path at = dir;
+  auto last = std::prev(relative.end());
+  for (auto it = relative.begin(); it != relative.end(); ++it) {
+    at /= *it;
+    std::error_code ec;
+    fs::file_status st = fs::symlink_status(at, ec);
+    if (ec || !fs::exists(st)) return "";
+    if (fs::is_symlink(st) || is_reparse_point(at))
+      return "would go through the link " + quote(show_path(at)) + " already in the folder, not written";
+    if (it != last && !fs::is_directory(st)) return "lies below a file already written, not written";
+    if (it == last && fs::is_directory(st)) return "is a folder already, not written";
+  }
+  return "";
+}
+
+// Names as Windows takes them: two that differ only in case (upcase.h) are one file
+// or folder, spelt as the first of them written, or as the folder already holds it.
+class FoldedNames {
+ public:
+  explicit FoldedNames(const fs::path& dir) : dir_(dir) {}
+
+  // relative (UTF-8 components joined by "/") spelt as the names already taken.
+  std::string spelt(const std::string& relative) {
+    std::string out;
+    std::u16string key;  // the folded path so far
+    for (size_t start = 0; start <= relative.size();) {
+      size_t slash = std::min(relative.find('/', start), relative.size());
+      std::string part = relative.substr(start, slash - start);
+      std::u16string folded = upcase(tv::utf8_to_u16(part));
+      const std::string& name = names_in(key, out).emplace(folded, part).first->second;
+      out += (out.empty() ? "" : "/") + name;
+      key += u'/' + folded;
+      start = slash + 1;
+    }
+    return out;
+  }
+
+ private:
+  // The names of the folder at the folded path key (spelt below dir), read from the
+  // disk the first time (in name order, so that the first of two spellings there wins).
+  std::map<std::u16string, std::string>& names_in(const std::u16string& key, const std::string& spelt) {
+    auto found = folders_.find(key);
+    if (found != folders_.end()) return found->second;
+    std::map<std::u16string, std::string>& names = folders_[key];
+    std::error_code ec;
+    fs::path at = dir_ / utf8_path(spelt);
+    if (!fs::is_directory(spelt.empty() ? fs::status(at, ec) : fs::symlink_status(at, ec))) return names;
+    std::vector<std::string> listed;
+    for (fs::directory_iterator it(at, ec), end; !ec && it != end; it.increment(ec))
+      listed.push_back(it->path().filename().u8string());
+    std::sort(listed.begin(), listed.end());
+    for (const std::string& name : listed) names.emplace(upcase(tv::utf8_to_u16(name)), name);
+    return names;
+  }
+
+  fs::path dir_;
+  std::map<std::u16string, std::map<std::u16string, std::string>> folders_;
+};
+
+}  // namespace
+
+std::string extract_target(const std::u16string& destination, const std::u16string& app, std::string* refusal) {
+  std::string base;
+  size_t rest = 0;
+  std::u16string folder_value;
+  std::u16string folder;
+  if (destination.compare(0, app.size(), app) == 0 &&
+      (destination.size() == app.size() || is_separator(destination[app.size()]))) {
+    rest = app.size();
+  } else if (!(folder = shell_folder_of(destination, &folder_value)).empty()) {
+    base = std::string(kOutsideFolder) + "/" + tv::u16_to_utf8(folder.substr(1, folder.size() - 2));
+    rest = folder_value.size();
+  } else if (char16_t drive = drive_letter(destination)) {
+    base = std::string(kOutsideFolder) + "/" + char(drive);
+    rest = 2;
+  } else if (destination.size() >= 2 && is_separator(destination[0]) && is_separator(destination[1])) {
+    base = std::string(kOutsideFolder) + "/network";
+    rest = 2;
+  } else if (!destination.empty() && is_separator(destination[0])) {
+    base = std::string(kOutsideFolder) + "/current drive";
+  } else {
+    base = std::string(kOutsideFolder) + "/current folder";
+  }
+  // Refused at the first name that cannot be written or at a ".." that leaves the
+  // folder, whichever comes first.
+  std::vector<std::u16string> names = path_components(destination.substr(rest));
+  std::vector<std::u16string> parts = names;
+  size_t climbed = names.size();
+  bool stays = resolve_dots(&parts, 0, &climbed);
+  for (size_t i = 0; i < climbed; ++i) {
+    std::string bad = names[i] == u"." || names[i] == u".." ? "" : bad_component(names[i]);
+    if (!bad.empty()) {
+      *refusal = bad;
+      return "";
+    }
+  }
+  if (!stays) {
+    *refusal = "leaves " + std::string(base.empty() ? "{App}" : "its folder") + " through \"..\", not written";
+    return "";
+  }
+  if (parts.empty()) {
+    *refusal = "names a folder, not a file, not written";
+    return "";
+  }
+  std::string out = base;
+  for (const std::u16string& p : parts) out += (out.empty() ? "" : "/") + tv::u16_to_utf8(p);
+  return out;
+}
+
+namespace {
+
+// DIR made, or checked to be a folder that is empty (unless force).
+void prepare_folder(const fs::path& dir, bool force) {
+  std::error_code ec;
+  fs::file_status st = fs::status(dir, ec);
+  if (fs::exists(st)) {
+    if (!fs::is_directory(st)) fail(dir, "is not a folder");
+    if (!force && fs::directory_iterator(dir, ec) != fs::directory_iterator())
+      fail(dir, "is not empty (--force writes into it all the same)");
+  } else if (!fs::create_directories(dir, ec)) {
+    fail(dir, "cannot be made (" + ec.message() + ")");
+  }
+}
+
+// One file of the package written below DIR: "" when it was, else why not (relative
+// is where it went, below DIR).
+std::string write_file(const fs::path& dir, const FileRecord& r, FoldedNames* names, std::string* relative) {
+  std::string why;
+  *relative = extract_target(tv::u16string_at(r.path), kAppMark, &why);
+  if (!why.empty()) return why;
+  *relative = names->spelt(*relative);
+  fs::path target = dir / utf8_path(*relative);
+  why = check_links(dir, utf8_path(*relative));
+  if (!why.empty()) return why;
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  // A file already there is replaced, not rewritten: it may be a hard link to a file
+  // outside the folder.
+  fs::remove(target, ec);
+  std::ofstream file(target, std::ios::binary | std::ios::trunc);
+  if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
+  file.close();
+  return file ? "" : "cannot be written to " + quote(show_path(target));
+}
+
+void list_shortcuts(InstallWalk& walk, std::ostream& out, const std::function<void(const std::string&)>& stops) {
+  ShortcutSection shortcuts;
+  if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
+  for (const ShortcutRecord& s : shortcuts.records) {
+    if (s.plan != tv::ShortcutPlan::kShortcut) continue;
+    out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file)))
+        << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
+        << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
+  }
+}
+
+}  // namespace
+
+int extract_installer(const fs::path& installer, const fs::path& dir, bool force, std::ostream& out,
+                      std::ostream& err) {
+  std::vector<uint8_t> bytes = read_file(installer);
+  InstallWalk walk;
+  std::string problem = walk.open(bytes);
+  auto stops = [&](const std::string& why) { fail(installer, walk.explained(why)); };
+  if (!problem.empty()) stops(problem);
+  prepare_folder(dir, force);
+
+  if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
+  size_t written = 0, outside = 0, refused = 0;
+  FoldedNames names(dir);
+  const std::string outside_folder = std::string(kOutsideFolder) + "/";
+  bool files_read = walk.files([&](const FileRecord& r) {
+    if (r.path == nullptr) return false;
+    std::string relative, why = write_file(dir, r, &names, &relative);
+    std::u16string dest = tv::u16string_at(r.path);
+    if (!why.empty()) {
+      err << "talvenor-pack: warning: " << quote(shown(dest)) << " " << why << "\n";
+      ++refused;
+      return true;
+    }
+    ++written;
+    if (relative.compare(0, outside_folder.size(), outside_folder) == 0) {
+      ++outside;
+      out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
+    }
+    return true;
+  });
+  if (!files_read) stops(tv::damage_reason());
+  list_shortcuts(walk, out, stops);
+  out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "
+      << kOutsideFolder << ")";
+  if (refused != 0) out << ", " << refused << " not written";
+  out << "\n";
+  return refused == 0 ? 0 : 2;
+}
+
+}  // namespace tvpack

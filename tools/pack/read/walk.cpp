@@ -1,0 +1,186 @@
+// The installer's own reading of a package, step by step, for inspect, extract and try.
+#include "read/walk.h"
+
+#include <cstring>
+
+#include "actions/files.h"
+#include "common/errors.h"
+#include "common/variables.h"
+#include "common/windows_path.h"
+#include "install/install.h"
+#include "package/container.h"
+#include "package/script.h"
+#include "pe/package_section.h"
+#include "platform/package_section.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/text16.h"
+#include "variables/expand.h"
+#include "variables/pool.h"
+#include "variables/section.h"
+#include "variables/table.h"
+
+namespace tvpack {
+
+namespace {
+
+const char16_t* const kShellFolders[] = {u"{AppData}", u"{StartMenu}", u"{Programs}", u"{CommonPrograms}",
+                                         u"{Desktop}"};
+
+}  // namespace
+
+std::u16string shell_folder_of(const std::u16string& path, std::u16string* value) {
+  std::u16string best;
+  value->clear();
+  for (const char16_t* name : kShellFolders) {
+    const char16_t* const* slot = tv::find_variable(name);
+    if (slot == nullptr || *slot == nullptr) continue;
+    std::u16string v = tv::u16string_at(*slot);
+    while (!v.empty() && is_separator(v.back())) v.pop_back();
+    if (starts_with_folder(path, v) && v.size() > value->size()) {
+      *value = v;
+      best = name;
+    }
+  }
+  return best;
+}
+
+std::u16string with_folder_names(const std::u16string& path) {
+  std::u16string value;
+  std::u16string folder = shell_folder_of(path, &value);
+  return folder.empty() ? path : folder + path.substr(value.size());
+}
+
+InstallWalk::InstallWalk() {
+  tv::posix::set_responder([this](const std::u16string& text, const std::u16string&, unsigned) {
+    messages_.push_back(text);
+    return tv::kIdOk;
+  });
+  tv::clear_damage_reason();
+}
+
+InstallWalk::~InstallWalk() {
+  tv::posix::set_responder(nullptr);
+  // The table's names point into the script; both go now.
+  tv::clear_variable_table();
+  tv::clear_title_and_description();
+  if (unpacked_) tv::free_script();
+}
+
+std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+  PeLayout pe;
+  try {
+    pe = parse_pe(bytes.data(), bytes.size());
+  } catch (const PackError& e) {
+    return e.what();
+  }
+  const PeSection* section = find_package_section(pe);
+  if (section == nullptr) return "carries no package section (.tvpkg)";
+  tv::PackageView view;
+  if (!tv::find_package_in_file(bytes.data(), bytes.size(), &view))
+    return "the package section's header is damaged (wrong magic, or a length past the section)";
+  section_offset_ = section->raw_pointer;
+  n_ = view.n;
+  key_ = view.key;
+  tv::UnpackError error = tv::unpack_blob(view.blob, view.n, view.key);
+  if (error != tv::UnpackError::kOk) {
+    // The installer's own unpack shows this box for every refusal.
+    messages_.push_back(u"安装文件已损坏!");
+    return tv::describe_unpack_error(error);
+  }
+  unpacked_ = true;
+  // The loading chain of the install dialog, on the stand-in's folder paths.
+  reset_simulated_variables();
+  if (!shell_folders_.empty()) {
+    for (const auto& folder : shell_folders_) tv::posix::set_special_folder(folder.first, folder.second);
+    tv::set_folder_variables();
+  }
+  tv::rewind_script_cursor();
+  tv::ScriptCursor& c = tv::script_cursor();
+  if (!tv::check_script_version()) {
+    if (c.pos == tv::script_start()) return tv::damage_reason();
+    version_refused_ = true;
+  }
+  std::memcpy(&version_, c.pos - 4, 4);
+  std::string refused = version_refused_ ? tv::damage_reason() : "";
+  tv::saved_cursor() = c;
+  // The pairs as stored, then the installer's own first reading.
+  tv::ScriptCursor list = c;
+  int32_t count = 0;
+  if (!tv::read_int(list, &count)) return tv::damage_reason();
+  for (int32_t i = 0; i < count; ++i) {
+    char16_t *name = nullptr, *value = nullptr;
+    if (!tv::read_string(list, &name) || !tv::read_string(list, &value)) return tv::damage_reason();
+    pairs_.emplace_back(name, value);
+  }
+  if (!tv::read_variables_section(c, 0)) return tv::damage_reason();
+  return refused;
+}
+
+std::string InstallWalk::explained(const std::string& why) const {
+  if (messages_.empty()) return why;
+  return why + " (the installer shows \"" + tv::u16_to_utf8(messages_.front()) + "\" and stops)";
+}
+
+std::u16string InstallWalk::default_folder() const {
+  const char16_t* const* app = tv::find_variable(u"{App}");
+  char16_t path[tv::kMaxPath];
+  tv::install_directory_from(app != nullptr ? *app : nullptr, path);
+  return tv::u16string_at(path);
+}
+
+bool InstallWalk::choose_folder(const std::u16string& folder) {
+  folder_ = folder;
+  tv::variable_slot(u"{App}") = tv::pool_string(folder_.c_str());
+  tv::ScriptCursor second = tv::saved_cursor();
+  return tv::read_variables_section(second, 1) != 0;
+}
+
+bool InstallWalk::files(const std::function<bool(const FileRecord&)>& visit) {
+  tv::ScriptCursor& c = tv::script_cursor();
+  int32_t count = 0;
+  if (!tv::read_int(c, &count)) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    FileRecord r;
+    char16_t* templ = nullptr;
+    if (!tv::read_file_record(c, &templ, &r.size, &r.content)) return false;
+    r.templ = templ;
+    r.path = tv::expand_variables(templ);
+    bool go_on = visit(r);
+    if (r.path == nullptr) {
+      tv::report_damaged_package("a file path does not expand");
+      return false;
+    }
+    if (!go_on) return true;
+  }
+  return true;
+}
+
+bool InstallWalk::shortcuts(ShortcutSection* out) {
+  char16_t* text = nullptr;
+  if (!tv::read_string(tv::script_cursor(), &text)) return false;
+  std::u16string all = tv::u16string_at(text);
+  size_t start = 0;
+  for (size_t lf; (lf = all.find(u'\n', start)) != std::u16string::npos; start = lf + 1)
+    out->lines.push_back(all.substr(start, lf - start));
+  out->lines.push_back(all.substr(start));
+
+  std::vector<char16_t*> lines(tv::kMaxShortcutLines);
+  size_t count = tv::split_shortcut_lines(text, lines.data());
+  out->looked_at = count;
+  std::vector<bool> in_record(count, false);
+  for (size_t j = tv::find_shortcut_marker(lines.data(), count, 0); j < count;
+       j = tv::find_shortcut_marker(lines.data(), count, j + 4)) {
+    ShortcutRecord r;
+    r.marker = j;
+    for (size_t k = 0; k < 3; ++k) r.lines[k] = j + 1 + k < count ? lines[j + 1 + k] : nullptr;
+    r.plan = tv::plan_shortcut(r.lines[0], r.lines[1], r.lines[2], &r.planned);
+    out->records.push_back(r);
+    for (size_t k = j; k < j + 4 && k < count; ++k) in_record[k] = true;
+  }
+  for (size_t j = 0; j < count; ++j)
+    if (!in_record[j]) out->ignored.push_back(j);
+  return true;
+}
+
+}  // namespace tvpack

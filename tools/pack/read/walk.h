@@ -1,0 +1,97 @@
+// An installer's package read as the installer reads it, with the installer's own
+// code: the package section, unpacking, the header check, both readings of the
+// variables section, the files and the shortcuts sections, for a chosen install
+// folder. Nothing is written. One walk at a time: the install script, the variable
+// table and the message responder are the process's own.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "actions/shortcuts.h"
+
+namespace tvpack {
+
+struct FileRecord {
+  const char16_t* templ = nullptr;  // as stored
+  const char16_t* path = nullptr;   // expanded, or null: the installer stops as damaged
+  uint32_t size = 0;
+  const uint8_t* content = nullptr;
+};
+
+struct ShortcutRecord {
+  size_t marker = 0;                       // index of its "icon" line
+  const char16_t* lines[3] = {};           // target, arguments, location (null: missing)
+  tv::ShortcutPlan plan = tv::ShortcutPlan::kNotExpanded;
+  tv::PlannedShortcut planned;
+};
+
+struct ShortcutSection {
+  std::vector<std::u16string> lines;  // every line of the text
+  size_t looked_at = 0;               // lines the installer looks at (its table's size)
+  std::vector<ShortcutRecord> records;
+  std::vector<size_t> ignored;        // looked-at lines in no record
+};
+
+// The shell folder variable ("{Desktop}", ...) whose folder holds path, the longest
+// one; "" when none. *value gets that folder's path.
+std::u16string shell_folder_of(const std::u16string& path, std::u16string* value);
+// path with a shell folder's path written as its variable ("{Desktop}\\x.lnk").
+std::u16string with_folder_names(const std::u16string& path);
+
+class InstallWalk {
+ public:
+  InstallWalk();
+  ~InstallWalk();
+  InstallWalk(const InstallWalk&) = delete;
+  InstallWalk& operator=(const InstallWalk&) = delete;
+
+  // The shell folders (CSIDL -> path) that open() gives the folder variables, as a
+  // machine's shell gives them; without this call, the stand-in's own.
+  void use_shell_folders(const std::map<int, std::u16string>& folders) { shell_folders_ = folders; }
+
+  // Loads the installer file's bytes as the install dialog does. "" when the installer
+  // would go on; else why it stops (a refused version leaves the rest readable:
+  // version_refused()). The bytes must outlive the walk.
+  std::string open(const std::vector<uint8_t>& bytes);
+  uint32_t section_offset() const { return section_offset_; }
+  uint32_t container_size() const { return n_; }
+  uint32_t key() const { return key_; }
+  int32_t version() const { return version_; }
+  bool version_refused() const { return version_refused_; }
+  // The variables section's pairs as stored (name, value template).
+  const std::vector<std::pair<const char16_t*, const char16_t*>>& pairs() const { return pairs_; }
+  // The install folder the dialog offers after loading (its default).
+  std::u16string default_folder() const;
+
+  // The install sequence's reading for the chosen folder: "{App}" := folder, the
+  // variables section read again. False for a damaged section.
+  bool choose_folder(const std::u16string& folder);
+  // The files section, record by record; visit returns false to stop. False when the
+  // section is damaged (tv::damage_reason() says why); a path that does not expand is
+  // visited (path null) and then ends the walk as damaged, as in the installer.
+  bool files(const std::function<bool(const FileRecord&)>& visit);
+  // The shortcuts section; false when damaged.
+  bool shortcuts(ShortcutSection* out);
+
+  // The installer's message boxes so far, in order.
+  const std::vector<std::u16string>& messages() const { return messages_; }
+  // why, and the first message the installer showed for it:
+  // why + ' (the installer shows "..." and stops)'; why alone when it showed none.
+  std::string explained(const std::string& why) const;
+
+ private:
+  uint32_t section_offset_ = 0, n_ = 0, key_ = 0;
+  int32_t version_ = 0;
+  bool version_refused_ = false;
+  bool unpacked_ = false;
+  std::vector<std::pair<const char16_t*, const char16_t*>> pairs_;
+  std::vector<std::u16string> messages_;
+  std::u16string folder_;
+  std::map<int, std::u16string> shell_folders_;
+};
+
+}  // namespace tvpack

@@ -1,0 +1,200 @@
+// talvenor-pack try's report: what the run saw and found, as text and as JSON, and the
+// verdict's reasons.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "common/errors.h"
+#include "common/upcase.h"
+#include "platform/text16.h"
+#include "try/try_internal.h"
+
+namespace tvpack {
+namespace {
+
+// Text as Windows compares names (the case table).
+std::u16string folded(const std::string& text) { return upcase(tv::utf8_to_u16(text)); }
+
+std::string seconds(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f s", s);
+  return buf;
+}
+
+// The dialogs as the run saw them, and the boxes it answered.
+void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
+  if (r.install_dialog) {
+    out << "install dialog after " << seconds(r.to_install) << ": caption " << quote(r.caption) << ", description "
+        << quote(r.description) << ", folder " << quote(r.offered) << "\n";
+    if (!opt.folder.empty()) out << "typed the folder " << quote(r.typed) << "\n";
+  }
+  if (r.finish_dialog) {
+    out << "finish dialog after " << seconds(r.to_finish) << ": " << quote(r.finish_text) << "; ["
+        << (r.launch_ticked ? "x" : " ") << "] " << quote(r.launch_text) << ", ["
+        << (r.help_ticked ? "x" : " ") << "] " << quote(r.help_text) << "; "
+        << (opt.run ? "left as they were" : "both unticked") << ", 完成 pressed\n";
+  }
+  for (const Box& b : r.boxes)
+    out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer) << "\n";
+}
+
+// What the finish button was to start, against the processes seen.
+void write_finish_starts(const Outcome& o, std::ostream& out) {
+  for (auto item : {std::make_pair("the program ({Launch})", o.check.launch),
+                    std::make_pair("the help document ({Help})", o.check.help)}) {
+    if (item.second.empty()) continue;
+    bool seen = false;
+    for (const StartedProcess& s : o.run.started)
+      seen = seen || folded(s.image) == folded(item.second) ||
+             folded(s.command_line).find(folded(item.second)) != std::u16string::npos;
+    out << item.first << " " << quote(item.second)
+        << (seen ? ": started" : ": no process was seen for it (Wine opens a document only with a program "
+                                 "registered for its type in the prefix)")
+        << "\n";
+  }
+}
+
+// The dialogs, boxes and end of the run as JSON members.
+void write_dialogs_json(const TryOptions& opt, const TryRun& r, std::ostream& j) {
+  j << "  \"install_dialog\": ";
+  if (r.install_dialog)
+    j << "{\"seconds\": " << r.to_install << ", \"caption\": " << json_string(r.caption) << ", \"description\": "
+      << json_string(r.description) << ", \"folder\": " << json_string(r.offered) << "},\n";
+  else
+    j << "null,\n";
+  j << "  \"typed_folder\": " << (opt.folder.empty() ? "null" : json_string(r.typed)) << ",\n";
+  j << "  \"finish_dialog\": ";
+  if (r.finish_dialog)
+    j << "{\"seconds\": " << r.to_finish << ", \"text\": " << json_string(r.finish_text)
+      << ", \"launch\": {\"text\": " << json_string(r.launch_text) << ", \"ticked\": "
+      << (r.launch_ticked ? "true" : "false") << "}, \"help\": {\"text\": " << json_string(r.help_text)
+      << ", \"ticked\": " << (r.help_ticked ? "true" : "false") << "}, \"left_ticked\": "
+      << (opt.run ? "true" : "false") << "},\n";
+  else
+    j << "null,\n";
+  j << "  \"message_boxes\": [";
+  for (size_t i = 0; i < r.boxes.size(); ++i)
+    j << (i ? ", " : "") << "{\"caption\": " << json_string(r.boxes[i].caption) << ", \"text\": "
+      << json_string(r.boxes[i].text) << ", \"answer\": " << json_string(r.boxes[i].answer) << "}";
+  j << "],\n  \"stopped\": " << (r.stopped.empty() ? "null" : json_string(r.stopped)) << ",\n";
+  j << "  \"exit_code\": " << r.exit_code << ",\n";
+}
+
+// What the check found as JSON members.
+void write_check_json(const Outcome& o, std::ostream& j) {
+  if (o.checked && o.check.package_stops.empty()) {
+    j << "  \"folder\": " << json_string(o.check.folder) << ",\n  \"files\": {\"verified\": " << o.check.files_ok
+      << ", \"in_package\": " << o.check.files << "},\n  \"shortcuts\": {\"verified\": " << o.check.shortcuts_ok
+      << ", \"in_package\": " << o.check.shortcuts << "},\n  \"outside\": [";
+    for (size_t i = 0; i < o.check.outside.size(); ++i)
+      j << (i ? ", " : "") << "{\"kind\": \"" << (o.check.outside[i].shortcut ? "shortcut" : "file")
+        << "\", \"name\": " << json_string(o.check.outside[i].what) << ", \"path\": "
+        << json_string(o.check.outside[i].where) << "}";
+    j << "],\n";
+  } else {
+    j << "  \"folder\": null,\n  \"files\": null,\n  \"shortcuts\": null,\n  \"outside\": [],\n";
+  }
+  j << "  \"finish_starts\": {\"program\": " << (o.check.launch.empty() ? "null" : json_string(o.check.launch))
+    << ", \"help\": " << (o.check.help.empty() ? "null" : json_string(o.check.help)) << "},\n";
+}
+
+}  // namespace
+
+std::vector<std::string> failures(const Outcome& o) {
+  std::vector<std::string> why;
+  for (const Box& b : o.run.boxes)
+    why.push_back("message box " + quote(b.caption) + ": " + quote(b.text) + " (answered " + printable(b.answer) + ")");
+  if (!o.run.stopped.empty() && o.run.boxes.empty()) why.push_back(o.run.stopped);
+  if (!o.check.package_stops.empty()) why.push_back("the package stops the installer: " + o.check.package_stops);
+  for (const std::string& p : o.check.problems) why.push_back(p);
+  if (o.run.finish_dialog && o.run.stopped.empty() && o.run.exit_code != 0)
+    why.push_back("the installer ended with exit code " + std::to_string(o.run.exit_code));
+  return why;
+}
+
+void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, std::ostream& out) {
+  const TryRun& r = o.run;
+  out << "try: " << show_path(opt.installer) << ", a " << o.bits << "-bit installer, under " << o.wine
+      << " on display " << o.display << (o.xvfb ? " (Xvfb)" : "") << "\n";
+  write_dialogs(opt, r, out);
+  if (o.checked && o.check.package_stops.empty()) {
+    out << "installed to " << o.check.folder << ": " << o.check.files_ok << " of " << o.check.files << " files and "
+        << o.check.shortcuts_ok << " of " << o.check.shortcuts << " shortcuts as the package says\n";
+    if (opt.verbose)
+      for (const std::string& l : o.check.listing) out << "  " << l << "\n";
+    if (!o.check.outside.empty()) out << "outside the install folder:\n";
+    for (const Placed& p : o.check.outside)
+      out << "  " << (p.shortcut ? "shortcut " : "file ") << p.what << " -> " << p.where << "\n";
+  } else if (!r.stopped.empty()) {
+    out << "not checked: " << r.stopped << "\n";
+  }
+  for (const StartedProcess& s : r.started)
+    out << "started: " << printable(s.image)
+        << (s.command_line.empty() ? "" : ", command line " + printable(s.command_line)) << "\n";
+  if (opt.run && o.checked) write_finish_starts(o, out);
+  for (const Shot& s : r.shots)
+    out << "screenshot: " << s.path << " (" << s.dialog << ", " << s.width << "x" << s.height << ")\n";
+  if (why.empty()) {
+    out << "PASS: the installer showed its dialogs and installed what its package holds\n";
+  } else {
+    out << "FAIL:\n";
+    for (const std::string& w : why) out << "  " << w << "\n";
+  }
+}
+
+void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, int status) {
+  const TryRun& r = o.run;
+  std::ostringstream j;
+  auto list = [&](const std::vector<std::string>& items) {
+    std::string s = "[";
+    for (size_t i = 0; i < items.size(); ++i) s += (i ? ", " : "") + json_string(items[i]);
+    return s + "]";
+  };
+  j << "{\n  \"installer\": " << json_string(show_path(opt.installer)) << ",\n  \"status\": " << status
+    << ",\n  \"passed\": " << (why.empty() ? "true" : "false") << ",\n  \"bits\": " << o.bits
+    << ",\n  \"wine\": " << json_string(o.wine) << ",\n  \"display\": " << json_string(o.display)
+    << ",\n  \"xvfb\": " << (o.xvfb ? "true" : "false") << ",\n";
+  write_dialogs_json(opt, r, j);
+  write_check_json(o, j);
+  j << "  \"started\": [";
+  for (size_t i = 0; i < r.started.size(); ++i)
+    j << (i ? ", " : "") << "{\"image\": " << json_string(r.started[i].image) << ", \"command_line\": "
+      << json_string(r.started[i].command_line) << "}";
+  j << "],\n  \"screenshots\": [";
+  for (size_t i = 0; i < r.shots.size(); ++i)
+    j << (i ? ", " : "") << "{\"dialog\": " << json_string(r.shots[i].dialog) << ", \"path\": "
+      << json_string(r.shots[i].path) << ", \"width\": " << r.shots[i].width << ", \"height\": " << r.shots[i].height
+      << "}";
+  j << "],\n  \"failures\": " << list(why) << "\n}\n";
+  std::ofstream f(opt.json, std::ios::binary | std::ios::trunc);
+  f << j.str();
+  f.close();
+  if (!f) fail(opt.json, "cannot be written");
+}
+
+std::string json_string(const std::string& text) {
+  // Read as UTF-16: a byte that is no UTF-8 becomes U+FFFD, and so does half of a pair.
+  std::u16string units = tv::utf8_to_u16(text);
+  std::string out = "\"";
+  for (size_t i = 0; i < units.size(); ++i) {
+    char16_t c = units[i];
+    size_t n = 1;
+    if (c == u'"' || c == u'\\') {
+      out += '\\';
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
+      out += buf;
+      continue;
+    } else if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      n = 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      units[i] = 0xFFFD;
+    }
+    out += tv::u16_to_utf8(units.substr(i, n));
+    i += n - 1;
+  }
+  return out + "\"";
+}
+
+}  // namespace tvpack
