@@ -227,6 +227,18 @@ void put_icon(std::vector<Resource>* resources, const std::vector<IconImage>& ic
   resources->push_back(std::move(group));
 }
 
+// The written file read as inspect and Windows read it: a tree that does not read back,
+// or version information that does not, is not shipped.
+void check_reads_back(const std::vector<uint8_t>& out, bool has_version) {
+  PeLayout pe;
+  std::string why;
+  std::vector<Resource> resources;
+  VersionInfo info;
+  if (!parse_pe(out.data(), out.size(), &pe, &why) || !read_resources(out.data(), out.size(), pe, &resources, &why) ||
+      (has_version && !read_version_info(out.data(), out.size(), &info, &why)))
+    throw std::runtime_error("has resources that cannot be written so that they read back (" + why + ")");
+}
+
 }  // namespace
 
 bool operator<(const ResourceId& a, const ResourceId& b) {
@@ -360,14 +372,27 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
     if (has_version_values(info))
       throw std::runtime_error("has no version information to write the product's into");
     if (icon.empty()) return stub;
-  } else {
-    version->data = product_version(*version, info, output_name);
+  }
+  uint16_t language = 0;
+  bool has_version = version != resources.end();
+  if (has_version) {
+    // The product's version information is the only one the installer carries: a stub
+    // with several (other languages, or a type listed twice) would show another's.
+    Resource product = *version;
+    product.data = product_version(*version, info, output_name);
+    language = product.language;
+    resources.erase(std::remove_if(resources.begin(), resources.end(),
+                                   [](const Resource& r) { return is_type(r, kRtVersion); }),
+                    resources.end());
+    resources.push_back(std::move(product));
   }
   if (!icon.empty()) {
     if (resources.empty()) throw std::runtime_error("has no resource section to carry the icon");
-    put_icon(&resources, icon, version != resources.end() ? version->language : 0);
+    put_icon(&resources, icon, language);
   }
-  return with_resources(stub, std::move(resources));
+  std::vector<uint8_t> out = with_resources(stub, std::move(resources));
+  check_reads_back(out, has_version);
+  return out;
 }
 
 std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vector<Resource> resources) {
