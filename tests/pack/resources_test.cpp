@@ -297,6 +297,27 @@ TEST(ProductResources, TheIconSummaryNamesEachImageByItsIcon) {
   EXPECT_FALSE(tvpack::first_icon_group(no_group, &id, &images));
 }
 
+// A stub whose tree lists the version type twice (Chinese version information in one,
+// damaged English in the other): the installer carries one, the product's, and it reads back.
+TEST(ProductResources, EveryVersionOfTheStubIsReplacedByTheProducts) {
+  std::vector<uint8_t> stub = read_bytes(fs::u8path(TV_RESOURCE_SEEDS "/version_twice"));
+  size_t versions = 0;
+  for (const Resource& r : resources_of(stub)) versions += r.type.id == tvpack::kRtVersion;
+  ASSERT_EQ(versions, 2u);
+  tvpack::ProductInfo product;
+  product.product_name = u"Kesta";
+  std::vector<uint8_t> out = tvpack::with_product_resources(stub, product, u"a.exe");
+  std::vector<Resource> written;
+  for (const Resource& r : resources_of(out))
+    if (r.type.id == tvpack::kRtVersion) written.push_back(r);
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written[0].language, 2052);
+  tvpack::VersionInfo info = tvpack::read_version_info(out.data(), out.size());
+  bool named = false;
+  for (const auto& v : info.strings) named |= v.name == "ProductName" && v.value == "Kesta";
+  EXPECT_TRUE(named);
+}
+
 // The output's name is its OriginalFilename; on Linux a name that is not UTF-8 is
 // built all the same, the bytes that are no text standing as U+FFFD.
 TEST(ProductResources, OutputNamesThatAreNotText) {
