@@ -6,6 +6,7 @@
 
 #include "common/errors.h"
 #include "read/extract.h"
+#include "read/inspect.h"
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
@@ -130,7 +131,8 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
 
 // A path the installer writes that holds a name Windows cannot hold (a file's, or a
 // shortcut's .lnk file) refuses the whole package, as the installer does: status 2,
-// the name told, not even the folder made. The user's own folders are not held to it.
+// the name told, not even the folder made; inspect marks it. The user's own folders
+// are not held to it.
 TEST_F(Extract, ANameWindowsCannotHoldRefusesThePackage) {
   struct Case {
     std::u16string path, shortcuts;
@@ -154,6 +156,10 @@ TEST_F(Extract, ANameWindowsCannotHoldRefusesThePackage) {
     EXPECT_EQ(fs::exists(into), told.empty()) << told;
     if (!told.empty())
       EXPECT_NE(err_.str().find(told + ", which Windows cannot hold"), std::string::npos) << err_.str();
+    // inspect marks the same paths.
+    std::ostringstream listing;
+    tvpack::inspect_file(setup, listing);
+    EXPECT_EQ(listing.str().find("<- Windows cannot hold") != std::string::npos, !told.empty()) << listing.str();
   }
 }
 
