@@ -32,8 +32,10 @@ size_t folder_names(const std::u16string& expanded) {
   size_t longest = 0;
   auto consider = [&](const char16_t* name) {
     const char16_t* const* value = tv::find_variable(name);
-    if (value == nullptr || *value == nullptr || !starts_with_folder(expanded, *value)) return;
-    longest = std::max(longest, path_components(*value).size());
+    if (value == nullptr || *value == nullptr) return;
+    std::u16string folder = *value;
+    while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
+    if (starts_with_folder(expanded, folder)) longest = std::max(longest, path_components(folder).size());
   };
   consider(u"{App}");
   for (unsigned i = 0; i < tv::kFolderVariables; ++i) consider(tv::folder_variable_name(i));

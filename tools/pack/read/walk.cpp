@@ -52,10 +52,11 @@ std::u16string with_folder_names(const std::u16string& path) {
 }
 
 std::u16string unholdable_name(const std::u16string& path, const std::u16string& app) {
-  std::u16string value;
+  std::u16string value, folder = app;
+  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
   size_t from = 0;
-  if (starts_with_folder(path, app))
-    from = path_components(app).size();
+  if (starts_with_folder(path, folder))
+    from = path_components(folder).size();
   else if (!shell_folder_of(path, &value).empty())
     from = path_components(value).size();
   return first_name_windows_cannot_hold(path, from);
