@@ -1,6 +1,7 @@
 // The manifest: what it turns into, and each mistake refused with the manifest's name
 // and line, in one line, before anything is written.
 #include <array>
+#include <fstream>
 #include <optional>
 
 #include "common/errors.h"
@@ -77,6 +78,8 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
       {f + "destination = '{App\\a.txt'\n", 6, "unclosed"},
       {f + "destination = '{Empty}\\a.txt'\n", 6, "not an absolute path"},
       {f + "destination = '{App}\\a?.txt'\n", 6, "Windows does not allow"},
+      {f + "destination = '{App}\\sub.\\a.txt'\n", 6, "holds the name \"sub.\", which Windows cannot hold"},
+      {f + "destination = '{Desktop}\\Nul'\n", 6, "holds the name \"Nul\", which Windows cannot hold"},
       {f + "dest = '{App}\\a.txt'\n", 6, "unknown key \"dest\""},
       {f + "destination = '{App}\\a'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\A'\n", 9,
        "already installed by the entry on line 6"},
@@ -169,6 +172,7 @@ TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
       {kApp + "[[shortcut]]\ntarget = \"{App}\\\\t\\n.exe\"\nlocation = '{Desktop}\\T'\n", 5, "has a line break"},
       {s + "arguments = \"-a\\r-b\"\nlocation = '{Desktop}\\T'\n", 6, "has a line break"},
       {s + "location = \"{Desktop}\"\n", 6, "has no backslash"},
+      {s + "location = '{Desktop}\\NUL'\n", 6, "[[shortcut]] file \"C:\\Users\\Tester\\Desktop\\NUL.lnk\" holds the name"},
       {s + "location = '{Desktop}\\{X}'\n", 6, "uses {X}"},
       {kApp + "[[shortcut]]\nlocation = '{Desktop}\\T'\n", 4, "needs a \"target\" string"},
       // "C:\Users\Tester\Desktop\" is 24 units; 232 more and ".lnk" make 260.
@@ -178,6 +182,58 @@ TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
   });
   EXPECT_EQ(tvpack::load_manifest(dir_.write("ok.toml", kApp + many_shortcuts(256))).shortcuts.size(), 256u);
 }
+
+#ifndef _WIN32
+// A tree's names as they come from a Linux build machine: one Windows cannot hold
+// (at its destination's line), one that is not UTF-8 or holds a backslash, and a link
+// out of the tree or back into a folder it lies in (at its source's line), each
+// refused naming the file; a link inside the tree, and names Windows holds, build.
+TEST_F(ManifestTest, RefusesTreeNamesWindowsCannotTakeAndLinksOutOfTheTree) {
+  struct Case {
+    std::string name, link_to;  // a file in the tree, or (link_to set) a link
+    int line;                   // 0: it builds
+    std::string told;           // after the tree's folder
+  } cases[] = {
+      {"aux.c", "", 6, "/aux.c\": destination \"D:\\Kesta\\aux.c\" holds the name \"aux.c\""},
+      {"NUL", "", 6, "/NUL\": destination \"D:\\Kesta\\NUL\" holds the name \"NUL\""},
+      {"com1.log", "", 6, "/com1.log\": destination \"D:\\Kesta\\com1.log\" holds the name"},
+      {"LPT1/x.txt", "", 6, "/LPT1/x.txt\": destination \"D:\\Kesta\\LPT1\\x.txt\" holds the name \"LPT1\""},
+      {"CONIN$", "", 6, "/CONIN$\": destination \"D:\\Kesta\\CONIN$\" holds the name"},
+      {"trailing.", "", 6, "/trailing.\": destination \"D:\\Kesta\\trailing.\" holds the name"},
+      {"space ", "", 6, "/space \": destination \"D:\\Kesta\\space \" holds the name"},
+      {"caf\xE9.txt", "", 5, "/caf\\xE9.txt\" is not valid UTF-8 (its bad bytes shown as \\xNN); rename it"},
+      {"sub/\xC3(/x", "", 5, "/sub/\\xC3(\" is not valid UTF-8"},
+      {"back\\slash.txt", "", 5, "/back\\slash.txt\" holds a backslash"},
+      {"pw", "/etc/passwd", 5, "/pw\" leads to \"/etc/passwd\", which is not inside the tree's source folder"},
+      {"gone", "nowhere.txt", 5, "/gone\" leads to \"nowhere.txt\", which is not inside"},
+      {"up/loop", "..", 5, "/up/loop\" leads back to"},
+      {"COM10", "", 0, ""},
+      {"CONX", "", 0, ""},
+      {"con", "a.txt", 6, "/con\": destination \"D:\\Kesta\\con\" holds the name"},
+      {"in/link.txt", "../a.txt", 0, ""},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    fs::path tree = dir_ / ("t" + std::to_string(i)), at = tree / fs::path(c.name);
+    dir_.write("t" + std::to_string(i) + "/a.txt", "a");
+    fs::create_directories(at.parent_path());
+    if (c.link_to.empty())
+      std::ofstream(at) << "x";
+    else
+      fs::create_symlink(c.link_to, at);
+    std::string manifest = kApp + "[[tree]]\nsource = \"t" + std::to_string(i) + "\"\ndestination = '{App}'\n";
+    if (c.line == 0)
+      EXPECT_EQ(refusal([&] { tvpack::build_installer(dir_.write("m.toml", manifest), stub_, tvpack::kDefaultKey,
+                                                         dir_ / "out/setup.exe"); }), "") << c.name;
+    else
+      expect_refused({{manifest, c.line, tvpack::show_path(tree) + c.told}});
+    fs::remove_all(dir_ / "out/setup.exe");
+  }
+  // {App}'s own folder is the user's to choose: only the names the package adds are held to the rule.
+  EXPECT_NO_THROW(tvpack::load_manifest(dir_.write(
+      "ok.toml", "[[variable]]\nname = \"{App}\"\nvalue = 'D:\\Kesta.'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\a'\n")));
+}
+#endif
 
 TEST_F(ManifestTest, RefusesMalformedManifests) {
   expect_refused({

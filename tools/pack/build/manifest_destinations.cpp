@@ -1,9 +1,12 @@
 // The destinations of the files section, checked as Windows will take them (see
 // Destinations in manifest_tables.h).
+#include <algorithm>
+
 #include "build/manifest_tables.h"
 #include "common/errors.h"
 #include "common/upcase.h"
 #include "common/windows_path.h"
+#include "variables/section.h"
 #include "variables/table.h"
 
 namespace tvpack {
@@ -23,7 +26,32 @@ bool leaves_app(const std::u16string& expanded) {
   return !resolve_dots(&below);
 }
 
+// How many leading names of expanded a folder variable's value gives ({App} or a
+// shell folder, the longest that holds it): the user's own folders, not the package's.
+size_t folder_names(const std::u16string& expanded) {
+  size_t longest = 0;
+  auto consider = [&](const char16_t* name) {
+    const char16_t* const* value = tv::find_variable(name);
+    if (value == nullptr || *value == nullptr) return;
+    std::u16string folder = *value;
+    while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
+    if (starts_with_folder(expanded, folder)) longest = std::max(longest, path_components(folder).size());
+  };
+  consider(u"{App}");
+  for (unsigned i = 0; i < tv::kFolderVariables; ++i) consider(tv::folder_variable_name(i));
+  return longest;
+}
+
 }  // namespace
+
+void check_names_windows_holds(const std::filesystem::path& manifest, const std::u16string& expanded, int line,
+                               const std::string& what) {
+  std::u16string bad = first_name_windows_cannot_hold(expanded, folder_names(expanded));
+  if (!bad.empty())
+    fail_at(manifest, line, what + " " + quote(expanded) + " holds the name " + quote(bad) +
+                                ", which Windows cannot hold (a device such as NUL or COM1, or a name "
+                                "ending in a dot or a space)");
+}
 
 // The destination template of one file, checked with the variables in place.
 void Destinations::check(const std::u16string& dest, int line, const std::string& what) {
@@ -37,6 +65,7 @@ void Destinations::check(const std::u16string& dest, int line, const std::string
   if (char16_t c = forbidden_in_path(expanded))
     fail_at(m_->path, line, what + " destination " + quote(expanded) + " has the character " +
                                quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
+  check_names_windows_holds(m_->path, expanded, line, what + " destination");
   if (leaves_app(expanded))
     m_->warnings.push_back(show_path(m_->path) + ":" + std::to_string(line) + ": warning: " + what +
                           " destination " + quote(dest) + " leaves {App} through \"..\"");

@@ -1,8 +1,10 @@
 // The manifest's [[file]] and [[tree]] tables: each source a regular file below 2 GiB
-// (a tree's files in the order of their paths), each destination checked.
+// (a tree's files in the order of their paths, walked in tree_walk.cpp), each
+// destination checked.
 #include <algorithm>
 
 #include "build/manifest_tables.h"
+#include "build/tree_walk.h"
 #include "common/errors.h"
 #include "platform/text16.h"
 
@@ -43,20 +45,9 @@ void add_tree(const fs::path& src, const std::u16string& dest, int source_line, 
   if (!fs::is_directory(src, ec))
     fail_at(m->path, source_line, "[[tree]] source " + quote(show_path(src)) + " is not a folder");
   expand_or_fail(m->path, dest, dest_line, "[[tree]] destination");
-  // Every regular file below src, ordered by its path's components.
-  std::vector<std::vector<std::string>> found;
-  std::error_code walk;  // a folder that cannot be read stops the walk with this set
-  for (fs::recursive_directory_iterator it(src, walk), end; !walk && it != end; it.increment(walk)) {
-    std::error_code kind;
-    if (it->is_directory(kind)) continue;
-    std::vector<std::string> parts;
-    for (const fs::path& part : it->path().lexically_relative(src)) parts.push_back(part.u8string());
-    found.push_back(parts);
-  }
-  if (walk) fail_at(m->path, source_line, "[[tree]] source " + quote(show_path(src)) + ": " + walk.message());
+  std::vector<std::vector<std::string>> found = walk_tree(m->path, source_line, src);
   if (found.empty())
     fail_at(m->path, source_line, "[[tree]] source " + quote(show_path(src)) + " holds no files");
-  std::sort(found.begin(), found.end());
   for (const auto& parts : found) {
     fs::path file = src;
     std::u16string target = dest;

@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 namespace tvpack {
 namespace {
 
-// Where the shortcut's .lnk file goes: an absolute path with room for ".lnk" and no
-// character Windows refuses.
+// Where the shortcut's .lnk file goes: an absolute path with room for ".lnk", no
+// character Windows refuses, and no name it cannot hold in the file written.
 void check_link(const fs::path& manifest, const std::u16string& location, int location_line) {
   std::u16string link = tv::expand_variables(location.c_str());
   if (!is_absolute(link))
@@ -25,6 +25,7 @@ void check_link(const fs::path& manifest, const std::u16string& location, int lo
     fail_at(manifest, location_line, "[[shortcut]] location " + quote(link) + " has the character " +
                                         quote(std::u16string(1, c)) +
                                         ", which Windows does not allow in a path");
+  check_names_windows_holds(manifest, link + u".lnk", location_line, "[[shortcut]] file");
 }
 
 }  // namespace

@@ -74,9 +74,15 @@ void read_files(const toml::table& root, Manifest* m);
 // [[shortcut]].
 void read_shortcuts(const toml::table& root, Manifest* m);
 
+// Fails at line when a name of expanded (a path the installer writes) is one Windows
+// cannot hold; names that a folder variable's value gives ({App}, the shell folders)
+// are the user's and pass. what names the path in the message ("[[file]] destination").
+void check_names_windows_holds(const std::filesystem::path& manifest, const std::u16string& expanded, int line,
+                               const std::string& what);
+
 // The destinations of the files section, checked one by one with the variables in
 // place, as Windows will take them: an absolute path that names a file and holds no
-// character Windows refuses; a warning when a ".." leaves {App}; and none another's
+// character Windows refuses nor name it cannot hold; a warning when a ".." leaves {App}; and none another's
 // file again, or the folder of another (or inside one), which the installer could
 // never write both of.
 class Destinations {

@@ -1,7 +1,8 @@
 // Windows' rules for paths, one copy each, as the maker applies them to what a package
 // installs and to the paths an installer took: separators, drive letters, the
 // characters no name may hold, "." and ".." resolved, and names compared through the
-// file systems' case table (upcase.h).
+// file systems' case table (upcase.h), and the names Windows cannot hold as written
+// (the installer's own rule, actions/path_rules.h).
 #pragma once
 #include <cstddef>
 #include <string>
@@ -22,6 +23,13 @@ bool is_absolute(const std::u16string& path);
 bool forbidden_in_name(char16_t c);
 // The first such character of a path (the colon of its drive excepted), or 0.
 char16_t forbidden_in_path(const std::u16string& path);
+
+// A name Windows does not keep as written: a device (CON, nul.txt, COM1, CONIN$...) or
+// a name ending in a dot or a space ("." and ".." excepted).
+bool windows_cannot_hold(const std::u16string& name);
+// The first name of path (split at either separator), from its `from`-th name on,
+// that Windows cannot hold; "" when there is none.
+std::u16string first_name_windows_cannot_hold(const std::u16string& path, size_t from = 0);
 
 // The names of a path, split at either separator, empty ones dropped.
 std::vector<std::u16string> path_components(const std::u16string& path);

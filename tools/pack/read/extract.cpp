@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <vector>
 
@@ -26,18 +25,6 @@ namespace {
 // destination that starts with it came through "{App}".
 const std::u16string kAppMark = u"\x01" u"App\x01";
 
-// Names a file system may take in a way other than as a plain name here.
-bool reserved_device(const std::u16string& part) {
-  std::u16string base = upcase(part.substr(0, part.find(u'.')));
-  while (!base.empty() && base.back() == u' ') base.pop_back();
-  for (const char16_t* d : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
-    if (base == d) return true;
-  // Windows takes the superscripts one to three for digits here too.
-  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
-         ((base[3] >= u'0' && base[3] <= u'9') || base[3] == u'\u00B9' || base[3] == u'\u00B2' ||
-          base[3] == u'\u00B3');
-}
-
 // A surrogate without its partner: Windows keeps it in a name, UTF-8 has no form for it.
 bool lone_surrogate(const std::u16string& part) {
   for (size_t i = 0; i < part.size(); ++i) {
@@ -56,9 +43,6 @@ std::string bad_component(const std::u16string& part) {
     if (forbidden_in_name(c)) return "has a character no file name may hold, not written";
   }
   if (lone_surrogate(part)) return "has a name that is not valid UTF-16, not written";
-  if (reserved_device(part)) return "names a device (" + tv::u16_to_utf8(part) + "), not written";
-  if (part.back() == u' ' || part.back() == u'.')
-    return "has a name ending in a space or a dot, which Windows drops, not written";
   return "";
 }
 
@@ -220,15 +204,35 @@ std::string write_file(const fs::path& dir, const FileRecord& r, FoldedNames* na
   return file ? "" : "cannot be written to " + quote(show_path(target));
 }
 
-void list_shortcuts(InstallWalk& walk, std::ostream& out, const std::function<void(const std::string&)>& stops) {
-  ShortcutSection shortcuts;
-  if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
+void list_shortcuts(const ShortcutSection& shortcuts, std::ostream& out) {
   for (const ShortcutRecord& s : shortcuts.records) {
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
     out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file)))
         << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
         << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
   }
+}
+
+// Each path the installer would write that holds a name Windows cannot hold, told on
+// err; true when there was one: the installer refuses the whole package then.
+bool refuse_unholdable(const std::vector<FileRecord>& files, const ShortcutSection& shortcuts, std::ostream& err) {
+  std::vector<std::u16string> written;
+  for (const FileRecord& r : files) written.push_back(tv::u16string_at(r.path));
+  for (const ShortcutRecord& s : shortcuts.records) {
+    const char16_t* path = s.plan == tv::ShortcutPlan::kShortcut      ? s.planned.file
+                           : s.plan == tv::ShortcutPlan::kNameTooLong ? s.planned.folder
+                                                                      : nullptr;
+    if (path != nullptr) written.push_back(tv::u16string_at(path));
+  }
+  bool refused = false;
+  for (const std::u16string& path : written) {
+    std::u16string bad = unholdable_name(path, kAppMark);
+    if (bad.empty()) continue;
+    err << "talvenor-pack: error: " << quote(shown(path)) << " holds the name " << quote(bad)
+        << ", which Windows cannot hold; the installer refuses the package, nothing written\n";
+    refused = true;
+  }
+  return refused;
 }
 
 }  // namespace
@@ -240,30 +244,37 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   std::string problem = walk.open(bytes);
   auto stops = [&](const std::string& why) { fail(installer, walk.explained(why)); };
   if (!problem.empty()) stops(problem);
+  if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
+  // Everything is read before anything is written: the installer checks every path first.
+  std::vector<FileRecord> files;
+  if (!walk.files([&](const FileRecord& r) {
+        files.push_back(r);
+        return r.path != nullptr;
+      }))
+    stops(tv::damage_reason());
+  ShortcutSection shortcuts;
+  if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
+  if (refuse_unholdable(files, shortcuts, err)) return 2;
   prepare_folder(dir, force);
 
-  if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
   size_t written = 0, outside = 0, refused = 0;
   FoldedNames names(dir);
   const std::string outside_folder = std::string(kOutsideFolder) + "/";
-  bool files_read = walk.files([&](const FileRecord& r) {
-    if (r.path == nullptr) return false;
+  for (const FileRecord& r : files) {
     std::string relative, why = write_file(dir, r, &names, &relative);
     std::u16string dest = tv::u16string_at(r.path);
     if (!why.empty()) {
       err << "talvenor-pack: warning: " << quote(shown(dest)) << " " << why << "\n";
       ++refused;
-      return true;
+      continue;
     }
     ++written;
     if (relative.compare(0, outside_folder.size(), outside_folder) == 0) {
       ++outside;
       out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
     }
-    return true;
-  });
-  if (!files_read) stops(tv::damage_reason());
-  list_shortcuts(walk, out, stops);
+  }
+  list_shortcuts(shortcuts, out);
   out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "
       << kOutsideFolder << ")";
   if (refused != 0) out << ", " << refused << " not written";

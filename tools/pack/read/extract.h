@@ -19,7 +19,8 @@ std::string extract_target(const std::u16string& destination, const std::u16stri
 
 // Extracts installer into dir (new or empty unless force). Lists what it wrote and the
 // shortcuts on out; a warning per refused file on err. Returns 0, or 2 when a file
-// was refused or could not be written. Throws PackError when the installer or the
+// was refused or could not be written; 2 with nothing written (each such path told
+// on err) when a path holds a name Windows cannot hold, which the installer refuses. Throws PackError when the installer or the
 // folder cannot be used, or when the installer would stop (a damaged package).
 int extract_installer(const std::filesystem::path& installer, const std::filesystem::path& dir, bool force,
                       std::ostream& out, std::ostream& err);

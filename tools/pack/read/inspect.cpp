@@ -89,7 +89,14 @@ void list_variables(InstallWalk& walk, std::ostream& out) {
   }
 }
 
-void list_shortcuts(const ShortcutSection& s, std::ostream& out) {
+// The mark after a path the installer would write that holds a name Windows cannot
+// hold ("" for one it can): the installer refuses the whole package.
+std::string unholdable_mark(const char16_t* path, const std::u16string& app) {
+  std::u16string bad = unholdable_name(tv::u16string_at(path), app);
+  return bad.empty() ? "" : "   <- Windows cannot hold " + quote(bad) + ": the installer refuses the package";
+}
+
+void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16string& app) {
   size_t made = 0;
   for (const ShortcutRecord& r : s.records) made += r.plan == tv::ShortcutPlan::kShortcut;
   if (s.lines.size() == 1 && s.lines[0].empty()) {
@@ -109,6 +116,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out) {
           out << "   -> " << printable(with_folder_names(tv::u16string_at(rec.planned.file)));
           if (tv::u16string_at(rec.planned.target) != tv::u16string_at(rec.lines[0]))
             out << " starting " << printable(with_folder_names(tv::u16string_at(rec.planned.target)));
+          out << unholdable_mark(rec.planned.file, app);
           break;
         case tv::ShortcutPlan::kNotExpanded:
           out << (rec.lines[2] == nullptr ? "   (no shortcut: the section ends inside this record)"
@@ -120,6 +128,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out) {
         case tv::ShortcutPlan::kFolderTooLong:
         case tv::ShortcutPlan::kNameTooLong:
           out << "   (no shortcut: the path is longer than 259 units)";
+          if (rec.plan == tv::ShortcutPlan::kNameTooLong) out << unholdable_mark(rec.planned.folder, app);
           break;
       }
       out << "\n";
@@ -153,7 +162,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   out << "install folder: " << printable(folder) << " (the install dialog's default, {App} below)\n";
 
   std::vector<std::string> files;
-  bool read = walk.files([&files](const FileRecord& r) {
+  bool read = walk.files([&files, &folder](const FileRecord& r) {
     std::string line = "  " + printable(r.templ) + "  (" + std::to_string(r.size) + " bytes)";
     if (r.path == nullptr) {
       std::string why = expansion_problem(tv::u16string_at(r.templ));
@@ -161,6 +170,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
     } else if (tv::u16string_at(r.path) != tv::u16string_at(r.templ)) {
       line += "   -> " + printable(r.path);
     }
+    if (r.path != nullptr) line += unholdable_mark(r.path, folder);
     files.push_back(line);
     return true;
   });
@@ -169,7 +179,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (!read) return tv::damage_reason();
   ShortcutSection shortcuts;
   if (!walk.shortcuts(&shortcuts)) return tv::damage_reason();
-  list_shortcuts(shortcuts, out);
+  list_shortcuts(shortcuts, out, folder);
   tv::ScriptCursor& c = tv::script_cursor();
   if (c.pos != c.end) out << "note: " << (c.end - c.pos) << " bytes follow the shortcuts section (unread)\n";
   return problem;

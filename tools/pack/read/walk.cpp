@@ -51,6 +51,17 @@ std::u16string with_folder_names(const std::u16string& path) {
   return folder.empty() ? path : folder + path.substr(value.size());
 }
 
+std::u16string unholdable_name(const std::u16string& path, const std::u16string& app) {
+  std::u16string value, folder = app;
+  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
+  size_t from = 0;
+  if (starts_with_folder(path, folder))
+    from = path_components(folder).size();
+  else if (!shell_folder_of(path, &value).empty())
+    from = path_components(value).size();
+  return first_name_windows_cannot_hold(path, from);
+}
+
 InstallWalk::InstallWalk() {
   tv::posix::set_responder([this](const std::u16string& text, const std::u16string&, unsigned) {
     messages_.push_back(text);

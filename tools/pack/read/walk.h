@@ -42,6 +42,11 @@ std::u16string shell_folder_of(const std::u16string& path, std::u16string* value
 // path with a shell folder's path written as its variable ("{Desktop}\\x.lnk").
 std::u16string with_folder_names(const std::u16string& path);
 
+// The first name of path that Windows cannot hold, "" when none. The names of the
+// install folder app, or of the shell folder that holds path, are the user's own
+// folders and pass, as in the installer.
+std::u16string unholdable_name(const std::u16string& path, const std::u16string& app);
+
 class InstallWalk {
  public:
   InstallWalk();
