@@ -94,7 +94,7 @@ CLI::App* define_build(CLI::App& app, BuildCommand* c) {
       ->add_option("-D", c->defines,
                    "A build-time value: VALUE is put in for ${NAME} in every string of the manifest, as it is "
                    "(never read for ${ again). Repeatable; wins over the manifest's [define] table; a NAME the "
-                   "manifest never uses is a warning. Example: -D version=2.3.1")
+                   "manifest never uses is an error. Example: -D version=2.3.1")
       ->type_name("NAME=VALUE")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
