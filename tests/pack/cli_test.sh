@@ -34,6 +34,7 @@ printf '%s\n' '[[variable]]' 'name = "{AppName}"' 'value = "塔文诺"' '[[varia
 
 pack build pkg/manifest.toml -o out/setup.exe --stub "$stub"
 check "build" test "$rc" -eq 0 -a -f out/setup.exe -a ! -s err.txt
+check "the summary gives the room for the install folder" eval 'grep -qF ", install folder up to 242 characters" out.txt'
 pack inspect out/setup.exe
 check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
   grep -qF "  {AppName} = 塔文诺" out.txt && has "  {App}\数据\odd.txt  (3 bytes)   -> D:\Kesta\数据\odd.txt" &&

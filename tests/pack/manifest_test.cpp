@@ -345,6 +345,45 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
   });
 }
 
+// The room for the install folder: 258 minus the longest path below {App} (in UTF-16
+// units, without the backslash after it), of files and shortcut files; a warning under 60.
+TEST_F(ManifestTest, SummarySaysHowLongTheInstallFolderMayBe) {
+  struct Case {
+    std::string below;     // a [[file]]'s destination, after "{App}\\"
+    std::string shortcut;  // a [[shortcut]]'s location
+    size_t room;
+  };
+  const std::string n155(155, 'n');
+  std::string han;  // 100 characters, one unit each
+  for (int i = 0; i < 100; ++i) han += "数";
+  const std::vector<Case> cases = {
+      {n155, "{Desktop}\\K", 103},
+      {"a.txt", "{App}\\" + std::string(150, 's'), 104},  // with ".lnk"
+      {"{V}\\" + han, "{Desktop}\\K", 258 - 5 - 1 - 100},
+      {std::string(200, 'w'), "{Desktop}\\K", 58},
+      {std::string(199, 'w'), "{Desktop}\\K", 59},
+      {std::string(198, 'w'), "{Desktop}\\K", 60},
+  };
+  for (const Case& c : cases) {
+    fs::path manifest = dir_.write(
+        "m.toml", kApp + "[[variable]]\nname = \"{V}\"\nvalue = 'Kesta'\n[[variable]]\nname = \"{Data}\"\n"
+                         "value = '{App}\\" + std::string(240, 'd') + "'\n[[file]]\nsource = \"a.txt\"\n"
+                         "destination = '{Data}\\a'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\" +
+                         c.below + "'\n[[shortcut]]\ntarget = '{App}\\a.txt'\nlocation = '" + c.shortcut + "'\n");
+    tvpack::PackOptions options;
+    std::vector<std::string> warnings;
+    options.warning = [&](const std::string& w) { warnings.push_back(w); };
+    tvpack::BuildSummary summary =
+        tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
+    EXPECT_EQ(summary.room, c.room) << c.below;
+    std::string warning = tvpack::show_path(manifest) + ": warning: the install folder may be at most " +
+                          std::to_string(c.room) + " characters long, as the longest path below {App} is " +
+                          std::to_string(258 - c.room);
+    EXPECT_EQ(warnings.size(), c.room < 60 ? 1u : 0u) << c.below;
+    if (!warnings.empty()) EXPECT_EQ(warnings[0].rfind(warning, 0), 0u) << warnings[0];
+  }
+}
+
 // The suggestion for a -D that is not used: at most two edits away, the first nearest.
 TEST(Defines, NearestNameIsAtMostTwoEditsAway) {
   const std::set<std::string> names = {"build", "label", "version", "vers"};

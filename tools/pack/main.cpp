@@ -121,7 +121,8 @@ int run_build(const BuildCommand& c) {
   });
   if (!c.making.quiet)
     std::cout << c.making.out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
-              << b.script_size << " bytes, container " << b.container_size << " bytes\n";
+              << b.script_size << " bytes, container " << b.container_size << " bytes, install folder up to "
+              << b.room << " characters\n";
   return 0;
 }
 
