@@ -38,7 +38,7 @@ check "the summary gives the room for the install folder" eval 'grep -qF ", inst
 pack inspect out/setup.exe
 check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
   grep -qF "  {AppName} = 塔文诺" out.txt && has "  {App}\数据\odd.txt  (3 bytes)   -> D:\Kesta\数据\odd.txt" &&
-  has "  line 1: icon: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺   -> {Desktop}\塔文诺.lnk starting D:\Kesta\Talvenor.exe" &&
+  has "  line 1: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺   -> {Desktop}\塔文诺.lnk starting D:\Kesta\Talvenor.exe" &&
   grep -qF "key 0x2C7E13A5" out.txt'
 pack build pkg/manifest.toml -o out/again.exe --stub "$stub"
 check "two builds are byte-identical" cmp -s out/setup.exe out/again.exe
