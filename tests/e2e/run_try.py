@@ -115,6 +115,18 @@ def main():
     subprocess.run([str(maker), "wrap", "--blob", str(blob), "--key", "0x1234", "-o", str(no_dialog),
                     "--stub", args.marker, "-q"], check=True, env=env)
 
+    # The demo with a default folder too long for one line of the finish text: its
+    # {FinishTip} names the folder, which cannot be broken, so the text is cut off.
+    long_folder = "D:\\Kesta\\" + "AVeryLongFolderNameWithoutSpaces" * 3
+    long_package = out / "long-folder"
+    shutil.copytree(manifest.parent, long_package)
+    long_manifest = long_package / manifest.name
+    text = long_manifest.read_text(encoding="utf-8")
+    assert "value = 'D:\\Kesta'" in text
+    long_manifest.write_text(text.replace("value = 'D:\\Kesta'", f"value = '{long_folder}'"), encoding="utf-8")
+    long_demo = out / "long-folder.exe"
+    make("build", str(long_manifest), "-o", str(long_demo))
+
     def passed(r):
         assert r["passed"] and r["failures"] == [], r["failures"]
         assert r["install_dialog"]["caption"] == app_name, r["install_dialog"]
@@ -139,6 +151,13 @@ def main():
             assert r["files"] is None and r["failures"], r
             assert [s["dialog"] for s in r["screenshots"]][-1] == "message", r["screenshots"]
         return check
+
+    def cut_off(r):
+        cut = [c for c in r["cut_texts"] if c["dialog"] == "finish" and long_folder in c["text"]]
+        assert len(cut) == 1 and cut[0]["control"] == 1002, r["cut_texts"]
+        assert r["files"]["verified"] == files, r["files"]
+        want = "the finish dialog cuts off the text of control 1002: \"" + cut[0]["text"] + "\""
+        assert r["failures"] == [want], r["failures"]
 
     def ended(r):
         assert r["install_dialog"] is None and r["files"] is None, r
@@ -169,6 +188,7 @@ def main():
     cases = [
         ("demo", [demo], None, 0, passed),
         ("run", [demo, "--run"], None, 0, ran),
+        ("cut-off-text", [long_demo], None, 1, cut_off),
         ("damaged", [damaged], None, 1, box(*DAMAGED)),
         ("unwritable-folder", [demo, "--folder", "C:\\windows\\win.ini\\Kesta"], None, 1,
          box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\")),

@@ -34,10 +34,11 @@ printf '%s\n' '[[variable]]' 'name = "{AppName}"' 'value = "塔文诺"' '[[varia
 
 pack build pkg/manifest.toml -o out/setup.exe --stub "$stub"
 check "build" test "$rc" -eq 0 -a -f out/setup.exe -a ! -s err.txt
+check "the summary gives the room for the install folder" eval 'grep -qF ", install folder up to 242 characters" out.txt'
 pack inspect out/setup.exe
 check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
   grep -qF "  {AppName} = 塔文诺" out.txt && has "  {App}\数据\odd.txt  (3 bytes)   -> D:\Kesta\数据\odd.txt" &&
-  has "  line 1: icon: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺   -> {Desktop}\塔文诺.lnk starting D:\Kesta\Talvenor.exe" &&
+  has "  line 1: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺   -> {Desktop}\塔文诺.lnk starting D:\Kesta\Talvenor.exe" &&
   grep -qF "key 0x2C7E13A5" out.txt'
 pack build pkg/manifest.toml -o out/again.exe --stub "$stub"
 check "two builds are byte-identical" cmp -s out/setup.exe out/again.exe
@@ -82,11 +83,13 @@ pack inspect out/blob.exe
 check "wrap --blob; inspect names the damage" eval '[ $rc -ne 0 ] && grep -qF "1000-byte container, key 0x00000007" out.txt &&
   grep -qxF "talvenor-pack: out/blob.exe: the trailer'"'"'s stream length runs past the container (the installer shows \"安装文件已损坏!\" and stops)" err.txt'
 
-# -D: repeatable, over [define], before or after the manifest; one warning for a value never used.
-sed 's/value = "塔文诺"/value = "塔文诺 ${v}"/' pkg/manifest.toml >pkg/defined.toml && printf '[define]\nv = "1.0"\n' >>pkg/defined.toml
-pack build -D v=2.3.1 pkg/defined.toml -o out/defined.exe --stub "$stub" -Dunused=
-check "build -D: one warning" eval '[ $rc -eq 0 ] &&
-  [ "$(cat err.txt)" = "talvenor-pack: pkg/defined.toml: warning: -D unused is not used: the manifest has no \${unused}" ]'
+# -D: repeatable, over [define], before or after the manifest; a value never used is an error.
+sed 's/value = "塔文诺"/value = "塔文诺 ${v}"/' pkg/manifest.toml >pkg/defined.toml && printf '[define]\nv = "1.0"\nversion = "0.0.0"\n' >>pkg/defined.toml
+pack build -D v=2.3.1 pkg/defined.toml -o out/unused.exe --stub "$stub" -D versoin=3.1.4
+check "build -D versoin: refused, naming it" refused \
+  "talvenor-pack: pkg/defined.toml: -D versoin is not used: the manifest has no \${versoin}; did you mean version?" out/unused.exe
+pack build -D v=2.3.1 pkg/defined.toml -o out/defined.exe --stub "$stub"
+check "build -D: no warning" eval '[ $rc -eq 0 ] && [ ! -s err.txt ]'
 pack inspect out/defined.exe
 check "build -D: the value put in" grep -qxF "  {AppName} = 塔文诺 2.3.1   (the install dialog's caption, as written)" out.txt
 

@@ -125,7 +125,7 @@ TEST_F(Extract, HostilePathsWriteNothingOutsideTheFolder) {
   for (const char* phrase : {"\"{App}\\..\\escape.txt\" leaves {App} through \"..\"", "a name with \":\"",
                              "not valid UTF-16", "lies below a file already written"})
     EXPECT_NE(warnings.find(phrase), std::string::npos) << phrase << " in\n" << warnings;
-  EXPECT_NE(out_.str().find("target={App}\\t\\x1B]0;x\\x07.exe  arguments=\"\"{App}\\read me.txt\"\""), std::string::npos)
+  EXPECT_NE(out_.str().find("target={App}\\t\\x1B]0;x\\x07.exe  arguments=\"\\\"{App}\\read me.txt\\\"\""), std::string::npos)
       << out_.str();
 }
 
@@ -161,6 +161,20 @@ TEST_F(Extract, ANameWindowsCannotHoldRefusesThePackage) {
     tvpack::inspect_file(setup, listing);
     EXPECT_EQ(listing.str().find("<- Windows cannot hold") != std::string::npos, !told.empty()) << listing.str();
   }
+}
+
+// A shortcut's arguments read back as one Windows command-line argument.
+TEST(ExtractListing, ArgumentsAreQuotedAsOneArgument) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", R"("")"},
+      {"-a", R"("-a")"},
+      {R"("{App}\read me.txt")", R"("\"{App}\read me.txt\"")"},
+      {R"(C:\dir\)", R"("C:\dir\\")"},
+      {R"(a\"b)", R"("a\\\"b")"},
+      {R"(x\\")", R"("x\\\\\"")"},
+      {"\t\"", R"("\t\"")"},
+  };
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(tvpack::quoted_arguments(text), quoted) << text;
 }
 
 // Names that differ only in case are one, as the installer finds them on Windows:

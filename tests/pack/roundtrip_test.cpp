@@ -102,7 +102,7 @@ TEST_F(RoundTrip, TheInstallerReadsBackWhatWasBuiltAndInspectListsIt) {
                            "  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\n",
                            "install folder: D:\\Kesta (the install dialog's default, {App} below)\nfiles: 4\n",
                            "  {App}\\data\\odd.bin  (3 bytes)   -> D:\\Kesta\\data\\odd.bin\n",
-                           "shortcuts: 1 (1 records in 4 lines)\n  line 1: icon: target={Launch} arguments= "
+                           "shortcuts: 1 (1 records in 4 lines)\n  line 1: target={Launch} arguments= "
                            "location={Desktop}\\塔文诺   -> {Desktop}\\塔文诺.lnk starting D:\\Kesta\\Talvenor.exe\n"})
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
@@ -219,20 +219,20 @@ TEST_F(RoundTrip, InspectShowsTheInstallersReadingOfIrregularSections) {
            "  {Twice} = one   (set again below)\n  {Twice} = two\n",
            "install folder: E:\\Apps (the install dialog's default, {App} below)\n",
            "shortcuts: 1 (3 records in 15 lines)\n  line 1: ignored \"note\"\n",
-           "  line 2: icon: target={Early}\\a.exe arguments=-x {Late} location={Desktop}\\A   -> {Desktop}\\A.lnk "
+           "  line 2: target={Early}\\a.exe arguments=-x {Late} location={Desktop}\\A   -> {Desktop}\\A.lnk "
            "starting E:\\Apps\\early\\a.exe\n",
            "  line 6: ignored \"icon\\r\"\n",
            // The marker's record takes the next "icon" as its target.
-           "  line 7: icon: target=icon arguments={App}\\b location=   (no shortcut: the location has no backslash)\n",
+           "  line 7: target=icon arguments={App}\\b location=   (no shortcut: the location has no backslash)\n",
            "  line 11: ignored \"noslash\"\n  line 12: ignored \"stray\"\n",
-           "  line 13: icon: target={App}\\c.exe arguments= location=   (no shortcut: the section ends inside this record)\n"})
+           "  line 13: target={App}\\c.exe arguments= location=   (no shortcut: the section ends inside this record)\n"})
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 
   tv::ScriptWriter lf;  // a final line feed after a whole record
   lf.put_int(1), lf.put_int(0), lf.put_int(0), lf.put_string(u"icon\n{App}\\a.exe\n\nC:\\x\\A\n");
   tvpack::wrap_script(dir_.write("s.bin", lf.bytes()), stub_, 1, dir_ / "lf.exe");
   EXPECT_EQ(inspect(dir_ / "lf.exe", &listing), "");
-  EXPECT_NE(listing.find("shortcuts: 1 (1 records in 5 lines)\n  line 1: icon: target={App}\\a.exe arguments= "
+  EXPECT_NE(listing.find("shortcuts: 1 (1 records in 5 lines)\n  line 1: target={App}\\a.exe arguments= "
                          "location=C:\\x\\A   -> C:\\x\\A.lnk starting D:\\Kesta\\a.exe\n"
                          "  line 5: ignored \"\" (after the final line feed)\n"),
             std::string::npos)

@@ -164,6 +164,24 @@ struct Installed {
   std::map<std::u16string, std::pair<std::string, std::string>> links_;
 };
 
+// The driver's fit lines: only fits=no is a cut text, read whole whatever it holds.
+TEST(TryFit, EveryCutTextIsFoundWhole) {
+  const std::vector<std::string> lines = {
+      "fit id=1002 class=Static fits=yes needed=200x13 available=300x26 text=a",
+      "fit id=1002 class=Static fits=no needed=420x39 available=300x26 text=装到 C:\\\\Users\\nx fits=yes text=b",
+      "fit id=1004 class=Button fits=no needed=90x13 available=80x13 text=",
+      "screen width=800",
+      "fit id=1005 class=Button fits=yesno needed=1x1 available=1x1 text=c",
+  };
+  std::vector<tvpack::CutText> cut;
+  tvpack::find_cut_texts(lines, "finish", &cut);
+  ASSERT_EQ(cut.size(), 2u);
+  EXPECT_EQ(cut[0].dialog + " " + std::to_string(cut[0].id) + " " + cut[0].needed + " " + cut[0].available,
+            "finish 1002 420x39 300x26");
+  EXPECT_EQ(cut[0].text, "装到 C:\\Users\nx fits=yes text=b");
+  EXPECT_EQ(std::to_string(cut[1].id) + cut[1].text, "1004");
+}
+
 TEST(TryCheck, EveryDifferenceIsFoundAndNothingElse) {
   const struct {
     const char* what;

@@ -94,7 +94,7 @@ CLI::App* define_build(CLI::App& app, BuildCommand* c) {
       ->add_option("-D", c->defines,
                    "A build-time value: VALUE is put in for ${NAME} in every string of the manifest, as it is "
                    "(never read for ${ again). Repeatable; wins over the manifest's [define] table; a NAME the "
-                   "manifest never uses is a warning. Example: -D version=2.3.1")
+                   "manifest never uses is an error. Example: -D version=2.3.1")
       ->type_name("NAME=VALUE")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -121,7 +121,8 @@ int run_build(const BuildCommand& c) {
   });
   if (!c.making.quiet)
     std::cout << c.making.out << ": " << b.files << " files, " << b.shortcuts << " shortcuts, install script "
-              << b.script_size << " bytes, container " << b.container_size << " bytes\n";
+              << b.script_size << " bytes, container " << b.container_size << " bytes, install folder up to "
+              << b.room << " characters\n";
   return 0;
 }
 

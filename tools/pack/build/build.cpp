@@ -4,7 +4,9 @@
 #include <stdexcept>
 
 #include "build/manifest.h"
+#include "build/room.h"
 #include "common/errors.h"
+#include "common/limits.h"
 #include "common/read_file.h"
 #include "common/system.h"
 #include "package/writer.h"
@@ -108,6 +110,12 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const PackOptions& options) {
   Manifest m = load_manifest(manifest, options.defines);
+  size_t room = install_folder_room(m);
+  if (room < kLowRoom)
+    m.warnings.push_back(show_path(manifest) + ": warning: the install folder may be at most " + std::to_string(room) +
+                         " characters long, as the longest path below {App} is " +
+                         std::to_string(kMaxPathUnits - 1 - room) + " (a folder under C:\\Users\\<name>\\AppData "
+                         "often takes 40 to 60)");
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
@@ -122,6 +130,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   BuildSummary summary;
   summary.files = m.files.size();
   summary.shortcuts = m.shortcuts.size();
+  summary.room = room;
   summary.script_size = script.size();
   std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size, options);
   std::string problem = installer_memory_problem(summary.container_size, summary.script_size);

@@ -42,6 +42,7 @@ struct BuildSummary {
   size_t shortcuts = 0;
   uint64_t script_size = 0;
   uint32_t container_size = 0;
+  size_t room = 0;  // how long the install folder may be (room.h)
 };
 BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
                              uint32_t key, const std::filesystem::path& out,

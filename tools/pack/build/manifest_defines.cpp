@@ -93,18 +93,21 @@ class Replacer {
 
 }  // namespace
 
-void replace_defines(const fs::path& manifest, toml::table& root, const Defines& command_line,
-                     std::vector<std::string>* warnings) {
-  Defines values = read_define_table(manifest, root);
+void replace_defines(const fs::path& manifest, toml::table& root, const Defines& command_line) {
+  Defines table = read_define_table(manifest, root);
+  Defines values = table;
   for (const auto& [name, value] : command_line) values[name] = value;
   Replacer replacer(manifest, values);
   for (auto&& [key, node] : root)
     if (key.str() != "define") replacer.replace_in(node);
+  std::set<std::string> known = replacer.used();
+  for (const auto& [name, value] : table) known.insert(name);
   for (const auto& [name, value] : command_line) {
     (void)value;
-    if (replacer.used().count(name) == 0)
-      warnings->push_back(show_path(manifest) + ": warning: -D " + name + " is not used: the manifest has no ${" +
-                          name + "}");
+    if (replacer.used().count(name) != 0) continue;
+    std::string nearest = nearest_name(name, known);
+    fail(manifest, "-D " + name + " is not used: the manifest has no ${" + name + "}" +
+                       (nearest.empty() ? "" : "; did you mean " + nearest + "?"));
   }
 }
 

@@ -66,7 +66,7 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   } catch (const toml::parse_error& e) {
     fail_at(path, int(e.source().begin.line), "not valid TOML: " + std::string(e.description()));
   }
-  replace_defines(path, root, defines, &m.warnings);
+  replace_defines(path, root, defines);
   check_top_level(path, root, &m);
   m.installer = read_installer_table(path, root);
   read_variables(root, &m);

@@ -61,10 +61,10 @@ InstallerInfo read_installer_table(const std::filesystem::path& manifest, const 
 // Replaces ${NAME} in every string of the manifest but the values of [define] itself
 // (manifest_defines.cpp), in one pass: what a value puts in is not read again, and "$${"
 // writes "${". The values are [define]'s, then command_line's over them. An
-// undefined or malformed name is an error at the string's line; each command-line
-// value that no string uses adds a warning.
+// undefined or malformed name is an error at the string's line, and so is a
+// command-line value that no string uses (naming the nearest name that is used or defined).
 void replace_defines(const std::filesystem::path& manifest, toml::table& root,
-                     const std::map<std::string, std::string>& command_line, std::vector<std::string>* warnings);
+                     const std::map<std::string, std::string>& command_line);
 
 // [[variable]]: each defined in the variable table as the installer will, in order;
 // an {App} is required.

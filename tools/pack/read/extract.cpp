@@ -209,7 +209,7 @@ void list_shortcuts(const ShortcutSection& shortcuts, std::ostream& out) {
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
     out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file)))
         << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
-        << "  arguments=" << quote(shown(tv::u16string_at(s.planned.args))) << "\n";
+        << "  arguments=" << quoted_arguments(tv::u16_to_utf8(shown(tv::u16string_at(s.planned.args)))) << "\n";
   }
 }
 
@@ -280,6 +280,18 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   if (refused != 0) out << ", " << refused << " not written";
   out << "\n";
   return refused == 0 ? 0 : 2;
+}
+
+std::string quoted_arguments(const std::string& text) {
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : printable(text)) {
+    if (c == '"') out.append(backslashes + 1, '\\');
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    out += c;
+  }
+  out.append(backslashes, '\\');
+  return out + "\"";
 }
 
 }  // namespace tvpack

@@ -22,6 +22,11 @@ std::string extract_target(const std::u16string& destination, const std::u16stri
 // was refused or could not be written; 2 with nothing written (each such path told
 // on err) when a path holds a name Windows cannot hold, which the installer refuses. Throws PackError when the installer or the
 // folder cannot be used, or when the installer would stop (a damaged package).
+// A shortcut's arguments as one quoted value, as a Windows command line reads a quoted
+// argument: a quote inside is \", and the backslashes before one (or before the closing
+// quote) are doubled; control characters as quote() writes them.
+std::string quoted_arguments(const std::string& text);
+
 int extract_installer(const std::filesystem::path& installer, const std::filesystem::path& dir, bool force,
                       std::ostream& out, std::ostream& err);
 

@@ -109,7 +109,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16s
   while (r < s.records.size() || g < s.ignored.size()) {
     if (g == s.ignored.size() || (r < s.records.size() && s.records[r].marker < s.ignored[g])) {
       const ShortcutRecord& rec = s.records[r++];
-      out << "  line " << rec.marker + 1 << ": icon: target=" << printable(rec.lines[0])
+      out << "  line " << rec.marker + 1 << ": target=" << printable(rec.lines[0])
           << " arguments=" << printable(rec.lines[1]) << " location=" << printable(rec.lines[2]);
       switch (rec.plan) {
         case tv::ShortcutPlan::kShortcut:

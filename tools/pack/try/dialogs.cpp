@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "common/errors.h"
+#include "line_escape.h"
 #include "platform/text16.h"
 #include "try/try_internal.h"
 
@@ -27,7 +28,7 @@ bool starts_with(const std::string& s, const std::string& prefix) { return s.com
 std::string field(const std::vector<std::string>& lines, const std::string& word, const std::string& key) {
   for (const std::string& l : lines) {
     std::string lead = word + " " + key + "=";
-    if (starts_with(l, lead)) return unescape_driver(l.substr(lead.size()));
+    if (starts_with(l, lead)) return tv::unescape_line(l.substr(lead.size()));
   }
   return "";
 }
@@ -100,19 +101,6 @@ bool wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& sh
 
 }  // namespace
 
-std::string unescape_driver(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      char next = text[++i];
-      out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 DriverSession::DriverSession(Sandbox& sandbox, int bits, const std::string& driver_name)
     : sandbox_(sandbox), child_(sandbox.spawn_windows(bits, driver_name, {}, true)) {
   // Wine's first start in the prefix takes a few seconds; a driver that never answers
@@ -179,7 +167,7 @@ std::string DriverSession::value(const std::string& line) {
   std::string word = line.substr(0, line.find(' '));
   size_t skip = word.size() + 1;
   if (word == "text" || word == "checked" || word == "enabled") skip = line.size() + 1;
-  return skip <= lines[0].size() ? unescape_driver(lines[0].substr(skip)) : "";
+  return skip <= lines[0].size() ? tv::unescape_line(lines[0].substr(skip)) : "";
 }
 
 void take_shot(DriverSession& driver, Sandbox& sandbox, const fs::path& dir, const std::string& name, TryRun* run) {
@@ -220,6 +208,7 @@ bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const fs::pat
   run->caption = driver.value("caption");
   run->description = driver.value("text 1002");
   run->offered = driver.value("text 1006");
+  find_cut_texts(driver.command("fit"), "install", &run->cut);
   return true;
 }
 
@@ -239,6 +228,7 @@ bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path
   run->help_text = driver.value("text 1005");
   run->launch_ticked = driver.value("checked 1004") == "1";
   run->help_ticked = driver.value("checked 1005") == "1";
+  find_cut_texts(driver.command("fit"), "finish", &run->cut);
   take_shot(driver, sandbox, shots, "finish", run);
   return true;
 }
@@ -271,8 +261,8 @@ void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run)
         continue;
       // A process that is still starting is listed without its image: look again.
       if (cmdline == image + 7) continue;
-      seen[pid] = {unescape_driver(line.substr(image + 7, cmdline - image - 7)),
-                   unescape_driver(line.substr(cmdline + 9))};
+      seen[pid] = {tv::unescape_line(line.substr(image + 7, cmdline - image - 7)),
+                   tv::unescape_line(line.substr(cmdline + 9))};
       run->started.push_back(seen[pid]);
     }
     if (run->exit_code < 0) {

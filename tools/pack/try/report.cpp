@@ -34,6 +34,9 @@ void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
         << (r.help_ticked ? "x" : " ") << "] " << quote(r.help_text) << "; "
         << (opt.run ? "left as they were" : "both unticked") << ", 完成 pressed\n";
   }
+  for (const CutText& c : r.cut)
+    out << "cut off in the " << c.dialog << " dialog: control " << c.id << " " << quote(c.text) << " needs "
+        << c.needed << " pixels, has " << c.available << "\n";
   for (const Box& b : r.boxes)
     out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer) << "\n";
 }
@@ -76,6 +79,11 @@ void write_dialogs_json(const TryOptions& opt, const TryRun& r, std::ostream& j)
   for (size_t i = 0; i < r.boxes.size(); ++i)
     j << (i ? ", " : "") << "{\"caption\": " << json_string(r.boxes[i].caption) << ", \"text\": "
       << json_string(r.boxes[i].text) << ", \"answer\": " << json_string(r.boxes[i].answer) << "}";
+  j << "],\n  \"cut_texts\": [";
+  for (size_t i = 0; i < r.cut.size(); ++i)
+    j << (i ? ", " : "") << "{\"dialog\": " << json_string(r.cut[i].dialog) << ", \"control\": " << r.cut[i].id
+      << ", \"text\": " << json_string(r.cut[i].text) << ", \"needed\": " << json_string(r.cut[i].needed)
+      << ", \"available\": " << json_string(r.cut[i].available) << "}";
   j << "],\n  \"stopped\": " << (r.stopped.empty() ? "null" : json_string(r.stopped)) << ",\n";
   j << "  \"exit_code\": " << r.exit_code << ",\n";
 }
@@ -104,6 +112,9 @@ std::vector<std::string> failures(const Outcome& o) {
   std::vector<std::string> why;
   for (const Box& b : o.run.boxes)
     why.push_back("message box " + quote(b.caption) + ": " + quote(b.text) + " (answered " + printable(b.answer) + ")");
+  for (const CutText& c : o.run.cut)
+    why.push_back("the " + c.dialog + " dialog cuts off the text of control " + std::to_string(c.id) + ": " +
+                  quote(c.text));
   if (!o.run.stopped.empty() && o.run.boxes.empty()) why.push_back(o.run.stopped);
   if (!o.check.package_stops.empty()) why.push_back("the package stops the installer: " + o.check.package_stops);
   for (const std::string& p : o.check.problems) why.push_back(p);

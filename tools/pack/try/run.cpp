@@ -6,6 +6,7 @@
 
 #include "common/errors.h"
 #include "common/read_file.h"
+#include "line_escape.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
 #include "platform/text16.h"
@@ -86,8 +87,8 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes, std
   auto read_shortcut = [&driver](const std::u16string& link, std::string* target, std::string* args) {
     try {
       for (const std::string& l : driver.command("shortcut " + tv::u16_to_utf8(link))) {
-        if (l.compare(0, 16, "shortcut target=") == 0) *target = unescape_driver(l.substr(16));
-        if (l.compare(0, 14, "shortcut args=") == 0) *args = unescape_driver(l.substr(14));
+        if (l.compare(0, 16, "shortcut target=") == 0) *target = tv::unescape_line(l.substr(16));
+        if (l.compare(0, 14, "shortcut args=") == 0) *args = tv::unescape_line(l.substr(14));
       }
       return std::string();
     } catch (const DriverError& e) {

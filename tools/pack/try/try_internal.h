@@ -161,6 +161,12 @@ struct Shot {
 struct Box {
   std::string caption, text, answer;
 };
+// A text that does not fit its control, as the driver's fit command measured it.
+struct CutText {
+  std::string dialog;  // "install" or "finish"
+  int id = 0;
+  std::string text, needed, available;  // sizes as WxH pixels
+};
 struct StartedProcess {
   std::string image, command_line;
 };
@@ -178,6 +184,7 @@ struct TryRun {
   std::string finish_text, launch_text, help_text;
   bool launch_ticked = false, help_ticked = false;
   std::vector<Box> boxes;
+  std::vector<CutText> cut;  // texts of either dialog that do not fit their controls
   std::vector<Shot> shots;
   std::vector<StartedProcess> started;
   std::string stopped;  // why the run ended before the finish dialog was answered ("": it did not)
@@ -200,7 +207,10 @@ void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run)
 // A PNG of the current dialog (the screen when there is none) into dir as NN-name.png.
 void take_shot(DriverSession& driver, Sandbox& sandbox, const std::filesystem::path& dir,
                const std::string& name, TryRun* run);
-std::string unescape_driver(const std::string& text);
+
+// The cut texts among the driver's "fit id=ID class=CLASS fits=yes|no needed=WxH
+// available=WxH text=TEXT" lines (try/fit.cpp).
+void find_cut_texts(const std::vector<std::string>& lines, const std::string& dialog, std::vector<CutText>* cut);
 
 // --- the check (check.cpp) ----------------------------------------------------------
 
