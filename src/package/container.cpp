@@ -74,7 +74,9 @@ UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key) {
   // capped there decides every package exactly as one of U bytes would, and a
   // trailer that claims gigabytes cannot make the installer ask for them.
   uint64_t most = uint64_t(z) * kMaxInflateRatio + 4096;
-  uint32_t capacity = most < u ? uint32_t(most) : u;
+  uint64_t wanted = most < u ? most : u;
+  if (wanted > kMostScriptBytes) return UnpackError::kNoMemory;
+  uint32_t capacity = uint32_t(wanted);
   // One byte more than asked, so that an empty script is a real allocation.
   uint8_t* script = static_cast<uint8_t*>(std::malloc(size_t(capacity) + 1));
   if (script == nullptr) return UnpackError::kNoMemory;

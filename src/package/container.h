@@ -8,6 +8,12 @@ namespace tv {
 // Why a container was refused (kOk when it was not).
 enum class UnpackError { kOk, kNoPackage, kTooShort, kBadTrailer, kNoMemory, kBadStream };
 
+// The longest install script the installer unpacks: one byte short of 2 GiB, so that
+// every size and distance inside the script fits a signed 32-bit number, on 32-bit
+// Windows too. A package that needs a larger buffer counts as one whose buffer could
+// not be allocated.
+constexpr uint32_t kMostScriptBytes = 0x7FFFFFFEu;
+
 // Unpacks the installer's own package into the install script (script_start /
 // script_length of the script stream). Shows the damaged-package message on failure.
 // Returns 1 or 0.

@@ -192,3 +192,36 @@ TEST_F(ContainerTest, HugeClaimedScriptLengthIsNotAllocated) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> random_script(size_t size, uint32_t seed) {
+  std::vector<uint8_t> s(size);
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = uint8_t(seed >> 23);
+  }
+  return s;
+}
+
+// A trailer whose script would need a buffer past the ceiling (2 GiB less a byte) is
+// a package whose buffer cannot be allocated, on every build alike: on a 32-bit one a
+// U of 0xFFFFFFFF plus the spare byte would wrap to an allocation of nothing.
+TEST_F(ContainerTest, ScriptsPastTheCeilingAreNotAllocated) {
+  std::vector<uint8_t> script = random_script(2 << 20, 11);  // Z > 2 GiB / 1100
+  std::vector<uint8_t> c = tv::make_container(script);
+  ASSERT_GT(uint64_t(c.size()) * 1100, uint64_t(tv::kMostScriptBytes));
+  for (uint32_t u : {0xFFFFFFFFu, tv::kMostScriptBytes + 1}) {
+    SCOPED_TRACE(u);
+    messages_.clear();
+    set_le32(c, c.size() - 4, u);
+    blob_ = tv::make_blob(c, kKey);
+    EXPECT_EQ(tv::unpack_blob(blob_.data(), uint32_t(c.size()), kKey), tv::UnpackError::kNoMemory);
+    EXPECT_EQ(unpack_container(c), 0);
+    expect_damaged_message();
+  }
+  set_le32(c, c.size() - 4, uint32_t(script.size()));
+  EXPECT_EQ(unpack_container(c), 1);
+}
+
+}  // namespace
