@@ -12,7 +12,7 @@ static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");
 namespace drv {
 
 // The dialogs the driver tells apart (all are "#32770" windows of the process).
-enum class Kind { kNone, kInstall, kFinish, kMessage, kBrowse };
+enum class Kind { kNone, kInstall, kFinish, kMessage, kBrowse, kLoading };
 Kind kind_of(HWND window);
 const wchar_t* kind_name(Kind kind);
 bool parse_kind(const std::wstring& name, Kind* kind);
@@ -42,6 +42,10 @@ bool read_shortcut(const std::wstring& path, std::wstring* target, std::wstring*
 
 // Saves the screen's pixels in area (the screen's coordinates) as an RGB PNG.
 bool capture_png(const RECT& area, const std::wstring& path, std::wstring* why);
+
+// The address space a process holds, as VirtualQueryEx walks it: "used=BYTES
+// committed=BYTES" (used: reserved or committed, the images included).
+std::wstring describe_address_space(HANDLE process);
 
 // Every process, with its image path and (where the system tells it) command line.
 struct ProcessInfo {

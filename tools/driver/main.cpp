@@ -8,7 +8,7 @@
 // Every command prints its results and then "ok" or "error: ...". From a file or
 // the command line the first error ends the run with exit code 1. Commands:
 //   start PATH            start an installer (the process all other commands watch)
-//   wait KIND [SECONDS]   wait for its install|finish|message|browse dialog; it becomes
+//   wait KIND [SECONDS]   wait for its install|finish|message|browse|loading dialog; it becomes
 //                         the current dialog. "wait exit" waits for the process to end.
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog
 //   layout                its style, controls, dialog-unit rectangles and tab order
@@ -34,6 +34,7 @@
 //   shot PATH             the current dialog's window (the whole screen when there is
 //                         none) as a PNG file: "shot width=W height=H"
 //   processes             every process: "process pid=P parent=Q image=PATH cmdline=TEXT"
+//   memory                the started process's address space: "memory used=B committed=B"
 //   sleep MS | kill
 #include <windows.h>
 #include <objbase.h>
@@ -360,6 +361,9 @@ void run(State& st, const std::wstring& line) {
       out(L"process pid=" + std::to_wstring(p.pid) + L" parent=" + std::to_wstring(p.parent) +
           L" image=" + drv::escape(p.image) + L" cmdline=" + drv::escape(p.command_line));
     }
+  } else if (cmd == L"memory") {
+    if (!st.process.hProcess) throw Failure{L"no process started"};
+    out(L"memory " + drv::describe_address_space(st.process.hProcess));
   } else if (cmd == L"sleep") {
     Sleep(static_cast<DWORD>(to_int(rest)));
   } else if (cmd == L"kill") {

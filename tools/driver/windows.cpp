@@ -66,6 +66,7 @@ Kind kind_of(HWND window) {
   bool tree = false;
   EnumChildWindows(window, find_tree, reinterpret_cast<LPARAM>(&tree));
   if (tree) return Kind::kBrowse;
+  if (GetDlgItem(window, 1008)) return Kind::kLoading;  // a bar, and no install button
   return Kind::kMessage;
 }
 
@@ -75,13 +76,14 @@ const wchar_t* kind_name(Kind kind) {
     case Kind::kFinish: return L"finish";
     case Kind::kMessage: return L"message";
     case Kind::kBrowse: return L"browse";
+    case Kind::kLoading: return L"loading";
     case Kind::kNone: break;
   }
   return L"none";
 }
 
 bool parse_kind(const std::wstring& name, Kind* kind) {
-  for (Kind k : {Kind::kInstall, Kind::kFinish, Kind::kMessage, Kind::kBrowse}) {
+  for (Kind k : {Kind::kInstall, Kind::kFinish, Kind::kMessage, Kind::kBrowse, Kind::kLoading}) {
     if (name == kind_name(k)) {
       *kind = k;
       return true;
@@ -281,6 +283,17 @@ std::wstring escape(const std::wstring& s) {
     else out += c;
   }
   return out;
+}
+
+std::wstring describe_address_space(HANDLE process) {
+  unsigned long long used = 0, committed = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (const char* at = nullptr; VirtualQueryEx(process, at, &info, sizeof info) == sizeof info;
+       at = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State != MEM_FREE) used += info.RegionSize;
+    if (info.State == MEM_COMMIT) committed += info.RegionSize;
+  }
+  return L"used=" + std::to_wstring(used) + L" committed=" + std::to_wstring(committed);
 }
 
 }  // namespace drv
