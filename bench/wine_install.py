@@ -111,7 +111,7 @@ def main():
     args = ap.parse_args()
     build, work = Path(args.build).resolve(), Path(args.work).resolve()
     stub = build / "talvenor-setup.exe"
-    driver = build / "tests" / "e2e" / "talvenor-ui-driver.exe"
+    driver = build / "talvenor-ui-driver.exe"
     uncompress = build / "bench" / "bench_wine_uncompress.exe"
     for f in (stub, driver, uncompress):
         if not f.is_file():

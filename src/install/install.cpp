@@ -70,8 +70,8 @@ bool move_old_version_aside(const char16_t* path) {
 
 }  // namespace
 
-int load_package() {
-  if (!unpack()) return 0;
+int load_package(const ProgressSink* sink) {
+  if (!unpack(sink)) return 0;
   set_folder_variables();
   rewind_script_cursor();
   if (!check_script_version()) return 0;

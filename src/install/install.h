@@ -7,9 +7,11 @@
 namespace tv {
 
 // Loading when the install dialog opens: unpack, folder variables, header check,
-// saved cursor, first reading of the variables section. 1 on success; 0 when the
-// failing step has shown its message (the dialog then cancels itself).
-int load_package();
+// saved cursor, first reading of the variables section. Progress goes to sink (null:
+// nowhere) while the package is unpacked, full once it is. 1 on success; 0 when the
+// failing step has shown its message, or unpacking was stopped (the dialog then
+// cancels itself).
+int load_package(const ProgressSink* sink = nullptr);
 
 enum class InstallOutcome {
   kInstalled,       // the dialog ends with 1

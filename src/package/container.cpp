@@ -1,3 +1,4 @@
+// Unpacking the package container: de-interleave, unscramble and inflate, a slice at a time.
 #include "package/container.h"
 
 #include <zlib.h>
@@ -19,7 +20,12 @@ constexpr uint64_t kMaxInflateRatio = 1100;
 // and zlib, large enough that zlib's copy of its 32 KiB window at the end of every
 // call costs little.
 constexpr uint32_t kSliceBytes = 256 * 1024;
+// Script bytes inflated per call at most: a slice of a package that compresses well
+// would otherwise inflate to a quarter of a gigabyte in one call, with no report
+// (and no servicing of a window) until it is done. 4 MiB take a few milliseconds.
+constexpr uint32_t kOutputStepBytes = 4u << 20;
 
+bool g_stop_requested = false;
 
 // Bytes 0, 2, 4 and 6 of a little-endian word, packed into its low 32 bits.
 inline uint64_t gather_even_bytes(uint64_t w) {
@@ -51,6 +57,39 @@ void unscramble_range(const uint8_t* blob, uint32_t offset, uint32_t count, uint
   for (; i < count; ++i) out[i] = b[2 * size_t(i)] ^ kb[(offset + i) & 3];
 }
 
+// Inflates the first z container bytes into the script buffer (capacity bytes; the
+// stream's next_out at its start), a slice of the container and at most one output
+// step per call to zlib, with a report after each call. Reading the container a
+// slice at a time straight into zlib's input, the blob is read once and no
+// container-sized buffer is needed; and this decides exactly what a one-shot
+// uncompress of the first z container bytes into capacity bytes decides: success
+// only when the stream ends within z bytes and its output fits.
+UnpackError inflate_container(z_stream& zs, const uint8_t* blob, uint32_t z, uint32_t key,
+                              uint8_t* slice, uint32_t capacity, const ProgressSink* sink) {
+  const uint8_t* script = zs.next_out;
+  int rc = Z_OK;
+  for (uint32_t at = 0; rc == Z_OK;) {
+    if (zs.avail_in == 0) {
+      if (at == z) break;  // the stream did not end within z bytes
+      uint32_t len = z - at < kSliceBytes ? z - at : kSliceBytes;
+      unscramble_range(blob, at, len, key, slice);
+      at += len;
+      zs.next_in = slice;
+      zs.avail_in = len;
+    }
+    uint32_t written = uint32_t(zs.next_out - script);
+    uint32_t room = capacity - written;
+    zs.avail_out = room < kOutputStepBytes ? room : kOutputStepBytes;
+    rc = inflate(&zs, Z_NO_FLUSH);
+    if (sink != nullptr) {
+      sink->report(sink->context, progress_position(uint32_t(zs.next_out - script), capacity));
+      if (g_stop_requested) return UnpackError::kStopped;
+    }
+  }
+  if (rc == Z_STREAM_END) return UnpackError::kOk;
+  return rc == Z_MEM_ERROR ? UnpackError::kNoMemory : UnpackError::kBadStream;
+}
+
 }  // namespace
 
 void scramble_container(uint8_t* container, uint32_t n, uint32_t key) {
@@ -58,11 +97,10 @@ void scramble_container(uint8_t* container, uint32_t n, uint32_t key) {
   for (uint32_t i = 0; i < n; ++i) container[i] ^= kb[i & 3];
 }
 
-// The container is unscrambled a slice at a time straight into zlib's input, so
-// that the blob is read once and no container-sized buffer is needed. This decides
-// exactly what a one-shot uncompress of the first Z container bytes into U bytes
-// decides: success only when the stream ends within Z bytes and its output fits.
-UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key) {
+void stop_unpacking() { g_stop_requested = true; }
+
+UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key, const ProgressSink* sink) {
+  g_stop_requested = false;
   if (blob == nullptr) return UnpackError::kNoPackage;
   if (n < 8) return UnpackError::kTooShort;
   uint8_t trailer[8];
@@ -74,45 +112,29 @@ UnpackError unpack_blob(const uint8_t* blob, uint32_t n, uint32_t key) {
   // capped there decides every package exactly as one of U bytes would, and a
   // trailer that claims gigabytes cannot make the installer ask for them.
   uint64_t most = uint64_t(z) * kMaxInflateRatio + 4096;
-  uint32_t capacity = most < u ? uint32_t(most) : u;
+  uint64_t capacity = most < u ? most : u;
+  if (capacity > kMostScriptBytes) return UnpackError::kNoMemory;
   // One byte more than asked, so that an empty script is a real allocation.
   uint8_t* script = static_cast<uint8_t*>(std::malloc(size_t(capacity) + 1));
   if (script == nullptr) return UnpackError::kNoMemory;
   prepare_large_buffer(script, size_t(capacity) + 1);
-
+  uint8_t* slice = static_cast<uint8_t*>(std::malloc(kSliceBytes));
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
-  if (inflateInit(&zs) != Z_OK) {
-    std::free(script);
-    return UnpackError::kNoMemory;
-  }
-  zs.next_out = script;
-  zs.avail_out = capacity;
-  uint8_t* slice = static_cast<uint8_t*>(std::malloc(kSliceBytes));
-  if (slice == nullptr) {
+  UnpackError result = UnpackError::kNoMemory;
+  if (slice != nullptr && inflateInit(&zs) == Z_OK) {
+    zs.next_out = script;
+    result = inflate_container(zs, blob, z, key, slice, uint32_t(capacity), sink);
     inflateEnd(&zs);
-    std::free(script);
-    return UnpackError::kNoMemory;
   }
-  int rc = Z_OK;
-  for (uint32_t at = 0; at < z && rc == Z_OK;) {
-    uint32_t len = z - at < kSliceBytes ? z - at : kSliceBytes;
-    unscramble_range(blob, at, len, key, slice);
-    at += len;
-    zs.next_in = slice;
-    zs.avail_in = len;
-    while (zs.avail_in > 0 && rc == Z_OK) rc = inflate(&zs, Z_NO_FLUSH);
-  }
-  uint32_t written = capacity - zs.avail_out;
-  inflateEnd(&zs);
   std::free(slice);
-  if (rc != Z_STREAM_END) {
+  if (result != UnpackError::kOk) {
     std::free(script);
-    return rc == Z_MEM_ERROR ? UnpackError::kNoMemory : UnpackError::kBadStream;
+    return result;
   }
   // The readers' bounds are the bytes zlib really wrote: a trailer U larger than the
   // script leaves the rest of the buffer unwritten, and nothing may read it.
-  set_script(script, written);
+  set_script(script, uint32_t(zs.next_out - script));
   return UnpackError::kOk;
 }
 
@@ -124,17 +146,20 @@ const char* describe_unpack_error(UnpackError error) {
     case UnpackError::kBadTrailer: return "the trailer's stream length runs past the container";
     case UnpackError::kNoMemory: return "not enough memory to unpack the package";
     case UnpackError::kBadStream: return "the zlib stream is damaged or does not fit its trailer";
+    case UnpackError::kStopped: return "unpacking was stopped";
   }
   return "unknown";
 }
 
-int unpack() {
+int unpack(const ProgressSink* sink) {
   const uint8_t* blob = nullptr;
   uint32_t n = 0, key = 0;
   UnpackError error = UnpackError::kNoPackage;
-  if (embedded_package(&blob, &n, &key)) error = unpack_blob(blob, n, key);
+  if (embedded_package(&blob, &n, &key)) error = unpack_blob(blob, n, key, sink);
+  report_finished(sink);
   if (error == UnpackError::kOk) return 1;
-  report_damaged_package(describe_unpack_error(error));
+  // Stopped by the user, who has closed the window and wants no more of it.
+  if (error != UnpackError::kStopped) report_damaged_package(describe_unpack_error(error));
   return 0;
 }
 

@@ -1,4 +1,4 @@
-// The installer's two dialogs and the shell calls they make.
+// The installer's two dialogs, the loading window, and the shell calls they make.
 #pragma once
 #include <windows.h>
 
@@ -11,6 +11,15 @@ INT_PTR CALLBACK install_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
 
 // The finish dialog (resource 104): offers to start "{Launch}" and open "{Help}".
 INT_PTR CALLBACK finish_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Loading (load_package) with the loading window shown once it has taken a while;
+// the window is gone again when this returns. 1 or 0 as load_package; *stopped: the
+// user closed the window (no message was shown).
+int load_package_with_window(bool* stopped);
+
+// Handles the thread's waiting messages, through dialog's keyboard interface, while
+// the thread works: at most every 50 ms, unless now.
+void service_messages(HWND dialog, bool now);
 
 // Places a dialog in the middle of the screen, keeping its size.
 void centre_dialog(HWND dialog);

@@ -24,28 +24,17 @@ constexpr int kBrowseSuffixUnits = sizeof(kBrowseSuffix) / sizeof(wchar_t) - 1;
 // dialog nor start anything while the dialog is serviced inside the sequence. The
 // retry prompt's Cancel is the way out.
 bool g_installing = false;
-DWORD g_serviced_at = 0;  // GetTickCount of the last servicing
 
 // The install sequence's progress sink; its context is the bar (looking it up again
 // would cost a call to the system per report). It moves the bar (shown at the first
-// report) and, at most every 50 ms, handles the dialog's waiting messages, so that
-// the dialog paints and answers while the files are written; at the full bar
-// always, so that it is painted before the dialog ends.
+// report) and handles the dialog's waiting messages, so that the dialog paints and
+// answers while the files are written; at the full bar always, so that it is
+// painted before the dialog ends.
 void show_progress(void* context, unsigned position) {
   HWND bar = static_cast<HWND>(context);
   if (!IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
   SendMessageW(bar, PBM_SETPOS, position, 0);  // the bar's default range is 0..100
-  DWORD now = GetTickCount();
-  if (position < tv::kProgressFull && now - g_serviced_at < 50) return;
-  g_serviced_at = now;
-  HWND dialog = GetParent(bar);
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (!IsDialogMessageW(dialog, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
+  service_messages(GetParent(bar), position == tv::kProgressFull);
 }
 
 // WM_INITDIALOG. The owner window comes first: every message box of the loading
@@ -54,7 +43,13 @@ INT_PTR open_install_dialog(HWND dialog) {
   tv::set_owner_window(dialog);
   centre_dialog(dialog);
   show_program_icon(dialog);
-  if (!tv::load_package()) {
+  bool stopped = false;
+  if (!load_package_with_window(&stopped)) {
+    // The user closed the loading window: the dialog ends before it shows.
+    if (stopped) {
+      EndDialog(dialog, 2);
+      return FALSE;
+    }
     // The failing step has shown its message; the posted cancel ends the dialog with 2.
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     return FALSE;

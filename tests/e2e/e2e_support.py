@@ -307,10 +307,10 @@ class Maker:
             raise RuntimeError("talvenor-pack " + " ".join(args) + " failed: "
                                + r.stderr.decode(errors="replace"))
 
-    def build(self, manifest, name):
+    def build(self, manifest, name, options=()):
         out = self.work / f"{name}.exe"
         self._run(["build", self._path(manifest), "-o", self._path(out),
-                   "--stub", self._path(self.stub)])
+                   "--stub", self._path(self.stub), *options])
         return out
 
     def wrap_script(self, script, name):
@@ -321,8 +321,12 @@ class Maker:
         return out
 
     def wrap_blob(self, blob, key, name):
-        src, out = self.work / f"{name}.blob", self.work / f"{name}.exe"
+        src = self.work / f"{name}.blob"
         src.write_bytes(blob)
+        return self.wrap_blob_file(src, key, name)
+
+    def wrap_blob_file(self, src, key, name):
+        out = self.work / f"{name}.exe"
         self._run(["wrap", "--blob", self._path(src), "--key", hex(key), "-o", self._path(out),
                    "--stub", self._path(self.stub)])
         return out

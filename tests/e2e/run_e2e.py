@@ -26,6 +26,7 @@ from fit_cases import FitCases  # noqa: E402
 from path_cases import PathCases  # noqa: E402
 from product_cases import ProductCases  # noqa: E402
 from progress_cases import ProgressCases  # noqa: E402
+from loading_cases import LoadingCases  # noqa: E402
 
 WS_TABSTOP, WS_GROUP, WS_BORDER = 0x00010000, 0x00020000, 0x00800000
 WS_CHILD_VISIBLE = 0x50000000
@@ -133,7 +134,7 @@ def check_running_layout(layout, design, texts):
     check_equal(layout["taborder"], tabbed, "tab order")
 
 
-class Suite(TrustCases, ProgressCases, ProductCases, PathCases, FitCases):
+class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, FitCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -608,7 +609,9 @@ class Suite(TrustCases, ProgressCases, ProductCases, PathCases, FitCases):
              "backslashes_only", "browse", "old_version", "rename_fails", "locked_file_retry",
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
-    CASES += TrustCases.CASES + ProgressCases.CASES + ProductCases.CASES + PathCases.CASES + FitCases.CASES
+    CASES += (TrustCases.CASES + ProgressCases.CASES + LoadingCases.CASES + ProductCases.CASES +
+              PathCases.CASES + FitCases.CASES)
+    SLOW_CASES = LoadingCases.SLOW_CASES  # run only when named with --case
 
     def run(self, names):
         failed = []
@@ -663,7 +666,7 @@ def main():
     args = ap.parse_args()
     out = Path(args.out or Path(args.source_dir) / "build" / "e2e")
     out.mkdir(parents=True, exist_ok=True)
-    unknown = set(args.case or []) - set(Suite.CASES)
+    unknown = set(args.case or []) - set(Suite.CASES) - set(Suite.SLOW_CASES)
     if unknown:
         ap.error(f"unknown case(s): {', '.join(sorted(unknown))}")
 

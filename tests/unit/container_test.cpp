@@ -1,6 +1,8 @@
 // Unpacking the stored blob: de-interleaving, unscrambling, the trailer and zlib.
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -189,6 +191,126 @@ TEST_F(ContainerTest, HugeClaimedScriptLengthIsNotAllocated) {
   ASSERT_EQ(unpack_container(c), 1);
   EXPECT_EQ(tv::script_length(), script.size());
   EXPECT_TRUE(messages_.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Every position reported while unpacking, with the number of message boxes shown by
+// then; a sink that may stop the unpacking at one report.
+struct LoadReports {
+  const std::vector<tvtest::Message>* messages;
+  size_t stop_at = 0;  // 0: never
+  std::vector<unsigned> positions;
+  std::vector<size_t> messages_then;
+  tv::ProgressSink sink = {[](void* self, unsigned position) {
+                             auto* r = static_cast<LoadReports*>(self);
+                             r->positions.push_back(position);
+                             r->messages_then.push_back(r->messages->size());
+                             if (r->positions.size() == r->stop_at) tv::stop_unpacking();
+                           },
+                           this};
+  // The reports of the inflating: all but the last, which is the full bar.
+  std::vector<unsigned> inflating() const {
+    return {positions.begin(), positions.end() - (positions.empty() ? 0 : 1)};
+  }
+};
+
+std::vector<uint8_t> random_script(size_t size, uint32_t seed) {
+  std::vector<uint8_t> s(size);
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = uint8_t(seed >> 23);
+  }
+  return s;
+}
+
+class UnpackProgressTest : public ContainerTest {
+ protected:
+  int unpack_reporting(const std::vector<uint8_t>& container, LoadReports* reports) {
+    tv::free_script();
+    blob_ = tv::make_blob(container, kKey);
+    tv::posix::set_embedded_package(blob_.data(), uint32_t(container.size()), kKey);
+    reports->messages = &messages_;
+    return tv::unpack(&reports->sink);
+  }
+};
+
+// The bar follows the bytes inflated, for a script that does not compress (many
+// slices of the container) and for one that compresses a thousandfold (one slice,
+// inflated a few MiB per step so that a window is serviced in between); the full bar
+// comes once, last.
+TEST_F(UnpackProgressTest, PositionsFollowTheBytesInflated) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> script;
+    size_t least_positions;
+  } cases[] = {{"3 MiB that do not compress", random_script(3 << 20, 7), 10},
+               {"24 MiB of zeros", std::vector<uint8_t>(24 << 20, 0), 5}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    LoadReports r;
+    ASSERT_EQ(unpack_reporting(tv::make_container(k.script), &r), 1);
+    EXPECT_EQ(tv::script_length(), k.script.size());
+    std::vector<unsigned> steps = r.inflating();
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    EXPECT_GE(steps.size(), k.least_positions);
+    EXPECT_EQ(steps.back(), tv::kProgressFull - 1);
+    EXPECT_EQ(r.positions.back(), tv::kProgressFull);
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
+// A damaged package: the full bar (the window goes) comes before the message.
+TEST_F(UnpackProgressTest, FullBeforeTheDamagedMessage) {
+  std::vector<uint8_t> c = tv::make_container(random_script(1 << 20, 3));
+  c[c.size() / 2] ^= 0x5A;
+  LoadReports r;
+  EXPECT_EQ(unpack_reporting(c, &r), 0);
+  expect_damaged_message();
+  ASSERT_FALSE(r.positions.empty());
+  EXPECT_EQ(r.positions.back(), tv::kProgressFull);
+  EXPECT_EQ(r.messages_then.back(), 0u);
+}
+
+// Stopping from a report (the user closed the window): no message, no script, the
+// full bar; the next unpacking is not stopped by it.
+TEST_F(UnpackProgressTest, StoppingEndsWithoutAMessage) {
+  std::vector<uint8_t> script = random_script(2 << 20, 5);
+  std::vector<uint8_t> c = tv::make_container(script);
+  LoadReports stopped;
+  stopped.stop_at = 3;
+  EXPECT_EQ(unpack_reporting(c, &stopped), 0);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(stopped.positions.size(), 4u);  // three while inflating, then the full bar
+  EXPECT_EQ(stopped.positions.back(), tv::kProgressFull);
+  EXPECT_EQ(tv::script_start(), nullptr);
+
+  LoadReports again;
+  ASSERT_EQ(unpack_reporting(c, &again), 1);
+  EXPECT_TRUE(std::equal(script.begin(), script.end(), tv::script_start()));
+}
+
+// A trailer whose script would need a buffer past the ceiling (2 GiB less a byte) is
+// a package whose buffer cannot be allocated, on every build alike: on a 32-bit one a
+// U of 0xFFFFFFFF plus the spare byte would wrap to an allocation of nothing.
+TEST_F(ContainerTest, ScriptsPastTheCeilingAreNotAllocated) {
+  std::vector<uint8_t> script = random_script(2 << 20, 11);  // Z > 2 GiB / 1100
+  std::vector<uint8_t> c = tv::make_container(script);
+  ASSERT_GT(uint64_t(c.size()) * 1100, uint64_t(tv::kMostScriptBytes));
+  for (uint32_t u : {0xFFFFFFFFu, tv::kMostScriptBytes + 1}) {
+    SCOPED_TRACE(u);
+    messages_.clear();
+    set_le32(c, c.size() - 4, u);
+    blob_ = tv::make_blob(c, kKey);
+    EXPECT_EQ(tv::unpack_blob(blob_.data(), uint32_t(c.size()), kKey), tv::UnpackError::kNoMemory);
+    EXPECT_EQ(unpack_container(c), 0);
+    expect_damaged_message();
+  }
+  set_le32(c, c.size() - 4, uint32_t(script.size()));
+  EXPECT_EQ(unpack_container(c), 1);
 }
 
 }  // namespace

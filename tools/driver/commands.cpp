@@ -103,7 +103,7 @@ void run_processes(Session&, const Args&) {
 
 // Every command, each answering with its results and then "ok" or "error: ...":
 //   start PATH            start an installer (the process all other commands watch)
-//   wait KIND [SECONDS]   wait for its install|finish|message|browse dialog; it becomes
+//   wait KIND [SECONDS]   wait for its install|finish|message|browse|loading dialog; it becomes
 //                         the current dialog. "wait exit" waits for the process to end.
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog
 //   layout                its style, controls, dialog-unit rectangles and tab order
@@ -133,6 +133,7 @@ void run_processes(Session&, const Args&) {
 //   shot PATH             the current dialog's window (the whole screen when there is
 //                         none) as a PNG file: "shot width=W height=H"
 //   processes             every process: "process pid=P parent=Q image=PATH cmdline=TEXT"
+//   memory                the started process's address space: "memory used=B committed=B"
 //   sleep MS | kill
 using S = Session;
 using A = Args;
@@ -191,6 +192,11 @@ const Command kCommands[] = {
     {L"folder", Takes::kNumber, false, run_folder},
     {L"shot", Takes::kText, false, [](S& s, const A& a) { take_shot(s, a.text); }},
     {L"processes", Takes::kNothing, false, run_processes},
+    {L"memory", Takes::kNothing, false,
+     [](S& s, const A&) {
+       if (!s.process.hProcess) throw Failure{L"no process started"};
+       out(L"memory " + describe_address_space(s.process.hProcess));
+     }},
     {L"sleep", Takes::kNumber, false,
      [](S&, const A& a) { Sleep(static_cast<DWORD>(a.number)); }},
     {L"kill", Takes::kNothing, false,

@@ -40,6 +40,7 @@ Kind kind_of(HWND window) {
   bool tree = false;
   EnumChildWindows(window, find_tree, reinterpret_cast<LPARAM>(&tree));
   if (tree) return Kind::kBrowse;
+  if (GetDlgItem(window, 1008)) return Kind::kLoading;  // a bar, and no install button
   return Kind::kMessage;
 }
 
@@ -49,13 +50,14 @@ const wchar_t* kind_name(Kind kind) {
     case Kind::kFinish: return L"finish";
     case Kind::kMessage: return L"message";
     case Kind::kBrowse: return L"browse";
+    case Kind::kLoading: return L"loading";
     case Kind::kNone: break;
   }
   return L"none";
 }
 
 bool parse_kind(const std::wstring& name, Kind* kind) {
-  for (Kind k : {Kind::kInstall, Kind::kFinish, Kind::kMessage, Kind::kBrowse}) {
+  for (Kind k : {Kind::kInstall, Kind::kFinish, Kind::kMessage, Kind::kBrowse, Kind::kLoading}) {
     if (name == kind_name(k)) {
       *kind = k;
       return true;

@@ -46,7 +46,7 @@ void wait_for_exit(Session& session, DWORD ms);
 
 // dialogs.cpp: the dialogs the driver tells apart (all are "#32770" windows of the
 // process), and waiting for one.
-enum class Kind { kNone, kInstall, kFinish, kMessage, kBrowse };
+enum class Kind { kNone, kInstall, kFinish, kMessage, kBrowse, kLoading };
 Kind kind_of(HWND window);
 const wchar_t* kind_name(Kind kind);
 bool parse_kind(const std::wstring& name, Kind* kind);
@@ -131,5 +131,9 @@ struct ProcessInfo {
   std::wstring image, command_line;
 };
 std::vector<ProcessInfo> list_processes();
+
+// The address space a process holds, as VirtualQueryEx walks it: "used=BYTES
+// committed=BYTES" (used: reserved or committed, the images included).
+std::wstring describe_address_space(HANDLE process);
 
 }  // namespace drv

@@ -66,4 +66,15 @@ std::vector<ProcessInfo> list_processes() {
   return out;
 }
 
+std::wstring describe_address_space(HANDLE process) {
+  unsigned long long used = 0, committed = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (const char* at = nullptr; VirtualQueryEx(process, at, &info, sizeof info) == sizeof info;
+       at = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State != MEM_FREE) used += info.RegionSize;
+    if (info.State == MEM_COMMIT) committed += info.RegionSize;
+  }
+  return L"used=" + std::to_wstring(used) + L" committed=" + std::to_wstring(committed);
+}
+
 }  // namespace drv
