@@ -135,7 +135,8 @@ TEST(PackageSection, RefusesStubsItCannotExtend) {
       {wide, "invalid section or file alignment"},
   };
   std::vector<uint8_t> blob(64);
-  for (const auto& [stub, phrase] : cases) {
+  for (const auto& [bytes, phrase] : cases) {
+    const auto& stub = bytes;  // a lambda may not capture a structured binding before C++20
     std::string why = refusal([&] { tvpack::add_package_section(stub, {&blob}); });
     EXPECT_NE(why.find(phrase), std::string::npos) << "expected: " << phrase << "; got: " << why;
   }

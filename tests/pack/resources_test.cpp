@@ -223,7 +223,8 @@ TEST(ProductResources, StubsThatCannotTakeThem) {
         {stub_in_its_headers(), 1, "has its resources inside its headers"}}) {
     tvpack::ProductInfo product;
     product.icon = icon_of(size_t(images));
-    std::string why = refusal([&] { tvpack::with_product_resources(stub, product, u"a.exe"); });
+    const auto& bytes = stub;  // a lambda may not capture a structured binding before C++20
+    std::string why = refusal([&] { tvpack::with_product_resources(bytes, product, u"a.exe"); });
     EXPECT_NE(why.find(phrase), std::string::npos) << "expected: " << phrase << "; got: " << why;
   }
 }
