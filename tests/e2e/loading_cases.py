@@ -95,6 +95,8 @@ class LoadingCases:
         check_equal(self.dialogs_until_install(drv), {"install"},
                     "dialogs shown while the package loaded")
         drv("wait install")
+        (used,) = drv("memory")
+        self.env.log(f"    at the install dialog: {used}")
         drv("click 2")
         check_equal(self.wait_exit(), 0, "exit code")
 
