@@ -12,8 +12,15 @@ caches are emptied (as root) and the inputs read back in. The installer is the
 build's own: where 32-bit programs cannot run, the win64 build under 64-bit Wine
 (the output says which).
 
+With --unmanaged, Wine manages no window for this run (its X11 driver's Managed =
+N): on a display without a window manager, such as this Xvfb, Wine otherwise waits
+2 s for one whenever it hides a window (the install dialog before the finish dialog,
+the loading window before the install dialog), which no user with a desktop, or on
+Windows, waits for.
+
   wine_install.py [--build build/win64] [--maker build/native/talvenor-pack]
                   [--work build/bench-wine] [--rounds 5] [--mb 120] [--files 800]
+                  [--unmanaged]
 """
 
 import argparse
@@ -108,6 +115,7 @@ def main():
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--mb", type=int, default=120)
     ap.add_argument("--files", type=int, default=800)
+    ap.add_argument("--unmanaged", action="store_true")
     args = ap.parse_args()
     build, work = Path(args.build).resolve(), Path(args.work).resolve()
     stub = build / "talvenor-setup.exe"
@@ -130,6 +138,11 @@ def main():
     out = work / "run"
     env = Environment(out, build / "wineprefix", wine, print)
     env.start()
+    # The prefix is the build's: Wine's default comes back at the end, and first too.
+    x11 = r"HKCU\Software\Wine\X11 Driver"
+    managed = ["reg", "delete", x11, "/v", "Managed", "/f"]
+    unmanaged = ["reg", "add", x11, "/v", "Managed", "/d", "N", "/f"]
+    env.run_wine(unmanaged if args.unmanaged else managed, check_rc=False)
     try:
         maker = Maker(env, args.maker, None, stub, work)
         setup = work / "setup.exe"
@@ -141,7 +154,8 @@ def main():
                       stdout=subprocess.DEVNULL)
             print(f"made {setup.name} ({setup.stat().st_size / 1e6:.1f} MB) in {t:.1f} s")
         empty = maker.wrap_script(install_script(1, [("{App}", "D:\\Kesta")], []), "empty")
-        print(f"installer: {stub} ({'PE32, 32-bit Wine' if wine == WINE32 else 'PE32+, 64-bit Wine'})")
+        print(f"installer: {stub} ({'PE32, 32-bit Wine' if wine == WINE32 else 'PE32+, 64-bit Wine'}"
+              f"{', no window managed' if args.unmanaged else ''})")
         print(f"payload: {len(sizes)} files, {sum(sizes) / 1e6:.1f} MB; machine: {os.cpu_count()} cores")
 
         def run_installer(exe, folder):
@@ -211,6 +225,7 @@ def main():
                   f"click to full bar {row['files']:.3f} s, to finish dialog {row['finish']:.3f} s; "
                   f"cp -r {row['cp']:.3f} s; tar -xzf {row['tar']:.3f} s", flush=True)
     finally:
+        env.run_wine(managed, check_rc=False)
         env.stop()
         for child in env.drive_d.iterdir() if env.drive_d.exists() else ():
             shutil.rmtree(child, ignore_errors=True)

@@ -17,9 +17,11 @@ INT_PTR CALLBACK finish_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
 // user closed the window (no message was shown).
 int load_package_with_window(bool* stopped);
 
-// Handles the thread's waiting messages, through dialog's keyboard interface, while
-// the thread works: at most every 50 ms, unless now.
-void service_messages(HWND dialog, bool now);
+// While the thread works: whether it is time to update a window and handle the
+// waiting messages (at most every 50 ms; always when now), and the handling itself,
+// through dialog's keyboard interface.
+bool servicing_due(bool now);
+void service_messages(HWND dialog);
 
 // Places a dialog in the middle of the screen, keeping its size.
 void centre_dialog(HWND dialog);

@@ -34,7 +34,7 @@ void show_progress(void* context, unsigned position) {
   HWND bar = static_cast<HWND>(context);
   if (!IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
   SendMessageW(bar, PBM_SETPOS, position, 0);  // the bar's default range is 0..100
-  service_messages(GetParent(bar), position == tv::kProgressFull);
+  if (servicing_due(position == tv::kProgressFull)) service_messages(GetParent(bar));
 }
 
 // WM_INITDIALOG. The owner window comes first: every message box of the loading

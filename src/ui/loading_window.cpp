@@ -68,8 +68,9 @@ void open_window() {
   g_loading.window = window;
 }
 
-// The sink of loading: the window when it is due, its bar, its messages; gone when
-// loading is over, before any message box or the install dialog.
+// The sink of loading: the window when it is due, then its bar and its messages at
+// every servicing; gone when loading is over, before any message box or the install
+// dialog.
 void report_loading(void*, unsigned position) {
   if (position == tv::kProgressFull) {
     if (g_loading.window != nullptr) DestroyWindow(g_loading.window);
@@ -77,9 +78,10 @@ void report_loading(void*, unsigned position) {
     return;
   }
   if (!g_loading.opened && window_due(GetTickCount() - g_loading.started, position)) open_window();
-  if (g_loading.window == nullptr) return;
+  // The bar repaints at once when it moves: it moves when the window is serviced.
+  if (g_loading.window == nullptr || !servicing_due(false)) return;
   SendDlgItemMessageW(g_loading.window, IDC_PROGRESS, PBM_SETPOS, position, 0);
-  service_messages(g_loading.window, false);
+  service_messages(g_loading.window);
 }
 
 }  // namespace

@@ -8,32 +8,24 @@ import struct
 import time
 import zlib
 
-from e2e_support import Failure, check, check_equal, s16
+from e2e_support import Failure, check, check_equal
+from progress_cases import large_script
 
-LOADING_TEXT = "正在读取安装文件…"
-STUB_DESCRIPTION = "Talvenor 安装程序"  # the stub's own FileDescription
-PROGRESS_ID, TEXT_ID = 1008, 1002
-MIB = 1 << 20
-STORED_MOST = 65535  # the longest stored deflate block
+PROGRESS_ID, TEXT_ID, MIB = 1008, 1002, 1 << 20
 
 
-def stored_zlib(data):
-    """data as a zlib stream of stored blocks: what deflate makes of bytes that do not
-    compress, made here at the speed of a copy."""
-    view, blocks = memoryview(data), [b"\x78\x01"]
-    for at in range(0, max(len(data), 1), STORED_MOST):
-        piece = view[at:at + STORED_MOST]
-        final = at + STORED_MOST >= len(data)
-        blocks += [struct.pack("<BHH", final, len(piece), 0xFFFF ^ len(piece)), piece]
-    blocks.append(struct.pack(">I", zlib.adler32(data)))
-    return b"".join(blocks)
-
-
-def write_blob(path, stream, script_length):
-    """The stored blob of a package of this zlib stream, written to path: the container
-    (stream and trailer) at the even offsets, zeros between, scrambled with the key 0
-    (the installer does the XOR all the same). Returns the container's length N."""
-    container = stream + struct.pack("<II", len(stream), script_length)
+def stored_blob(path, script):
+    """Writes the stored blob of a package of script to path: a zlib stream of stored
+    blocks (what deflate makes of bytes that do not compress, made here at the speed
+    of a copy) and the trailer, at the even offsets, zeros between, scrambled with the
+    key 0 (the installer does the XOR all the same)."""
+    view, parts = memoryview(script), [b"\x78\x01"]
+    for at in range(0, len(script), 65535):
+        piece = view[at:at + 65535]
+        final = at + 65535 >= len(script)
+        parts += [struct.pack("<BHH", final, len(piece), 0xFFFF ^ len(piece)), piece]
+    stream = b"".join(parts) + struct.pack(">I", zlib.adler32(script))
+    container = stream + struct.pack("<II", len(stream), len(script))
     blob = bytearray(2 * len(container))
     blob[0::2] = container
     path.write_bytes(blob)
@@ -41,93 +33,60 @@ def write_blob(path, stream, script_length):
 
 
 def incompressible_files(total, count, seed):
-    """count files of total bytes together that deflate cannot shrink (a random MiB,
-    turned differently for each file: its repeats lie beyond deflate's 32 KiB window),
-    with the SHA-256 of each."""
+    """count files of total bytes that deflate cannot shrink: a random MiB, turned
+    differently for each file (its repeats lie beyond deflate's 32 KiB window)."""
     block = random.Random(seed).randbytes(MIB)
-    files = []
-    for i in range(count):
-        size = total // count
-        turned = block[i * 4099 % MIB:] + block[:i * 4099 % MIB]
-        content = (turned * (size // MIB + 1))[:size]
-        files.append((f"{{App}}\\big\\part{i:02d}.bin", content, hashlib.sha256(content).digest()))
-    return files
-
-
-def files_script(files):
-    parts = [struct.pack("<ii", 1, 1), s16("{App}"), s16("D:\\Kesta"), struct.pack("<i", len(files))]
-    for dest, content, _ in files:
-        parts += [s16(dest), struct.pack("<i", len(content)), content]
-    parts.append(s16(""))
-    return b"".join(parts)
-
-
-def sha256_of(path):
-    digest = hashlib.sha256()
-    with open(path, "rb") as f:
-        while chunk := f.read(8 * MIB):
-            digest.update(chunk)
-    return digest.digest()
+    turned = (block[i * 4099 % MIB:] + block[:i * 4099 % MIB] for i in range(count))
+    return [(f"{{App}}\\big\\part{i:02d}.bin", (t * (total // count // MIB + 1))[:total // count])
+            for i, t in enumerate(turned)]
 
 
 class LoadingCases:
     CASES = ["loading_small_package", "loading_closed"]
-    # Minutes on this machine (a 1.4 GB installer): run by name only.
+    # A 1.4 GB installer, one to two minutes here: run by name only.
     SLOW_CASES = ["loading_large_package"]
 
     def dialogs_until_install(self, drv, seconds=60):
-        """Every kind of dialog the installer showed, polled from its start until its
-        install dialog is up. A window that went between the driver's listing and its
-        look at it ("none") is left out."""
+        """The kinds of dialog shown from the start until the install dialog is up (a
+        window gone between the driver's listing and its look, "none", left out)."""
         seen, deadline = set(), time.time() + seconds
         while time.time() < deadline:
-            kinds = {line.split()[1] for line in drv("dialogs")} - {"none"}
-            seen |= kinds
-            if "install" in kinds:
+            seen |= {line.split()[1] for line in drv("dialogs")} - {"none"}
+            if "install" in seen:
                 return seen
         raise Failure(f"no install dialog in {seconds} s (dialogs seen: {sorted(seen)})")
 
     def case_loading_small_package(self):
         """A package of a few MiB loads with no loading window, not even for a moment."""
-        files = incompressible_files(4 * MIB, 2, 21)
-        exe = self.maker.wrap_script(files_script(files), "small-load")
-        drv = self.start(exe)
-        check_equal(self.dialogs_until_install(drv), {"install"},
-                    "dialogs shown while the package loaded")
+        drv = self.start(self.maker.wrap_script(large_script(incompressible_files(4 * MIB, 2, 21)),
+                                                "small-load"))
+        check_equal(self.dialogs_until_install(drv), {"install"}, "dialogs shown while it loaded")
         drv("wait install")
+        self.env.log(f"    at the install dialog: {drv('memory')[0]}")
         drv("click 2")
         check_equal(self.wait_exit(), 0, "exit code")
 
-    def zeros_installer(self):
-        """A package of one 300 MiB file of zeros, built by the maker with a product
-        description: a small installer whose loading takes seconds."""
+    def case_loading_closed(self):
+        """A package of 300 MiB of zeros, built with a product description, loads for
+        seconds: the loading window shows its text and the product's description;
+        Escape, and then the close box, end the installer with nothing written."""
         work = self.env.work
         with open(work / "zeros.bin", "wb") as f:
             f.truncate(300 * MIB)  # sparse
         manifest = work / "zeros.toml"
-        manifest.write_text('[installer]\ndescription = "塔文诺 读取测试"\n'
-                            '[[variable]]\nname = "{App}"\nvalue = \'D:\\Kesta\'\n'
-                            '[[file]]\nsource = "zeros.bin"\ndestination = \'{App}\\zeros.bin\'\n',
+        manifest.write_text('[installer]\ndescription = "塔文诺 读取测试"\n[[variable]]\n'
+                            'name = "{App}"\nvalue = \'D:\\Kesta\'\n[[file]]\n'
+                            'source = "zeros.bin"\ndestination = \'{App}\\zeros.bin\'\n',
                             encoding="utf-8")
         exe = self.maker.build(manifest, "zeros", ["--level", "1"])
-        (work / "zeros.bin").unlink()
-        return exe
-
-    def case_loading_closed(self):
-        """A package that takes seconds to load: the loading window shows with its text
-        and the product's description as caption; Escape, and then the close box, end
-        the installer with no further box and nothing written."""
-        exe = self.zeros_installer()
-        for how in ("escape", "close box"):
+        for how in ("key escape", "close"):
             drv = self.start(exe)
-            (line,) = drv("wait loading 60")
+            drv("wait loading 60")
             check_equal(drv.value("caption"), "塔文诺 读取测试", "caption")
-            check_equal(drv.value(f"text {TEXT_ID}"), LOADING_TEXT, "text")
-            if how == "escape":
+            check_equal(drv.value(f"text {TEXT_ID}"), "正在读取安装文件…", "text")
+            if how == "key escape":
                 self.shot("loading")
-                drv("key escape")
-            else:
-                drv("close")
+            drv(how)
             # The installer ends by itself: a message box would keep it running. (Wine
             # maps the install dialog for a moment on its way out: its dialog manager
             # shows a dialog that EndDialog ended while it opened; Windows does not.)
@@ -136,27 +95,24 @@ class LoadingCases:
         check_equal(list(self.env.drive_d.iterdir()), [], "nothing written")
 
     def case_loading_large_package(self):
-        """About 700 MiB that does not compress: the loading window shows first, its bar
+        """About 700 MiB that do not compress: the loading window shows first, its bar
         only grows and it answers every message within 500 ms; then the install dialog
         opens and every file is installed whole. Logs the address space in use."""
         started = time.time()
         files = incompressible_files(700 * MIB, 14, 1208)
+        digests = [(dest, hashlib.sha256(content).digest()) for dest, content in files]
         blob = self.env.work / "large-load.blob"
-        script = files_script(files)
-        n = write_blob(blob, stored_zlib(script), len(script))
-        del script
+        n = stored_blob(blob, large_script(files))
+        del files
         exe = self.maker.wrap_blob_file(blob, 0, "large-load")
         blob.unlink()
-        digests = [(dest, digest) for dest, _, digest in files]
-        del files
-        self.env.log(f"    N = {n / MIB:.0f} MiB, installer {exe.stat().st_size / MIB:.0f} MiB, "
-                     f"made in {time.time() - started:.0f} s")
+        self.env.log(f"    N = {n / MIB:.0f} MiB, made in {time.time() - started:.0f} s")
         drv = self.start(exe)
         drv("wait loading 60")
-        check_equal(drv.value("caption"), STUB_DESCRIPTION, "caption")
+        check_equal(drv.value("caption"), "Talvenor 安装程序", "caption (the stub's description)")
         drv.proc.stdin.write(f"watch {PROGRESS_ID} 500\n".encode())
         drv.proc.stdin.flush()
-        samples, slowest, end, shot = [], 0, None, False
+        samples, slowest, end = [], 0, None
         while end is None:
             line = drv.lines.get(timeout=300)
             check(line is not None and not line.startswith("error"), f"driver: {line}")
@@ -164,20 +120,18 @@ class LoadingCases:
                 pos, ms = (int(f.split("=")[1]) for f in line.split()[1:])
                 samples.append(pos)
                 slowest = max(slowest, ms)
-                if not shot and pos >= 30:
+                if len(samples) == 10:
                     self.quick_shot("loading")
-                    shot = True
             elif line.startswith("watch "):
                 end = line
         check_equal(drv.lines.get(timeout=10), "ok", "the driver's watch")
-        self.env.log(f"    {len(samples)} answers, positions {sorted(set(samples))}, slowest "
-                     f"{slowest} ms")
+        self.env.log(f"    {len(samples)} answers, positions {samples[0]} to {samples[-1]}, "
+                     f"slowest {slowest} ms")
         check_equal(end, "watch ended", "the loading window answered within 500 ms until it went")
         check(len(set(samples)) >= 3, "the bar moved")
         check_equal(samples, sorted(samples), "positions only grow")
         drv("wait install 60")
-        (used,) = drv("memory")
-        self.env.log(f"    at the install dialog: {used}")
+        self.env.log(f"    at the install dialog: {drv('memory')[0]}")
         check_equal({line.split()[1] for line in drv("dialogs")}, {"install"},
                     "the loading window is gone")
         drv("click 1001")
@@ -188,5 +142,6 @@ class LoadingCases:
         check_equal(self.wait_exit(), 0, "exit code")
         for dest, digest in digests:
             path = self.env.host_path(dest.replace("{App}", "D:\\Kesta"))
-            check(path.is_file() and sha256_of(path) == digest, f"content of {path}")
+            with open(path, "rb") as f:
+                check(hashlib.file_digest(f, "sha256").digest() == digest, f"content of {path}")
         self.env.clear_drive_d()

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """The built installer stub as Windows trusts it, read from the file: an import table
 of known DLLs only (objdump), the header flags, the manifest and the version
-information.
+information. With MAKER (skipped when it is not built), the imports and header flags
+of an installer made from the stub too: the large-address flag, which a package of
+more than 2 GiB of image and script needs on 64-bit Windows, must survive the maker.
 
-  stub_trust_check.py OBJDUMP STUB VERSION
+  stub_trust_check.py OBJDUMP STUB VERSION [MAKER]
 """
 
 import re
 import subprocess
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -96,6 +99,14 @@ def main():
     res = pe_resources.resources(stub)
     check_manifest(res)
     check_version(res, version)
+    if len(sys.argv) > 4 and Path(sys.argv[4]).is_file():
+        with tempfile.TemporaryDirectory() as work:
+            script, setup = Path(work) / "script.bin", Path(work) / "setup.exe"
+            script.write_bytes(b"\1\0\0\0" + bytes(10))
+            subprocess.run([sys.argv[4], "wrap", "--script", str(script), "-o", str(setup),
+                            "--stub", stub, "-q"], check=True)
+            print(f"an installer made from it by {sys.argv[4]}:")
+            check_imports_and_flags(objdump, str(setup))
     print(f"{len(failures)} failed" if failures else "all passed")
     return 1 if failures else 0
 

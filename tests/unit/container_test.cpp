@@ -197,26 +197,6 @@ TEST_F(ContainerTest, HugeClaimedScriptLengthIsNotAllocated) {
 
 namespace {
 
-// Every position reported while unpacking, with the number of message boxes shown by
-// then; a sink that may stop the unpacking at one report.
-struct LoadReports {
-  const std::vector<tvtest::Message>* messages;
-  size_t stop_at = 0;  // 0: never
-  std::vector<unsigned> positions;
-  std::vector<size_t> messages_then;
-  tv::ProgressSink sink = {[](void* self, unsigned position) {
-                             auto* r = static_cast<LoadReports*>(self);
-                             r->positions.push_back(position);
-                             r->messages_then.push_back(r->messages->size());
-                             if (r->positions.size() == r->stop_at) tv::stop_unpacking();
-                           },
-                           this};
-  // The reports of the inflating: all but the last, which is the full bar.
-  std::vector<unsigned> inflating() const {
-    return {positions.begin(), positions.end() - (positions.empty() ? 0 : 1)};
-  }
-};
-
 std::vector<uint8_t> random_script(size_t size, uint32_t seed) {
   std::vector<uint8_t> s(size);
   for (size_t i = 0; i < size; ++i) {
@@ -226,71 +206,59 @@ std::vector<uint8_t> random_script(size_t size, uint32_t seed) {
   return s;
 }
 
-class UnpackProgressTest : public ContainerTest {
- protected:
-  int unpack_reporting(const std::vector<uint8_t>& container, LoadReports* reports) {
-    tv::free_script();
-    blob_ = tv::make_blob(container, kKey);
-    tv::posix::set_embedded_package(blob_.data(), uint32_t(container.size()), kKey);
-    reports->messages = &messages_;
-    return tv::unpack(&reports->sink);
-  }
+// Every position reported while unpacking, with the number of message boxes shown by
+// then; it stops the unpacking at report stop_at (0: never).
+struct LoadReports {
+  LoadReports(const std::vector<tvtest::Message>* m, size_t stop) : messages(m), stop_at(stop) {}
+  const std::vector<tvtest::Message>* messages;
+  size_t stop_at;
+  std::vector<std::pair<unsigned, size_t>> seen;
+  tv::ProgressSink sink = {[](void* self, unsigned position) {
+                             auto* r = static_cast<LoadReports*>(self);
+                             r->seen.push_back({position, r->messages->size()});
+                             if (r->seen.size() == r->stop_at) tv::stop_unpacking();
+                           },
+                           this};
 };
 
 // The bar follows the bytes inflated, for a script that does not compress (many
-// slices of the container) and for one that compresses a thousandfold (one slice,
-// inflated a few MiB per step so that a window is serviced in between); the full bar
-// comes once, last.
-TEST_F(UnpackProgressTest, PositionsFollowTheBytesInflated) {
+// slices) and one that compresses a thousandfold (one slice, inflated a few MiB per
+// call so that a window is serviced in between). The full bar comes once, last, before
+// any message. A report may stop the unpacking: no message, no script; the unpacking
+// after it is not stopped.
+TEST_F(ContainerTest, LoadingReportsAndMayBeStopped) {
   struct Case {
     const char* what;
     std::vector<uint8_t> script;
-    size_t least_positions;
-  } cases[] = {{"3 MiB that do not compress", random_script(3 << 20, 7), 10},
-               {"24 MiB of zeros", std::vector<uint8_t>(24 << 20, 0), 5}};
+    bool damaged;
+    size_t stop_at, least_positions;
+    int result;
+  } cases[] = {{"stopped at the third report", random_script(2 << 20, 5), false, 3, 3, 0},
+               {"3 MiB that do not compress", random_script(3 << 20, 7), false, 0, 10, 1},
+               {"24 MiB of zeros", std::vector<uint8_t>(24 << 20, 0), false, 0, 5, 1},
+               {"damaged", random_script(1 << 20, 3), true, 0, 1, 0}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
-    LoadReports r;
-    ASSERT_EQ(unpack_reporting(tv::make_container(k.script), &r), 1);
-    EXPECT_EQ(tv::script_length(), k.script.size());
-    std::vector<unsigned> steps = r.inflating();
+    messages_.clear();
+    std::vector<uint8_t> c = tv::make_container(k.script);
+    if (k.damaged) c[c.size() / 2] ^= 0x5A;
+    LoadReports r(&messages_, k.stop_at);
+    tv::free_script();
+    blob_ = tv::make_blob(c, kKey);
+    tv::posix::set_embedded_package(blob_.data(), uint32_t(c.size()), kKey);
+    EXPECT_EQ(tv::unpack(&r.sink), k.result);
+    EXPECT_EQ(messages_.size(), k.damaged ? 1u : 0u);
+    ASSERT_FALSE(r.seen.empty());
+    EXPECT_EQ(r.seen.back(), std::make_pair(tv::kProgressFull, size_t(0)));
+    std::vector<unsigned> steps;
+    for (size_t i = 0; i + 1 < r.seen.size(); ++i) steps.push_back(r.seen[i].first);
     EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
-    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
-    EXPECT_GE(steps.size(), k.least_positions);
-    EXPECT_EQ(steps.back(), tv::kProgressFull - 1);
-    EXPECT_EQ(r.positions.back(), tv::kProgressFull);
+    EXPECT_GE(size_t(std::unique(steps.begin(), steps.end()) - steps.begin()), k.least_positions);
+    if (k.stop_at != 0) {
+      EXPECT_EQ(r.seen.size(), k.stop_at + 1);
+    }
+    EXPECT_EQ(tv::script_length(), k.result == 1 ? k.script.size() : 0u);
   }
-  EXPECT_TRUE(messages_.empty());
-}
-
-// A damaged package: the full bar (the window goes) comes before the message.
-TEST_F(UnpackProgressTest, FullBeforeTheDamagedMessage) {
-  std::vector<uint8_t> c = tv::make_container(random_script(1 << 20, 3));
-  c[c.size() / 2] ^= 0x5A;
-  LoadReports r;
-  EXPECT_EQ(unpack_reporting(c, &r), 0);
-  expect_damaged_message();
-  ASSERT_FALSE(r.positions.empty());
-  EXPECT_EQ(r.positions.back(), tv::kProgressFull);
-  EXPECT_EQ(r.messages_then.back(), 0u);
-}
-
-// Stopping from a report (the user closed the window): no message, no script, the
-// full bar; the next unpacking is not stopped by it.
-TEST_F(UnpackProgressTest, StoppingEndsWithoutAMessage) {
-  std::vector<uint8_t> script = random_script(2 << 20, 5);
-  std::vector<uint8_t> c = tv::make_container(script);
-  LoadReports stopped;
-  stopped.stop_at = 3;
-  EXPECT_EQ(unpack_reporting(c, &stopped), 0);
-  EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(stopped.positions.size(), 4u);  // three while inflating, then the full bar
-  EXPECT_EQ(stopped.positions.back(), tv::kProgressFull);
-  EXPECT_EQ(tv::script_start(), nullptr);
-
-  LoadReports again;
-  ASSERT_EQ(unpack_reporting(c, &again), 1);
-  EXPECT_TRUE(std::equal(script.begin(), script.end(), tv::script_start()));
 }
 
 // A trailer whose script would need a buffer past the ceiling (2 GiB less a byte) is
