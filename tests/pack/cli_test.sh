@@ -109,23 +109,24 @@ no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/mani
 EOF2
 
 # The default stub: talvenor-setup.exe beside the maker, else in ../share/talvenor/
-# from the maker's folder (an installed maker, wherever its prefix was moved), else
-# build/win32/ here. The build folder has the real stub beside the maker, so the
-# other cases run copies of the maker.
-mkdir -p side alone cwd/build/win32 empty prefix/bin prefix/share/talvenor
+# from the maker's folder (an installed maker, wherever its prefix was moved), else in
+# ../win32/ from it (a source build), never under the current folder. Each case runs
+# a copy of the maker from another folder.
+mkdir -p side alone empty prefix/bin prefix/share/talvenor src/build/native src/build/win32 cwd/build/win32
 cp "$maker" side/ && cp "$maker" alone/ && cp "$stub" side/talvenor-setup.exe && cp "$stub" cwd/build/win32/talvenor-setup.exe
 cp "$maker" prefix/bin/ && cp "$stub" prefix/share/talvenor/talvenor-setup.exe && mv prefix moved
+cp "$maker" src/build/native/ && cp "$stub" src/build/win32/talvenor-setup.exe
 MAKER_AS="$work/side/$(basename "$maker")" pack build pkg/manifest.toml -o out/side.exe
 check "stub beside the maker" cmp -s out/side.exe out/setup.exe
 RUN_IN=empty MAKER_AS="$work/moved/bin/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/moved.exe
 check "stub of an installed maker, prefix moved" cmp -s out/moved.exe out/setup.exe
-RUN_IN=cwd MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/cwd.exe
-check "stub under build/win32" cmp -s out/cwd.exe out/setup.exe
-RUN_IN=empty MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/none.exe
+RUN_IN=empty MAKER_AS="$work/src/build/native/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/src.exe
+check "stub of a source build, run in another folder" cmp -s out/src.exe out/setup.exe
+RUN_IN=cwd MAKER_AS="$work/alone/$(basename "$maker")" pack build ../pkg/manifest.toml -o ../out/none.exe
 said() { tr '\\' / <err.txt | grep -qF -- "$1"; }  # in err.txt, with either separator
-check "no stub anywhere: the places looked in" eval 'refused "no installer stub: looked for" out/none.exe &&
+check "no stub beside the maker (one under the current folder is not taken)" eval 'refused "no installer stub: looked for" out/none.exe &&
   said "alone/talvenor-setup.exe" && said "/share/talvenor/talvenor-setup.exe" &&
-  said "empty/build/win32/talvenor-setup.exe" && said "--stub"'
+  said "/win32/talvenor-setup.exe" && ! said "cwd/build" && said "--stub"'
 
 if [ -n "${PROJECT_VERSION:-}" ]; then
   pack --version

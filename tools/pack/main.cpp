@@ -13,6 +13,7 @@
 #include "build/build.h"
 #include "build/defines.h"
 #include "build/progress.h"
+#include "common/beside_maker.h"
 #include "common/errors.h"
 #include "common/system.h"
 #include "read/extract.h"
@@ -73,6 +74,8 @@ auto with_progress(const Making& m, PackOptions options, Job job) {
 void add_making_options(CLI::App* command, Making* m) {
   command->add_option("-o,--output", m->out, "The installer to write")->required();
   command->add_option("--stub", m->stub, kStubHelp);
+  command->footer(std::string("Without --stub, the stub talvenor-setup.exe is the first found in:\n") + kBesideMakerText +
+                  ".");
 }
 
 // --- build ---------------------------------------------------------------------------
@@ -215,10 +218,17 @@ CLI::App* define_try(CLI::App& app, TryCommand* c) {
   try_cmd->add_flag("--run", c->run, "Leave the finish dialog's boxes ticked and report what it started");
   try_cmd->add_option("--screenshots", c->screenshots, "Save each dialog as a PNG file in this folder");
   try_cmd->add_option("--json", c->json, "Write the report as JSON to this file as well");
-  try_cmd->add_option("--driver", c->driver, "The UI driver talvenor-ui-driver.exe (default: found as the stub is)");
+  try_cmd->add_option("--driver", c->driver, "The UI driver talvenor-ui-driver.exe (default: see below)");
   try_cmd->add_option("--timeout", c->timeout, "Seconds to wait for each dialog (default 60)")
       ->check(CLI::Range(1, 3600));
   try_cmd->add_flag("-v,--verbose", c->verbose, "List every file and shortcut checked");
+  try_cmd->footer(std::string("Without --driver, the UI driver talvenor-ui-driver.exe is the first that runs here\n"
+                              "of those in:\n") +
+                  kBesideMakerText +
+                  ",\n  - ../win64/ from the maker's folder (a source build's 64-bit driver): first for a\n"
+                  "    64-bit installer, last for a 32-bit one.\n"
+                  "try.md, beside manifest.md, describes the report, the exit statuses and what the\n"
+                  "machine needs.");
   return try_cmd;
 }
 
@@ -244,12 +254,7 @@ void describe(CLI::App& app) {
   app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING, "Print the version and exit");
   app.footer(
       "The manifest: manifest.md, in /usr/share/doc/talvenor-pack/ when installed\n"
-      "(docs/ in the source).\n\n"
-      "Without --stub, the stub talvenor-setup.exe is the first found of: the maker's own\n"
-      "folder, ../share/talvenor/ from it (an installed maker), build/win32/ under the\n"
-      "current folder. try finds its UI driver talvenor-ui-driver.exe the same way (for a\n"
-      "64-bit installer, a 64-bit build's in build/win64/ first); try.md, beside manifest.md,\n"
-      "describes its report, exit statuses and what the machine needs.");
+      "(docs/ in the source). Each command's --help describes its own options.");
   // "/path" is a path (Wine passes Unix paths as they are), never an option.
   app.allow_windows_style_options(false);
 }

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/beside_maker.h"
 #include "common/errors.h"
 #include "common/read_file.h"
 #include "common/system.h"
@@ -62,17 +63,6 @@ class AtomicOutput {
   bool committed_ = false;
 };
 
-std::vector<fs::path> stub_places(const fs::path& self_dir) {
-  std::vector<fs::path> places;
-  if (!self_dir.empty()) {
-    places.push_back(self_dir / "talvenor-setup.exe");
-    // TV_STUB_DIR_FROM_BIN: the installed stub's folder relative to the installed maker's.
-    places.push_back((self_dir / utf8_path(TV_STUB_DIR_FROM_BIN) / "talvenor-setup.exe").lexically_normal());
-  }
-  places.push_back(fs::path("build") / "win32" / "talvenor-setup.exe");
-  return places;
-}
-
 PackagedImage plan(const Stub& stub, const std::vector<const std::vector<uint8_t>*>& parts) {
   try {
     return add_package_section(stub.bytes, parts);
@@ -84,9 +74,9 @@ PackagedImage plan(const Stub& stub, const std::vector<const std::vector<uint8_t
 }  // namespace
 
 fs::path default_stub(const fs::path& self_dir) {
-  std::vector<fs::path> places = stub_places(self_dir);
   std::string tried;
-  for (const fs::path& place : places) {
+  for (const fs::path& folder : beside_maker(self_dir)) {
+    fs::path place = folder / "talvenor-setup.exe";
     std::error_code ec;
     if (fs::is_regular_file(place, ec)) return place;
     tried += (tried.empty() ? "" : ", ") + quote(show_path(fs::absolute(place, ec)));

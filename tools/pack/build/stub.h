@@ -7,10 +7,8 @@
 
 namespace tvpack {
 
-// The stub when none is given: the first talvenor-setup.exe found beside the maker
-// (self_dir, a build folder), in <prefix>/share/talvenor/ of an installed maker (found
-// from self_dir, so a moved prefix works), or in build/win32/ under the current folder
-// (a checkout). Throws PackError naming every place tried when there is none.
+// The stub when none is given: the first talvenor-setup.exe in the folders of
+// beside_maker(self_dir). Throws PackError naming every place tried when there is none.
 std::filesystem::path default_stub(const std::filesystem::path& self_dir);
 
 // An installer stub, read and checked (a PE image with room for the package section).

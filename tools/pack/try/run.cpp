@@ -4,6 +4,7 @@
 // and JSON with --json) and the exit status.
 #include <signal.h>
 
+#include "common/beside_maker.h"
 #include "common/errors.h"
 #include "common/read_file.h"
 #include "line_escape.h"
@@ -27,9 +28,9 @@ bool has_package_section(const std::vector<uint8_t>& bytes) {
   }
 }
 
-// The driver: --driver, else the first that runs here of: a 64-bit build's (a
-// checkout: build/win64/ beside the maker's build/native/, or under the current
-// folder), the shipped one beside the maker, in ../share/talvenor/, in build/win32/.
+// The driver: --driver, else the first that runs here, found by the stub's rule
+// (beside_maker.h), with one more folder: ../win64/ from the maker's, a source build's
+// 64-bit driver, for a 64-bit installer and for machines that run no 32-bit program.
 // The installer's own kind first.
 std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox, int installer_bits) {
   std::error_code ec;
@@ -43,16 +44,11 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
                                      : " (no 64-bit Wine)"));
     return {o.driver, bits};
   }
-  std::vector<std::pair<fs::path, int>> places;
-  fs::path self = o.self_dir;
-  std::vector<std::pair<fs::path, int>> wide = {{"build/win64", 64}};
-  std::vector<std::pair<fs::path, int>> narrow = {{"build/win32", 32}};
-  if (!self.empty()) {
-    wide.insert(wide.begin(), {self / ".." / "win64", 64});
-    narrow.insert(narrow.begin(), {{self, 32}, {self / utf8_path(TV_STUB_DIR_FROM_BIN), 32}});
-  }
+  std::vector<std::pair<fs::path, int>> wide, narrow;
+  if (!o.self_dir.empty()) wide.push_back({(o.self_dir / ".." / "win64").lexically_normal(), 64});
+  for (const fs::path& folder : beside_maker(o.self_dir)) narrow.push_back({folder, 32});
   if (installer_bits == 32) std::swap(wide, narrow);
-  places = wide;
+  std::vector<std::pair<fs::path, int>> places = wide;
   places.insert(places.end(), narrow.begin(), narrow.end());
   std::string tried;
   for (const auto& place : places) {
