@@ -31,6 +31,11 @@ void ScriptWriter::put_bytes(const void* data, size_t size) {
   bytes_.insert(bytes_.end(), p, p + size);
 }
 
+uint8_t* ScriptWriter::put_space(size_t size) {
+  bytes_.resize(bytes_.size() + size);
+  return bytes_.data() + bytes_.size() - size;
+}
+
 std::vector<uint8_t> make_container(const std::vector<uint8_t>& script, int level) {
   if (script.size() > 0xFFFFFFFFu) throw std::length_error("install script too large");
   uLongf bound = compressBound(static_cast<uLong>(script.size()));

@@ -14,7 +14,13 @@ class ScriptWriter {
   void put_int(int32_t value);
   void put_string(const std::u16string& text);
   void put_bytes(const void* data, size_t size);
+  // size bytes added at the end, for the caller to fill (a file read straight in).
+  uint8_t* put_space(size_t size);
+  // Room for a script of this many bytes, so that a large one is never moved.
+  void reserve(size_t size) { bytes_.reserve(size); }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
+  // The script, taken without a copy; the writer is empty after.
+  std::vector<uint8_t> take() { return std::move(bytes_); }
 
  private:
   std::vector<uint8_t> bytes_;

@@ -94,6 +94,8 @@ pack inspect out/defined.exe
 check "build -D: the value put in" grep -qxF "  {AppName} = 塔文诺 2.3.1   (the install dialog's caption, as written)" out.txt
 
 printf '[[variable]]\nname = "App"\nvalue = "x"\n' >pkg/bad.toml
+# 1.9 GiB of zeros, sparse: refused before a byte of it is read.
+truncate -s 1900M big/zeros.bin && sed 's/big.txt/zeros.bin/' big/big.toml >big/huge.toml
 while IFS='|' read -r name phrase output args; do
   # shellcheck disable=SC2086
   pack $args -o "$output"
@@ -106,6 +108,7 @@ blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $s
 -D without =|talvenor-pack: -D: "v" has no "=": write NAME=VALUE|out/e7.exe|build pkg/defined.toml --stub $stub -D v
 -D not a name|-D: "2v" is not a name|out/e8.exe|build pkg/defined.toml --stub $stub -D 2v=1
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
+script over the ceiling|over the limit of 1.5 GiB (1610612736 bytes); an installer holds at most 1.5 GiB of install script|out/huge.exe|build big/huge.toml --stub $stub
 EOF2
 
 # The default stub: talvenor-setup.exe beside the maker, else in ../share/talvenor/

@@ -71,8 +71,8 @@ TEST_F(ManifestTest, RefusesVariablesThatCannotBeDefined) {
 TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
   std::string f = kApp + "[[file]]\nsource = \"a.txt\"\n";  // destination on line 6
   fs::resize_file(dir_.write("big.bin", ""), 2147483648ull);    // sparse: never read
-  fs::resize_file(dir_.write("b1.bin", ""), 600000000);
-  fs::resize_file(dir_.write("b2.bin", ""), 600000000);
+  fs::resize_file(dir_.write("b1.bin", ""), 820000000);
+  fs::resize_file(dir_.write("b2.bin", ""), 820000000);
   std::string long_app = "[[variable]]\nname = \"{App}\"\nvalue = 'D:\\" + std::string(250, 'k') + "'\n";
   expect_refused({
       {kApp + "[[file]]\nsource = \"missing.bin\"\ndestination = '{App}\\m'\n", 5, "does not exist"},
@@ -93,7 +93,7 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
        "files of 2 GiB (2147483648 bytes) or more cannot be packed"},
       {kApp + "[[file]]\nsource = \"b1.bin\"\ndestination = '{App}\\1'\n[[file]]\nsource = \"b2.bin\"\n"
               "destination = '{App}\\2'\n",
-       0, "the limit is 1 GiB (1073741824 bytes)"},
+       0, "over the limit of 1.5 GiB (1610612736 bytes)"},
   });
   // One path both a file and a folder, in either order, also spelt another way.
   std::string g = f + "destination = '{App}\\a.txt'\n[[file]]\nsource = \"a.txt\"\n";  // second on line 9

@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "read/inspect.h"
 #include "build/build.h"
+#include "build/package_size.h"
 #include "pack_test_support.h"
 #include "package/container.h"
 #include "package/script.h"
@@ -253,13 +254,35 @@ TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {
 
 }  // namespace
 
-// The largest package a 32-bit installer holds: 2N (the blob, mapped with the
-// image) plus U (the unpacked script) of at most 1 GiB.
-TEST(InstallerMemory, PackagesBeyondWhatA32BitInstallerHoldsAreRefused) {
-  const uint64_t mib = 1 << 20;
-  EXPECT_EQ(tvpack::installer_memory_problem(256 * mib, 512 * mib), "");  // exactly 1 GiB
-  EXPECT_NE(tvpack::installer_memory_problem(256 * mib, 512 * mib + 1), "");
-  std::string why = tvpack::installer_memory_problem(400 * mib, 400 * mib);  // incompressible
-  EXPECT_NE(why.find("needs 1200 MiB"), std::string::npos) << why;
-  EXPECT_NE(why.find("at most 1024 MiB"), std::string::npos) << why;
+// The ceilings: 1.5 GiB of script and 1.5 GiB of stored blob (twice the container),
+// each said with how far it is over; 2N + U over 1 GiB builds, with a note.
+TEST(PackageSize, CeilingsAndTheNoteFor64BitWindows) {
+  const uint64_t mib = 1 << 20, ceiling = 1536 * mib;
+  struct Case {
+    uint64_t n, u;
+    unsigned pointer_bytes;
+    const char *script, *package, *note;  // a phrase each says, or "" for none
+  } cases[] = {
+      {256 * mib, 512 * mib, 8, "", "", ""},  // 2N + U exactly 1 GiB
+      {256 * mib, 512 * mib + 1, 8, "", "", "needs 64-bit Windows"},
+      {ceiling / 2, ceiling, 8, "", "", "3072 MiB"},  // both at their ceilings
+      {0, ceiling + 1, 8, "1 bytes over the limit of 1.5 GiB (1610612736 bytes)", "", "1537 MiB"},
+      {ceiling / 2 + 1, 0, 8, "", "2 bytes over the limit of 1.5 GiB", "1537 MiB"},
+      {900 * mib, 100 * mib, 8, "", "264 MiB) over", "1900 MiB"},
+      {0, 512 * mib, 4, "", "", ""},
+      {0, 512 * mib + 1, 4, "over the limit of 512 MiB (536870912 bytes) that this 32-bit maker", "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string script = tvpack::script_size_problem(c.u, c.pointer_bytes);
+    std::string package = tvpack::package_size_problem(c.n);
+    std::string note = tvpack::needs_64bit_windows(c.n, c.u);
+    SCOPED_TRACE(std::to_string(c.n) + " " + std::to_string(c.u));
+    for (auto [said, phrase] : {std::pair{script, c.script}, {package, c.package}, {note, c.note}}) {
+      EXPECT_EQ(said.empty(), *phrase == 0) << said;
+      EXPECT_NE(said.find(phrase), std::string::npos) << said;
+    }
+    if (c.pointer_bytes == 8 && !(script + package).empty()) {
+      EXPECT_NE((script + package).find("1.5 GiB of install script and 1.5 GiB of stored package"), std::string::npos);
+    }
+  }
 }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "build/manifest.h"
+#include "build/package_size.h"
 #include "build/room.h"
 #include "common/errors.h"
 #include "common/limits.h"
@@ -44,17 +45,7 @@ bool parse_key(const std::string& text, uint32_t* key) {
   return true;
 }
 
-std::string installer_memory_problem(uint64_t n, uint64_t u) {
-  uint64_t need = 2 * n + u;
-  if (need <= kMaxInstallerMemory) return "";
-  return "needs " + std::to_string(need >> 20) + " MiB in the installer (twice the " +
-         std::to_string(n >> 20) + " MiB container, mapped with the installer, plus the " +
-         std::to_string(u >> 20) + " MiB install script); a 32-bit installer takes at most " +
-         std::to_string(kMaxInstallerMemory >> 20) + " MiB";
-}
-
-std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n,
-                                      const PackOptions& options) {
+std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const PackOptions& options) {
   if (options.level < kMinLevel || options.level > kMaxLevel)
     throw std::invalid_argument("compression level out of range");
   uint64_t total = script.size();
@@ -65,8 +56,7 @@ std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key,
   script = std::vector<uint8_t>();  // the blob is made without it
   tv::append_container_trailer(container, uint32_t(total));
   container.shrink_to_fit();
-  *n = uint32_t(container.size());
-  return tv::make_blob(container, key);
+  return container;
 }
 
 namespace {
@@ -105,6 +95,19 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
   }
 }
 
+// The container checked against the ceiling (whose message says which input it is
+// about), made a blob and written with the stub; returns N.
+uint32_t write_package(const Stub& stub, const std::vector<uint8_t>& container, uint64_t script_size, uint32_t key,
+                       const fs::path& input, const fs::path& out, const PackOptions& options) {
+  std::string problem = package_size_problem(container.size());
+  if (!problem.empty()) fail(input, problem);
+  uint32_t n = uint32_t(container.size());
+  std::string note = needs_64bit_windows(n, script_size);
+  if (!note.empty() && options.warning) options.warning(show_path(out) + ": " + note);
+  write_installer(stub, tv::make_blob(container, key), n, key, out);
+  return n;
+}
+
 }  // namespace
 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
@@ -132,28 +135,24 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   summary.shortcuts = m.shortcuts.size();
   summary.room = room;
   summary.script_size = script.size();
-  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &summary.container_size, options);
-  std::string problem = installer_memory_problem(summary.container_size, summary.script_size);
-  if (!problem.empty()) fail(manifest, "the package " + problem);
-  write_installer(stub, blob, summary.container_size, key, out);
+  std::vector<uint8_t> container = container_from_script(std::move(script), options);
+  summary.container_size = write_package(stub, container, summary.script_size, key, manifest, out, options);
   return summary;
 }
 
 uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uint32_t key,
                      const fs::path& out, const PackOptions& options) {
   Stub stub = load_stub(stub_path);
+  std::error_code ec;
+  uintmax_t size = fs::file_size(script_path, ec);
+  std::string problem = ec ? "" : script_size_problem(size);  // before the script is read
+  if (!problem.empty()) fail(script_path, problem);
   std::vector<uint8_t> script = read_file(script_path);
-  // The container (stream, trailer) and the blob twice its size must fit 32 bits.
-  if (script.size() > kMaxScriptSize)
-    fail(script_path, "is " + std::to_string(script.size()) +
-                          " bytes; an install script may have at most 1 GiB (1073741824 bytes)");
-  uint32_t n = 0;
+  problem = script_size_problem(script.size());
+  if (!problem.empty()) fail(script_path, problem);
   uint64_t u = script.size();
-  std::vector<uint8_t> blob = blob_from_script(std::move(script), key, &n, options);
-  std::string problem = installer_memory_problem(n, u);
-  if (!problem.empty()) fail(script_path, "makes a package that " + problem);
-  write_installer(stub, blob, n, key, out);
-  return n;
+  std::vector<uint8_t> container = container_from_script(std::move(script), options);
+  return write_package(stub, container, u, key, script_path, out, options);
 }
 
 uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out) {

@@ -54,16 +54,8 @@ uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem:
 uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
                    const std::filesystem::path& out);
 
-// The blob of a script: compressed (compress.h) with its trailer, scrambled, interleaved.
-// Sets *n to the container length. The script is released once it is compressed.
-// A 32-bit installer holds its image (the stub and the stored blob, 2N bytes) and
-// the unpacked script (U bytes) in 2 GiB of address space, each in one contiguous
-// piece beside the system's DLLs and heap: 2N + U may be at most 1 GiB.
-constexpr uint64_t kMaxInstallerMemory = 1ull << 30;
-// Why a package of container N and script U bytes is too large ("" when it is not).
-std::string installer_memory_problem(uint64_t n, uint64_t u);
-
-std::vector<uint8_t> blob_from_script(std::vector<uint8_t> script, uint32_t key, uint32_t* n,
-                                      const PackOptions& options = PackOptions());
+// The container of a script: compressed (compress.h), with its trailer. The script is
+// released once it is compressed, so the maker holds about U + 3N at most.
+std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const PackOptions& options = PackOptions());
 
 }  // namespace tvpack

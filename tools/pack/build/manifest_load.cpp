@@ -6,6 +6,7 @@
 
 #include "build/manifest.h"
 #include "build/manifest_tables.h"
+#include "build/package_size.h"
 #include "common/errors.h"
 
 namespace fs = std::filesystem;
@@ -46,9 +47,8 @@ void check_script_size(Manifest* m) {
   for (const auto& f : m->files) size += string_bytes(f.destination) + 4 + f.size;
   size += string_bytes(shortcut_text(m->shortcuts));
   m->script_size = size;
-  if (size > kMaxScriptSize)
-    fail(m->path, "the install script would be " + std::to_string(size) +
-                      " bytes; the limit is 1 GiB (1073741824 bytes)");
+  std::string problem = script_size_problem(size);
+  if (!problem.empty()) fail(m->path, problem);
 }
 
 }  // namespace
