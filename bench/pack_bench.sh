@@ -8,7 +8,9 @@
 #   STUB   default build/native/tests/pack/test-stub-stripped.exe (made by the native build)
 # Environment: BENCH_DIR (default build/bench-pack), BENCH_RUNS (default 3),
 #   BENCH_LIB (default /usr/lib/x86_64-linux-gnu/libLLVM-14.so.1, from the llvm package
-#   that scripts/setup.sh installs), BENCH_LEVELS (default "12 9 6").
+#   that scripts/setup.sh installs), BENCH_LEVELS (default "12 9 6"),
+#   BENCH_BIG=1: one large payload instead, 1,020 MiB that compresses (17 hard-linked
+#   copies of the text, records and small files below), at levels 12, 6 and 1 by default.
 #
 # Each round runs gzip and every level one after the other, so that a change in the
 # machine's load hits all of them alike; the median round is reported, wall time and
@@ -34,10 +36,18 @@ mkdir -p "$dir"
 python3 bench/make_payload.py "$dir"
 
 lib=${BENCH_LIB:-/usr/lib/x86_64-linux-gnu/libLLVM-14.so.1}
-levels=${BENCH_LEVELS:-12 9 6}
-[ -f "$lib" ] || { echo "pack_bench: $lib does not exist (set BENCH_LIB to a large shared library)" >&2; exit 1; }
-mkdir -p "$dir/payload-lib"
-[ -f "$dir/payload-lib/$(basename "$lib")" ] || cp "$lib" "$dir/payload-lib/"
+if [ -n "${BENCH_BIG:-}" ]; then
+  levels=${BENCH_LEVELS:-12 6 1}
+  for i in $(seq -w 1 17); do
+    [ -d "$dir/payload-big/$i" ] || { mkdir -p "$dir/payload-big/$i" &&
+      cp -al "$dir/payload/docs" "$dir/payload/data" "$dir/payload/conf" "$dir/payload-big/$i/"; }
+  done
+else
+  levels=${BENCH_LEVELS:-12 9 6}
+  [ -f "$lib" ] || { echo "pack_bench: $lib does not exist (set BENCH_LIB to a large shared library)" >&2; exit 1; }
+  mkdir -p "$dir/payload-lib"
+  [ -f "$dir/payload-lib/$(basename "$lib")" ] || cp "$lib" "$dir/payload-lib/"
+fi
 
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 median() { sort -n | sed -n "$(( (runs + 1) / 2 ))p"; }
@@ -52,7 +62,7 @@ bench_payload() { # KEY NAME FOLDER
   bytes=$(find "$dir/$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
   files=$(find "$dir/$folder" -type f | wc -l)
   for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f "%e %U %S" -o "$w/t.txt" bash -c "tar -C '$dir' -cf - '$folder' | gzip -9 >'$w/payload.tar.gz'"
+    /usr/bin/time -f "%e %U %S" -o "$w/t.txt" bash -c "tar -C '$dir' --hard-dereference -cf - '$folder' | gzip -9 >'$w/payload.tar.gz'"
     read -r e u s <"$w/t.txt"; echo "$e $(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" >>"$w/gzip.times"
     for level in $levels; do
       /usr/bin/time -f "%e %U %S %M" -o "$w/t.txt" "$maker" build "$w/manifest.toml" -o "$w/setup$level.exe" \
@@ -85,6 +95,10 @@ bench_payload() { # KEY NAME FOLDER
 
 echo "Load before: $(uptime | sed 's/.*load average/load average/')"
 echo
-bench_payload mixed "mixed payload" payload
-bench_payload lib "large binary ($(basename "$lib"))" payload-lib
+if [ -n "${BENCH_BIG:-}" ]; then
+  bench_payload big "large payload that compresses" payload-big
+else
+  bench_payload mixed "mixed payload" payload
+  bench_payload lib "large binary ($(basename "$lib"))" payload-lib
+fi
 echo "Load after: $(uptime | sed 's/.*load average/load average/'); $(nproc) cores ($(uname -m))."

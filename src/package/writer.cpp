@@ -1,7 +1,10 @@
+// Writing packages: install scripts, containers and stored blobs, as the installer reads them.
 #include "package/writer.h"
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "package/container.h"
@@ -54,10 +57,16 @@ void append_container_trailer(std::vector<uint8_t>& stream, uint32_t script_size
 }
 
 std::vector<uint8_t> make_blob(const std::vector<uint8_t>& container, uint32_t key) {
-  std::vector<uint8_t> scrambled(container);
-  scramble_container(scrambled.data(), static_cast<uint32_t>(scrambled.size()), key);
-  std::vector<uint8_t> blob(2 * scrambled.size());  // the odd bytes stay zero
-  for (size_t i = 0; i < scrambled.size(); ++i) blob[2 * i] = scrambled[i];
+  std::vector<uint8_t> blob(2 * container.size());  // the odd bytes stay zero
+  // Scrambled a slice at a time (a multiple of the key's 4 bytes), never a copy of the
+  // whole container: the maker of a large package holds the container and the blob only.
+  uint8_t slice[1 << 16];
+  for (size_t at = 0; at < container.size(); at += sizeof slice) {
+    size_t size = std::min(sizeof slice, container.size() - at);
+    std::memcpy(slice, container.data() + at, size);
+    scramble_container(slice, static_cast<uint32_t>(size), key);
+    for (size_t i = 0; i < size; ++i) blob[2 * (at + i)] = slice[i];
+  }
   return blob;
 }
 

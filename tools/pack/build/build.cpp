@@ -54,8 +54,7 @@ std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const Pa
     report = [&options, total](uint64_t done) { options.progress->compressed(done, total); };
   std::vector<uint8_t> container = compress_script(script, options.level, report);
   script = std::vector<uint8_t>();  // the blob is made without it
-  tv::append_container_trailer(container, uint32_t(total));
-  container.shrink_to_fit();
+  tv::append_container_trailer(container, uint32_t(total));  // not shrunk: that would copy it
   return container;
 }
 

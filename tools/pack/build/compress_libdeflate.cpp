@@ -114,6 +114,10 @@ std::vector<uint8_t> compress_script(const std::vector<uint8_t>& script, int lev
   // CMF 0x78 (deflate, 32 KiB window); FLG names the level as libdeflate does.
   uint8_t flg = level < 2 ? 0x01 : level < 6 ? 0x5E : level == 6 ? 0x9C : 0xDA;
   std::vector<uint8_t> out = {0x78, flg};
+  // Room for a script that does not compress (stored blocks: 5 bytes a 64 KiB, and each
+  // piece's end) and the trailer, so that a large container is never moved; pages that
+  // a script that compresses leaves unwritten cost no memory.
+  out.reserve(script.size() + script.size() / 8192 + 16 * pieces + 64);
   for (size_t i = 0; i < pieces; ++i) {
     std::unique_lock<std::mutex> hold(lock);
     finished.wait(hold, [&] { return ready[i] != 0; });
