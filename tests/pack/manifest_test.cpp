@@ -281,7 +281,7 @@ TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
     if (n < 20) first20.push_back({5 + 3 * n, "[[file]] source \"" + tvpack::show_path(dir_ / ("m" + std::to_string(n))) + "\" does not exist"});
   }
   first20.push_back({0, "...and 5 more errors"});
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {kApp + file + "destination = '{App}\\a'\ncolour = \"red\"\n[[file]]\nsource = \"missing.bin\"\n"
               "destination = '{App}\\b'\n",
        {{7, "[[file]] has an unknown key \"colour\""}, {9, "missing.bin\" does not exist"}}},
@@ -305,17 +305,19 @@ TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
        {{1, "format_version 2 would be refused"}, {0, "defines no {App} variable"}}},
       {kApp + file + "colour = 1\n" + file + "destination = \"\n", {{9, "not valid TOML"}}},
       {kApp + many, first20},
-      // A clash names both sources and both lines, and inside one tree both files.
+      // A clash names both sources and both lines (and inside one tree both files, below).
       {kApp + "[[file]]\nsource = \"readme/Readme.txt\"\ndestination = '{App}\\Readme.txt'\n"
               "[[file]]\nsource = \"docs/README.TXT\"\ndestination = '{App}\\README.TXT'\n",
        {{9, "[[file]] destination \"D:\\Kesta\\README.TXT\" (from \"" + tvpack::show_path(dir_ / "docs/README.TXT") +
                 "\") is already installed by the entry on line 6 (as \"D:\\Kesta\\Readme.txt\", from \"" +
                 tvpack::show_path(dir_ / "readme/Readme.txt") + "\"); Windows holds the two as one file"}}},
-      {kApp + "[[tree]]\nsource = \"t\"\ndestination = '{App}'\n",
-       {{6, "[[tree]] file \"" + tvpack::show_path(dir_ / "t/Readme.txt") + "\": destination \"D:\\Kesta\\Readme.txt\" "
-            "is already installed by the entry on line 6 (as \"D:\\Kesta\\README.TXT\", from \"" +
-            tvpack::show_path(dir_ / "t/README.TXT") + "\")"}}},
   };
+  // Both files of one tree, where the file system keeps both names (not on Windows).
+  if (std::distance(fs::directory_iterator(dir_ / "t"), fs::directory_iterator()) == 2)
+    cases.push_back({kApp + "[[tree]]\nsource = \"t\"\ndestination = '{App}'\n",
+                     {{6, "[[tree]] file \"" + tvpack::show_path(dir_ / "t/Readme.txt") +
+                              "\": destination \"D:\\Kesta\\Readme.txt\" is already installed by the entry on line 6 "
+                              "(as \"D:\\Kesta\\README.TXT\", from \"" + tvpack::show_path(dir_ / "t/README.TXT") + "\")"}}});
   for (const Case& c : cases) {
     fs::path manifest = dir_.write("m.toml", c.manifest);
     std::string error = refusal([&] { tvpack::load_manifest(manifest); });
