@@ -111,10 +111,10 @@ EOF2
 
 # A manifest's mistakes told together, each its own line with the prefix, in the
 # order of their lines.
-printf '[[variable]]\nname = "App"\nvalue = "x"\n[[file]]\nsource = "nothere"\ndestination = "x"\n' >pkg/three.toml
+printf '[[variable]]\nname = "App"\nvalue = "x"\n[[file]]\nsource = 1\ndestination = "x"\n' >pkg/three.toml
 pack build pkg/three.toml --stub "$stub" -o out/e9.exe
 printf '%s\n' 'talvenor-pack: pkg/three.toml:2: variable name "App" must be one name in braces, like "{App}"' \
-  'talvenor-pack: pkg/three.toml:5: [[file]] source "pkg/nothere" does not exist' \
+  'talvenor-pack: pkg/three.toml:5: [[file]] "source" must be a string' \
   'talvenor-pack: pkg/three.toml:6: [[file]] destination "x" expands to "x", which is not an absolute path' >want.txt
 check "manifest errors, one a line" eval '[ $rc -eq 1 ] && diff want.txt err.txt && [ ! -e out/e9.exe ]'
 
