@@ -1,9 +1,11 @@
-// The maker's manifest reader on arbitrary text: every problem is a PackError
-// with a one-line message, never a crash or another exception. The manifest sits
+// The maker's manifest reader on arbitrary text: every problem is a PackError whose
+// lines (at most 20 and a count of the rest) each name the manifest, never a crash or
+// another exception. The manifest sits
 // in a private folder with a few small source files; sources that leave that
 // folder are passed over, so a [[tree]] cannot walk the whole machine.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -71,7 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tvpack::build_script(m);
   } catch (const tvpack::PackError& e) {
     std::string what = e.what();
-    if (what.empty() || what.find('\n') != std::string::npos) std::abort();
+    const std::string named = tvpack::show_path(manifest) + ":";
+    size_t lines = 0;
+    for (size_t at = 0, end; at <= what.size(); at = end + 1, ++lines) {
+      end = std::min(what.find('\n', at), what.size());
+      if (what.compare(at, named.size(), named) != 0) std::abort();
+    }
+    if (lines > tvpack::ErrorList::kShown + 1) std::abort();
   }
   tvfuzz::reset_state();
   return 0;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The maker's command line as a user runs it: build, wrap, inspect, --version, the
 # default stub (beside the maker, an installed maker's ../share/talvenor, build/win32),
-# the demo manifest, and errors as one line on stderr, a non-zero exit, no output left.
+# the demo manifest, and errors as one line on stderr (a manifest's, one line each), a
+# non-zero exit, no output left.
 # Usage: cli_test.sh WORKDIR STUB MAKER [EMULATOR]
 #   (DEMO_SOURCE: samples/demo, and DEMO_STUB: a stub with version information for it; optional)
 set -u
@@ -110,6 +111,15 @@ blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $s
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
 script over the ceiling|over the limit of 1.5 GiB (1610612736 bytes); an installer holds at most 1.5 GiB of install script|out/huge.exe|build big/huge.toml --stub $stub
 EOF2
+
+# A manifest's mistakes told together, each its own line with the prefix, in the
+# order of their lines.
+printf '[[variable]]\nname = "App"\nvalue = "x"\n[[file]]\nsource = 1\ndestination = "x"\n' >pkg/three.toml
+pack build pkg/three.toml --stub "$stub" -o out/e9.exe
+printf '%s\n' 'talvenor-pack: pkg/three.toml:2: variable name "App" must be one name in braces, like "{App}"' \
+  'talvenor-pack: pkg/three.toml:5: [[file]] "source" must be a string' \
+  'talvenor-pack: pkg/three.toml:6: [[file]] destination "x" expands to "x", which is not an absolute path' >want.txt
+check "manifest errors, one a line" eval '[ $rc -eq 1 ] && diff want.txt err.txt && [ ! -e out/e9.exe ]'
 
 # The default stub: talvenor-setup.exe beside the maker, else in ../share/talvenor/
 # from the maker's folder (an installed maker, wherever its prefix was moved), else in

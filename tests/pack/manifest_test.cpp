@@ -1,9 +1,11 @@
 // The manifest: what it turns into, and each mistake refused with the manifest's name
-// and line, in one line, before anything is written.
+// and line, in one line (and no other for what depends on it), before anything is
+// written; several mistakes told together, in the order of their lines.
 #include <array>
 #include <fstream>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "common/errors.h"
 #include "build/manifest.h"
@@ -255,6 +257,83 @@ TEST_F(ManifestTest, RefusesMalformedManifests) {
   });
 }
 
+// Every mistake of a manifest in one run, one line each in the order of their lines
+// (those about the whole manifest last), the first 20 and a count of the rest; what
+// depends on a value refused is not told again; a syntax error alone.
+TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
+  struct Told {
+    int line;  // 0: about the whole manifest
+    std::string phrase;
+  };
+  struct Case {
+    std::string manifest;
+    std::vector<Told> told;
+  };
+  dir_.write("readme/Readme.txt", "r");
+  dir_.write("docs/README.TXT", "R");
+  dir_.write("t/Readme.txt", "r");
+  dir_.write("t/README.TXT", "R");
+  const std::string file = "[[file]]\nsource = \"a.txt\"\n";  // destination on the next line
+  std::string many, dest;  // 25 sources that do not exist, on lines 5, 8, ... 77
+  std::vector<Told> first20;
+  for (int n = 0; n < 25; ++n) {
+    many += "[[file]]\nsource = \"m" + std::to_string(n) + "\"\ndestination = '{App}\\" + std::to_string(n) + "'\n";
+    if (n < 20) first20.push_back({5 + 3 * n, "[[file]] source \"" + tvpack::show_path(dir_ / ("m" + std::to_string(n))) + "\" does not exist"});
+  }
+  first20.push_back({0, "...and 5 more errors"});
+  std::vector<Case> cases = {
+      {kApp + file + "destination = '{App}\\a'\ncolour = \"red\"\n[[file]]\nsource = \"missing.bin\"\n"
+              "destination = '{App}\\b'\n",
+       {{7, "[[file]] has an unknown key \"colour\""}, {9, "missing.bin\" does not exist"}}},
+      // Read table by table, told line by line.
+      {"[[shortcut]]\ntarget = ''\nlocation = '{Desktop}\\T'\n" + kApp + file + "destination = '{App}\\a?'\n"
+       "[installer]\nfile_version = \"x\"\nformat = 1\n",
+       {{2, "[[shortcut]] target is empty"}, {9, "Windows does not allow"}, {11, "file_version \"x\" is not a version"},
+        {12, "unknown key \"format\""}}},
+      // Nothing more of a variable refused, a build-time value refused, a tree's
+      // destination refused, or a key misspelt (the required one, likely).
+      {kApp + "[[variable]]\nname = \"{Data}\"\nvalue = '{Nope}'\n[define]\nv = 1\n" + file +
+           "destination = '{Data}\\a'\n" + file + "destination = '{App}\\${v}'\n[[tree]]\nsource = \"t\"\n"
+           "destination = '{App}\\t?'\n[[shortcut]]\ntarget = '{Data}'\nlocaton = '{Desktop}\\T'\n",
+       {{6, "variable {Data}: value \"{Nope}\" uses {Nope}"}, {8, "[define] v must be a string"},
+        {17, "[[tree]] destination \"D:\\Kesta\\t?\" has the character \"?\""},
+        {20, "[[shortcut]] has an unknown key \"locaton\""}}},
+      {"[[variable]]\nname = \"{App\"\nvalue = 'D:\\K'\n" + file + "destination = '{App}\\a'\n" + file +
+           "destination = 'a'\n",
+       {{2, "variable name \"{App\" must be one name in braces"}, {9, "which is not an absolute path"}}},
+      {"format_version = 2\n[[variable]]\nname = \"{Ap}\"\nvalue = 'D:\\K'\n",
+       {{1, "format_version 2 would be refused"}, {0, "defines no {App} variable"}}},
+      {kApp + file + "colour = 1\n" + file + "destination = \"\n", {{9, "not valid TOML"}}},
+      {kApp + many, first20},
+      // A clash names both sources and both lines (and inside one tree both files, below).
+      {kApp + "[[file]]\nsource = \"readme/Readme.txt\"\ndestination = '{App}\\Readme.txt'\n"
+              "[[file]]\nsource = \"docs/README.TXT\"\ndestination = '{App}\\README.TXT'\n",
+       {{9, "[[file]] destination \"D:\\Kesta\\README.TXT\" (from \"" + tvpack::show_path(dir_ / "docs/README.TXT") +
+                "\") is already installed by the entry on line 6 (as \"D:\\Kesta\\Readme.txt\", from \"" +
+                tvpack::show_path(dir_ / "readme/Readme.txt") + "\"); Windows holds the two as one file"}}},
+  };
+  // Both files of one tree, where the file system keeps both names (not on Windows).
+  if (std::distance(fs::directory_iterator(dir_ / "t"), fs::directory_iterator()) == 2)
+    cases.push_back({kApp + "[[tree]]\nsource = \"t\"\ndestination = '{App}'\n",
+                     {{6, "[[tree]] file \"" + tvpack::show_path(dir_ / "t/Readme.txt") +
+                              "\": destination \"D:\\Kesta\\Readme.txt\" is already installed by the entry on line 6 "
+                              "(as \"D:\\Kesta\\README.TXT\", from \"" + tvpack::show_path(dir_ / "t/README.TXT") + "\")"}}});
+  for (const Case& c : cases) {
+    fs::path manifest = dir_.write("m.toml", c.manifest);
+    std::string error = refusal([&] { tvpack::load_manifest(manifest); });
+    std::vector<std::string> lines;
+    std::istringstream in(error);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), c.told.size()) << error;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const Told& t = c.told[i];
+      std::string where = tvpack::show_path(manifest) + (t.line ? ":" + std::to_string(t.line) : "") + ": ";
+      EXPECT_EQ(lines[i].rfind(where, 0), 0u) << where << "\n" << error;
+      EXPECT_NE(lines[i].find(t.phrase), std::string::npos) << t.phrase << "\n" << error;
+    }
+  }
+}
+
 // n characters outside the BMP: two UTF-16 units each.
 std::string emoji(int n) {
   std::string e;
@@ -376,7 +455,8 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
   std::string many;  // 20 times 60,000 bytes
   for (int n = 0; n < 20; ++n) many += "${k}";
   std::string variables;  // 70 strings of 17 times 60,000 bytes
-  for (int n = 0; n < 70; ++n) variables += "[[variable]]\nname = \"{V}\"\nvalue = '" + many.substr(12) + "'\n";
+  // Shown as written (never expanded), so that only their size is wrong.
+  for (int n = 0; n < 70; ++n) variables += "[[variable]]\nname = \"{AppName}\"\nvalue = '" + many.substr(12) + "'\n";
   expect_refused({
       {f + "{App}\\${nope}'\n", 6, "${nope} is not defined: set nope in [define] or give -D nope=VALUE"},
       {f + "{App}\\${v'\n", 6, "has an unclosed \"${\""},

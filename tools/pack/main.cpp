@@ -4,6 +4,7 @@
 // One function per subcommand defines its options, one runs it by calling its job.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -259,13 +260,18 @@ void describe(CLI::App& app) {
   app.allow_windows_style_options(false);
 }
 
-// The job's exit status; an error it fails with is one line on stderr and status 1.
+// The job's exit status; an error it fails with is on stderr, "talvenor-pack: " before
+// each of its lines (a manifest's mistakes are told together), and status 1.
 int run_job(const std::function<int()>& job) {
   try {
     return job();
   } catch (const PackError& e) {
     std::cout.flush();
-    std::cerr << "talvenor-pack: " << e.what() << "\n";
+    std::string text = e.what();
+    for (size_t at = 0, end; at <= text.size(); at = end + 1) {
+      end = std::min(text.find('\n', at), text.size());
+      std::cerr << "talvenor-pack: " << text.substr(at, end - at) << "\n";
+    }
   } catch (const std::bad_alloc&) {
     std::cerr << "talvenor-pack: out of memory\n";
   } catch (const std::exception& e) {

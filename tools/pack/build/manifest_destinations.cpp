@@ -44,38 +44,56 @@ size_t folder_names(const std::u16string& expanded) {
 
 }  // namespace
 
-void check_names_windows_holds(const std::filesystem::path& manifest, const std::u16string& expanded, int line,
-                               const std::string& what) {
+bool check_names_windows_holds(Reading* reading, const std::u16string& expanded, int line, const std::string& what) {
   std::u16string bad = first_name_windows_cannot_hold(expanded, folder_names(expanded));
-  if (!bad.empty())
-    fail_at(manifest, line, what + " " + quote(expanded) + " holds the name " + quote(bad) +
-                                ", which Windows cannot hold (a device such as NUL or COM1, or a name "
-                                "ending in a dot or a space)");
+  if (bad.empty()) return true;
+  reading->error(line, what + " " + quote(expanded) + " holds the name " + quote(bad) +
+                           ", which Windows cannot hold (a device such as NUL or COM1, or a name "
+                           "ending in a dot or a space)");
+  return false;
+}
+
+// dest expanded, when it is a path Windows takes (a file's when names_file: not
+// ending in a backslash).
+std::optional<std::u16string> Destinations::checked_path(const std::u16string& dest, int line,
+                                                         const std::string& what, bool names_file) {
+  std::optional<std::u16string> expanded = expand_template(reading_, dest, line, what + " destination");
+  if (!expanded) return std::nullopt;
+  std::string problem;
+  if (!is_absolute(*expanded))
+    problem = " destination " + quote(dest) + " expands to " + quote(*expanded) + ", which is not an absolute path";
+  else if (names_file && expanded->back() == u'\\')
+    problem = " destination " + quote(dest) + " ends with a backslash; it must name the file";
+  else if (char16_t c = forbidden_in_path(*expanded))
+    problem = " destination " + quote(*expanded) + " has the character " + quote(std::u16string(1, c)) +
+              ", which Windows does not allow in a path";
+  if (!problem.empty()) {
+    reading_->error(line, what + problem);
+    return std::nullopt;
+  }
+  if (!check_names_windows_holds(reading_, *expanded, line, what + " destination")) return std::nullopt;
+  return expanded;
+}
+
+bool Destinations::check_folder(const std::u16string& dest, int line) {
+  return checked_path(dest, line, "[[tree]]", false).has_value();
 }
 
 // The destination template of one file, checked with the variables in place.
-void Destinations::check(const std::u16string& dest, int line, const std::string& what) {
-  std::u16string expanded = expand_or_fail(m_->path, dest, line, what + " destination");
-  if (!is_absolute(expanded))
-    fail_at(m_->path, line, what + " destination " + quote(dest) + " expands to " + quote(expanded) +
-                               ", which is not an absolute path");
-  if (expanded.back() == u'\\')
-    fail_at(m_->path, line, what + " destination " + quote(dest) + " ends with a backslash; it "
-                                  "must name the file");
-  if (char16_t c = forbidden_in_path(expanded))
-    fail_at(m_->path, line, what + " destination " + quote(expanded) + " has the character " +
-                               quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
-  check_names_windows_holds(m_->path, expanded, line, what + " destination");
-  if (leaves_app(expanded))
-    m_->warnings.push_back(show_path(m_->path) + ":" + std::to_string(line) + ": warning: " + what +
-                          " destination " + quote(dest) + " leaves {App} through \"..\"");
-  check_conflicts(expanded, line, what);
+bool Destinations::check(const Placing& file) {
+  std::optional<std::u16string> expanded = checked_path(file.destination, file.line, file.what, true);
+  if (!expanded) return false;
+  if (leaves_app(*expanded))
+    reading_->m->warnings.push_back(show_path(reading_->path()) + ":" + std::to_string(file.line) + ": warning: " +
+                                    file.what + " destination " + quote(file.destination) +
+                                    " leaves {App} through \"..\"");
+  return check_conflicts(*expanded, file);
 }
 
 // A destination may be neither another's file again nor the folder of another (or
 // inside one): the installer could never write both. Compared as Windows resolves
 // paths: each unit by its uppercase (upcase.h), "." and ".." taken out.
-void Destinations::check_conflicts(const std::u16string& expanded, int line, const std::string& what) {
+bool Destinations::check_conflicts(const std::u16string& expanded, const Placing& file) {
   std::vector<std::u16string> parts = path_components(upcase(expanded));
   resolve_dots(&parts, 1);  // the drive (or server) stays
   std::u16string key;
@@ -85,24 +103,33 @@ void Destinations::check_conflicts(const std::u16string& expanded, int line, con
     key += parts[i];
     if (i > 0 && i + 1 < parts.size()) folders.push_back(key);  // not the bare drive
   }
+  std::string named = file.what + " destination " + quote(expanded);
   auto same = files_.find(key);
-  if (same != files_.end())
-    fail_at(m_->path, line, what + " destination " + quote(expanded) +
-                               " is already installed by the entry on line " + std::to_string(same->second.line));
-  auto below = folders_.find(key);
-  if (below != folders_.end())
-    fail_at(m_->path, line, what + " destination " + quote(expanded) + " is the folder of " +
-                               quote(below->second.path) + " (line " + std::to_string(below->second.line) +
-                               "); a path cannot be both a file and a folder");
-  for (const std::u16string& folder : folders) {
-    auto file = files_.find(folder);
-    if (file != files_.end())
-      fail_at(m_->path, line, what + " destination " + quote(expanded) + " lies inside " +
-                                 quote(file->second.path) + ", which line " + std::to_string(file->second.line) +
-                                 " installs as a file; a path cannot be both a file and a folder");
+  if (same != files_.end()) {
+    std::string own = file.name_source && !file.source.empty() ? " (from " + quote(show_path(file.source)) + ")" : "";
+    const Placed& other = same->second;
+    std::string from = other.source.empty() ? "" : ", from " + quote(show_path(other.source));
+    reading_->error(file.line, named + own + " is already installed by the entry on line " + std::to_string(other.line) +
+                                   " (as " + quote(other.path) + from + "); Windows holds the two as one file");
+    return false;
   }
-  files_.emplace(key, Placed{line, expanded});
-  for (const std::u16string& folder : folders) folders_.emplace(folder, Placed{line, expanded});
+  auto below = folders_.find(key);
+  if (below != folders_.end()) {
+    reading_->error(file.line, named + " is the folder of " + quote(below->second.path) + " (line " +
+                                   std::to_string(below->second.line) + "); a path cannot be both a file and a folder");
+    return false;
+  }
+  for (const std::u16string& folder : folders) {
+    auto inside = files_.find(folder);
+    if (inside == files_.end()) continue;
+    reading_->error(file.line, named + " lies inside " + quote(inside->second.path) + ", which line " +
+                                   std::to_string(inside->second.line) +
+                                   " installs as a file; a path cannot be both a file and a folder");
+    return false;
+  }
+  files_.emplace(key, Placed{file.line, expanded, file.source});
+  for (const std::u16string& folder : folders) folders_.emplace(folder, Placed{file.line, expanded, file.source});
+  return true;
 }
 
 }  // namespace tvpack

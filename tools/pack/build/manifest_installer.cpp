@@ -46,69 +46,79 @@ std::string text_problem(const std::u16string& value) {
   return "";
 }
 
-// The icon file, beside the manifest (read by the build).
-fs::path icon_file(const fs::path& manifest, const TableReader& r, int* line) {
-  std::u16string icon = r.text("icon", false, line);
-  fs::path path = manifest.parent_path() / utf8_path(tv::u16_to_utf8(icon));
+// The icon file, beside the manifest (read by the build); empty when refused.
+fs::path icon_file(Reading* reading, const TableReader& r, int* line) {
+  std::optional<std::u16string> icon = r.text("icon", false, line);
+  if (!icon) return fs::path();
+  fs::path path = reading->path().parent_path() / utf8_path(tv::u16_to_utf8(*icon));
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);
-  if (icon.empty() || !fs::exists(st))
-    fail_at(manifest, *line, "[installer] icon " + quote(show_path(path)) + " does not exist");
-  if (!fs::is_regular_file(st))
-    fail_at(manifest, *line, "[installer] icon " + quote(show_path(path)) + " is not a regular file");
+  if (icon->empty() || !fs::exists(st)) {
+    reading->error(*line, "[installer] icon " + quote(show_path(path)) + " does not exist");
+    return fs::path();
+  }
+  if (!fs::is_regular_file(st)) {
+    reading->error(*line, "[installer] icon " + quote(show_path(path)) + " is not a regular file");
+    return fs::path();
+  }
   return path;
+}
+
+// A text of the version information: absent stays absent, and so does one refused.
+std::optional<std::u16string> info_text(Reading* reading, const TableReader& r, const char* key, int* line) {
+  if (!r.has(key)) return std::nullopt;
+  std::optional<std::u16string> value = r.text(key, false, line);
+  if (!value) return std::nullopt;
+  std::string problem = text_problem(*value);
+  if (problem.empty()) return value;
+  reading->error(*line, std::string("[installer] ") + key + " " + problem);
+  return std::nullopt;
+}
+
+// A version's numbers, when its text is one.
+void read_version(Reading* reading, const char* key, const std::optional<std::u16string>& value, int line,
+                  std::optional<std::array<uint16_t, 4>>* number) {
+  if (!value) return;
+  std::array<uint16_t, 4> parts;
+  if (parse_version(*value, &parts))
+    *number = parts;
+  else
+    reading->error(line, std::string("[installer] ") + key + " " + quote(*value) +
+                             " is not a version: 1 to 4 numbers from 0 to 65535 separated by dots, "
+                             "like \"2.3\" or \"2.3.1.0\"");
 }
 
 }  // namespace
 
-InstallerInfo read_installer_table(const fs::path& manifest, const toml::table& root) {
+InstallerInfo read_installer_table(Reading* reading, const toml::table& root) {
   InstallerInfo info;
-  const toml::table* table = single_table(manifest, root, "installer");
+  const toml::table* table = single_table(reading, root, "installer");
   if (table == nullptr) return info;
-  TableReader r(manifest, *table, "[installer]");
+  TableReader r(reading, *table, "[installer]");
   r.only({"icon", "product_name", "product_version", "file_version", "company", "copyright", "description"});
   info.line = r.line();
 
-  // A string key: absent stays absent; present is checked.
-  auto text = [&](const char* key, int* line) -> std::optional<std::u16string> {
-    if (table->get(key) == nullptr) return std::nullopt;
-    std::u16string value = r.text(key, false, line);
-    std::string problem = text_problem(value);
-    if (!problem.empty()) fail_at(manifest, *line, std::string("[installer] ") + key + " " + problem);
-    return value;
-  };
-  auto version = [&](const char* key, const std::optional<std::u16string>& value, int line,
-                     std::optional<std::array<uint16_t, 4>>* number) {
-    if (!value) return;
-    std::array<uint16_t, 4> parts;
-    if (!parse_version(*value, &parts))
-      fail_at(manifest, line, std::string("[installer] ") + key + " " + quote(*value) +
-                                  " is not a version: 1 to 4 numbers from 0 to 65535 separated by dots, "
-                                  "like \"2.3\" or \"2.3.1.0\"");
-    *number = parts;
-  };
-
   ProductInfo& product = info.product;
   int line = 0, name_line = 0, product_line = 0, file_line = 0;
-  if (table->get("icon") != nullptr) info.icon = icon_file(manifest, r, &info.icon_line);
-  product.product_name = text("product_name", &name_line);
-  product.product_version = text("product_version", &product_line);
-  product.file_version = text("file_version", &file_line);
-  product.company = text("company", &line);
-  product.copyright = text("copyright", &line);
-  product.description = text("description", &line);
-  version("product_version", product.product_version, product_line, &product.product_version_number);
-  version("file_version", product.file_version, file_line, &product.file_version_number);
-  if (!product.file_version) {
+  if (r.has("icon")) info.icon = icon_file(reading, r, &info.icon_line);
+  product.product_name = info_text(reading, r, "product_name", &name_line);
+  product.product_version = info_text(reading, r, "product_version", &product_line);
+  product.file_version = info_text(reading, r, "file_version", &file_line);
+  product.company = info_text(reading, r, "company", &line);
+  product.copyright = info_text(reading, r, "copyright", &line);
+  product.description = info_text(reading, r, "description", &line);
+  read_version(reading, "product_version", product.product_version, product_line, &product.product_version_number);
+  read_version(reading, "file_version", product.file_version, file_line, &product.file_version_number);
+  if (!product.file_version && !r.has("file_version")) {
     product.file_version = product.product_version;
     product.file_version_number = product.product_version_number;
   }
-  if (!product.description && product.product_name) {
+  if (!r.has("description") && product.product_name) {
     product.description = *product.product_name + u" 安装程序";
     std::string problem = text_problem(*product.description);
     if (!problem.empty())
-      fail_at(manifest, name_line, "[installer] the description made from product_name, " + quote(*product.description) +
-                                       ", " + problem + "; give a shorter description");
+      reading->error(name_line, "[installer] the description made from product_name, " +
+                                    quote(*product.description) + ", " + problem + "; give a shorter description");
   }
   return info;
 }

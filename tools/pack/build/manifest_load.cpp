@@ -1,5 +1,6 @@
 // The manifest read and checked in full before anything is written: the TOML parsed,
-// build-time values put in, then each table's reader (manifest_tables.h) in turn.
+// build-time values put in, then each table's reader (manifest_tables.h) in turn, and
+// every mistake they found told at once.
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -18,29 +19,29 @@ namespace {
 uint64_t string_bytes(const std::u16string& s) { return 2 * (uint64_t(s.size()) + 1); }
 
 // Only the known tables, and a format version the installer reads.
-void check_top_level(const fs::path& manifest, const toml::table& root, Manifest* m) {
+void check_top_level(Reading* r, const toml::table& root) {
   for (auto&& [key, node] : root) {
     (void)node;
     static const std::set<std::string> known = {"format_version", "installer", "define", "variable",
                                                 "file", "tree", "shortcut"};
     if (known.count(std::string(key.str())) == 0)
-      fail_at(manifest, line_of(key), "unknown key " + quote(std::string(key.str())) +
-                                          " (a manifest has format_version, [installer], [define], "
-                                          "[[variable]], [[file]], [[tree]] and [[shortcut]])");
+      r->error(line_of(key), "unknown key " + quote(std::string(key.str())) +
+                                 " (a manifest has format_version, [installer], [define], "
+                                 "[[variable]], [[file]], [[tree]] and [[shortcut]])");
   }
   if (const toml::node* v = root.get("format_version")) {
     const auto* i = v->as_integer();
     if (i == nullptr || i->get() < INT32_MIN || i->get() > INT32_MAX)
-      fail_at(manifest, line_of(*v), "format_version must be an integer (32-bit)");
-    m->format_version = int32_t(i->get());
-    if (m->format_version > 1)
-      fail_at(manifest, line_of(*v), "format_version " + std::to_string(m->format_version) +
-                                         " would be refused by the installer, which reads 1 (or lower)");
+      return r->error(line_of(*v), "format_version must be an integer (32-bit)");
+    r->m->format_version = int32_t(i->get());
+    if (r->m->format_version > 1)
+      r->error(line_of(*v), "format_version " + std::to_string(r->m->format_version) +
+                                " would be refused by the installer, which reads 1 (or lower)");
   }
 }
 
 // The install script's size, known before a file is read.
-void check_script_size(Manifest* m) {
+void check_script_size(Manifest* m, ErrorList* errors) {
   uint64_t size = 4 + 4;
   for (const auto& v : m->variables) size += string_bytes(v.name) + string_bytes(v.value);
   size += 4;
@@ -48,7 +49,7 @@ void check_script_size(Manifest* m) {
   size += string_bytes(shortcut_text(m->shortcuts));
   m->script_size = size;
   std::string problem = script_size_problem(size);
-  if (!problem.empty()) fail(m->path, problem);
+  if (!problem.empty()) errors->add(0, problem);
 }
 
 }  // namespace
@@ -66,13 +67,17 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   } catch (const toml::parse_error& e) {
     fail_at(path, int(e.source().begin.line), "not valid TOML: " + std::string(e.description()));
   }
-  replace_defines(path, root, defines);
-  check_top_level(path, root, &m);
-  m.installer = read_installer_table(path, root);
-  read_variables(root, &m);
-  read_files(root, &m);
-  read_shortcuts(root, &m);
-  check_script_size(&m);
+  // Past a syntax error nothing can be trusted: it is told alone. Any other mistake
+  // is told with the rest.
+  Reading reading(&m);
+  replace_defines(&reading, root, defines);
+  check_top_level(&reading, root);
+  m.installer = read_installer_table(&reading, root);
+  read_variables(&reading, root);
+  read_files(&reading, root);
+  read_shortcuts(&reading, root);
+  check_script_size(&m, &reading.errors);
+  reading.errors.throw_if_any();
   return m;
 }
 

@@ -12,58 +12,72 @@ namespace {
 
 // Where the shortcut's .lnk file goes: an absolute path with room for ".lnk", no
 // character Windows refuses, and no name it cannot hold in the file written.
-void check_link(const fs::path& manifest, const std::u16string& location, int location_line) {
+bool check_link(Reading* reading, const std::u16string& location, int location_line) {
   std::u16string link = tv::expand_variables(location.c_str());
+  std::string problem;
   if (!is_absolute(link))
-    fail_at(manifest, location_line, "[[shortcut]] location " + quote(location) + " expands to " +
-                                        quote(link) + ", which is not an absolute path");
-  if (link.size() + 4 > kMaxPathUnits)
-    fail_at(manifest, location_line, "[[shortcut]] location " + quote(location) + " expands to " +
-                                        std::to_string(link.size()) +
-                                        " units; with \".lnk\" a path may have at most 259");
-  if (char16_t c = forbidden_in_path(link))
-    fail_at(manifest, location_line, "[[shortcut]] location " + quote(link) + " has the character " +
-                                        quote(std::u16string(1, c)) +
-                                        ", which Windows does not allow in a path");
-  check_names_windows_holds(manifest, link + u".lnk", location_line, "[[shortcut]] file");
+    problem = " expands to " + quote(link) + ", which is not an absolute path";
+  else if (link.size() + 4 > kMaxPathUnits)
+    problem = " expands to " + std::to_string(link.size()) + " units; with \".lnk\" a path may have at most 259";
+  if (!problem.empty()) {
+    reading->error(location_line, "[[shortcut]] location " + quote(location) + problem);
+    return false;
+  }
+  if (char16_t c = forbidden_in_path(link)) {
+    reading->error(location_line, "[[shortcut]] location " + quote(link) + " has the character " +
+                                      quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
+    return false;
+  }
+  return check_names_windows_holds(reading, link + u".lnk", location_line, "[[shortcut]] file");
+}
+
+// A field of the shortcuts section: one line, a template that expands.
+bool check_field(Reading* reading, const char* name, const std::optional<std::u16string>& value, int line) {
+  if (!value) return false;
+  if (value->find_first_of(u"\r\n") != std::u16string::npos) {
+    reading->error(line, std::string("[[shortcut]] ") + name + " " + quote(*value) +
+                             " has a line break; the shortcuts section is one line per field");
+    return false;
+  }
+  return expand_template(reading, *value, line, std::string("[[shortcut]] ") + name).has_value();
+}
+
+// One [[shortcut]]; nothing when refused.
+std::optional<ManifestShortcut> read_shortcut(Reading* reading, const toml::table& t) {
+  TableReader r(reading, t, "[[shortcut]]");
+  r.only({"target", "arguments", "location"});
+  int target_line = 0, args_line = 0, location_line = 0;
+  std::optional<std::u16string> target = r.text("target", true, &target_line);
+  std::optional<std::u16string> arguments = r.text("arguments", false, &args_line);
+  std::optional<std::u16string> location = r.text("location", true, &location_line);
+  bool target_ok = check_field(reading, "target", target, target_line);
+  bool arguments_ok = check_field(reading, "arguments", arguments, args_line);
+  bool location_ok = check_field(reading, "location", location, location_line);
+  if (target_ok && target->empty()) {
+    reading->error(target_line, "[[shortcut]] target is empty");
+    target_ok = false;
+  }
+  if (location_ok && location->find(u'\\') == std::u16string::npos) {
+    reading->error(location_line, "[[shortcut]] location " + quote(*location) +
+                                      " has no backslash; it must be a path such as \"{Desktop}\\\\Talvenor\"");
+    location_ok = false;
+  }
+  location_ok = location_ok && check_link(reading, *location, location_line);
+  if (!target_ok || !arguments_ok || !location_ok) return std::nullopt;
+  return ManifestShortcut{*target, *arguments, *location, r.line()};
 }
 
 }  // namespace
 
-void read_shortcuts(const toml::table& root, Manifest* m) {
-  for (const toml::table* t : tables(m->path, root, "shortcut")) {
-    TableReader r(m->path, *t, "[[shortcut]]");
-    r.only({"target", "arguments", "location"});
-    ManifestShortcut s;
-    int target_line = 0, args_line = 0, location_line = 0;
-    s.target = r.text("target", true, &target_line);
-    s.arguments = r.text("arguments", false, &args_line);
-    s.location = r.text("location", true, &location_line);
-    s.line = r.line();
-    struct Field {
-      const char* name;
-      const std::u16string& value;
-      int line;
-    };
-    for (const Field& f : {Field{"target", s.target, target_line},
-                           Field{"arguments", s.arguments, args_line},
-                           Field{"location", s.location, location_line}}) {
-      if (f.value.find_first_of(u"\r\n") != std::u16string::npos)
-        fail_at(m->path, f.line, std::string("[[shortcut]] ") + f.name + " " + quote(f.value) +
-                                     " has a line break; the shortcuts section is one line per field");
-      expand_or_fail(m->path, f.value, f.line, std::string("[[shortcut]] ") + f.name);
-    }
-    if (s.target.empty()) fail_at(m->path, target_line, "[[shortcut]] target is empty");
-    if (s.location.find(u'\\') == std::u16string::npos)
-      fail_at(m->path, location_line, "[[shortcut]] location " + quote(s.location) +
-                                          " has no backslash; it must be a path such as "
-                                          "\"{Desktop}\\\\Talvenor\"");
-    check_link(m->path, s.location, location_line);
-    m->shortcuts.push_back(s);
-    if (m->shortcuts.size() > kMaxShortcuts)
-      fail_at(m->path, s.line, "more than " + std::to_string(kMaxShortcuts) +
-                                   " shortcuts; the installer reads 1024 lines of the shortcuts "
-                                   "section, four for each");
+void read_shortcuts(Reading* reading, const toml::table& root) {
+  auto found = tables(reading, root, "shortcut");
+  size_t count = 0;
+  for (const toml::table* t : found.value_or(std::vector<const toml::table*>())) {
+    std::optional<ManifestShortcut> s = read_shortcut(reading, *t);
+    if (++count == kMaxShortcuts + 1)
+      reading->error(line_of(*t), "more than " + std::to_string(kMaxShortcuts) +
+                                      " shortcuts; the installer reads 1024 lines of the shortcuts section, four for each");
+    if (s) reading->m->shortcuts.push_back(*s);
   }
 }
 

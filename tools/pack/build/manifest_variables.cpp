@@ -18,37 +18,59 @@ bool is_raw_variable(const std::u16string& name) {
   return name == u"{AppName}" || name == u"{AppVerName}";
 }
 
+// One [[variable]]: defined as the installer will define it, as the expansion of its
+// value, in order. Nothing when refused; a name it has then goes to the refused.
+std::optional<ManifestVariable> read_variable(Reading* reading, const toml::table& t) {
+  TableReader r(reading, t, "[[variable]]");
+  r.only({"name", "value"});
+  ManifestVariable v;
+  int name_line = 0;
+  std::optional<std::u16string> name = r.text("name", true, &name_line);
+  std::optional<std::u16string> value = r.text("value", true, &v.line);
+  bool braced = name && name->size() >= 3 && name->front() == u'{' && name->back() == u'}' &&
+                name->find_first_of(u"{}", 1) == name->size() - 1;
+  if (name && !braced)
+    reading->error(name_line, "variable name " + quote(*name) + " must be one name in braces, like \"{App}\"");
+  if (!braced) {
+    reading->variable_names_refused = true;
+    return std::nullopt;
+  }
+  v.name = *name;
+  if (value && !is_raw_variable(v.name)) {
+    if (reading->uses_refused_variable(*value)) {
+      value.reset();
+    } else if (std::string problem = expansion_problem(*value); !problem.empty()) {
+      reading->error(v.line, "variable " + utf8(v.name) + ": value " + quote(*value) + " " + problem);
+      value.reset();
+    } else {
+      tv::variable_slot(tv::pool_string(v.name.c_str())) = tv::expand_variables(value->c_str());
+    }
+  }
+  if (!value) {
+    reading->refused_variables.insert(v.name);
+    return std::nullopt;
+  }
+  reading->refused_variables.erase(v.name);  // defined again, as the installer would
+  v.value = *value;
+  return v;
+}
+
 }  // namespace
 
-void read_variables(const toml::table& root, Manifest* m) {
+void read_variables(Reading* reading, const toml::table& root) {
   reset_simulated_variables();
   bool has_app = false;
-  for (const toml::table* t : tables(m->path, root, "variable")) {
-    TableReader r(m->path, *t, "[[variable]]");
-    r.only({"name", "value"});
-    ManifestVariable v;
-    int name_line = 0;
-    v.name = r.text("name", true, &name_line);
-    v.value = r.text("value", true, &v.line);
-    bool braced = v.name.size() >= 3 && v.name.front() == u'{' && v.name.back() == u'}' &&
-                  v.name.find_first_of(u"{}", 1) == v.name.size() - 1;
-    if (!braced)
-      fail_at(m->path, name_line, "variable name " + quote(v.name) +
-                                      " must be one name in braces, like \"{App}\"");
-    if (!is_raw_variable(v.name)) {
-      // The installer defines it as the expansion of its value, in this order.
-      std::string problem = expansion_problem(v.value);
-      if (!problem.empty())
-        fail_at(m->path, v.line, "variable " + utf8(v.name) + ": value " + quote(v.value) + " " +
-                                     problem);
-      tv::variable_slot(tv::pool_string(v.name.c_str())) = tv::expand_variables(v.value.c_str());
-    }
-    has_app = has_app || v.name == u"{App}";
-    m->variables.push_back(v);
+  std::optional<std::vector<const toml::table*>> found = tables(reading, root, "variable");
+  if (!found) reading->variable_names_refused = true;
+  for (const toml::table* t : found.value_or(std::vector<const toml::table*>())) {
+    std::optional<ManifestVariable> v = read_variable(reading, *t);
+    has_app = has_app || (v && v->name == u"{App}");
+    if (v) reading->m->variables.push_back(*v);
   }
-  if (!has_app)
-    fail(m->path, "defines no {App} variable (the default install folder); add a [[variable]] "
-                  "with name = \"{App}\"");
+  // A refused [[variable]] may be the {App} meant.
+  if (!has_app && !reading->variable_names_refused && reading->refused_variables.count(u"{App}") == 0)
+    reading->error(0, "defines no {App} variable (the default install folder); add a [[variable]] "
+                      "with name = \"{App}\"");
 }
 
 }  // namespace tvpack

@@ -30,13 +30,15 @@ size_t utf8_sequence(const std::string& s, size_t i) {
 
 class TreeWalk {
  public:
-  TreeWalk(const fs::path& manifest, int line, const fs::path& source)
-      : manifest_(manifest), line_(line), source_(source) {}
+  TreeWalk(ErrorList* errors, int line, const fs::path& source) : errors_(errors), line_(line), source_(source) {}
 
   std::vector<std::vector<std::string>> run() {
     std::error_code ec;
     fs::path root = fs::canonical(source_, ec);
-    if (ec) refuse("source", source_, ec.message());
+    if (ec) {
+      refuse("source", source_, ec.message());
+      return {};
+    }
     root_ = root;
     std::vector<std::string> names;
     folder(source_, root, &names);
@@ -45,8 +47,8 @@ class TreeWalk {
 
  private:
   // what: "source", "folder", "link".
-  [[noreturn]] void refuse(const char* what, const fs::path& at, const std::string& why) {
-    fail_at(manifest_, line_, std::string("[[tree]] ") + what + " " + quote(show_path(at)) + " " + why);
+  void refuse(const char* what, const fs::path& at, const std::string& why) {
+    errors_->add(line_, std::string("[[tree]] ") + what + " " + quote(show_path(at)) + " " + why);
   }
 
   // True when real (canonical) is root_ or lies below it.
@@ -55,24 +57,30 @@ class TreeWalk {
     return mismatch.first == root_.end();
   }
 
-  // The names of the folder at `at` (canonical: real), sorted, each checked.
+  // The names of the folder at `at`, sorted; those that are not checked out are told
+  // and left out.
   std::vector<std::string> names_in(const fs::path& at) {
-    std::vector<std::string> names;
+    std::vector<std::string> names, good;
     std::error_code ec;
     for (fs::directory_iterator it(at, ec), end; !ec && it != end; it.increment(ec))
       names.push_back(it->path().filename().u8string());
-    if (ec) refuse("folder", at, "cannot be read: " + ec.message());
+    if (ec) {
+      refuse("folder", at, "cannot be read: " + ec.message());
+      return good;
+    }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
       std::string shown = escaped_utf8(name);
       if (shown != name)
-        fail_at(manifest_, line_, "[[tree]] name " + quote(show_path(at) + "/" + shown) +
-                                      " is not valid UTF-8 (its bad bytes shown as \\xNN); rename it");
-      if (name.find('\\') != std::string::npos)
-        fail_at(manifest_, line_, "[[tree]] name " + quote(show_path(at / utf8_path(name))) +
-                                      " holds a backslash, which Windows reads as a separator between folders; rename it");
+        errors_->add(line_, "[[tree]] name " + quote(show_path(at) + "/" + shown) +
+                                " is not valid UTF-8 (its bad bytes shown as \\xNN); rename it");
+      else if (name.find('\\') != std::string::npos)
+        errors_->add(line_, "[[tree]] name " + quote(show_path(at / utf8_path(name))) +
+                                " holds a backslash, which Windows reads as a separator between folders; rename it");
+      else
+        good.push_back(name);
     }
-    return names;
+    return good;
   }
 
   // Every file below at (canonical: real), its names below the source after *names.
@@ -80,22 +88,25 @@ class TreeWalk {
     open_.push_back(real);
     for (const std::string& name : names_in(at)) {
       fs::path path = at / utf8_path(name);
-      names->push_back(name);
       std::error_code ec;
       fs::file_status st = fs::symlink_status(path, ec);
       fs::path target = real / utf8_path(name);
       if (fs::is_symlink(st)) {
         target = fs::canonical(path, ec);
         if (ec) target = fs::read_symlink(path, ec);  // it leads nowhere
-        if (!fs::exists(target, ec) || !inside(target))
+        if (!fs::exists(target, ec) || !inside(target)) {
           refuse("link", path, "leads to " + quote(show_path(target)) + ", which is not inside the tree's source folder " +
                                    quote(show_path(source_)) + " (a link is followed only inside it)");
+          continue;
+        }
         st = fs::status(target, ec);
       }
+      names->push_back(name);
       if (fs::is_directory(st)) {
         if (std::find(open_.begin(), open_.end(), target) != open_.end())
           refuse("link", path, "leads back to " + quote(show_path(target)) + ", a folder it lies in: a folder loop, not walked");
-        folder(path, target, names);
+        else
+          folder(path, target, names);
       } else {
         found_.push_back(*names);
       }
@@ -104,7 +115,7 @@ class TreeWalk {
     open_.pop_back();
   }
 
-  const fs::path& manifest_;
+  ErrorList* errors_;
   int line_;
   const fs::path& source_;
   fs::path root_;
@@ -114,8 +125,8 @@ class TreeWalk {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> walk_tree(const fs::path& manifest, int line, const fs::path& source) {
-  return TreeWalk(manifest, line, source).run();
+std::vector<std::vector<std::string>> walk_tree(ErrorList* errors, int line, const fs::path& source) {
+  return TreeWalk(errors, line, source).run();
 }
 
 std::string escaped_utf8(const std::string& name) {

@@ -1,6 +1,8 @@
 // The maker's errors and the quoting of the texts they show.
 #include "common/errors.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "platform/text16.h"
@@ -11,12 +13,42 @@ void fail(const std::string& phrase) { throw PackError(phrase); }
 
 // An error stays one line whatever text it quotes (a parser's message may hold the
 // very line feed or control character it complains about).
-void fail(const std::filesystem::path& file, const std::string& what) {
-  throw PackError(printable(show_path(file) + ": " + what));
+namespace {
+
+// "FILE: what" (line 0) or "FILE:LINE: what", made one line.
+std::string error_line(const std::filesystem::path& file, int line, const std::string& what) {
+  return printable(show_path(file) + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what);
 }
 
+}  // namespace
+
+void fail(const std::filesystem::path& file, const std::string& what) { throw PackError(error_line(file, 0, what)); }
+
 void fail_at(const std::filesystem::path& file, int line, const std::string& what) {
-  throw PackError(printable(show_path(file) + ":" + std::to_string(line) + ": " + what));
+  throw PackError(error_line(file, line, what));
+}
+
+// Only the first kShown by line are kept: a manifest of a million mistakes costs no
+// more memory than one of twenty.
+void ErrorList::add(int line, const std::string& what) {
+  ++count_;
+  int order = line > 0 ? line : INT_MAX;
+  auto at = std::upper_bound(shown_.begin(), shown_.end(), order, [](int o, const Entry& e) {
+    return o < (e.line > 0 ? e.line : INT_MAX);
+  });
+  if (at == shown_.end() && shown_.size() == kShown) return;
+  shown_.insert(at, Entry{line, error_line(file_, line, what)});
+  if (shown_.size() > kShown) shown_.pop_back();
+}
+
+void ErrorList::throw_if_any() const {
+  if (count_ == 0) return;
+  std::string text;
+  for (const Entry& e : shown_) text += (text.empty() ? "" : "\n") + e.text;
+  size_t more = count_ - shown_.size();
+  if (more > 0)
+    text += "\n" + error_line(file_, 0, "...and " + std::to_string(more) + (more == 1 ? " more error" : " more errors"));
+  throw PackError(text);
 }
 
 std::string show_path(const std::filesystem::path& p) { return p.u8string(); }

@@ -1,11 +1,14 @@
 // Errors of the maker, all raised one way: fail() throws a PackError. Its text is one
 // line naming the file it is about (and the manifest line where there is one), or,
 // from the readers of files a user hands the maker (PE images, icons), one phrase
-// that the caller puts after the file's name ("is truncated").
+// that the caller puts after the file's name ("is truncated"). The manifest's reader
+// collects its errors in an ErrorList and throws them as one PackError of several lines.
 #pragma once
+#include <cstddef>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tvpack {
 
@@ -20,6 +23,28 @@ class PackError : public std::runtime_error {
 // "FILE: what" or "FILE:LINE: what", made one line (control characters escaped).
 [[noreturn]] void fail(const std::filesystem::path& file, const std::string& what);
 [[noreturn]] void fail_at(const std::filesystem::path& file, int line, const std::string& what);
+
+// The mistakes of one file, told together: each a line as fail_at makes it ("FILE: what"
+// when line is 0, about the whole file), in the order of their lines (the whole file's
+// last), the first kShown of them and then how many more there were.
+class ErrorList {
+ public:
+  static constexpr size_t kShown = 20;
+  explicit ErrorList(std::filesystem::path file) : file_(std::move(file)) {}
+  void add(int line, const std::string& what);
+  size_t count() const { return count_; }
+  // Throws one PackError, its lines joined by '\n', when anything was added.
+  void throw_if_any() const;
+
+ private:
+  struct Entry {
+    int line;
+    std::string text;
+  };
+  std::filesystem::path file_;
+  std::vector<Entry> shown_;
+  size_t count_ = 0;
+};
 
 // A path for messages, as UTF-8.
 std::string show_path(const std::filesystem::path& p);
