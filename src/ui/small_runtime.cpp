@@ -2,7 +2,8 @@
 // standard containers name. The installer is built without exceptions; these keep
 // the C++ runtime's exception machinery (and most of its size) out of the stub.
 // Running out of memory ends the process, as the standard operators would when
-// nothing catches their exception. Also zlib's crc32, without its tables.
+// nothing catches their exception. Also zlib's crc32, without its tables, and the C
+// runtime's math-error hook.
 #include <zlib.h>
 
 #include <cstddef>
@@ -33,3 +34,9 @@ void __throw_bad_array_new_length() { std::abort(); }
 extern "C" uLong ZEXPORT crc32(uLong crc, const Bytef* buf, uInt len) {
   return tv::crc32_bitwise(static_cast<uint32_t>(crc), buf, len);
 }
+
+// The runtime's default math-error hook formats and prints a message for each kind of
+// error; the installer does no floating-point math, and its own hook (which asks for
+// the default handling) keeps those messages out of the stub.
+struct _exception;
+extern "C" int __cdecl _matherr(struct _exception*) { return 0; }
