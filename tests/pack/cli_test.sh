@@ -112,6 +112,21 @@ no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/mani
 script over the ceiling|over the limit of 1.5 GiB (1610612736 bytes); an installer holds at most 1.5 GiB of install script|out/huge.exe|build big/huge.toml --stub $stub
 EOF2
 
+# Over the 1 GiB that 32-bit Windows leaves the installer (1.1 GiB of zeros): it builds,
+# with one line saying that it needs 64-bit Windows. A 32-bit maker (a PE32 file) holds
+# no such script, and says which maker does.
+pe32() { local at; at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' '); [ "$(od -An -tx2 -j$((at + 24)) -N2 "$1" 2>/dev/null | tr -d ' ')" = 010b ]; }
+truncate -s 1100M big/zeros.bin
+pack build big/huge.toml -o out/huge.exe --stub "$stub" --level 1 --quiet
+if pe32 "$maker"; then
+  check "over the 32-bit line: this 32-bit maker refuses, naming the 64-bit one" refused \
+    "that this 32-bit maker can hold; the 64-bit maker" out/huge.exe
+else
+  check "over the 32-bit line: built, with the note" eval '[ $rc -eq 0 ] && [ -s out/huge.exe ] &&
+    [ "$(wc -l <err.txt)" -eq 2 ] && grep -q "out/huge.exe: note: this installer needs 64-bit Windows: it holds 11[0-9][0-9] MiB" err.txt'
+fi
+rm -f out/huge.exe big/zeros.bin
+
 # A manifest's mistakes told together, each its own line with the prefix, in the
 # order of their lines.
 printf '[[variable]]\nname = "App"\nvalue = "x"\n[[file]]\nsource = 1\ndestination = "x"\n' >pkg/three.toml
