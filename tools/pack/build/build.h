@@ -55,7 +55,7 @@ uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::pat
                    const std::filesystem::path& out);
 
 // The container of a script: compressed (compress.h), with its trailer. The script is
-// released once it is compressed, so the maker holds about U + 3N at most.
+// released once it is compressed, so the maker holds the larger of U + N and 3N.
 std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const PackOptions& options = PackOptions());
 
 }  // namespace tvpack
