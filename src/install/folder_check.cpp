@@ -11,14 +11,15 @@ namespace tv {
 namespace {
 
 constexpr size_t kTextUnits = 768;  // the typed folder twice at most, and the words
+constexpr const char16_t* kCaption = u"安装目录无效";
 
-// A refusal: caption, then the text's parts around the typed folder.
-void refuse(const char16_t* caption, const char16_t* typed, const char16_t* after,
-            const char16_t* more = u"", const char16_t* end = u"") {
+// A refusal: the typed folder in quotes, then the text's parts.
+void refuse(const char16_t* typed, const char16_t* after, const char16_t* more = u"",
+            const char16_t* end = u"") {
   char16_t text[kTextUnits];
   TextBuilder b = start_text(text, kTextUnits);
   add(add(add(add(add(add(b, u"“"), typed), u"”"), after), more), end);
-  show_message(text, caption, kMbOk | kMbIconWarning);
+  show_message(text, kCaption, kMbOk | kMbIconWarning);
 }
 
 // The box for a folder of the wrong shape.
@@ -27,24 +28,19 @@ void refuse_shape(const char16_t* folder, const char16_t* typed, const FolderSha
   TextBuilder b = start_text(part, kTextUnits);
   switch (shape.fault) {
     case FolderFault::kNotFull:
-      return refuse(u"安装目录不完整", typed,
-                    u"不是完整的安装目录。请输入完整的安装目录，例如 D:\\Kesta。");
+      return refuse(typed, u"不是完整的安装目录。请输入完整的安装目录，例如 D:\\Kesta。");
     case FolderFault::kRoot:
       add(add_units(b, folder, shape.root), u"\\Kesta。");
-      return refuse(u"不能安装到根目录", typed,
-                    u"是磁盘或共享文件夹的根目录，软件需要一个自己的文件夹。请在其中指定一个文件夹，例如 ",
-                    part);
+      return refuse(typed, u"是磁盘或共享的根目录。请在其中指定一个文件夹，例如 ", part);
     case FolderFault::kBadCharacter:
-      return refuse(u"安装目录含有无效字符", typed,
-                    u"含有 Windows 不允许用在文件夹名中的字符（< > \" | ? * / : 或控制字符）。"
-                    u"请删去这些字符后再试。");
+      return refuse(typed, u"含有 Windows 不允许的字符（< > \" | ? * / : 或控制字符）。请删去这些字符。");
     case FolderFault::kBadName:
       if (shape.name_units == 0)
-        return refuse(u"安装目录含有无效名称", typed, u"中有连续的反斜杠。请删去多余的反斜杠后再试。");
-      add(add(add_units(add(b, u"中的“"), folder + shape.name_at, shape.name_units), u"”"),
-          u"不能用作 Windows 的文件夹名：设备名（如 CON、NUL、COM1）、以点或空格结尾的名称、"
-          u"“.”和“..”都不行。请换一个名称。");
-      return refuse(u"安装目录含有无效名称", typed, part);
+        return refuse(typed, u"中有连续的反斜杠。请删去多余的反斜杠。");
+      add_units(add(b, u"中的“"), folder + shape.name_at, shape.name_units);
+      return refuse(typed, part,
+                    u"”不能用作 Windows 文件夹名（设备名、以点或空格结尾的名称、“.”和“..”）。"
+                    u"请换一个名称。");
     case FolderFault::kNone:
       return;
   }
@@ -71,15 +67,14 @@ bool check_install_folder(const char16_t* folder, const char16_t* typed) {
   }
   if (unit_at(folder, 1) == u':' && !drive_exists(unit_at(folder, 0))) {
     char16_t drive[3] = {unit_at(folder, 0), u':', 0};
-    refuse(u"磁盘不存在", typed, u"所在的磁盘 ", drive, u" 不存在。请选择一个已有磁盘上的文件夹。");
+    refuse(typed, u"所在的磁盘 ", drive, u" 不存在。请选择已有磁盘上的文件夹。");
     return false;
   }
   OwnFolderSearch search = {folder, false};
   list_own_folders(note_own_folder, &search);
   if (search.holds) {
-    refuse(u"不能安装到此文件夹", typed,
-           u"是系统或您自己的文件夹（或包含这样的文件夹）。安装会先把已有的安装目录整个移走，"
-           u"所以不能用它。请另选一个只给本软件用的新文件夹。");
+    refuse(typed, u"是系统或您自己的文件夹（或包含这样的文件夹），安装时会被整个移走。"
+                  u"请另选一个新文件夹。");
     return false;
   }
   return true;

@@ -24,20 +24,23 @@ TextBuilder& add_units(TextBuilder& b, const char16_t* text, size_t units) {
 
 TextBuilder& add(TextBuilder& b, const char16_t* text) { return add_units(b, text, u16len(text)); }
 
-TextBuilder& add_number(TextBuilder& b, uint64_t number) {
-  char16_t digits[24] = {};
-  size_t n = 23;
+TextBuilder& add_number(TextBuilder& b, uint32_t number) {
+  char16_t digits[12] = {};
+  size_t n = 11;
   do digits[--n] = char16_t(u'0' + number % 10); while ((number /= 10) != 0);
   return add(b, digits + n);
 }
 
-// Tenths of a MiB: the whole MiB first, so that no product overflows.
+// Tenths of a MiB by shifts alone: a 32-bit program has no 64-bit division of its own,
+// and the runtime's costs the installer some 500 bytes. Past 400 TiB the text says
+// 429496729.5 MB; no installer's files come near, and a drive with that much free is
+// never short.
 TextBuilder& add_megabytes(TextBuilder& b, uint64_t bytes, bool round_up) {
-  constexpr uint64_t kMiB = 1u << 20;
-  uint64_t rest = (bytes % kMiB) * 10;
-  uint64_t tenths = bytes / kMiB * 10 + rest / kMiB + (round_up && rest % kMiB != 0 ? 1 : 0);
-  add_number(b, tenths / 10);
-  char16_t decimal[3] = {u'.', char16_t(u'0' + tenths % 10), 0};
+  uint64_t rest = (bytes & 0xFFFFF) * 10;  // the part below one MiB, times ten
+  uint64_t tenths = (bytes >> 20) * 10 + (rest >> 20) + (round_up && (rest & 0xFFFFF) != 0);
+  uint32_t shown = tenths > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(tenths);
+  add_number(b, shown / 10);
+  char16_t decimal[3] = {u'.', char16_t(u'0' + shown % 10), 0};
   add(b, decimal);
   return add(b, u" MB");
 }

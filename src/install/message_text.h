@@ -20,7 +20,7 @@ TextBuilder& add(TextBuilder& b, const char16_t* text);
 // Appends the first units of text.
 TextBuilder& add_units(TextBuilder& b, const char16_t* text, size_t units);
 // Appends number in decimal digits.
-TextBuilder& add_number(TextBuilder& b, uint64_t number);
+TextBuilder& add_number(TextBuilder& b, uint32_t number);
 // Appends bytes in megabytes (MiB) with one decimal, rounded up or down.
 TextBuilder& add_megabytes(TextBuilder& b, uint64_t bytes, bool round_up);
 
