@@ -43,6 +43,8 @@ bool ask_to_install_anyway(uint64_t needed, uint64_t free, const char16_t* drive
 }  // namespace
 
 bool confirm_free_space(const char16_t* folder) {
+  // A share is not asked: the network is not probed before the install needs it.
+  if (unit_at(folder, 1) != u':') return true;
   const ScriptCursor& at = script_cursor();
   uint64_t needed = files_section_bytes(at.pos, at.end);
   size_t root = judge_folder(folder).root;

@@ -177,6 +177,11 @@ TEST_F(FolderCheckTest, RoomOnTheDrive) {
   load();
   EXPECT_EQ(tv::run_install_sequence(u"D:\\Fresh\\Kesta"), InstallOutcome::kSpaceDeclined);
   EXPECT_EQ(tvtest::utf8(tv::posix::free_space_asked().c_str()), "D:\\");
+  // A share's volume is not asked: the network is not probed before the install.
+  tv::posix::clear_faults();
+  load();
+  EXPECT_EQ(tv::run_install_sequence(u"\\\\server\\share\\app"), InstallOutcome::kInstalled);
+  EXPECT_EQ(tv::posix::free_space_asked(), u"");
 }
 
 }  // namespace
