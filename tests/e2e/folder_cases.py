@@ -20,6 +20,9 @@ REFUSED = [
     ("C:\\", "是磁盘或共享的根目录。请在其中指定一个文件夹，例如 C:\\Kesta。"),
     ("Q:\\Kesta", "所在的磁盘 Q: 不存在。请选择已有磁盘上的文件夹。"),
     ("D:\\a|b", "含有 Windows 不允许的字符（< > \" | ? * / : 或控制字符）。请删去这些字符。"),
+    ("D:\\NUL", "中的“NUL”不能用作 Windows 文件夹名（设备名、以点或空格结尾的名称、“.”和“..”）。"
+                "请换一个名称。"),
+    ("D:\\x\\\\Kesta", "中有连续的反斜杠。请删去多余的反斜杠。"),
 ]
 OWN_FOLDER = "是系统或您自己的文件夹（或包含这样的文件夹），安装时会被整个移走。请另选一个新文件夹。"
 
@@ -53,9 +56,10 @@ class FolderCases:
         raise Failure(f"no box after {answered_caption!r} in {seconds} s")
 
     def case_folder_refused(self):
-        """A relative folder, C:\\, a drive that does not exist, a bad character and the
-        user's documents folder: each its box, nothing moved or written, the dialog
-        open; D:\\Kesta then installs, moving the old installation aside."""
+        """A relative folder, C:\\, a drive that does not exist, a bad character, a
+        device name, two backslashes and the user's documents folder: each its box,
+        nothing moved or written, the dialog open; D:\\Kesta then installs, moving the
+        old installation aside."""
         d = self.env.drive_d
         (d / "Kesta").mkdir()
         (d / "Kesta" / "old.txt").write_bytes(b"old")
