@@ -1,4 +1,5 @@
-// The names Windows cannot hold as written: devices, and trailing dots and spaces.
+// The names Windows cannot hold as written (devices, trailing dots and spaces), and
+// the folders it cannot use as typed.
 #include "actions/path_rules.h"
 
 #include "platform/text16.h"
@@ -44,6 +45,88 @@ bool windows_cannot_hold(const char16_t* name, size_t units) {
   if (last != u'.' && last != u' ') return false;
   bool dot_or_dots = last == u'.' && (units == 1 || (units == 2 && unit_at(name, 0) == u'.'));
   return !dot_or_dots;
+}
+
+namespace {
+
+bool is_ascii_letter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+// The characters Windows refuses in a name; the drive's colon is judged by the caller.
+bool refused_in_names(char16_t c) {
+  if (c < 0x20) return true;
+  for (char16_t bad : u"<>\"|?*/:")
+    if (c == bad) return true;
+  return false;
+}
+
+// A name of a folder as typed: one Windows holds, and neither ".", ".." nor empty.
+bool folder_name_ok(const char16_t* name, size_t units) {
+  if (units == 0 || windows_cannot_hold(name, units)) return false;
+  return !(unit_at(name, 0) == u'.' && (units == 1 || (units == 2 && unit_at(name, 1) == u'.')));
+}
+
+// The end of the name that starts at `at`: the next backslash or the end.
+size_t name_end(const char16_t* folder, size_t at) {
+  while (unit_at(folder, at) != 0 && unit_at(folder, at) != u'\\') ++at;
+  return at;
+}
+
+// Every name from `at` on; the first bad one is the fault.
+FolderShape judge_names(const char16_t* folder, size_t at, FolderShape shape) {
+  for (;;) {
+    size_t end = name_end(folder, at);
+    if (!folder_name_ok(folder + at, end - at))
+      return {FolderFault::kBadName, shape.root, at, end - at};
+    if (unit_at(folder, end) == 0) return shape;
+    at = end + 1;
+  }
+}
+
+// "\\server\share" then names; the server and the share are judged as names too
+// ("\\.\" is the device space, never a folder).
+FolderShape judge_share(const char16_t* folder) {
+  size_t server_end = name_end(folder, 2);
+  if (unit_at(folder, server_end) == 0) return {FolderFault::kNotFull, 0, 0, 0};
+  size_t share_end = name_end(folder, server_end + 1);
+  FolderShape shape = judge_names(folder, 2, {FolderFault::kNone, share_end, 0, 0});
+  if (shape.fault == FolderFault::kNone && unit_at(folder, share_end) == 0)
+    shape.fault = FolderFault::kRoot;
+  return shape;
+}
+
+// One unit in either case: ASCII, Latin-1, basic Greek and Cyrillic to upper case.
+char16_t folded(char16_t c) {
+  if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) ||
+      (c >= 0x430 && c <= 0x44F))
+    return char16_t(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return char16_t(c - 0x50);
+  return c;
+}
+
+}  // namespace
+
+FolderShape judge_folder(const char16_t* folder) {
+  size_t units = u16len(folder);
+  bool drive = units >= 2 && is_ascii_letter(unit_at(folder, 0)) && unit_at(folder, 1) == u':';
+  for (size_t i = 0; i < units; ++i)
+    if (refused_in_names(unit_at(folder, i)) && !(drive && i == 1))
+      return {FolderFault::kBadCharacter, 0, 0, 0};
+  if (drive) {
+    if (units == 2) return {FolderFault::kRoot, 2, 0, 0};
+    if (unit_at(folder, 2) != u'\\') return {FolderFault::kNotFull, 0, 0, 0};
+    return judge_names(folder, 3, {FolderFault::kNone, 2, 0, 0});
+  }
+  if (units >= 2 && unit_at(folder, 0) == u'\\' && unit_at(folder, 1) == u'\\')
+    return judge_share(folder);
+  return {FolderFault::kNotFull, 0, 0, 0};
+}
+
+bool folder_holds(const char16_t* folder, const char16_t* inner) {
+  size_t i = 0;
+  for (; unit_at(folder, i) != 0; ++i)
+    if (folded(unit_at(folder, i)) != folded(unit_at(inner, i))) return false;
+  return unit_at(inner, i) == 0 || unit_at(inner, i) == u'\\';
 }
 
 }  // namespace tv

@@ -1,4 +1,5 @@
-// The names Windows cannot hold as written: the rule for one component of a path.
+// The names Windows cannot hold as written, and the folders it cannot use as typed:
+// the rules for one component of a path and for an install folder.
 #pragma once
 #include <cstddef>
 
@@ -10,5 +11,30 @@ namespace tv {
 // 1, 2 or 3, CONIN$, CONOUT$; in any case), or it ends in a dot or a space ("." and
 // ".." excepted). The component may sit at any byte offset and holds no backslash.
 bool windows_cannot_hold(const char16_t* name, size_t units);
+
+// What keeps Windows from using a typed folder as the install folder.
+enum class FolderFault {
+  kNone,          // a drive or a share, then at least one folder name
+  kNotFull,       // no drive ("Kesta", "\Kesta"), or one without its backslash ("C:Kesta")
+  kRoot,          // a drive ("C:", which "C:\" becomes) or a share, with no folder below
+  kBadCharacter,  // < > " | ? * /, a control character, or a ":" other than the drive's
+  kBadName,       // a name Windows cannot hold, ".", "..", or none (two backslashes)
+};
+
+struct FolderShape {
+  FolderFault fault;
+  size_t root;       // the units of the drive ("D:") or share ("\\server\share") it starts with
+  size_t name_at;    // kBadName: where the name starts, and its units
+  size_t name_units;
+};
+
+// The shape of an install folder as typed, trailing backslashes stripped: a full
+// path "X:\name..." or "\\server\share\name...", every name one Windows holds.
+FolderShape judge_folder(const char16_t* folder);
+
+// True when inner is folder itself or lies below it. Both are full paths without
+// trailing backslashes. Letters compare in either case (ASCII, Latin-1, basic Greek
+// and Cyrillic; Windows folds more, which only makes a few folders pass unrefused).
+bool folder_holds(const char16_t* folder, const char16_t* inner);
 
 }  // namespace tv

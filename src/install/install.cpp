@@ -3,7 +3,10 @@
 #include "actions/directories.h"
 #include "actions/files.h"
 #include "actions/shortcuts.h"
+#include "install/folder_check.h"
+#include "install/message_text.h"
 #include "install/path_check.h"
+#include "install/space_check.h"
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -20,40 +23,33 @@ constexpr const char16_t* kDefaultDirectory = u"D:\\Kesta";
 constexpr const char16_t* kOldVersionMark = u"_旧版本";
 constexpr int kMaxOldVersions = 999;
 
-// Appends text at out[*at]; false when it and a NUL after it would not fit cap units.
-bool append(char16_t* out, size_t cap, size_t* at, const char16_t* text) {
-  for (size_t i = 0; unit_at(text, i) != 0; ++i) {
-    if (*at + 1 >= cap) return false;
-    out[(*at)++] = unit_at(text, i);
-  }
-  out[*at] = 0;
-  return true;
-}
-
-// Appends number in decimal digits.
-bool append_number(char16_t* out, size_t cap, size_t* at, unsigned number) {
-  char16_t digits[12] = {};
-  size_t n = 11;
-  do digits[--n] = char16_t(u'0' + number % 10); while ((number /= 10) != 0);
-  return append(out, cap, at, digits + n);
-}
-
 // path + "_旧版本" + number into out (kMaxPath units); false when longer than 259 units.
 bool old_version_name(char16_t* out, const char16_t* path, int number) {
-  size_t at = 0;
-  return append(out, kMaxPath, &at, path) && append(out, kMaxPath, &at, kOldVersionMark) &&
-         append_number(out, kMaxPath, &at, unsigned(number));
+  TextBuilder b = start_text(out, kMaxPath);
+  add_number(add(add(b, path), kOldVersionMark), unsigned(number));
+  return !b.cut;
 }
 
 // The box of a folder that leaves no room for the package's paths; room is the
 // longest folder that does.
 void show_folder_too_long(unsigned room) {
   char16_t text[96] = {};
-  size_t at = 0;
-  append(text, 96, &at, u"安装目录太长，安装后的文件路径会超过 259 个字符。请选择不超过 ");
-  append_number(text, 96, &at, room);
-  append(text, 96, &at, u" 个字符的目录。");
+  TextBuilder b = start_text(text, 96);
+  add(b, u"安装目录太长，安装后的文件路径会超过 259 个字符。请选择不超过 ");
+  add(add_number(b, room), u" 个字符的目录。");
   show_message(text, u"安装目录太长", kMbOk | kMbIconWarning);
+}
+
+// The folder as the user typed it (its first 259 units) into typed (kMaxPath
+// units), for the boxes that quote it; the install directory itself when nothing
+// but backslashes was typed.
+void typed_folder(const char16_t* edit_text, const char16_t* path, char16_t* typed) {
+  TextBuilder b = start_text(typed, kMaxPath);
+  if (edit_text != nullptr) add(b, edit_text);
+  char16_t stripped[kMaxPath];
+  u16copy(stripped, kMaxPath, typed);
+  strip_trailing_backslashes(stripped);
+  if (stripped[0] == 0) u16copy(typed, kMaxPath, path);
 }
 
 // Renames an existing installation at path to the first free "_旧版本N" name.
@@ -103,6 +99,9 @@ void install_directory_from(const char16_t* edit_text, char16_t* path) {
 InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSink* sink) {
   char16_t path[kMaxPath] = {};
   install_directory_from(edit_text, path);
+  char16_t typed[kMaxPath];
+  typed_folder(edit_text, path, typed);
+  if (!check_install_folder(path, typed)) return InstallOutcome::kFolderRefused;
 
   unsigned room = 0;
   switch (check_install_paths(path, &room)) {
@@ -114,6 +113,7 @@ InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSin
     case PathCheck::kFits:
       break;
   }
+  if (!confirm_free_space(path)) return InstallOutcome::kSpaceDeclined;
   if (!move_old_version_aside(path)) {
     show_message(u"重命名旧版本失败！请先关闭Talvenor。", u"无法安装", kMbOk | kMbIconError);
     return InstallOutcome::kOldVersionHeld;

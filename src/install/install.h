@@ -17,14 +17,18 @@ enum class InstallOutcome {
   kInstalled,       // the dialog ends with 1
   kOldVersionHeld,  // the old installation could not be moved aside; the dialog stays open
   kFolderTooLong,   // the folder leaves no room for the package's paths; the dialog stays open
+  kFolderRefused,   // Windows cannot use the folder as typed, or it is the shell's own: ditto
+  kSpaceDeclined,   // the drive is short of space and the user chose not to go on: ditto
   kFailed,          // the dialog is cancelled (ends with 2)
 };
 
 // The install sequence for the text of the install-directory edit box (at most
-// 259 units are used): strip trailing backslashes, default "D:\Kesta", check every
-// path of the package with that folder (nothing is moved or written for a folder
-// too long for them, or a package with a name Windows cannot hold), move an
-// existing installation aside, set "{App}", read the variables again, create the
+// 259 units are used): strip trailing backslashes, default "D:\Kesta", check the
+// folder (one Windows can use as typed, on a drive that exists, none of the shell's
+// own folders), check every path of the package with that folder, ask when the
+// drive is short of space (nothing is moved or written for a folder refused, a
+// folder too long for the paths, a package with a name Windows cannot hold, or a
+// No to the space box), move an existing installation aside, set "{App}", read the variables again, create the
 // directory, write the files, create the shortcuts. Progress goes to sink (null:
 // nowhere): from the files step on, and full once the shortcuts are done.
 InstallOutcome run_install_sequence(const char16_t* edit_text,

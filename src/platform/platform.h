@@ -11,11 +11,13 @@ namespace tv {
 // Message box types and results (the Windows values).
 enum : unsigned {
   kMbOk = 0x0,
+  kMbYesNo = 0x4,
   kMbRetryCancel = 0x5,
   kMbIconError = 0x10,
   kMbIconWarning = 0x30,
+  kMbDefaultButton2 = 0x100,
 };
-enum : int { kIdOk = 1, kIdCancel = 2, kIdRetry = 4 };
+enum : int { kIdOk = 1, kIdCancel = 2, kIdRetry = 4, kIdYes = 6, kIdNo = 7 };
 
 // The window that owns every message box; an opaque handle (HWND on Windows).
 void set_owner_window(void* window);
@@ -45,6 +47,21 @@ bool close_file(OutputFile* file);
 // The path of a shell folder (CSIDL number) into buf of 260 units; false when the
 // shell has none (buf is then left as it was).
 bool special_folder_path(int csidl, char16_t* buf);
+
+// True unless the drive letter names no drive (GetDriveTypeW on its root says
+// there is no such root).
+bool drive_exists(char16_t letter);
+
+// Calls each with the path of every folder the shell keeps for the user or the
+// system: the profile and its folders by design (desktop, documents, downloads,
+// pictures, music, videos, application data, start menu, ...), the profiles'
+// folder, the public folders, the Windows and system folders, the program-files
+// folders. A folder the shell has no path for is left out.
+void list_own_folders(void (*each)(void* context, const char16_t* path), void* context);
+
+// The bytes available to this user on the volume of the existing directory dir
+// (which ends in a backslash); false when the volume cannot be asked.
+bool free_space(const char16_t* dir, uint64_t* bytes);
 
 // Saves a shortcut file at link_path that starts target with args (null or empty
 // for none) and the given show command.

@@ -74,8 +74,9 @@ void browse(HWND dialog) {
 }
 
 // The install button. It stays disabled from here to the end of the dialog, unless
-// the old installation could not be moved aside or the folder is too long for the
-// package (nothing was moved or written then; the folder stays in the edit box).
+// the folder was refused, is too long for the package or its drive short of space
+// (and the user chose not to go on), or the old installation could not be moved
+// aside (nothing was moved or written then; the folder stays in the edit box).
 INT_PTR install(HWND dialog) {
   HWND button = GetDlgItem(dialog, IDC_INSTALL);
   EnableWindow(button, FALSE);
@@ -92,6 +93,8 @@ INT_PTR install(HWND dialog) {
       return TRUE;
     case tv::InstallOutcome::kOldVersionHeld:
     case tv::InstallOutcome::kFolderTooLong:
+    case tv::InstallOutcome::kFolderRefused:
+    case tv::InstallOutcome::kSpaceDeclined:
       EnableWindow(button, TRUE);
       return TRUE;
     case tv::InstallOutcome::kFailed:

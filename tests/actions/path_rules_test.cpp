@@ -1,4 +1,5 @@
-// The rule for names Windows cannot hold, over one table of names.
+// The rules for names Windows cannot hold and for folders it cannot use as typed,
+// each over one table.
 #include "actions/path_rules.h"
 
 #include <cstring>
@@ -32,6 +33,81 @@ TEST(PathRulesTest, NamesWindowsCannotHold) {
         << tvtest::utf8(c.name.c_str());
     EXPECT_EQ(tv::windows_cannot_hold(at_odd, c.name.size()), c.refused);
   }
+}
+
+TEST(PathRulesTest, FoldersWindowsCanUseAsTyped) {
+  using F = tv::FolderFault;
+  struct Case {
+    std::u16string folder;
+    F fault;
+    size_t root;           // kNone and kRoot
+    std::u16string name;   // kBadName: the name named
+  } cases[] = {
+      {u"D:\\Kesta\u597D", F::kNone, 2, u""},
+      {u"D:\\a b\\c", F::kNone, 2, u""},
+      {u"d:\\Kesta_\u65E7\u7248\u672C1", F::kNone, 2, u""},
+      {u"\\\\server\\share\\app", F::kNone, 14, u""},
+      {u"D:\\.Kesta\\x.y", F::kNone, 2, u""},
+      {u"Kesta", F::kNotFull, 0, u""},
+      {u"\\Kesta", F::kNotFull, 0, u""},
+      {u"C:Kesta", F::kNotFull, 0, u""},
+      {u"\\\\server", F::kNotFull, 0, u""},
+      {u" D:\\Kesta", F::kBadCharacter, 0, u""},  // its colon is no drive's
+      {u"C:", F::kRoot, 2, u""},
+      {u"\\\\server\\share", F::kRoot, 14, u""},
+      {u"D:\\a|b", F::kBadCharacter, 0, u""},
+      {u"D:\\a<b", F::kBadCharacter, 0, u""},
+      {u"D:\\a>b", F::kBadCharacter, 0, u""},
+      {u"D:\\a\"b", F::kBadCharacter, 0, u""},
+      {u"D:\\what?", F::kBadCharacter, 0, u""},
+      {u"D:\\*", F::kBadCharacter, 0, u""},
+      {u"D:\\a/b", F::kBadCharacter, 0, u""},
+      {u"D:\\a:b", F::kBadCharacter, 0, u""},
+      {u"D:\\a\tb", F::kBadCharacter, 0, u""},
+      {u"D:\\a\x1F" u"b", F::kBadCharacter, 0, u""},
+      {u"1:\\Kesta", F::kBadCharacter, 0, u""},
+      {u"\\\\?\\D:\\Kesta", F::kBadCharacter, 0, u""},
+      {u"D:\\NUL", F::kBadName, 2, u"NUL"},
+      {u"D:\\Kesta\\com1.txt\\x", F::kBadName, 2, u"com1.txt"},
+      {u"D:\\Kesta.", F::kBadName, 2, u"Kesta."},
+      {u"D:\\Kesta \\x", F::kBadName, 2, u"Kesta "},
+      {u"D:\\a\\.\\b", F::kBadName, 2, u"."},
+      {u"D:\\a\\..", F::kBadName, 2, u".."},
+      {u"D:\\a\\\\b", F::kBadName, 2, u""},
+      {u"\\\\.\\pipe\\x", F::kBadName, 8, u"."},
+      {u"\\\\server\\AUX\\x", F::kBadName, 12, u"AUX"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(tvtest::utf8(c.folder.c_str()));
+    tv::FolderShape shape = tv::judge_folder(c.folder.c_str());
+    EXPECT_EQ(shape.fault, c.fault);
+    if (c.fault == F::kNone || c.fault == F::kRoot || c.fault == F::kBadName) {
+      EXPECT_EQ(shape.root, c.root);
+    }
+    if (c.fault == F::kBadName) {
+      EXPECT_EQ(c.folder.substr(shape.name_at, shape.name_units), c.name);
+    }
+  }
+}
+
+TEST(PathRulesTest, FolderHolds) {
+  struct Case {
+    std::u16string folder, inner;
+    bool holds;
+  } cases[] = {
+      {u"C:\\Users\\me", u"C:\\Users\\me\\Documents", true},
+      {u"c:\\users\\ME\\documents", u"C:\\Users\\me\\Documents", true},
+      {u"C:\\Users\\\u00E9mile", u"C:\\USERS\\\u00C9MILE\\Desktop", true},
+      {u"C:\\Users\\\u0438\u0432\u0430\u043D", u"C:\\Users\\\u0418\u0412\u0410\u041D", true},
+      {u"C:\\Users\\me", u"C:\\Users\\me\\", true},
+      {u"C:\\Users\\me\\Documents\\Kesta", u"C:\\Users\\me\\Documents", false},
+      {u"C:\\Users\\m", u"C:\\Users\\me", false},
+      {u"C:\\Users\\me2", u"C:\\Users\\me", false},
+      {u"D:\\Users\\me", u"C:\\Users\\me", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(tv::folder_holds(c.folder.c_str(), c.inner.c_str()), c.holds)
+        << tvtest::utf8(c.folder.c_str()) << " / " << tvtest::utf8(c.inner.c_str());
 }
 
 }  // namespace

@@ -123,6 +123,23 @@ class Environment:
         self.log(f"prefix {self.prefix} ready in {time.time() - started:.0f} s, "
                  f"display {self.display}, D: -> {self.drive_d}")
 
+    def link_drive(self, drive, host):
+        """Maps a drive ("e:") to a host folder; Wine's server, which reads the drives
+        when it starts, is ended first (no Wine process of the suite runs between cases)."""
+        subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
+        self.wait_wineserver()
+        link = self.prefix / "dosdevices" / drive
+        if link.is_symlink() or link.exists():
+            link.unlink()
+        link.symlink_to(Path(host).resolve())
+
+    def unlink_drive(self, drive):
+        subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
+        self.wait_wineserver()
+        link = self.prefix / "dosdevices" / drive
+        if link.is_symlink():
+            link.unlink()
+
     def remove_from_prefix(self, windows_paths):
         """Removes what an earlier run left at these paths of the drives C: and D:."""
         for p in windows_paths:

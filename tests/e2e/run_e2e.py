@@ -23,6 +23,7 @@ from trust_cases import TrustCases  # noqa: E402
 from e2e_support import (WINE32, WINE64, Driver, Environment, Failure, Maker, check,  # noqa: E402
                          check_equal, install_script)
 from fit_cases import FitCases  # noqa: E402
+from folder_cases import FolderCases  # noqa: E402
 from path_cases import PathCases  # noqa: E402
 from product_cases import ProductCases  # noqa: E402
 from progress_cases import ProgressCases  # noqa: E402
@@ -134,7 +135,8 @@ def check_running_layout(layout, design, texts):
     check_equal(layout["taborder"], tabbed, "tab order")
 
 
-class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, FitCases):
+class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, FitCases,
+            FolderCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -610,7 +612,7 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
     CASES += (TrustCases.CASES + ProgressCases.CASES + LoadingCases.CASES + ProductCases.CASES +
-              PathCases.CASES + FitCases.CASES)
+              PathCases.CASES + FitCases.CASES + FolderCases.CASES)
     SLOW_CASES = LoadingCases.SLOW_CASES  # run only when named with --case
 
     def run(self, names):

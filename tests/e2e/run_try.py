@@ -192,6 +192,11 @@ def main():
         ("damaged", [damaged], None, 1, box(*DAMAGED)),
         ("unwritable-folder", [demo, "--folder", "C:\\windows\\win.ini\\Kesta"], None, 1,
          box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\")),
+        # Folders a user might type that the installer refuses before anything is written.
+        ("relative-folder", [demo, "--folder", "Kesta"], None, 1,
+         box("安装目录无效", "“Kesta”不是完整的安装目录。请输入完整的安装目录，例如 D:\\Kesta。")),
+        ("missing-drive", [demo, "--folder", "Q:\\Kesta"], None, 1,
+         box("安装目录无效", "“Q:\\Kesta”所在的磁盘 Q: 不存在。")),
         ("changed-after-install", [demo], TAMPER, 1, tampered),
         ("no-dialog", [no_dialog], None, 1, ended),
         ("interrupted", [demo], None, -signal.SIGINT, None),

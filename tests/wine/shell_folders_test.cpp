@@ -1,9 +1,12 @@
-// The folder variables hold the real shell folders of this Windows session.
+// The folder variables hold the real shell folders of this Windows session; the
+// shell's own folders, the drives and their free space are the real ones.
 #include <windows.h>
 #include <shlobj.h>
+#include <knownfolders.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/package_section.h"
 #include "platform/platform.h"
@@ -42,6 +45,43 @@ TEST(ShellFolders, VariablesEqualTheRealFolders) {
   }
   EXPECT_EQ(value_of(u"{Empty}"), L"");
   CoUninitialize();
+}
+
+// The folders the install folder may not be: the shell's, as it gives them (the
+// downloads folder only through the known folders).
+TEST(ShellFolders, OwnFoldersAreTheShells) {
+  std::vector<std::wstring> own;
+  tv::list_own_folders(
+      [](void* context, const char16_t* path) {
+        static_cast<std::vector<std::wstring>*>(context)->push_back(
+            reinterpret_cast<const wchar_t*>(path));
+      },
+      &own);
+  auto listed = [&](const std::wstring& path) {
+    for (const auto& o : own)
+      if (o == path) return true;
+    return false;
+  };
+  for (int csidl : {CSIDL_PROFILE, CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_APPDATA,
+                    CSIDL_WINDOWS, CSIDL_PROGRAM_FILES}) {
+    std::wstring expected = shell_folder(csidl);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_TRUE(listed(expected)) << csidl;
+  }
+  wchar_t* downloads = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &downloads)));
+  EXPECT_TRUE(listed(downloads));
+  CoTaskMemFree(downloads);
+}
+
+TEST(ShellFolders, DrivesAndTheirFreeSpace) {
+  EXPECT_TRUE(tv::drive_exists(u'C'));
+  EXPECT_TRUE(tv::drive_exists(u'c'));
+  EXPECT_FALSE(tv::drive_exists(u'Q'));  // no prefix of ours maps Q:
+  uint64_t bytes = 0;
+  EXPECT_TRUE(tv::free_space(u"C:\\", &bytes));
+  EXPECT_GT(bytes, 0u);
+  EXPECT_FALSE(tv::free_space(u"Q:\\", &bytes));
 }
 
 TEST(ShellFolders, InstallerWithoutPackageFindsNone) {

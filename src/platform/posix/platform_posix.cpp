@@ -29,6 +29,10 @@ struct StandIn {
   std::string root;
   posix::Responder responder;
   std::map<int, std::u16string> folders;
+  std::vector<std::u16string> own_folders;
+  bool own_folders_set = false;
+  std::map<char16_t, int64_t> free_space;
+  std::u16string free_space_asked;
   const uint8_t* blob = nullptr;
   uint32_t n = 0;
   uint32_t key = 0;
@@ -53,6 +57,19 @@ std::map<int, std::u16string> default_folders() {
       {23, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
       {0, u"C:\\Users\\Tester\\Desktop"},
   };
+}
+
+std::vector<std::u16string> default_own_folders() {
+  const std::u16string profile = u"C:\\Users\\Tester";
+  std::vector<std::u16string> out = {profile, u"C:\\Users", u"C:\\Users\\Public",
+                                     u"C:\\ProgramData", u"C:\\Windows",
+                                     u"C:\\Windows\\system32", u"C:\\Program Files",
+                                     u"C:\\Program Files (x86)"};
+  for (const char16_t* mine : {u"Documents", u"Downloads", u"Pictures", u"Music", u"Videos",
+                               u"AppData\\Local"})
+    out.push_back(profile + u"\\" + mine);
+  for (const auto& folder : default_folders()) out.push_back(folder.second);
+  return out;
 }
 
 bool is_held(const char16_t* path) { return state().held.count(path) != 0; }
@@ -162,7 +179,17 @@ std::string host_path(const char16_t* windows_path) {
 void set_responder(Responder responder) { state().responder = std::move(responder); }
 
 void set_special_folder(int csidl, const std::u16string& path) { state().folders[csidl] = path; }
-void reset_special_folders() { state().folders = default_folders(); }
+void reset_special_folders() {
+  state().folders = default_folders();
+  state().own_folders_set = false;
+}
+void set_own_folders(const std::vector<std::u16string>& paths) {
+  state().own_folders = paths;
+  state().own_folders_set = true;
+}
+
+void set_free_space(char16_t drive, int64_t bytes) { state().free_space[drive] = bytes; }
+std::u16string free_space_asked() { return state().free_space_asked; }
 
 void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key) {
   state().blob = blob;
@@ -187,6 +214,8 @@ void clear_faults() {
   state().failing_closes = 0;
   state().writes_until_failure = 0;
   state().held.clear();
+  state().free_space.clear();
+  state().free_space_asked.clear();
 }
 
 }  // namespace posix
@@ -264,6 +293,28 @@ bool special_folder_path(int csidl, char16_t* buf) {
   auto it = folders.find(csidl);
   if (it == folders.end() || it->second.empty()) return false;
   return u16copy(buf, 260, it->second.c_str());
+}
+
+bool drive_exists(char16_t letter) {
+  if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - 32);
+  if (letter < u'A' || letter > u'Z' || state().root.empty()) return false;
+  bool dir = false;
+  return host_stat(state().root + "/" + char(letter), &dir) == 0 && dir;
+}
+
+void list_own_folders(void (*each)(void* context, const char16_t* path), void* context) {
+  if (!state().own_folders_set) state().own_folders = default_own_folders();
+  for (const auto& folder : state().own_folders) each(context, folder.c_str());
+}
+
+bool free_space(const char16_t* dir, uint64_t* bytes) {
+  state().free_space_asked = dir;
+  char16_t drive = dir[0] >= u'a' && dir[0] <= u'z' ? char16_t(dir[0] - 32) : dir[0];
+  auto it = state().free_space.find(drive);
+  if (dir[0] == 0 || dir[1] != u':' || it == state().free_space.end() || it->second < 0)
+    return false;
+  *bytes = uint64_t(it->second);
+  return true;
 }
 
 // A shortcut is a small text file: the target, the arguments and the show command.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tv {
 namespace posix {
@@ -22,8 +23,18 @@ void set_responder(Responder responder);
 
 // Folder paths for the shell folder variables; "" makes the lookup fail.
 void set_special_folder(int csidl, const std::u16string& path);
-// Restores the default folders (C:\Users\Tester\...).
+// Restores the default folders (C:\Users\Tester\...), and the default list of the
+// shell's own folders (the profile, its folders, C:\Users, C:\Windows, the program
+// files folders, ...).
 void reset_special_folders();
+// The shell's own folders, in place of the default list.
+void set_own_folders(const std::vector<std::u16string>& paths);
+
+// Drives exist as folders under the root: <root>/X is drive X:.
+// The space free on drive X: (a letter in upper case); -1 (the default): the
+// volume cannot be asked. The directory last asked about, "" when none was.
+void set_free_space(char16_t drive, int64_t bytes);
+std::u16string free_space_asked();
 
 // The package the stand-in reports as embedded; a null blob means none.
 void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key);
@@ -38,7 +49,7 @@ int writes_made();
 // A held path: opening it for writing and moving it (or from it) fail, as with a
 // file open without sharing or a directory in use.
 void hold_path(const std::u16string& windows_path, bool held);
-// Clears every fault and held path.
+// Clears every fault and held path, and the free space set.
 void clear_faults();
 
 }  // namespace posix

@@ -1,6 +1,7 @@
 // The real platform calls on Windows.
 #include <windows.h>
 #include <shlobj.h>
+#include <knownfolders.h>
 #include <objbase.h>
 
 #include "platform/package_section.h"
@@ -63,6 +64,44 @@ bool special_folder_path(int csidl, char16_t* buf) {
     malloc_iface->Release();
   }
   return ok;
+}
+
+bool drive_exists(char16_t letter) {
+  wchar_t root[4] = {wchar_t(letter), L':', L'\\', 0};
+  return GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
+}
+
+// The shell's own folders: the CSIDL ones, then those only known folders name.
+void list_own_folders(void (*each)(void* context, const char16_t* path), void* context) {
+  static const unsigned char kCsidls[] = {
+      CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYPICTURES, CSIDL_MYMUSIC,
+      CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_STARTMENU,
+      CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_SENDTO, CSIDL_TEMPLATES, CSIDL_COMMON_APPDATA,
+      CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_STARTMENU,
+      CSIDL_COMMON_PROGRAMS, CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS,
+      CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
+      CSIDL_PROGRAM_FILES_COMMONX86};
+  for (unsigned char csidl : kCsidls) {
+    wchar_t path[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+      each(context, reinterpret_cast<const char16_t*>(path));
+  }
+  // The 64-bit program files answer only a 64-bit program; a 32-bit one is told none.
+  static const KNOWNFOLDERID* const kKnown[] = {&FOLDERID_Downloads, &FOLDERID_UserProfiles,
+                                                &FOLDERID_Public, &FOLDERID_ProgramFilesX64};
+  for (const KNOWNFOLDERID* id : kKnown) {
+    wchar_t* path = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(*id, 0, nullptr, &path)))
+      each(context, reinterpret_cast<const char16_t*>(path));
+    CoTaskMemFree(path);
+  }
+}
+
+bool free_space(const char16_t* dir, uint64_t* bytes) {
+  ULARGE_INTEGER available = {};
+  if (!GetDiskFreeSpaceExW(w(dir), &available, nullptr, nullptr)) return false;
+  *bytes = available.QuadPart;
+  return true;
 }
 
 bool save_shortcut(const char16_t* link_path, const char16_t* target, const char16_t* args,

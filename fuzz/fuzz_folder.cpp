@@ -1,0 +1,43 @@
+// The check of a typed install folder on arbitrary text: the rule's answers hold
+// together, and the boxes that quote the folder stay inside their buffers.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "actions/path_rules.h"
+#include "fuzz_support.h"
+#include "install/folder_check.h"
+#include "install/install.h"
+#include "install/space_check.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/text16.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tvfuzz::init_once();
+  // The edit box's text: at most 259 units, as the dialog reads it.
+  std::u16string edit(std::min<size_t>(size / 2, 259), u'\0');
+  if (!edit.empty()) std::memcpy(&edit[0], data, 2 * edit.size());
+  edit = edit.c_str();
+  char16_t folder[260];
+  tv::install_directory_from(edit.c_str(), folder);
+  size_t units = tv::u16len(folder);
+
+  tv::FolderShape shape = tv::judge_folder(folder);
+  if (shape.root > units) std::abort();
+  if (shape.fault == tv::FolderFault::kBadName &&
+      (shape.name_at > units || shape.name_units > units - shape.name_at))
+    std::abort();
+  bool usable = shape.fault == tv::FolderFault::kNone;
+  if (usable && (!tv::folder_holds(folder, folder) || shape.root == 0)) std::abort();
+  // A usable folder holds no folder above it: its parent is not held by it.
+  if (usable) {
+    std::u16string parent(folder, units);
+    parent.resize(parent.rfind(u'\\'));
+    if (tv::folder_holds(folder, parent.c_str())) std::abort();
+  }
+  tv::posix::set_free_space(u'D', int64_t(size));
+  tv::check_install_folder(folder, edit.c_str());
+  tv::confirm_free_space(folder);
+  return 0;
+}

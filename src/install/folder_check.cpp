@@ -1,0 +1,83 @@
+// The check of the chosen install folder: its shape (actions/path_rules.h), its
+// drive, and the shell's own folders, each refusal a warning box with OK.
+#include "install/folder_check.h"
+
+#include "actions/path_rules.h"
+#include "install/message_text.h"
+#include "platform/platform.h"
+#include "platform/text16.h"
+
+namespace tv {
+namespace {
+
+constexpr size_t kTextUnits = 768;  // the typed folder twice at most, and the words
+constexpr const char16_t* kCaption = u"安装目录无效";
+
+// A refusal: the typed folder in quotes, then the text's parts.
+void refuse(const char16_t* typed, const char16_t* after, const char16_t* more = u"",
+            const char16_t* end = u"") {
+  char16_t text[kTextUnits];
+  TextBuilder b = start_text(text, kTextUnits);
+  add(add(add(add(add(add(b, u"“"), typed), u"”"), after), more), end);
+  show_message(text, kCaption, kMbOk | kMbIconWarning);
+}
+
+// The box for a folder of the wrong shape.
+void refuse_shape(const char16_t* folder, const char16_t* typed, const FolderShape& shape) {
+  char16_t part[kTextUnits];
+  TextBuilder b = start_text(part, kTextUnits);
+  switch (shape.fault) {
+    case FolderFault::kNotFull:
+      return refuse(typed, u"不是完整的安装目录。请输入完整的安装目录，例如 D:\\Kesta。");
+    case FolderFault::kRoot:
+      add(add_units(b, folder, shape.root), u"\\Kesta。");
+      return refuse(typed, u"是磁盘或共享的根目录。请在其中指定一个文件夹，例如 ", part);
+    case FolderFault::kBadCharacter:
+      return refuse(typed, u"含有 Windows 不允许的字符（< > \" | ? * / : 或控制字符）。请删去这些字符。");
+    case FolderFault::kBadName:
+      if (shape.name_units == 0)
+        return refuse(typed, u"中有连续的反斜杠。请删去多余的反斜杠。");
+      add_units(add(b, u"中的“"), folder + shape.name_at, shape.name_units);
+      return refuse(typed, part,
+                    u"”不能用作 Windows 文件夹名（设备名、以点或空格结尾的名称、“.”和“..”）。"
+                    u"请换一个名称。");
+    case FolderFault::kNone:
+      return;
+  }
+}
+
+struct OwnFolderSearch {
+  const char16_t* folder;
+  bool holds;
+};
+
+// One of the shell's folders: the chosen folder is it, or holds it.
+void note_own_folder(void* context, const char16_t* own) {
+  OwnFolderSearch& s = *static_cast<OwnFolderSearch*>(context);
+  if (own[0] != 0 && folder_holds(s.folder, own)) s.holds = true;
+}
+
+}  // namespace
+
+bool check_install_folder(const char16_t* folder, const char16_t* typed) {
+  FolderShape shape = judge_folder(folder);
+  if (shape.fault != FolderFault::kNone) {
+    refuse_shape(folder, typed, shape);
+    return false;
+  }
+  if (unit_at(folder, 1) == u':' && !drive_exists(unit_at(folder, 0))) {
+    char16_t drive[3] = {unit_at(folder, 0), u':', 0};
+    refuse(typed, u"所在的磁盘 ", drive, u" 不存在。请选择已有磁盘上的文件夹。");
+    return false;
+  }
+  OwnFolderSearch search = {folder, false};
+  list_own_folders(note_own_folder, &search);
+  if (search.holds) {
+    refuse(typed, u"是系统或您自己的文件夹（或包含这样的文件夹），安装时会被整个移走。"
+                  u"请另选一个新文件夹。");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tv
