@@ -1,4 +1,5 @@
-// The names Windows cannot hold as written: devices, and trailing dots and spaces.
+// The names Windows cannot hold as written: devices, and trailing dots and spaces; the
+// characters no name holds; the product's folder name.
 #include "actions/path_rules.h"
 
 #include "platform/text16.h"
@@ -44,6 +45,21 @@ bool windows_cannot_hold(const char16_t* name, size_t units) {
   if (last != u'.' && last != u' ') return false;
   bool dot_or_dots = last == u'.' && (units == 1 || (units == 2 && unit_at(name, 0) == u'.'));
   return !dot_or_dots;
+}
+
+bool forbidden_in_name(char16_t c) {
+  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
+         c == u'*';
+}
+
+bool is_folder_name(const char16_t* name, size_t units) {
+  if (units == 0 || units > kMaxFolderNameUnits) return false;
+  for (size_t i = 0; i < units; ++i) {
+    char16_t c = unit_at(name, i);
+    if (c == u'\\' || c == u'/' || forbidden_in_name(c)) return false;
+  }
+  bool dots = unit_at(name, 0) == u'.' && (units == 1 || (units == 2 && unit_at(name, 1) == u'.'));
+  return !dots && !windows_cannot_hold(name, units);
 }
 
 }  // namespace tv

@@ -2,6 +2,7 @@
 
 #include "actions/directories.h"
 #include "actions/files.h"
+#include "actions/product_names.h"
 #include "actions/shortcuts.h"
 #include "install/path_check.h"
 #include "package/container.h"
@@ -16,7 +17,6 @@
 namespace tv {
 namespace {
 
-constexpr const char16_t* kDefaultDirectory = u"D:\\Kesta";
 constexpr const char16_t* kOldVersionMark = u"_旧版本";
 constexpr int kMaxOldVersions = 999;
 
@@ -54,6 +54,19 @@ void show_folder_too_long(unsigned room) {
   append_number(text, 96, &at, room);
   append(text, 96, &at, u" 个字符的目录。");
   show_message(text, u"安装目录太长", kMbOk | kMbIconWarning);
+}
+
+// The box of an old installation that could not be moved aside, naming the product
+// as the installer carries it: "重命名旧版本失败！请先关闭" product "。".
+void show_old_version_held() {
+  constexpr size_t kUnits = 13 + kMaxProductNameUnits + 2;
+  char16_t text[kUnits] = {}, name[kProductNameUnits];
+  product_name(name);
+  size_t at = 0;
+  append(text, kUnits, &at, u"重命名旧版本失败！请先关闭");
+  append(text, kUnits, &at, name);
+  append(text, kUnits, &at, u"。");
+  show_message(text, u"无法安装", kMbOk | kMbIconError);
 }
 
 // Renames an existing installation at path to the first free "_旧版本N" name.
@@ -97,7 +110,7 @@ void install_directory_from(const char16_t* edit_text, char16_t* path) {
     }
   }
   strip_trailing_backslashes(path);
-  if (path[0] == 0) u16copy(path, kMaxPath, kDefaultDirectory);
+  if (path[0] == 0) default_install_folder(path);
 }
 
 InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSink* sink) {
@@ -115,7 +128,7 @@ InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSin
       break;
   }
   if (!move_old_version_aside(path)) {
-    show_message(u"重命名旧版本失败！请先关闭Talvenor。", u"无法安装", kMbOk | kMbIconError);
+    show_old_version_held();
     return InstallOutcome::kOldVersionHeld;
   }
 

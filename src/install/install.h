@@ -21,7 +21,8 @@ enum class InstallOutcome {
 };
 
 // The install sequence for the text of the install-directory edit box (at most
-// 259 units are used): strip trailing backslashes, default "D:\Kesta", check every
+// 259 units are used): strip trailing backslashes, default "D:\Kesta" (or the
+// product's folder, actions/product_names.h), check every
 // path of the package with that folder (nothing is moved or written for a folder
 // too long for them, or a package with a name Windows cannot hold), move an
 // existing installation aside, set "{App}", read the variables again, create the
@@ -31,7 +32,8 @@ InstallOutcome run_install_sequence(const char16_t* edit_text,
                                     const ProgressSink* sink = nullptr);
 
 // The install directory from the edit box's text, as the install sequence takes it:
-// at most 259 units, trailing backslashes stripped, "D:\\Kesta" when nothing is left.
+// at most 259 units, trailing backslashes stripped, default_install_folder() when
+// nothing is left.
 // path has kMaxPath units.
 void install_directory_from(const char16_t* edit_text, char16_t* path);
 
