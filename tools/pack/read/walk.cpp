@@ -11,9 +11,11 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
+#include "pe/pe_resources.h"
 #include "platform/package_section.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/resource_ids.h"
 #include "platform/text16.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
@@ -26,6 +28,31 @@ namespace {
 
 const char16_t* const kShellFolders[] = {u"{AppData}", u"{StartMenu}", u"{Programs}", u"{CommonPrograms}",
                                          u"{Desktop}"};
+
+// The resources the installer reads of itself, given to the stand-in as the installer
+// finds them: the first of its type and number, in whatever language. A tree that
+// does not read holds none for the installer either.
+void give_own_resources(const std::vector<uint8_t>& bytes, const PeLayout& pe) {
+  tv::posix::clear_own_resources();
+  std::vector<Resource> resources;
+  try {
+    resources = read_resources(bytes.data(), bytes.size(), pe);
+  } catch (const PackError&) {
+    return;
+  }
+  const struct {
+    tv::OwnResource which;
+    uint16_t type, id;
+  } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
+              {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
+  for (const auto& own : kOwn) {
+    for (const Resource& r : resources) {
+      if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
+      tv::posix::set_own_resource(own.which, r.data);
+      break;
+    }
+  }
+}
 
 }  // namespace
 
@@ -72,6 +99,7 @@ InstallWalk::InstallWalk() {
 
 InstallWalk::~InstallWalk() {
   tv::posix::set_responder(nullptr);
+  tv::posix::clear_own_resources();
   // The table's names point into the script; both go now.
   tv::clear_variable_table();
   tv::clear_title_and_description();
@@ -85,6 +113,7 @@ std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
   } catch (const PackError& e) {
     return e.what();
   }
+  give_own_resources(bytes, pe);
   const PeSection* section = find_package_section(pe);
   if (section == nullptr) return "carries no package section (.tvpkg)";
   tv::PackageView view;

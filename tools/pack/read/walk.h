@@ -58,7 +58,9 @@ class InstallWalk {
   // machine's shell gives them; without this call, the stand-in's own.
   void use_shell_folders(const std::map<int, std::u16string>& folders) { shell_folders_ = folders; }
 
-  // Loads the installer file's bytes as the install dialog does. "" when the installer
+  // Loads the installer file's bytes as the install dialog does, the resources the
+  // installer reads of itself (its product name and folder name, actions/
+  // product_names.h) given to the installer's code. "" when the installer
   // would go on; else why it stops (a refused version leaves the rest readable:
   // version_refused()). The bytes must outlive the walk.
   std::string open(const std::vector<uint8_t>& bytes);
