@@ -29,31 +29,6 @@ namespace {
 const char16_t* const kShellFolders[] = {u"{AppData}", u"{StartMenu}", u"{Programs}", u"{CommonPrograms}",
                                          u"{Desktop}"};
 
-// The resources the installer reads of itself, given to the stand-in as the installer
-// finds them: the first of its type and number, in whatever language. A tree that
-// does not read holds none for the installer either.
-void give_own_resources(const std::vector<uint8_t>& bytes, const PeLayout& pe) {
-  tv::posix::clear_own_resources();
-  std::vector<Resource> resources;
-  try {
-    resources = read_resources(bytes.data(), bytes.size(), pe);
-  } catch (const PackError&) {
-    return;
-  }
-  const struct {
-    tv::OwnResource which;
-    uint16_t type, id;
-  } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
-              {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
-  for (const auto& own : kOwn) {
-    for (const Resource& r : resources) {
-      if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
-      tv::posix::set_own_resource(own.which, r.data);
-      break;
-    }
-  }
-}
-
 }  // namespace
 
 std::u16string shell_folder_of(const std::u16string& path, std::u16string* value) {
@@ -106,14 +81,38 @@ InstallWalk::~InstallWalk() {
   if (unpacked_) tv::free_script();
 }
 
+// The resources as the installer finds them: the first of its type and number, in
+// whatever language. A tree that does not read holds none for the installer either.
+void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
+  tv::posix::clear_own_resources();
+  std::vector<Resource> resources;
+  try {
+    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
+  } catch (const PackError&) {
+    return;
+  }
+  const struct {
+    tv::OwnResource which;
+    uint16_t type, id;
+  } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
+              {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
+  for (const auto& own : kOwn) {
+    for (const Resource& r : resources) {
+      if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
+      tv::posix::set_own_resource(own.which, r.data);
+      break;
+    }
+  }
+}
+
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+  read_own_resources(bytes);
   PeLayout pe;
   try {
     pe = parse_pe(bytes.data(), bytes.size());
   } catch (const PackError& e) {
     return e.what();
   }
-  give_own_resources(bytes, pe);
   const PeSection* section = find_package_section(pe);
   if (section == nullptr) return "carries no package section (.tvpkg)";
   tv::PackageView view;

@@ -11,7 +11,6 @@
 #include "install/install.h"
 #include "package/script.h"
 #include "platform/text16.h"
-#include "read/inspect.h"
 #include "read/walk.h"
 #include "try/try_internal.h"
 #include "variables/expand.h"
@@ -171,7 +170,6 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
   InstallWalk walk;
   walk.use_shell_folders(shell_folders);
   std::string why = walk.open(bytes);
-  r.names = product_names_text();
   if (!why.empty()) {
     r.package_stops = walk.explained(why);
     return r;

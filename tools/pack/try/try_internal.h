@@ -228,7 +228,6 @@ struct CheckResult {
   std::vector<std::string> listing;              // each file and shortcut with its verdict
   std::string package_stops;                     // why the package stops the installer ("" none)
   std::string launch, help;                      // what the finish dialog starts ("" none)
-  std::string names;  // the product name and folder name the installer uses (product_names_text)
 };
 
 // Reads a .lnk file's target and arguments (UTF-8); "" when it did, else why not.
@@ -243,6 +242,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
 
 // What the run saw and what the check found.
 struct Outcome {
+  std::string names;  // the product name and folder name the installer uses (product_names_text)
   TryRun run;
   CheckResult check;
   bool checked = false;
