@@ -15,6 +15,7 @@
 #include "pe/pe_resources.h"
 #include "pe/product.h"
 #include "pe/version_info.h"
+#include "package/writer.h"
 #include "platform/resource_ids.h"
 #include "read/inspect.h"
 #include "read/walk.h"
@@ -322,6 +323,16 @@ TEST(ProductResources, EveryVersionOfTheStubIsReplacedByTheProducts) {
   EXPECT_TRUE(named);
 }
 
+// An installer made from a raw install script (wrap): the stub's resources as they are.
+std::vector<uint8_t> wrapped(const std::vector<uint8_t>& stub) {
+  TempDir dir;
+  tv::ScriptWriter w;
+  for (int32_t v : {1, 0, 0}) w.put_int(v);
+  w.put_string(u"");
+  tvpack::wrap_script(dir.write("s.bin", w.bytes()), dir.write("stub.exe", stub), 1, dir / "w.exe");
+  return read_bytes(dir / "w.exe");
+}
+
 // The folder name goes into the one folder-name resource (any the stub had goes), and
 // the installer's own code, given the output's resources as it finds them, names the
 // product and the folder as the manifest says; without them, as the stub does.
@@ -353,6 +364,9 @@ TEST(ProductResources, TheInstallerReadsTheProductAndFolderNamesWritten) {
        "folder name: \"DawnNotes\"; the browse button adds \"\\DawnNotes\", an empty folder box installs to "
        "\"D:\\DawnNotes\"\n"},
       {tvpack::with_product_resources(stub, tvpack::ProductInfo{}, u"a.exe"),
+       "product name: \"Talvenor\"; the retry prompt and the old-version box ask to close it\n"
+       "folder name: none; the browse button adds \"\\KESTA\", an empty folder box installs to \"D:\\Kesta\"\n"},
+      {wrapped(stub),
        "product name: \"Talvenor\"; the retry prompt and the old-version box ask to close it\n"
        "folder name: none; the browse button adds \"\\KESTA\", an empty folder box installs to \"D:\\Kesta\"\n"},
       {tvpack::with_resources(stub, unfit),
