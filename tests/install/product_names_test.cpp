@@ -132,11 +132,11 @@ TEST_F(ProductNamesTest, TheFolderNameIsAddedWhenTheInstallerTakesIt) {
 }
 
 TEST_F(ProductNamesTest, APackageWithoutAppInstallsToTheProductsFolder) {
-  tv::posix::set_own_resource(tv::OwnResource::kFolderName, units(u"晨光笔记"));
+  tv::posix::set_own_resource(tv::OwnResource::kFolderName, units(u"DawnNotes"));
   embed_script(tvtest::make_script(1, {{u"{Note}", u"{App}\\n.txt"}}, {{u"{App}\\a.txt", "a"}}, u""));
   ASSERT_EQ(tv::load_package(), 1);
   EXPECT_EQ(tv::run_install_sequence(u""), InstallOutcome::kInstalled);
-  EXPECT_EQ(read_host_file(u"D:\\晨光笔记\\a.txt"), "a");
+  EXPECT_EQ(read_host_file(u"D:\\DawnNotes\\a.txt"), "a");
   EXPECT_FALSE(host_exists(u"D:\\Kesta"));
 }
 
