@@ -13,6 +13,7 @@
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/product.h"
+#include "platform/resource_ids.h"
 #include "pe/version_info.h"
 
 namespace {
@@ -59,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   tvpack::ProductInfo product;
   product.product_name = u"Fuzz";
+  product.folder_name = u"Fz";
   std::vector<uint8_t> stub(data, data + size), out;
   if (!reads([&] { out = tvpack::with_product_resources(stub, product, u"a.exe"); })) return 0;
   std::vector<tvpack::Resource> rewritten;
@@ -72,9 +74,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& r : list) n += r.type.name.empty() && r.type.id == tvpack::kRtVersion;
     return n;
   };
-  size_t had = versions(resources);
+  // ...and of the folder names, one, the product's.
+  auto folder_names = [](const std::vector<tvpack::Resource>& list, std::vector<uint8_t>* last) {
+    size_t n = 0;
+    for (const auto& r : list) {
+      if (!r.type.name.empty() || r.type.id != tv::kRtRcdataType || !r.name.name.empty() || r.name.id != tv::kFolderNameId)
+        continue;
+      *last = r.data;
+      ++n;
+    }
+    return n;
+  };
+  std::vector<uint8_t> folder;
+  size_t had = versions(resources), had_folders = folder_names(resources, &folder);
   if (versions(rewritten) != (had != 0)) std::abort();
-  if (rewritten.size() != resources.size() - had + (had != 0)) std::abort();
+  if (folder_names(rewritten, &folder) != 1 || folder != std::vector<uint8_t>{'F', 0, 'z', 0}) std::abort();
+  if (rewritten.size() != resources.size() - had + (had != 0) - had_folders + 1) std::abort();
   tvpack::VersionInfo after;
   if (!reads([&] { after = tvpack::read_version_info(out.data(), out.size()); })) std::abort();
   if (strings_of(after).find("|ProductName=Fuzz\n") == std::string::npos) std::abort();

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "actions/directories.h"
+#include "actions/product_names.h"
 #include "package/script.h"
 #include "platform/bytes.h"
 #include "platform/platform.h"
@@ -13,7 +14,8 @@ namespace tv {
 namespace {
 
 constexpr const char16_t* kPromptHead = u"无法写入文件: ";
-constexpr const char16_t* kPromptTail = u"\n请先关闭Talvenor！";
+constexpr const char16_t* kPromptClose = u"\n请先关闭";  // then the product's name
+constexpr const char16_t* kPromptEnd = u"！";
 
 // Appends up to `limit` units of text at out[*at].
 void append(char16_t* out, size_t* at, const char16_t* text, size_t limit) {
@@ -83,12 +85,17 @@ uint64_t files_section_bytes(const uint8_t* at, const uint8_t* end) {
 
 void build_write_prompt(char16_t* out, const char16_t* path) {
   for (size_t i = 0; i < kPromptUnits; ++i) out[i] = 0;
-  size_t head = u16len(kPromptHead), tail = u16len(kPromptTail);
+  char16_t name[kProductNameUnits];
+  product_name(name);
+  size_t head = u16len(kPromptHead), tail = u16len(kPromptClose) + u16len(name) + u16len(kPromptEnd);
+  static_assert(kPromptUnits > 8 + 5 + kMaxProductNameUnits + 1 + 1, "the texts and a NUL fit");
   size_t room = kPromptUnits - 1 - head - tail;
   size_t at = 0;
   append(out, &at, kPromptHead, head);
   append(out, &at, path, room);
-  append(out, &at, kPromptTail, tail);
+  append(out, &at, kPromptClose, kPromptUnits);
+  append(out, &at, name, kPromptUnits);
+  append(out, &at, kPromptEnd, kPromptUnits);
 }
 
 bool read_file_record(ScriptCursor& cursor, char16_t** templ, uint32_t* size, const uint8_t** content) {

@@ -36,8 +36,9 @@ uint64_t files_section_bytes(const uint8_t* at, const uint8_t* end);
 bool read_file_record(ScriptCursor& cursor, char16_t** templ, uint32_t* size, const uint8_t** content);
 
 // The retry prompt's text for path into out (kPromptUnits units, zero-filled first):
-// "无法写入文件: " path "\n" "请先关闭Talvenor！". A path too long for the buffer is
-// cut so that the whole text still fits.
+// "无法写入文件: " path "\n" "请先关闭" product "！", with the product's name as the
+// installer carries it (product_names.h; "Talvenor" without one). A path too long
+// for the buffer is cut so that the whole text still fits.
 void build_write_prompt(char16_t* out, const char16_t* path);
 
 }  // namespace tv

@@ -1,5 +1,6 @@
-// The names Windows cannot hold as written (devices, trailing dots and spaces), and
-// the folders it cannot use as typed.
+// The names Windows cannot hold as written (devices, trailing dots and spaces), the
+// characters no name holds, the product's folder name, and the folders Windows
+// cannot use as typed.
 #include "actions/path_rules.h"
 
 #include "platform/text16.h"
@@ -47,23 +48,24 @@ bool windows_cannot_hold(const char16_t* name, size_t units) {
   return !dot_or_dots;
 }
 
+bool forbidden_in_name(char16_t c) {
+  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
+         c == u'*';
+}
+
+bool is_folder_name(const char16_t* name, size_t units) {
+  if (units == 0 || units > kMaxFolderNameUnits) return false;
+  for (size_t i = 0; i < units; ++i) {
+    char16_t c = unit_at(name, i);
+    if (c == u'\\' || c == u'/' || forbidden_in_name(c)) return false;
+  }
+  bool dots = unit_at(name, 0) == u'.' && (units == 1 || (units == 2 && unit_at(name, 1) == u'.'));
+  return !dots && !windows_cannot_hold(name, units);
+}
+
 namespace {
 
 bool is_ascii_letter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-
-// The characters Windows refuses in a name; the drive's colon is judged by the caller.
-bool refused_in_names(char16_t c) {
-  if (c < 0x20) return true;
-  for (char16_t bad : u"<>\"|?*/:")
-    if (c == bad) return true;
-  return false;
-}
-
-// A name of a folder as typed: one Windows holds, and neither ".", ".." nor empty.
-bool folder_name_ok(const char16_t* name, size_t units) {
-  if (units == 0 || windows_cannot_hold(name, units)) return false;
-  return !(unit_at(name, 0) == u'.' && (units == 1 || (units == 2 && unit_at(name, 1) == u'.')));
-}
 
 // The end of the name that starts at `at`: the next backslash or the end.
 size_t name_end(const char16_t* folder, size_t at) {
@@ -75,7 +77,7 @@ size_t name_end(const char16_t* folder, size_t at) {
 FolderShape judge_names(const char16_t* folder, size_t at, FolderShape shape) {
   for (;;) {
     size_t end = name_end(folder, at);
-    if (!folder_name_ok(folder + at, end - at))
+    if (!is_folder_name(folder + at, end - at))
       return {FolderFault::kBadName, shape.root, at, end - at};
     if (unit_at(folder, end) == 0) return shape;
     at = end + 1;
@@ -109,9 +111,11 @@ char16_t folded(char16_t c) {
 FolderShape judge_folder(const char16_t* folder) {
   size_t units = u16len(folder);
   bool drive = units >= 2 && is_ascii_letter(unit_at(folder, 0)) && unit_at(folder, 1) == u':';
-  for (size_t i = 0; i < units; ++i)
-    if (refused_in_names(unit_at(folder, i)) && !(drive && i == 1))
+  for (size_t i = 0; i < units; ++i) {
+    char16_t c = unit_at(folder, i);
+    if ((forbidden_in_name(c) || c == u'/') && !(drive && i == 1))
       return {FolderFault::kBadCharacter, 0, 0, 0};
+  }
   if (drive) {
     if (units == 2) return {FolderFault::kRoot, 2, 0, 0};
     if (unit_at(folder, 2) != u'\\') return {FolderFault::kNotFull, 0, 0, 0};

@@ -2,6 +2,7 @@
 
 #include "actions/directories.h"
 #include "actions/files.h"
+#include "actions/product_names.h"
 #include "actions/shortcuts.h"
 #include "install/folder_check.h"
 #include "install/message_text.h"
@@ -19,7 +20,6 @@
 namespace tv {
 namespace {
 
-constexpr const char16_t* kDefaultDirectory = u"D:\\Kesta";
 constexpr const char16_t* kOldVersionMark = u"_旧版本";
 constexpr int kMaxOldVersions = 999;
 
@@ -50,6 +50,17 @@ void typed_folder(const char16_t* edit_text, const char16_t* path, char16_t* typ
   u16copy(stripped, kMaxPath, typed);
   strip_trailing_backslashes(stripped);
   if (stripped[0] == 0) u16copy(typed, kMaxPath, path);
+}
+
+// The box of an old installation that could not be moved aside, naming the product
+// as the installer carries it: "重命名旧版本失败！请先关闭" product "。".
+void show_old_version_held() {
+  constexpr size_t kUnits = 13 + kMaxProductNameUnits + 2;
+  char16_t text[kUnits] = {}, name[kProductNameUnits];
+  product_name(name);
+  TextBuilder b = start_text(text, kUnits);
+  add(add(add(b, u"重命名旧版本失败！请先关闭"), name), u"。");
+  show_message(text, u"无法安装", kMbOk | kMbIconError);
 }
 
 // Renames an existing installation at path to the first free "_旧版本N" name.
@@ -93,7 +104,7 @@ void install_directory_from(const char16_t* edit_text, char16_t* path) {
     }
   }
   strip_trailing_backslashes(path);
-  if (path[0] == 0) u16copy(path, kMaxPath, kDefaultDirectory);
+  if (path[0] == 0) default_install_folder(path);
 }
 
 InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSink* sink) {
@@ -115,7 +126,7 @@ InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSin
   }
   if (!confirm_free_space(path)) return InstallOutcome::kSpaceDeclined;
   if (!move_old_version_aside(path)) {
-    show_message(u"重命名旧版本失败！请先关闭Talvenor。", u"无法安装", kMbOk | kMbIconError);
+    show_old_version_held();
     return InstallOutcome::kOldVersionHeld;
   }
 

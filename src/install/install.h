@@ -23,19 +23,21 @@ enum class InstallOutcome {
 };
 
 // The install sequence for the text of the install-directory edit box (at most
-// 259 units are used): strip trailing backslashes, default "D:\Kesta", check the
-// folder (one Windows can use as typed, on a drive that exists, none of the shell's
-// own folders), check every path of the package with that folder, ask when the
-// drive is short of space (nothing is moved or written for a folder refused, a
-// folder too long for the paths, a package with a name Windows cannot hold, or a
-// No to the space box), move an existing installation aside, set "{App}", read the variables again, create the
+// 259 units are used): strip trailing backslashes, default "D:\Kesta" (or the
+// product's folder, actions/product_names.h), check the folder (one Windows can use
+// as typed, on a drive that exists, none of the shell's own folders), check every
+// path of the package with that folder, ask when the drive is short of space
+// (nothing is moved or written for a folder refused, a folder too long for the
+// paths, a package with a name Windows cannot hold, or a No to the space box), move
+// an existing installation aside, set "{App}", read the variables again, create the
 // directory, write the files, create the shortcuts. Progress goes to sink (null:
 // nowhere): from the files step on, and full once the shortcuts are done.
 InstallOutcome run_install_sequence(const char16_t* edit_text,
                                     const ProgressSink* sink = nullptr);
 
 // The install directory from the edit box's text, as the install sequence takes it:
-// at most 259 units, trailing backslashes stripped, "D:\\Kesta" when nothing is left.
+// at most 259 units, trailing backslashes stripped, default_install_folder() when
+// nothing is left.
 // path has kMaxPath units.
 void install_directory_from(const char16_t* edit_text, char16_t* path);
 

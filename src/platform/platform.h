@@ -77,4 +77,14 @@ void prepare_large_buffer(void* data, size_t size);
 // n and the scrambling key. False when the installer carries none.
 bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key);
 
+// The running installer's own resources that its logic reads (resource_ids.h says
+// where the maker writes them).
+enum class OwnResource {
+  kVersionInfo,  // its version information (VS_VERSIONINFO)
+  kFolderName,   // the product's folder name
+};
+// The bytes of that resource, in place for the life of the process: size bytes at
+// *data, which are as hostile as the package. False when the installer has none.
+bool own_resource(OwnResource which, const uint8_t** data, size_t* size);
+
 }  // namespace tv

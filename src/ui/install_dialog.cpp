@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "actions/product_names.h"
 #include "install/install.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -15,9 +16,6 @@ namespace {
 
 const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 char16_t* u16(wchar_t* s) { return reinterpret_cast<char16_t*>(s); }
-
-const wchar_t kBrowseSuffix[] = L"\\KESTA";
-constexpr int kBrowseSuffixUnits = sizeof(kBrowseSuffix) / sizeof(wchar_t) - 1;
 
 // From the install button to the end of the install sequence: every command is
 // ignored, so that Escape, the close box, Alt+F4 and the buttons neither end the
@@ -63,13 +61,16 @@ INT_PTR open_install_dialog(HWND dialog) {
   return TRUE;
 }
 
-// The browse button: the chosen folder plus "\KESTA"; cancelling changes nothing.
+// The browse button: the chosen folder plus "\KESTA", or a backslash and the
+// product's folder name; cancelling changes nothing.
 void browse(HWND dialog) {
-  wchar_t path[MAX_PATH + kBrowseSuffixUnits];
+  wchar_t path[MAX_PATH + tv::kFolderSuffixUnits];
   browse_for_install_folder(path);
   if (path[0] == 0) return;
   tv::strip_trailing_backslashes(u16(path));
-  lstrcatW(path, kBrowseSuffix);  // fits: the browser's path is below MAX_PATH units
+  wchar_t suffix[tv::kFolderSuffixUnits];
+  tv::browse_folder_suffix(u16(suffix));
+  lstrcatW(path, suffix);  // fits: the browser's path is below MAX_PATH units
   SetDlgItemTextW(dialog, IDC_DIRECTORY, path);
 }
 

@@ -5,6 +5,7 @@
 
 #include "install/install.h"
 #include "package/container.h"
+#include "platform/platform.h"
 #include "platform/version_text.h"
 #include "resource.h"
 #include "ui/dialogs.h"
@@ -36,13 +37,11 @@ INT_PTR CALLBACK loading_proc(HWND, UINT message, WPARAM wparam, LPARAM) {
 // The program's FileDescription from its own version resource (the product's, when
 // the maker wrote one), read in place; without one the template's "安装" stays.
 void show_file_description(HWND window) {
-  HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
-  HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
-  const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
   wchar_t caption[kCaptionUnits];
-  if (data != nullptr &&
-      tv::find_version_string(static_cast<const uint8_t*>(data), SizeofResource(nullptr, found),
-                              u"FileDescription", reinterpret_cast<char16_t*>(caption),
+  if (tv::own_resource(tv::OwnResource::kVersionInfo, &data, &size) &&
+      tv::find_version_string(data, size, u"FileDescription", reinterpret_cast<char16_t*>(caption),
                               kCaptionUnits)) {
     SetWindowTextW(window, caption);
   }

@@ -28,6 +28,7 @@ from path_cases import PathCases  # noqa: E402
 from product_cases import ProductCases  # noqa: E402
 from progress_cases import ProgressCases  # noqa: E402
 from loading_cases import LoadingCases  # noqa: E402
+from names_cases import NamesCases  # noqa: E402
 
 WS_TABSTOP, WS_GROUP, WS_BORDER = 0x00010000, 0x00020000, 0x00800000
 WS_CHILD_VISIBLE = 0x50000000
@@ -136,7 +137,8 @@ def check_running_layout(layout, design, texts):
 
 
 class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, FitCases,
-            FolderCases):
+            FolderCases,
+            NamesCases):
     def __init__(self, args, env, maker):
         self.args, self.env, self.maker = args, env, maker
         self.source = Path(args.source_dir)
@@ -612,7 +614,8 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
              "locked_file_cancel", "finish_unchecked", "finish_only_help", "finish_escape",
              "damaged_package", "version_2", "cancel_writes_nothing"]
     CASES += (TrustCases.CASES + ProgressCases.CASES + LoadingCases.CASES + ProductCases.CASES +
-              PathCases.CASES + FitCases.CASES + FolderCases.CASES)
+              PathCases.CASES + FitCases.CASES + FolderCases.CASES +
+              NamesCases.CASES)
     SLOW_CASES = LoadingCases.SLOW_CASES  # run only when named with --case
 
     def run(self, names):

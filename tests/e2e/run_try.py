@@ -100,6 +100,7 @@ def main():
     files, shortcuts, m = demo_counts(manifest)
     app_name = next(v["value"] for v in m["variable"] if v["name"] == "{AppName}")
     description = next(v["value"] for v in m["variable"] if v["name"] == "{AppVerName}")
+    product = m["installer"]["product_name"]  # what the installer's texts ask to close
 
     def make(*cmd):
         subprocess.run([str(maker), *cmd, "--stub", args.stub, "-q"], check=True, env=env)
@@ -144,10 +145,11 @@ def main():
             # the dialog window alone: its own size, well inside the 1024x768 screen
             assert (w, h) == (s["width"], s["height"]) and 200 < w < 800 and 100 < h < 400, s
 
-    def box(caption, text_start):
+    def box(caption, text_start, text_end=""):
         def check(r):
             (b,) = r["message_boxes"]
             assert b["caption"] == caption and b["text"].startswith(text_start), b
+            assert b["text"].endswith(text_end), b
             assert r["files"] is None and r["failures"], r
             assert [s["dialog"] for s in r["screenshots"]][-1] == "message", r["screenshots"]
         return check
@@ -191,7 +193,7 @@ def main():
         ("cut-off-text", [long_demo], None, 1, cut_off),
         ("damaged", [damaged], None, 1, box(*DAMAGED)),
         ("unwritable-folder", [demo, "--folder", "C:\\windows\\win.ini\\Kesta"], None, 1,
-         box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\")),
+         box(WRITE_FAILED, "无法写入文件: C:\\windows\\win.ini\\Kesta\\", f"\n请先关闭{product}！")),
         # Folders a user might type that the installer refuses before anything is written.
         ("relative-folder", [demo, "--folder", "Kesta"], None, 1,
          box("安装目录无效", "“Kesta”不是完整的安装目录。请输入完整的安装目录，例如 D:\\Kesta。")),
@@ -224,6 +226,8 @@ def main():
             elif check:
                 check(json.loads(report.read_text(encoding="utf-8")))
                 assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
+                named = product if cmd[0] in (demo, long_demo) else "Talvenor"  # else the stub's, or none
+                assert f'product name: "{named}"; ' in r.stdout, "the product name the installer uses"
             else:
                 assert r.stdout == "" and len(r.stderr.splitlines()) == 1, "one line, on stderr"
             procs, folders = left_behind(cache)

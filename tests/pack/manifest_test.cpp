@@ -412,6 +412,44 @@ TEST_F(ManifestTest, RefusesInstallerValuesThatCannotBeWritten) {
   EXPECT_NO_THROW(tvpack::load_manifest(dir_.write("ok.toml", i + "copyright = \"" + std::string(256, 'c') + "\"\n")));
 }
 
+// folder_name: a name the installer takes (tv::is_folder_name) goes in as it is; any
+// other is refused in one line that says why.
+TEST_F(ManifestTest, ReadsAndRefusesTheFolderName) {
+  const std::string i = kApp + "[installer]\n";  // its first key on line 5
+  for (std::string name : {"DawnNotes", "晨光笔记 A&B 100%", "Dawn.Notes 2", "n"}) {
+    if (name == "n") name = std::string(255, 'n');  // the longest Windows keeps
+    tvpack::Manifest m = tvpack::load_manifest(dir_.write("m.toml", i + "folder_name = '" + name + "'\n"));
+    EXPECT_EQ(m.installer.product.folder_name, tv::utf8_to_u16(name)) << name;
+  }
+  EXPECT_FALSE(tvpack::load_manifest(dir_.write("m.toml", i + "company = 'K'\n")).installer.product.folder_name);
+  const std::string path = "it is one folder's name, not a path";
+  const std::string device = "is a name Windows cannot hold as a folder";
+  const std::string character = "which no folder name may hold";
+  expect_refused({
+      {i + "folder_name = 'Dawn\\Notes'\n", 5, "[installer] folder_name \"Dawn\\Notes\" holds \"\\\": " + path},
+      {i + "folder_name = '\\DawnNotes'\n", 5, path},
+      {i + "folder_name = 'Dawn/Notes'\n", 5, "holds \"/\": " + path},
+      {i + "folder_name = 'CON'\n", 5, "folder_name \"CON\" " + device},
+      {i + "folder_name = 'nul.txt'\n", 5, device},
+      {i + "folder_name = 'lpt1'\n", 5, device},
+      {i + "folder_name = 'DawnNotes.'\n", 5, device},
+      {i + "folder_name = 'DawnNotes '\n", 5, device},
+      {i + "folder_name = '.'\n", 5, device},
+      {i + "folder_name = '..'\n", 5, device},
+      {i + "folder_name = 'C:'\n", 5, "holds \":\", " + character},
+      {i + "folder_name = 'a*b'\n", 5, "holds \"*\", " + character},
+      {i + "folder_name = 'a?b'\n", 5, character},
+      {i + "folder_name = 'a|b'\n", 5, character},
+      {i + "folder_name = '<a>'\n", 5, character},
+      {i + "folder_name = 'a\"b'\n", 5, character},
+      {i + "folder_name = \"a\\tb\"\n", 5, "holds \"\\t\", " + character},
+      {i + "folder_name = ''\n", 5, "[installer] folder_name \"\" is empty"},
+      {i + "folder_name = '" + std::string(256, 'n') + "'\n", 5,
+       "is 256 UTF-16 units long; a folder name has at most 255"},
+      {i + "folder_name = 3\n", 5, "[installer] \"folder_name\" must be a string"},
+  });
+}
+
 // ${NAME} from [define] and -D (which wins) in every kind of string, in one pass.
 TEST_F(ManifestTest, ReplacesBuildTimeValues) {
   struct Case {

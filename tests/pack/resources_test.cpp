@@ -15,6 +15,10 @@
 #include "pe/pe_resources.h"
 #include "pe/product.h"
 #include "pe/version_info.h"
+#include "package/writer.h"
+#include "platform/resource_ids.h"
+#include "read/inspect.h"
+#include "read/walk.h"
 
 namespace {
 
@@ -317,6 +321,64 @@ TEST(ProductResources, EveryVersionOfTheStubIsReplacedByTheProducts) {
   bool named = false;
   for (const auto& v : info.strings) named |= v.name == "ProductName" && v.value == "Kesta";
   EXPECT_TRUE(named);
+}
+
+// An installer made from a raw install script (wrap): the stub's resources as they are.
+std::vector<uint8_t> wrapped(const std::vector<uint8_t>& stub) {
+  TempDir dir;
+  tv::ScriptWriter w;
+  for (int32_t v : {1, 0, 0}) w.put_int(v);
+  w.put_string(u"");
+  tvpack::wrap_script(dir.write("s.bin", w.bytes()), dir.write("stub.exe", stub), 1, dir / "w.exe");
+  return read_bytes(dir / "w.exe");
+}
+
+// The folder name goes into the one folder-name resource (any the stub had goes), and
+// the installer's own code, given the output's resources as it finds them, names the
+// product and the folder as the manifest says; without them, as the stub does.
+TEST(ProductResources, TheInstallerReadsTheProductAndFolderNamesWritten) {
+  std::vector<uint8_t> stub = versioned_stub();
+  tvpack::ProductInfo product;
+  product.product_name = u"晨光笔记 DawnNotes & 100%";
+  product.folder_name = u"晨光笔记";
+  std::vector<uint8_t> first = tvpack::with_product_resources(stub, product, u"a.exe");
+  product.folder_name = u"DawnNotes";
+  std::vector<uint8_t> out = tvpack::with_product_resources(first, product, u"a.exe");
+  std::vector<Resource> folder_names;
+  for (const Resource& r : resources_of(out))
+    if (r.type.id == tv::kRtRcdataType) folder_names.push_back(r);
+  ASSERT_EQ(folder_names.size(), 1u);
+  EXPECT_EQ(folder_names[0].name.id, tv::kFolderNameId);
+  EXPECT_EQ(folder_names[0].language, 0);
+  EXPECT_EQ(folder_names[0].data, std::vector<uint8_t>({'D', 0, 'a', 0, 'w', 0, 'n', 0, 'N', 0, 'o', 0, 't', 0, 'e', 0,
+                                                        's', 0}));
+  std::vector<Resource> unfit = resources_of(stub);
+  unfit.push_back(folder_names[0]);
+  unfit.back().data = {'C', 0, 'O', 0, 'N', 0};
+  struct Case {
+    std::vector<uint8_t> installer;
+    std::string names;
+  } cases[] = {
+      {out,
+       "product name: \"晨光笔记 DawnNotes & 100%\"; the retry prompt and the old-version box ask to close it\n"
+       "folder name: \"DawnNotes\"; the browse button adds \"\\DawnNotes\", an empty folder box installs to "
+       "\"D:\\DawnNotes\"\n"},
+      {tvpack::with_product_resources(stub, tvpack::ProductInfo{}, u"a.exe"),
+       "product name: \"Talvenor\"; the retry prompt and the old-version box ask to close it\n"
+       "folder name: none; the browse button adds \"\\KESTA\", an empty folder box installs to \"D:\\Kesta\"\n"},
+      {wrapped(stub),
+       "product name: \"Talvenor\"; the retry prompt and the old-version box ask to close it\n"
+       "folder name: none; the browse button adds \"\\KESTA\", an empty folder box installs to \"D:\\Kesta\"\n"},
+      {tvpack::with_resources(stub, unfit),
+       "product name: \"Talvenor\"; the retry prompt and the old-version box ask to close it\n"
+       "folder name: none (the installer ignores its resource of 6 bytes: no folder name Windows can hold); the "
+       "browse button adds \"\\KESTA\", an empty folder box installs to \"D:\\Kesta\"\n"},
+  };
+  for (const Case& c : cases) {
+    tvpack::InstallWalk walk;
+    walk.open(c.installer);  // no package: the resources are read all the same
+    EXPECT_EQ(tvpack::product_names_text(), c.names);
+  }
 }
 
 // The output's name is its OriginalFilename; on Linux a name that is not UTF-8 is

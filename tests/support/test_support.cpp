@@ -71,6 +71,7 @@ void InstallerTest::SetUp() {
   make_dir(root_ + "/cwd");
   tv::posix::set_root(root_);
   tv::posix::clear_faults();
+  tv::posix::clear_own_resources();
   tv::posix::reset_special_folders();
   tv::posix::set_embedded_package(nullptr, 0, 0);
   tv::posix::set_responder([this](const std::u16string& text, const std::u16string& caption,
@@ -95,6 +96,7 @@ void InstallerTest::TearDown() {
   tv::posix::set_responder(nullptr);
   tv::posix::set_embedded_package(nullptr, 0, 0);
   tv::posix::clear_faults();
+  tv::posix::clear_own_resources();
   tv::posix::set_root("");
   remove_tree(root_);
 }
@@ -159,6 +161,37 @@ std::vector<uint8_t> make_script(int32_t version,
   }
   w.put_string(shortcuts);
   return w.bytes();
+}
+
+Bytes utf16z(const std::u16string& text) {
+  Bytes b;
+  for (char16_t c : text + u'\0') b.insert(b.end(), {uint8_t(c), uint8_t(c >> 8)});
+  return b;
+}
+
+Bytes version_block(const std::u16string& key, const Bytes& value, size_t value_length, int type,
+                    const std::vector<Bytes>& children) {
+  Bytes b = {0, 0, uint8_t(value_length), uint8_t(value_length >> 8), uint8_t(type), 0};
+  Bytes k = utf16z(key);
+  b.insert(b.end(), k.begin(), k.end());
+  std::vector<Bytes> parts = {value};
+  parts.insert(parts.end(), children.begin(), children.end());
+  for (const Bytes& part : parts) {
+    while (b.size() % 4) b.push_back(0);
+    b.insert(b.end(), part.begin(), part.end());
+  }
+  b[0] = uint8_t(b.size());
+  b[1] = uint8_t(b.size() >> 8);
+  return b;
+}
+
+Bytes version_resource(const std::vector<std::pair<std::u16string, std::u16string>>& strings) {
+  std::vector<Bytes> values;
+  for (const auto& s : strings) values.push_back(version_block(s.first, utf16z(s.second), s.second.size() + 1, 1));
+  Bytes table = version_block(u"080404B0", {}, 0, 1, values);
+  Bytes translation = version_block(u"VarFileInfo", {}, 0, 1, {version_block(u"Translation", {4, 8, 0xB0, 4}, 4, 0)});
+  return version_block(u"VS_VERSION_INFO", Bytes(52, 0xEE), 52, 0,
+                       {version_block(u"StringFileInfo", {}, 0, 1, {table}), translation});
 }
 
 }  // namespace tvtest

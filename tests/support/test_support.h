@@ -18,7 +18,7 @@ struct Message {
 };
 
 // Resets all process-wide installer state (script, cursors, table, title and
-// description, faults), points the stand-in at a fresh temporary root with drives
+// description, faults, the installer's own resources), points the stand-in at a fresh temporary root with drives
 // C: and D:, and records every message box, answering with `answers` in order
 // (then with the default: OK or Cancel).
 class InstallerTest : public ::testing::Test {
@@ -55,5 +55,16 @@ std::vector<uint8_t> make_script(int32_t version,
                                  const std::u16string& shortcuts);
 
 std::string utf8(const char16_t* s);
+
+// Version resources (VS_VERSIONINFO) built block by block as resource compilers and
+// the maker lay them out: length, value length, type, key, then the value and each
+// child at the next 32-bit boundary.
+using Bytes = std::vector<uint8_t>;
+Bytes utf16z(const std::u16string& text);  // the units and a NUL, little-endian
+Bytes version_block(const std::u16string& key, const Bytes& value, size_t value_length, int type,
+                    const std::vector<Bytes>& children = {});
+// A whole resource: a fixed part, one string table (080404B0) of these names and
+// values, and the translation.
+Bytes version_resource(const std::vector<std::pair<std::u16string, std::u16string>>& strings);
 
 }  // namespace tvtest

@@ -6,34 +6,17 @@
 #include <vector>
 
 #include "platform/version_text.h"
+#include "support/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes utf16z(const std::u16string& text) {
-  Bytes b;
-  for (char16_t c : text + u'\0') b.insert(b.end(), {uint8_t(c), uint8_t(c >> 8)});
-  return b;
-}
-
-// One block: length, value length, type, key, then the value and each child at the
-// next 32-bit boundary (a block starts at one).
+using tvtest::Bytes;
+using tvtest::utf16z;
 Bytes block(const std::u16string& key, const Bytes& value, size_t value_length, int type,
             const std::vector<Bytes>& children = {}) {
-  Bytes b = {0, 0, uint8_t(value_length), uint8_t(value_length >> 8), uint8_t(type), 0};
-  Bytes k = utf16z(key);
-  b.insert(b.end(), k.begin(), k.end());
-  std::vector<Bytes> parts = {value};
-  parts.insert(parts.end(), children.begin(), children.end());
-  for (const Bytes& part : parts) {
-    while (b.size() % 4) b.push_back(0);
-    b.insert(b.end(), part.begin(), part.end());
-  }
-  b[0] = uint8_t(b.size());
-  b[1] = uint8_t(b.size() >> 8);
-  return b;
+  return tvtest::version_block(key, value, value_length, type, children);
 }
+
 Bytes text(const std::u16string& name, const std::u16string& value) {
   return block(name, utf16z(value), value.size() + 1, 1);
 }

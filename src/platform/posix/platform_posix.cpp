@@ -42,6 +42,7 @@ struct StandIn {
   int writes = 0;
   std::set<std::u16string> held;
   void* owner = nullptr;
+  std::map<OwnResource, std::vector<uint8_t>> resources;
 };
 
 StandIn& state() {
@@ -197,6 +198,11 @@ void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key) {
   state().key = key;
 }
 
+void set_own_resource(OwnResource which, const std::vector<uint8_t>& bytes) {
+  state().resources[which] = bytes;
+}
+void clear_own_resources() { state().resources.clear(); }
+
 void fail_next_writes(int count) { state().failing_writes = count; }
 void fail_next_closes(int count) { state().failing_closes = count; }
 void fail_nth_write(int n) { state().writes_until_failure = n; }
@@ -348,6 +354,14 @@ bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
   *blob = state().blob;
   *n = state().n;
   *key = state().key;
+  return true;
+}
+
+bool own_resource(OwnResource which, const uint8_t** data, size_t* size) {
+  auto found = state().resources.find(which);
+  if (found == state().resources.end()) return false;
+  *data = found->second.data();
+  *size = found->second.size();
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace tv {
 namespace posix {
 
@@ -38,6 +40,11 @@ std::u16string free_space_asked();
 
 // The package the stand-in reports as embedded; a null blob means none.
 void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key);
+
+// The bytes the stand-in reports as the installer's own resource (copied); none
+// until set, and none again after clear_own_resources().
+void set_own_resource(OwnResource which, const std::vector<uint8_t>& bytes);
+void clear_own_resources();
 
 // Faults: the next `count` writes (or closes) fail, as on a full disk.
 void fail_next_writes(int count);

@@ -6,6 +6,7 @@
 
 #include "platform/package_section.h"
 #include "platform/platform.h"
+#include "platform/resource_ids.h"
 
 static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");
 
@@ -139,6 +140,20 @@ bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
   *blob = view.blob;
   *n = view.n;
   *key = view.key;
+  return true;
+}
+
+// Found in the program's own resources, whatever their language, and mapped with the
+// image.
+bool own_resource(OwnResource which, const uint8_t** data, size_t* size) {
+  bool version = which == OwnResource::kVersionInfo;
+  HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(version ? kVersionInfoId : kFolderNameId),
+                              MAKEINTRESOURCEW(version ? kRtVersionType : kRtRcdataType));
+  HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return false;
+  *data = static_cast<const uint8_t*>(bytes);
+  *size = SizeofResource(nullptr, found);
   return true;
 }
 

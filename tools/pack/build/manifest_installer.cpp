@@ -3,6 +3,8 @@
 // gets values it can write as they are.
 #include <array>
 
+#include "actions/path_rules.h"
+#include "actions/product_names.h"
 #include "build/manifest.h"
 #include "build/manifest_tables.h"
 #include "common/errors.h"
@@ -14,6 +16,7 @@ namespace tvpack {
 namespace {
 
 constexpr size_t kMaxInfoUnits = 256;
+static_assert(kMaxInfoUnits <= tv::kMaxProductNameUnits, "the installer reads the longest product_name whole");
 
 // 1 to 4 decimal numbers 0-65535 separated by dots; the missing ones are 0.
 bool parse_version(const std::u16string& text, std::array<uint16_t, 4>* out) {
@@ -88,6 +91,34 @@ void read_version(Reading* reading, const char* key, const std::optional<std::u1
                              "like \"2.3\" or \"2.3.1.0\"");
 }
 
+// Why a folder name cannot be the product's folder ("" when it can): the installer
+// takes only a name that tv::is_folder_name takes, and a refused one would be dropped.
+std::string folder_name_problem(const std::u16string& name) {
+  if (tv::is_folder_name(name.data(), name.size())) return "";
+  if (name.empty()) return "is empty";
+  if (name.size() > tv::kMaxFolderNameUnits)
+    return "is " + std::to_string(name.size()) + " UTF-16 units long; a folder name has at most " +
+           std::to_string(tv::kMaxFolderNameUnits);
+  for (char16_t c : name)
+    if (c == u'\\' || c == u'/')
+      return "holds " + quote(std::u16string(1, c)) + ": it is one folder's name, not a path";
+  for (char16_t c : name)
+    if (tv::forbidden_in_name(c)) return "holds " + quote(std::u16string(1, c)) + ", which no folder name may hold";
+  return "is a name Windows cannot hold as a folder (a device such as CON or NUL, \".\" or \"..\", or a name "
+         "ending in a dot or a space)";
+}
+
+// The folder name for browsing and the default install folder.
+std::optional<std::u16string> folder_name(Reading* reading, const TableReader& r) {
+  int line = 0;
+  std::optional<std::u16string> name = r.text("folder_name", false, &line);
+  if (!name) return std::nullopt;
+  std::string problem = folder_name_problem(*name);
+  if (problem.empty()) return name;
+  reading->error(line, "[installer] folder_name " + quote(*name) + " " + problem);
+  return std::nullopt;
+}
+
 }  // namespace
 
 InstallerInfo read_installer_table(Reading* reading, const toml::table& root) {
@@ -95,7 +126,8 @@ InstallerInfo read_installer_table(Reading* reading, const toml::table& root) {
   const toml::table* table = single_table(reading, root, "installer");
   if (table == nullptr) return info;
   TableReader r(reading, *table, "[installer]");
-  r.only({"icon", "product_name", "product_version", "file_version", "company", "copyright", "description"});
+  r.only({"icon", "product_name", "product_version", "file_version", "company", "copyright", "description",
+          "folder_name"});
   info.line = r.line();
 
   ProductInfo& product = info.product;
@@ -107,6 +139,7 @@ InstallerInfo read_installer_table(Reading* reading, const toml::table& root) {
   product.company = info_text(reading, r, "company", &line);
   product.copyright = info_text(reading, r, "copyright", &line);
   product.description = info_text(reading, r, "description", &line);
+  if (r.has("folder_name")) product.folder_name = folder_name(reading, r);
   read_version(reading, "product_version", product.product_version, product_line, &product.product_version_number);
   read_version(reading, "file_version", product.file_version, file_line, &product.file_version_number);
   if (!product.file_version && !r.has("file_version")) {

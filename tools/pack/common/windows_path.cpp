@@ -21,9 +21,7 @@ bool is_absolute(const std::u16string& path) {
   return drive || unc;
 }
 
-bool forbidden_in_name(char16_t c) {
-  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' || c == u'*';
-}
+bool forbidden_in_name(char16_t c) { return tv::forbidden_in_name(c); }
 
 char16_t forbidden_in_path(const std::u16string& path) {
   for (size_t i = drive_letter(path) != 0 ? 2 : 0; i < path.size(); ++i)

@@ -11,6 +11,8 @@
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
+#include "platform/bytes.h"
+#include "platform/resource_ids.h"
 
 namespace tvpack {
 
@@ -28,6 +30,22 @@ void check_reads_back(const std::vector<uint8_t>& out, bool has_version) {
   }
 }
 
+bool is_folder_name_resource(const Resource& r) {
+  return is_type(r, tv::kRtRcdataType) && r.name.name.empty() && r.name.id == tv::kFolderNameId;
+}
+
+// The product's folder name as the installer's one resource of it (any the stub had,
+// in whatever language, go): its UTF-16LE units without a NUL, language neutral.
+void put_folder_name(std::vector<Resource>* resources, const std::u16string& name) {
+  resources->erase(std::remove_if(resources->begin(), resources->end(), is_folder_name_resource), resources->end());
+  Resource r;
+  r.type.id = tv::kRtRcdataType;
+  r.name.id = tv::kFolderNameId;
+  r.data.resize(2 * name.size());
+  for (size_t i = 0; i < name.size(); ++i) tv::put16(&r.data[2 * i], name[i]);
+  resources->push_back(std::move(r));
+}
+
 }  // namespace
 
 std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, const ProductInfo& product,
@@ -38,7 +56,7 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
   bool has_version = version != resources.end();
   if (!has_version) {
     if (has_version_values(product)) fail("has no version information to write the product's into");
-    if (product.icon.empty()) return stub;
+    if (product.icon.empty() && !product.folder_name) return stub;
   }
   uint16_t language = 0;
   if (has_version) {
@@ -55,6 +73,10 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
   if (!product.icon.empty()) {
     if (resources.empty()) fail("has no resource section to carry the icon");
     put_icon(&resources, product.icon, language);
+  }
+  if (product.folder_name) {
+    if (resources.empty()) fail("has no resource section to carry the folder name");
+    put_folder_name(&resources, *product.folder_name);
   }
   std::vector<uint8_t> out = with_resources(stub, std::move(resources));
   check_reads_back(out, has_version);

@@ -5,8 +5,10 @@
 
 #include "common/errors.h"
 #include "common/read_file.h"
+#include "actions/product_names.h"
 #include "common/variables.h"
 #include "package/script.h"
+#include "platform/platform.h"
 #include "pe/icon_group.h"
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
@@ -60,6 +62,18 @@ std::string resource_text(const std::vector<uint8_t>& bytes) {
   for (const VersionInfo::Value& value : info.strings)
     text += "  " + printable(value.block) + " " + printable(value.name) + " = " + quote(value.value) + "\n";
   return text;
+}
+
+// The folder name the installer carries, as it reads it: quoted, or "none" (and why,
+// when it carries one it ignores).
+std::string folder_name_text() {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  if (!tv::own_resource(tv::OwnResource::kFolderName, &data, &size)) return "none";
+  char16_t name[tv::kMaxFolderNameUnits + 1];
+  if (tv::read_folder_name(data, size, name)) return quote(std::u16string(name));
+  return "none (the installer ignores its resource of " + std::to_string(size) +
+         " bytes: no folder name Windows can hold)";
 }
 
 void list_variables(InstallWalk& walk, std::ostream& out) {
@@ -151,7 +165,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (walk.container_size() == 0) return problem;  // no package found
   out << "package section: .tvpkg at file offset " << hex32(walk.section_offset()) << ", "
       << walk.container_size() << "-byte container, key " << hex32(walk.key()) << "\n";
-  out << resource_text(bytes);
+  out << resource_text(bytes) << product_names_text();
   if (tv::script_start() == nullptr) return problem;
   out << "install script: " << tv::script_length() << " bytes\n";
   if (!problem.empty() && !walk.version_refused()) return problem;
@@ -186,6 +200,17 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
 }
 
 }  // namespace
+
+std::string product_names_text() {
+  char16_t name[tv::kProductNameUnits], suffix[tv::kFolderSuffixUnits], folder[tv::kMaxPath];
+  tv::product_name(name);
+  tv::browse_folder_suffix(suffix);
+  tv::default_install_folder(folder);
+  return "product name: " + quote(std::u16string(name)) +
+         "; the retry prompt and the old-version box ask to close it\nfolder name: " + folder_name_text() +
+         "; the browse button adds " + quote(std::u16string(suffix)) + ", an empty folder box installs to " +
+         quote(std::u16string(folder)) + "\n";
+}
 
 std::string inspect_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) {
   InstallWalk walk;

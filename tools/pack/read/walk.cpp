@@ -11,9 +11,11 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
+#include "pe/pe_resources.h"
 #include "platform/package_section.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/resource_ids.h"
 #include "platform/text16.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
@@ -72,13 +74,39 @@ InstallWalk::InstallWalk() {
 
 InstallWalk::~InstallWalk() {
   tv::posix::set_responder(nullptr);
+  tv::posix::clear_own_resources();
   // The table's names point into the script; both go now.
   tv::clear_variable_table();
   tv::clear_title_and_description();
   if (unpacked_) tv::free_script();
 }
 
+// The resources as the installer finds them: the first of its type and number, in
+// whatever language. A tree that does not read holds none for the installer either.
+void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
+  tv::posix::clear_own_resources();
+  std::vector<Resource> resources;
+  try {
+    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
+  } catch (const PackError&) {
+    return;
+  }
+  const struct {
+    tv::OwnResource which;
+    uint16_t type, id;
+  } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
+              {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
+  for (const auto& own : kOwn) {
+    for (const Resource& r : resources) {
+      if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
+      tv::posix::set_own_resource(own.which, r.data);
+      break;
+    }
+  }
+}
+
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+  read_own_resources(bytes);
   PeLayout pe;
   try {
     pe = parse_pe(bytes.data(), bytes.size());

@@ -58,10 +58,15 @@ class InstallWalk {
   // machine's shell gives them; without this call, the stand-in's own.
   void use_shell_folders(const std::map<int, std::u16string>& folders) { shell_folders_ = folders; }
 
-  // Loads the installer file's bytes as the install dialog does. "" when the installer
+  // Loads the installer file's bytes as the install dialog does, the resources the
+  // installer reads of itself (its product name and folder name, actions/
+  // product_names.h) given to the installer's code. "" when the installer
   // would go on; else why it stops (a refused version leaves the rest readable:
   // version_refused()). The bytes must outlive the walk.
   std::string open(const std::vector<uint8_t>& bytes);
+  // Only the resources the installer reads of itself, given to the installer's code
+  // (open() begins with this): enough for its product name and folder name.
+  void read_own_resources(const std::vector<uint8_t>& bytes);
   uint32_t section_offset() const { return section_offset_; }
   uint32_t container_size() const { return n_; }
   uint32_t key() const { return key_; }

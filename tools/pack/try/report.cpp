@@ -127,6 +127,7 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
   const TryRun& r = o.run;
   out << "try: " << show_path(opt.installer) << ", a " << o.bits << "-bit installer, under " << o.wine
       << " on display " << o.display << (o.xvfb ? " (Xvfb)" : "") << "\n";
+  out << o.names;
   write_dialogs(opt, r, out);
   if (o.checked && o.check.package_stops.empty()) {
     out << "installed to " << o.check.folder << ": " << o.check.files_ok << " of " << o.check.files << " files and "

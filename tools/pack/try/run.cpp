@@ -10,6 +10,8 @@
 #include "line_escape.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
+#include "read/inspect.h"
+#include "read/walk.h"
 #include "platform/text16.h"
 #include "try/try_internal.h"
 
@@ -152,6 +154,11 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
   o.run.began = std::chrono::steady_clock::now();
   try {
     std::vector<uint8_t> bytes = read_installer(opt, &o.bits);
+    {
+      InstallWalk walk;  // the installer's own reading of its names
+      walk.read_own_resources(bytes);
+      o.names = product_names_text();
+    }
     run_installer(opt, bytes, err, &o);
   } catch (const PackError& e) {
     err << "talvenor-pack: " << e.what() << "\n";

@@ -242,6 +242,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
 
 // What the run saw and what the check found.
 struct Outcome {
+  std::string names;  // the product name and folder name the installer uses (product_names_text)
   TryRun run;
   CheckResult check;
   bool checked = false;
