@@ -13,7 +13,12 @@
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
-#include "try/try_internal.h"
+#include "try/check.h"
+#include "try/drives.h"
+#include "try/fit.h"
+#include "try/prefix_cache.h"
+#include "try/probe32.h"
+#include "try/report.h"
 
 namespace {
 

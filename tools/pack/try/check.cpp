@@ -12,7 +12,8 @@
 #include "package/script.h"
 #include "platform/text16.h"
 #include "read/walk.h"
-#include "try/try_internal.h"
+#include "try/check.h"
+#include "try/drives.h"
 #include "variables/expand.h"
 
 namespace fs = std::filesystem;

@@ -1,19 +1,16 @@
-// talvenor-pack try, the dialogs: a session with the UI driver (one command a line,
-// answered by lines and "ok" or "error: ..."), and the steps a user takes: wait for the
-// install dialog, type a folder, press 一键安装, wait for the finish dialog, untick or
+// talvenor-pack try, the dialogs: the steps a user takes through the UI driver
+// (driver_session.cpp): wait for the install dialog, type a folder, press 一键安装, wait for the finish dialog, untick or
 // keep its boxes, press 完成. A message box at any step ends the run and is answered
 // (the retry prompt with 取消). Every wait has a time limit.
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <fstream>
 
 #include "common/errors.h"
 #include "line_escape.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "try/dialogs.h"
+#include "try/fit.h"
+#include "try/signals.h"
 
 namespace fs = std::filesystem;
 
@@ -100,75 +97,6 @@ bool wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& sh
 }
 
 }  // namespace
-
-DriverSession::DriverSession(Sandbox& sandbox, int bits, const std::string& driver_name)
-    : sandbox_(sandbox), child_(sandbox.spawn_windows(bits, driver_name, {}, true)) {
-  // Wine's first start in the prefix takes a few seconds; a driver that never answers
-  // means Wine does not run here.
-  try {
-    command("sleep 0", 120);
-  } catch (const DriverError& e) {
-    sandbox_.end(child_);
-    throw MachineError("the UI driver " + driver_name + " does not run under Wine here (" + e.what() + ")");
-  }
-}
-
-DriverSession::~DriverSession() { sandbox_.end(child_); }
-
-bool DriverSession::read_line(std::string* line, int seconds) {
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    size_t lf = buffer_.find('\n');
-    if (lf != std::string::npos) {
-      *line = buffer_.substr(0, lf);
-      if (!line->empty() && line->back() == '\r') line->pop_back();
-      buffer_.erase(0, lf + 1);
-      return true;
-    }
-    int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    if (left <= 0) return false;
-    pollfd p[2] = {{child_.out, POLLIN, 0}, {SignalGuard::wake_fd(), POLLIN, 0}};
-    poll(p, p[1].fd >= 0 ? 2 : 1, left);
-    if (SignalGuard::pending()) throw Interrupted();
-    if (p[0].revents == 0) continue;
-    char buf[4096];
-    ssize_t n = read(child_.out, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw DriverError("the UI driver ended");
-    buffer_.append(buf, size_t(n));
-  }
-}
-
-std::vector<std::string> DriverSession::command(const std::string& line, int seconds) {
-  // One command a line (a path of the package could hold a line break).
-  if (line.find_first_of("\r\n") != std::string::npos || line.size() > 4000)
-    throw DriverError("a command the UI driver cannot take: " + quote(line));
-  std::string text = line + "\n";
-  if (write(child_.in, text.data(), text.size()) != ssize_t(text.size()))
-    throw DriverError("the UI driver does not take commands");
-  std::vector<std::string> lines;
-  std::string got;
-  for (;;) {
-    if (!read_line(&got, seconds)) {
-      // Its late answer would be taken for the next command's: it is ended.
-      sandbox_.end(child_);
-      throw DriverError("the UI driver did not answer \"" + line + "\" in time");
-    }
-    if (got == "ok") return lines;
-    if (starts_with(got, "error: ")) throw DriverError(got.substr(7));
-    lines.push_back(got);
-  }
-}
-
-std::string DriverSession::value(const std::string& line) {
-  std::vector<std::string> lines = command(line);
-  if (lines.size() != 1) throw DriverError("unexpected answer to \"" + line + "\"");
-  // The answer repeats the command's first word, and the control's id after "text".
-  std::string word = line.substr(0, line.find(' '));
-  size_t skip = word.size() + 1;
-  if (word == "text" || word == "checked" || word == "enabled") skip = line.size() + 1;
-  return skip <= lines[0].size() ? tv::unescape_line(lines[0].substr(skip)) : "";
-}
 
 void take_shot(DriverSession& driver, Sandbox& sandbox, const fs::path& dir, const std::string& name, TryRun* run) {
   if (dir.empty()) return;

@@ -7,7 +7,7 @@
 #include "common/errors.h"
 #include "common/upcase.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "try/report.h"
 
 namespace tvpack {
 namespace {

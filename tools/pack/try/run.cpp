@@ -11,7 +11,10 @@
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "try/dialogs.h"
+#include "try/machine_error.h"
+#include "try/report.h"
+#include "try/signals.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 // talvenor-pack try: runs an installer under Wine as a user would (a throwaway prefix,
 // a virtual display when there is none, the UI driver pressing its buttons) and checks
 // what it installed against its own package. Linux only: the Windows maker says so.
-// What main needs; the pieces are in try_internal.h.
+// What main needs; the pieces have a header each beside it.
 #pragma once
 #include <filesystem>
 #include <functional>

@@ -1,0 +1,37 @@
+// talvenor-pack try, the check: the installed files and shortcuts against the package.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tvpack {
+
+struct Placed {
+  std::string what;   // the package's name for it ("{Desktop}\\x.lnk")
+  std::string where;  // the Windows path it went to
+  bool shortcut = false;
+};
+struct CheckResult {
+  std::string folder;  // the install folder, as the installer takes it
+  size_t files = 0, shortcuts = 0;               // in the package
+  size_t files_ok = 0, shortcuts_ok = 0;
+  std::vector<std::string> problems;             // one line each
+  std::vector<Placed> outside;                   // outside the install folder
+  std::vector<std::string> listing;              // each file and shortcut with its verdict
+  std::string package_stops;                     // why the package stops the installer ("" none)
+  std::string launch, help;                      // what the finish dialog starts ("" none)
+};
+
+// Reads a .lnk file's target and arguments (UTF-8); "" when it did, else why not.
+using ShortcutReader = std::function<std::string(const std::u16string& link, std::string* target, std::string* args)>;
+// The prefix's drives against the package read for the shell folders (CSIDL -> path)
+// and the edit box's text.
+CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
+                               const std::string& edit_text, const std::filesystem::path& prefix,
+                               const ShortcutReader& read_shortcut);
+
+}  // namespace tvpack
