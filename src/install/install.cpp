@@ -38,12 +38,15 @@ bool append_number(char16_t* out, size_t cap, size_t* at, unsigned number) {
   return append(out, cap, at, digits + n);
 }
 
-// path + "_旧版本" + number into out (kMaxPath units); false when longer than 259 units.
+}  // namespace
+
 bool old_version_name(char16_t* out, const char16_t* path, int number) {
   size_t at = 0;
   return append(out, kMaxPath, &at, path) && append(out, kMaxPath, &at, kOldVersionMark) &&
          append_number(out, kMaxPath, &at, unsigned(number));
 }
+
+namespace {
 
 // The box of a folder that leaves no room for the package's paths; room is the
 // longest folder that does.

@@ -35,13 +35,18 @@ int number_after(const std::string& line, const std::string& key) {
   return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + key.size() + 1);
 }
 
-// The message box on screen: its texts, a screenshot, then the answer a user gives to
-// end the run: 取消 where the box has it (the retry prompt), else its one button.
-void record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, TryRun* run) {
+enum class Waited { kDialog, kExpectedBox, kStopped };
+
+// The message box on screen: its texts, a screenshot, then the answer a user gives: 取消
+// where the box has it (the retry prompt), else its first button. A box whose text
+// holds *expect is expected (kExpectedBox); any other ends the run (kStopped).
+Waited record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string* expect,
+                  TryRun* run) {
   std::vector<std::string> lines = driver.command("message");
   Box box;
   box.caption = field(lines, "message", "caption");
   box.text = field(lines, "message", "text");
+  box.expected = expect != nullptr && box.text.find(*expect) != std::string::npos;
   std::string buttons = field(lines, "message", "buttons");
   take_shot(driver, sandbox, shots, "message", run);
   bool has_cancel = ("," + buttons + ",").find(",2,") != std::string::npos;
@@ -53,25 +58,28 @@ void record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, 
     box.answer = "(not answered)";
   }
   run->boxes.push_back(box);
+  if (box.expected) return Waited::kExpectedBox;
   run->stopped = "the installer showed a message box";
   try {
     run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
   } catch (const std::exception&) {
   }
+  return Waited::kStopped;
 }
 
 double since(const TryRun& run) {
   return std::chrono::duration<double>(Clock::now() - run.began).count();
 }
 
-// Waits up to seconds for the dialog of kind; a message box instead ends the run.
-bool wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string& kind,
-                     int seconds, TryRun* run) {
+// Waits up to seconds for the dialog of kind; a message box instead is answered and
+// ends the run unless its text holds *expect.
+Waited wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string& kind,
+                       int seconds, const std::string* expect, TryRun* run) {
   auto deadline = Clock::now() + std::chrono::seconds(seconds);
   do {
     try {
       driver.command("wait " + kind + " 1", 30);
-      return true;
+      return Waited::kDialog;
     } catch (const DriverError& e) {
       std::string why = e.what();
       if (why.find("ended before") != std::string::npos) {
@@ -80,20 +88,35 @@ bool wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& sh
           run->exit_code = number_after(driver.command("wait exit 5").at(0), "code");
         } catch (const std::exception&) {
         }
-        return false;
+        return Waited::kStopped;
       }
       if (why.find("no " + kind + " dialog appeared") == std::string::npos) throw;
     }
     try {
       driver.command("wait message 0");
-      record_box(driver, sandbox, shots, run);
-      return false;
     } catch (const DriverError&) {
+      continue;
     }
+    return record_box(driver, sandbox, shots, expect, run);
   } while (Clock::now() < deadline);
   run->stopped = "no " + kind + " dialog within " + std::to_string(seconds) + " s: the installer hangs";
   take_shot(driver, sandbox, shots, "hang", run);
-  return false;
+  return Waited::kStopped;
+}
+
+// The run ends after its last expected box: the install dialog, when it is still up,
+// is closed as a user would close it.
+void end_as_expected(DriverSession& driver, TryRun* run) {
+  run->ended_as_expected = true;
+  try {
+    driver.command("wait install 2");
+    driver.command("close");
+  } catch (const DriverError&) {
+  }
+  try {
+    run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
+  } catch (const std::exception&) {
+  }
 }
 
 }  // namespace
@@ -130,7 +153,7 @@ void read_shell_folders(DriverSession& driver, TryRun* run) {
 bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots,
                           const std::string& installer, int seconds, TryRun* run) {
   run->installer_pid = number_after(driver.command("start T:\\" + installer).at(0), "pid");
-  if (!wait_for_dialog(driver, sandbox, shots, "install", seconds, run)) return false;
+  if (wait_for_dialog(driver, sandbox, shots, "install", seconds, nullptr, run) != Waited::kDialog) return false;
   run->to_install = since(*run);
   run->install_dialog = true;
   run->caption = driver.value("caption");
@@ -140,15 +163,36 @@ bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const fs::pat
   return true;
 }
 
-bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string& folder,
-                         int seconds, TryRun* run) {
-  if (!folder.empty()) {
-    driver.command("type 1006 " + folder);
-    run->typed = driver.value("text 1006");
+bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots,
+                         const std::vector<TryStep>& steps, int seconds, const AfterBox& after_box, TryRun* run) {
+  size_t next = 0;
+  for (;;) {
+    for (; next < steps.size() && !steps[next].box; ++next) {
+      driver.command("type 1006 " + steps[next].text);
+      run->typed = driver.value("text 1006");
+      run->typed_folders.push_back(run->typed);
+    }
+    take_shot(driver, sandbox, shots, "install", run);
+    driver.command("click 1001");
+    const TryStep* expect = next < steps.size() ? &steps[next] : nullptr;
+    Waited waited = wait_for_dialog(driver, sandbox, shots, "finish", seconds, expect ? &expect->text : nullptr, run);
+    if (waited == Waited::kDialog) break;
+    if (waited == Waited::kStopped) return false;
+    ++next;
+    if (after_box) after_box(*expect);
+    if (next == steps.size() && !expect->again) {
+      end_as_expected(driver, run);
+      return false;
+    }
+    try {
+      driver.command("wait install 5");
+    } catch (const DriverError&) {
+      run->stopped = "the install dialog was gone after the box " + quote(run->boxes.back().text);
+      return false;
+    }
   }
-  take_shot(driver, sandbox, shots, "install", run);
-  driver.command("click 1001");
-  if (!wait_for_dialog(driver, sandbox, shots, "finish", seconds, run)) return false;
+  for (; next < steps.size(); ++next)
+    if (steps[next].box) run->missing_boxes.push_back(steps[next].text);
   run->to_finish = since(*run);
   run->finish_dialog = true;
   run->finish_text = driver.value("text 1002");

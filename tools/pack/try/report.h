@@ -8,6 +8,7 @@
 #include "try/check.h"
 #include "try/run_record.h"
 #include "try/try.h"
+#include "try/upgrade.h"
 
 namespace tvpack {
 
@@ -19,6 +20,8 @@ struct Outcome {
   std::string wine, display;
   bool xvfb = false;
   int bits = 0;
+  bool over = false;  // --over: an upgrade
+  Upgrade upgrade;
 };
 
 // The verdict's reasons, one line each; none when all is as the package says.

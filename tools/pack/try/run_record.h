@@ -14,6 +14,7 @@ struct Shot {
 };
 struct Box {
   std::string caption, text, answer;
+  bool expected = false;  // an --expect-box matched it
 };
 // A text that does not fit its control, as the driver's fit command measured it.
 struct CutText {
@@ -33,7 +34,11 @@ struct TryRun {
   bool install_dialog = false;
   double to_install = 0, to_finish = 0;  // seconds from the start
   std::string caption, description, offered;  // the install dialog
-  std::string typed;                          // --folder, as the edit box then held it
+  std::string typed;                          // the last --folder, as the edit box then held it
+  std::vector<std::string> typed_folders;     // every --folder, as the edit box held it
+  std::vector<std::string> missing_boxes;     // --expect-box texts no box held
+  bool ended_as_expected = false;             // ended after the last expected box
+  std::string moved_aside;                    // where the installer moved an existing folder ("" nowhere)
   bool finish_dialog = false;
   std::string finish_text, launch_text, help_text;
   bool launch_ticked = false, help_ticked = false;

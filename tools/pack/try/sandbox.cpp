@@ -13,6 +13,7 @@
 #include "try/machine_error.h"
 #include "try/probe32.h"
 #include "try/sandbox.h"
+#include "try/wine_user.h"
 
 extern char** environ;
 
@@ -28,7 +29,8 @@ std::string env_or(const char* name, const std::string& fallback) {
 
 }  // namespace
 
-Sandbox::Sandbox(int bits, std::ostream& log) : log_(log), wine_(find_wine(bits)) {
+Sandbox::Sandbox(int bits, const std::string& user, std::ostream& log)
+    : log_(log), wine_(find_wine(bits)), user_(user) {
   if (bits == 32) runs32_ = 1;  // find_wine probed it
   display_ = env_or("DISPLAY", "");
   if (display_.empty() && on_path("Xvfb").empty())
@@ -48,7 +50,7 @@ std::vector<std::string> Sandbox::environment() const {
   static const char* const kReplaced[] = {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINEARCH", "WINELOADER",
                                           "LANG", "LC_ALL", "LANGUAGE", "HOME", "DISPLAY", "XDG_CONFIG_HOME",
                                           "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DESKTOP_DIR", "WINESERVER",
-                                          "XAUTHORITY"};
+                                          "XAUTHORITY", "USER", "LOGNAME", "USERNAME"};
   for (char** e = environ; *e != nullptr; ++e) {
     std::string entry = *e;
     std::string name = entry.substr(0, entry.find('='));
@@ -68,6 +70,9 @@ std::vector<std::string> Sandbox::environment() const {
   env.push_back("XDG_DATA_HOME=" + (home / ".local/share").string());
   env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
   env.push_back("DISPLAY=" + display_);
+  // Wine names the Windows user after USER.
+  env.push_back("USER=" + user_);
+  env.push_back("LOGNAME=" + user_);
   if (!own_display() && !xauthority_.empty()) env.push_back("XAUTHORITY=" + xauthority_);
   return env;
 }
@@ -85,6 +90,7 @@ void Sandbox::start(const std::vector<fs::path>& files) {
   for (const fs::path& f : files) fs::copy_file(f, drive_t() / f.filename());
   clean_ = cached_prefix(cache_, wine_, environment(), processes_, log_);
   shared_ = copy_prefix(clean_, prefix());
+  become_user(prefix(), user_);
   fs::path devices = prefix() / "dosdevices";
   std::error_code ec;
   for (const char* letter : {"d:", "t:", "z:"}) fs::remove(devices / letter, ec);
@@ -110,6 +116,10 @@ Child Sandbox::spawn_windows(int bits, const std::string& name, const std::vecto
   std::vector<std::string> argv = {bits == 32 ? wine_.wine32 : wine_.wine64, "T:\\" + name};
   argv.insert(argv.end(), args.begin(), args.end());
   return processes_.spawn(argv, environment(), pipes);
+}
+
+Child Sandbox::spawn_program(int bits, const std::string& windows_path) {
+  return processes_.spawn({bits == 32 ? wine_.wine32 : wine_.wine64, windows_path}, environment(), false);
 }
 
 void Sandbox::stop() {

@@ -17,8 +17,9 @@ namespace tvpack {
 
 class Sandbox {
  public:
-  // Finds Wine for a bits-bit program and a display; throws MachineError.
-  Sandbox(int bits, std::ostream& log);
+  // Finds Wine for a bits-bit program and a display; throws MachineError. The run's
+  // Windows user is named user.
+  Sandbox(int bits, const std::string& user, std::ostream& log);
   ~Sandbox();  // ends every process it started and removes the throwaway folder
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
@@ -30,6 +31,8 @@ class Sandbox {
   void start(const std::vector<std::filesystem::path>& files);
   // Starts a bits-bit Windows program of drive T: (a file given to start()).
   Child spawn_windows(int bits, const std::string& name, const std::vector<std::string>& args, bool pipes);
+  // Starts a Windows program by its Windows path, as a user would (no pipes).
+  Child spawn_program(int bits, const std::string& windows_path);
   // Runs a shell command with the prefix's paths in its environment (the test build's
   // hook: test_hook.cpp).
   int run_hook(const std::string& command);
@@ -51,7 +54,7 @@ class Sandbox {
 
   std::ostream& log_;
   Wine wine_;
-  std::string display_;
+  std::string user_, display_;
   std::filesystem::path cache_, run_, clean_;
   std::vector<SharedFile> shared_;
   std::string xauthority_;  // the user's X cookie, for their display
