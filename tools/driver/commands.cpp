@@ -102,7 +102,8 @@ void run_processes(Session&, const Args&) {
 }
 
 // Every command, each answering with its results and then "ok" or "error: ...":
-//   start PATH            start an installer (the process all other commands watch)
+//   start PATH            start an installer (the process all other commands watch; another
+//                         once it has ended)
 //   wait KIND [SECONDS]   wait for its install|finish|message|browse|loading dialog; it becomes
 //                         the current dialog. "wait exit" waits for the process to end.
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog

@@ -203,8 +203,8 @@ int run_extract(const ExtractCommand& c) {
 // --- try -----------------------------------------------------------------------------
 
 struct TryCommand {
-  std::string installer, over, user = kDefaultWineUser, screenshots, json, driver;
-  std::vector<std::string> folders, boxes;
+  std::string installer, user = kDefaultWineUser, screenshots, json, driver;
+  std::vector<std::string> folders, boxes, over;
   CLI::Option *folder = nullptr, *box = nullptr;
   CLI::App* command = nullptr;
   bool running = false, run = false, verbose = false;
@@ -227,7 +227,8 @@ CLI::App* define_try(CLI::App& app, TryCommand* c) {
                                "failure; the run fails when it never comes (repeatable, in order)");
   try_cmd->add_option("--over", c->over,
                       "Install this old version first (into the folder the new one offers, or --folder), "
-                      "then the new one over it, and check the upgrade");
+                      "then the new one over it, and check the upgrade (repeatable: each old version is "
+                      "installed over the one before)");
   try_cmd->add_flag("--running", c->running,
                     "With --over: the old version's program runs, and its folder is held open, when the new "
                     "one installs; the rename box is answered, the program closed, install pressed again");
@@ -254,7 +255,7 @@ CLI::App* define_try(CLI::App& app, TryCommand* c) {
 int run_try(const TryCommand& c) {
   TryOptions t;
   t.installer = utf8_path(c.installer);
-  t.over = utf8_path(c.over);
+  for (const std::string& o : c.over) t.over.push_back(utf8_path(o));
   t.running = c.running;
   t.user = c.user;
   // --folder and --expect-box in the order given.

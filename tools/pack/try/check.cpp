@@ -124,8 +124,8 @@ std::string shortcut_problem(const fs::path& host, const std::u16string& file, c
   if (got_args != args && !args_lost)
     return "has the arguments " + quote(got_args) + ", the package says " + quote(args);
   if (target_lost || args_lost)
-    *note = std::string("its ") + (target_lost ? "target" : "arguments") +
-            " hold characters outside the Wine prefix's code page (936), which Wine's shell links store as "
+    *note = std::string("its ") + (target_lost ? "target holds" : "arguments hold") +
+            " characters outside the Wine prefix's code page (936), which Wine's shell links store as "
             "\"?\": read back as " + quote(target_lost ? got_target : got_args) + ", not checked further";
   return "";
 }

@@ -48,6 +48,7 @@ void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
 // of the old version.
 void write_upgrade(const Outcome& o, std::ostream& out) {
   const Upgrade& u = o.upgrade;
+  for (const std::string& e : o.earlier) out << "older version " << e << ": installed, then the next over it\n";
   out << "old version " << u.installer << ": ";
   if (!u.failed.empty()) {
     out << "did not install as its package says\n";
@@ -78,7 +79,7 @@ void write_upgrade_json(const Outcome& o, std::ostream& j) {
     j << "null,\n";
     return;
   }
-  j << "{\"old_installer\": " << json_string(u.installer) << ", \"folder\": " << json_string(u.check.folder)
+  j << "{\"old_installer\": " << json_string(u.installer) << ", \"earlier\": " << list(o.earlier) << ", \"folder\": " << json_string(u.check.folder)
     << ", \"old_installed\": " << (u.failed.empty() ? "true" : "false") << ", \"old_failures\": " << list(u.failed)
     << ", \"old_files\": " << u.check.files_ok << ", \"old_shortcuts\": " << u.check.shortcuts_ok
     << ", \"running_steps\": " << list(u.steps) << ", \"kept_in\": "

@@ -21,7 +21,8 @@ struct Outcome {
   bool xvfb = false;
   int bits = 0;
   bool over = false;  // --over: an upgrade
-  Upgrade upgrade;
+  Upgrade upgrade;                  // the last old version's
+  std::vector<std::string> earlier;  // the old versions installed before it
 };
 
 // The verdict's reasons, one line each; none when all is as the package says.

@@ -37,8 +37,8 @@ struct Machine {
   Sandbox& sandbox;
   DriverSession& driver;
   const std::vector<uint8_t>& bytes;
-  const std::vector<uint8_t>& old_bytes;  // --over; else empty
-  std::string old_name;                   // the old version's file on drive T:
+  const std::vector<std::vector<uint8_t>>& old_bytes;  // --over, each version's
+  std::vector<std::string> old_names;                  // their files on drive T:
 };
 
 bool has_package_section(const std::vector<uint8_t>& bytes) {
@@ -122,11 +122,16 @@ std::vector<TryStep> new_version_steps(const TryOptions& opt) {
 // old version did not install as its package says.
 bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
   Upgrade& up = o->upgrade;
-  up.installer = show_path(opt.over);
-  up.run.shell_folders = o->run.shell_folders;
-  up.folder_text = upgrade_folder(opt, m.bytes, o->run);
-  if (!install_old_version(m.driver, m.sandbox, opt, m.old_bytes, m.old_name, shortcut_reader(m.driver), &up))
-    return false;
+  for (size_t i = 0; i < opt.over.size(); ++i) {
+    up = Upgrade();
+    up.installer = show_path(opt.over[i]);
+    up.run.shell_folders = o->run.shell_folders;
+    up.folder_text = upgrade_folder(opt, m.bytes, o->run);
+    if (!install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i], shortcut_reader(m.driver),
+                             &up))
+      return false;
+    if (i > 0) o->earlier.push_back(show_path(opt.over[i - 1]));
+  }
   up.folder_host = map_windows_path(m.sandbox.prefix(), tv::utf8_to_u16(up.check.folder));
   if (opt.running) start_old_program(m.driver, m.sandbox, &up);
   return true;
@@ -155,28 +160,30 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   if (opt.before_check) opt.before_check(m.sandbox);
   o->check = check_installation(m.bytes, run.shell_folders, folder_text, m.sandbox.prefix(), shortcut_reader(m.driver));
   o->checked = true;
-  if (o->over) check_upgrade(m.old_bytes, run, o->check, m.sandbox.prefix(), &o->upgrade);
+  if (o->over) check_upgrade(m.old_bytes.back(), run, o->check, m.sandbox.prefix(), &o->upgrade);
   answer_finish_dialog(m.driver, opt.run, &run);
 }
 
 // Everything that needs the machine; the sandbox is gone (every process ended, the
 // throwaway folder removed) when this returns or throws.
-void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& old_bytes,
-                   std::ostream& err, Outcome* o) {
+void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
+                   const std::vector<std::vector<uint8_t>>& old_bytes, std::ostream& err, Outcome* o) {
   Sandbox sandbox(o->bits, opt.user, err);
   std::pair<fs::path, int> driver_file = find_driver(opt, sandbox, o->bits);
   std::vector<fs::path> files = {opt.installer, driver_file.first};
   // The old version on drive T: under a name of its own.
-  std::string old_name = "old-" + opt.over.filename().string();
-  if (o->over) files.push_back(opt.over);
+  std::vector<std::string> old_names;
   sandbox.start(files);
-  if (o->over) fs::rename(sandbox.drive_t() / opt.over.filename(), sandbox.drive_t() / old_name);
+  for (size_t i = 0; i < opt.over.size(); ++i) {
+    old_names.push_back("old" + std::to_string(i + 1) + "-" + opt.over[i].filename().string());
+    fs::copy_file(opt.over[i], sandbox.drive_t() / old_names.back());
+  }
   o->wine = sandbox.wine_version();
   o->display = sandbox.display();
   o->xvfb = sandbox.own_display();
   DriverSession driver(sandbox, driver_file.second, driver_file.first.filename().string());
   read_shell_folders(driver, &o->run);
-  Machine m{sandbox, driver, bytes, old_bytes, old_name};
+  Machine m{sandbox, driver, bytes, old_bytes, old_names};
   if (o->over && !prepare_upgrade(opt, m, o)) return;
   install_new_version(opt, m, o);
 }
@@ -238,10 +245,11 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
   Outcome o;
   o.run.began = std::chrono::steady_clock::now();
   try {
-    std::vector<uint8_t> bytes = read_installer(opt, opt.installer, &o.bits), old_bytes;
+    std::vector<uint8_t> bytes = read_installer(opt, opt.installer, &o.bits);
+    std::vector<std::vector<uint8_t>> old_bytes;
     o.over = !opt.over.empty();
     int old_bits = 0;
-    if (o.over) old_bytes = read_installer(opt, opt.over, &old_bits);
+    for (const fs::path& old : opt.over) old_bytes.push_back(read_installer(opt, old, &old_bits));
     run_installer(opt, bytes, old_bytes, err, &o);
   } catch (const PackError& e) {
     err << "talvenor-pack: " << e.what() << "\n";

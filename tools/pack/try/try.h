@@ -26,7 +26,9 @@ struct TryStep {
 
 struct TryOptions {
   std::filesystem::path installer;
-  std::filesystem::path over;          // --over: the old version installed first ("" none)
+  // --over: the old versions, installed one over another first (the last is the one
+  // the installer is tried over).
+  std::vector<std::filesystem::path> over;
   bool running = false;                // --running: the old version's program runs meanwhile
   std::string user = kDefaultWineUser; // --user: the Wine user's name
   std::vector<TryStep> steps;          // --folder and --expect-box; no --folder keeps the dialog's own

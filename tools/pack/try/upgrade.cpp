@@ -26,7 +26,7 @@ bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptio
                          const ShortcutReader& read_shortcut, Upgrade* up) {
   TryRun& run = up->run;
   run.began = std::chrono::steady_clock::now();
-  fs::path shots = opt.screenshots.empty() ? fs::path() : opt.screenshots / "old";
+  fs::path shots = opt.screenshots.empty() ? fs::path() : opt.screenshots / name.substr(0, name.find('-'));
   if (!shots.empty()) fs::create_directories(shots);
   bool finished = reach_install_dialog(driver, sandbox, shots, name, opt.timeout, &run) &&
                   reach_finish_dialog(driver, sandbox, shots, {{false, up->folder_text}}, opt.timeout, {}, &run);

@@ -32,7 +32,7 @@ struct Upgrade {
 
 // Installs the old version (name, a file of drive T:; up->run.shell_folders read
 // already) into up->folder_text as try
-// installs (its screenshots in shots/old), and checks it; false when it did not
+// installs (its screenshots in shots/oldN), and checks it; false when it did not
 // install as its package says (up->failed).
 bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt,
                          const std::vector<uint8_t>& bytes, const std::string& name,
