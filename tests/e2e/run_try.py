@@ -256,6 +256,7 @@ def main():
         assert b["expected"] and RENAME_FAILED in b["text"], b
         steps = r["upgrade"]["running_steps"]
         assert len(steps) == 4 and "started the old version's program D:\\Kesta\\Talvenor.exe" in steps, steps
+        assert "closed the old version's program by its window, as a user would" in steps, steps
 
     def user_root(r):
         assert r["passed"] and r["user"] == "root" and r["cut_texts"] == [], r

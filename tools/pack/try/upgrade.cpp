@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "common/read_file.h"
 #include "common/upcase.h"
+#include "line_escape.h"
 #include "install/install.h"
 #include "variables/expand.h"
 #include "pe/pe_image.h"
@@ -59,11 +60,31 @@ void start_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up) {
   up->steps.push_back("held " + up->check.folder + " open, as Windows does while a program in it runs");
 }
 
+// The Windows process id of the program with the Windows path image, 0 for none.
+int windows_pid_of(DriverSession& driver, const std::string& image) {
+  for (const std::string& line : driver.command("processes")) {
+    size_t at = line.find(" image="), end = line.find(" cmdline=");
+    if (at == std::string::npos || end == std::string::npos) continue;
+    std::string shown = tv::unescape_line(line.substr(at + 7, end - at - 7));
+    if (upcase(tv::utf8_to_u16(shown)) == upcase(tv::utf8_to_u16(image)))
+      return std::atoi(line.c_str() + line.find("pid=") + 4);
+  }
+  return 0;
+}
+
 void close_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up) {
   if (up->program.pid > 0) {
-    // Wine ends the program's process when its loader ends, as closing its window does.
-    bool running = sandbox.wait(up->program, 0) < 0;
-    up->steps.push_back(running ? "closed the old version's program" : "the old version's program had ended");
+    int pid = windows_pid_of(driver, up->check.launch);
+    std::string how = pid > 0 ? driver.command("endprogram " + std::to_string(pid), 20).at(0) : "endprogram gone";
+    if (how == "endprogram closed")
+      up->steps.push_back("closed the old version's program by its window, as a user would");
+    else if (how == "endprogram gone")
+      up->steps.push_back("the old version's program had ended by itself");
+    else
+      up->steps.push_back(std::string("ended the old version's program") +
+                          (how.find("nowindow") != std::string::npos ? " (it has no window to close)"
+                                                                    : " (it did not end when its window was closed)"));
+    sandbox.wait(up->program, 5);
   }
   driver.command("unlock " + up->check.folder);
   up->steps.push_back("let go of " + up->check.folder + " and pressed 一键安装 again");
