@@ -304,6 +304,8 @@ def main():
         ("expected-box", [demo, "--folder", too_long, "--expect-box", TOO_LONG, "--folder", ""], None, 0,
          box_expected),
         ("bare-stub", [Path(args.stub)], None, 2, None),
+        ("running-without-over", [demo, "--running"], None, 2, None),
+        ("not-a-user-name", [demo, "--user", "Wang/Xiaoming"], None, 2, None),
     ]
     failed = []
     for name, cmd, hook, status, check in cases:
