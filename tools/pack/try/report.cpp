@@ -44,8 +44,7 @@ void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
   if (!r.moved_aside.empty()) out << "the installer moved the existing folder aside to " << r.moved_aside << "\n";
 }
 
-// The upgrade (--over): the old version's install, the steps of --running, what became
-// of the old version.
+// The upgrade (--over): the old version's install and the steps of --running.
 void write_upgrade(const Outcome& o, std::ostream& out) {
   const Upgrade& u = o.upgrade;
   for (const std::string& e : o.earlier) out << "older version " << e << ": installed, then the next over it\n";
@@ -57,7 +56,12 @@ void write_upgrade(const Outcome& o, std::ostream& out) {
   out << "installed to " << u.check.folder << ": " << u.check.files_ok << " files and " << u.check.shortcuts_ok
       << " shortcuts\n";
   for (const std::string& s : u.steps) out << "  " << s << "\n";
-  if (!o.checked) return;
+}
+
+// What became of the old version (--over), after the new version's check.
+void write_upgrade_result(const Outcome& o, std::ostream& out) {
+  const Upgrade& u = o.upgrade;
+  if (!o.checked || !u.failed.empty()) return;
   if (!o.run.moved_aside.empty())
     out << "old version kept whole in " << o.run.moved_aside << ": " << u.kept.files_ok << " of " << u.kept.files
         << " files of its package with their bytes\n";
@@ -208,6 +212,7 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
     if (!o.check.outside.empty()) out << "outside the install folder:\n";
     for (const Placed& p : o.check.outside)
       out << "  " << (p.shortcut ? "shortcut " : "file ") << p.what << " -> " << p.where << "\n";
+    if (o.over) write_upgrade_result(o, out);
   } else if (!r.stopped.empty()) {
     out << "not checked: " << r.stopped << "\n";
   }
