@@ -217,6 +217,10 @@ TEST(TryCheck, EveryDifferenceIsFoundAndNothingElse) {
       {"other arguments", [](Installed* t) { t->links_.begin()->second.second = "-x"; },
        {"shortcut C:\\users\\Me\\Desktop\\A.lnk has the arguments \"-x\", the package says \"-x D:\\Kesta\""}, 3,
        0},
+      {"the shortcut's target gone", [](Installed* t) { fs::remove(t->dir_ / "d/Kesta/a.txt"); },
+       {"file D:\\Kesta\\a.txt is missing",
+        "shortcut C:\\users\\Me\\Desktop\\A.lnk leads to \"D:\\Kesta\\a.txt\", which does not exist after the "
+        "install"}, 2, 0},
       {"a shortcut the shell cannot read", [](Installed* t) { t->links_.clear(); },
        {"shortcut C:\\users\\Me\\Desktop\\A.lnk cannot be read (no such shortcut)"}, 3, 0},
   };
