@@ -21,7 +21,9 @@
 #include "try/probe32.h"
 #include "try/report.h"
 #include "try/snapshot.h"
+#include "try/upgrade.h"
 #include "try/wine_user.h"
+#include "platform/text16.h"
 
 namespace {
 
@@ -246,6 +248,43 @@ TEST(TryCheck, WhatLiesOutsideTheInstallFolderIsListedWithWhereItWent) {
   EXPECT_EQ(r.outside[1].what, "{Desktop}\\A.lnk");
   EXPECT_TRUE(r.outside[1].shortcut);
   EXPECT_EQ(r.launch, "");
+}
+
+// After an upgrade: the old folder under the installer's old-version name, found as the
+// name that was not there before, and checked against the old package's files in it.
+TEST(TryUpgrade, TheOldVersionIsFoundUnderItsNewNameAndCheckedThere) {
+  const struct {
+    const char* what;
+    std::function<void(Installed*)> change;
+    std::vector<std::string> problems;
+    size_t files_ok;
+  } cases[] = {
+      {"moved whole", [](Installed*) {}, {}, 2},
+      {"a file changed", [](Installed* t) { t->dir_.write("d/Kesta_旧版本2/a.txt", "a"); },
+       {"file D:\\Kesta_旧版本2\\a.txt differs from the package's bytes at byte 0"}, 1},
+      {"a file gone", [](Installed* t) { fs::remove(t->dir_ / "d/Kesta_旧版本2/sub/b.txt"); },
+       {"file D:\\Kesta_旧版本2\\SUB\\b.txt is missing"}, 1},
+      {"a file added", [](Installed* t) { t->dir_.write("d/Kesta_旧版本2/log.txt", "l"); },
+       {"file D:\\Kesta_旧版本2\\log.txt is in the install folder, not in the package"}, 2},
+  };
+  for (const auto& c : cases) {
+    Installed t;
+    fs::create_directories(t.dir_ / "d/Kesta_旧版本1");  // an older version, there before
+    tvpack::Snapshot before = tvpack::take_snapshot(t.prefix_);
+    fs::rename(t.dir_ / "d/Kesta", t.dir_ / "d/Kesta_旧版本2");
+    t.dir_.write("d/Kesta/new.txt", "n");
+    c.change(&t);
+    std::string moved = tvpack::moved_aside(t.prefix_, "D:\\Kesta", before);
+    ASSERT_EQ(moved, "D:\\Kesta_旧版本2") << c.what;
+    std::map<int, std::u16string> folders = {{0, u"C:\\users\\Me\\Desktop"}};
+    tvpack::CheckResult r =
+        tvpack::check_old_version(t.bytes_, folders, "D:\\Kesta\\", tv::utf8_to_u16(moved), t.prefix_);
+    EXPECT_EQ(r.problems, c.problems) << c.what;
+    EXPECT_EQ(r.files, 2u) << c.what;  // {Desktop}\note.txt stays where it was
+    EXPECT_EQ(r.files_ok, c.files_ok) << c.what;
+  }
+  Installed fresh;
+  EXPECT_EQ(tvpack::moved_aside(fresh.prefix_, "D:\\Kesta", tvpack::take_snapshot(fresh.prefix_)), "");
 }
 
 // Wine's shell links keep a target in the prefix's code page (936): a character outside

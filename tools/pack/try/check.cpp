@@ -61,22 +61,34 @@ struct Check {
   fs::path host_path(const std::u16string& windows) const { return map_windows_path(prefix, windows); }
 };
 
-// The files section, each path once (its last record).
-bool files_of(InstallWalk& walk, const Check& c, std::vector<Want>* wants) {
+// Each path once, where it lies now: a later record for the same file replaces the
+// earlier one, as on disk.
+std::vector<Want> last_of_each(const std::vector<Want>& all, const Check& c) {
+  std::vector<Want> wants;
   std::map<fs::path, size_t> by_host;
-  return walk.files([&](const FileRecord& f) {
-    if (f.path == nullptr) return false;
-    Want w{tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size};
+  for (const Want& w : all) {
     fs::path host = c.host_path(w.path);
     auto it = by_host.find(host);
     if (!host.empty() && it != by_host.end()) {
-      (*wants)[it->second] = w;
+      wants[it->second] = w;
     } else {
-      if (!host.empty()) by_host[host] = wants->size();
-      wants->push_back(w);
+      if (!host.empty()) by_host[host] = wants.size();
+      wants.push_back(w);
     }
+  }
+  return wants;
+}
+
+// The files section, each path once (its last record).
+bool files_of(InstallWalk& walk, const Check& c, std::vector<Want>* wants) {
+  std::vector<Want> all;
+  bool read = walk.files([&](const FileRecord& f) {
+    if (f.path == nullptr) return false;
+    all.push_back({tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size});
     return true;
   });
+  *wants = last_of_each(all, c);
+  return read;
 }
 
 void check_files(const std::vector<Want>& wants, Check* c) {
@@ -244,7 +256,11 @@ CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<
   r.folder = utf8(moved);
   std::vector<Want> wants;
   Check c{prefix, map_windows_path(prefix, moved), {}, &r};
-  if (!walk.open(bytes).empty() || !walk.choose_folder(folder) || !files_of(walk, c, &wants)) {
+  // Read as they were written; they are looked for below the new name.
+  if (!walk.open(bytes).empty() || !walk.choose_folder(folder) || !walk.files([&](const FileRecord& f) {
+        if (f.path != nullptr) wants.push_back({tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size});
+        return f.path != nullptr;
+      })) {
     r.package_stops = "the old version's package cannot be read again";
     return r;
   }
@@ -257,7 +273,7 @@ CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<
     w.path = moved + u"\\" + path.substr(lead.size());
     kept.push_back(w);
   }
-  check_files(kept, &c);
+  check_files(last_of_each(kept, c), &c);
   r.outside.clear();
   check_nothing_else(c);
   return r;
