@@ -141,7 +141,8 @@ bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
 void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   TryRun& run = o->run;
   Snapshot before = take_snapshot(m.sandbox.prefix());
-  if (o->over && !opt.running) o->upgrade.before = before;
+  // With --running, taken again once the program ended (it may write in its folder).
+  if (o->over) o->upgrade.before = before;
   AfterBox after_box = [&](const TryStep& box) {
     if (box.again && opt.running) {
       close_old_program(m.driver, m.sandbox, &o->upgrade);
