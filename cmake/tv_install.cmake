@@ -4,6 +4,7 @@
 # share/doc/talvenor-pack/ and, natively, the man page. In the native build
 # `cpack -G DEB` (or the `package` target) makes talvenor-pack_<version>_<arch>.deb.
 include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/tv_shipped_pages.cmake)
 
 # Installs the 32-bit Windows build's files that ship with the maker (the variables
 # named, such as TV_WIN32_STUB: see tools/pack) into DESTINATION. An install or package
@@ -31,7 +32,7 @@ endif()
 set(TV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvenor-pack)
 
 install(TARGETS talvenor-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md ${CMAKE_SOURCE_DIR}/docs/try.md DESTINATION ${TV_DOC_DIR})
+install(FILES ${TV_SHIPPED_PAGES} DESTINATION ${TV_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples DESTINATION ${TV_DOC_DIR})
 
 # Natively the stub and the UI driver are the 32-bit Windows build's.

@@ -4,7 +4,8 @@
 #                        install scripts that the installer takes
 #   talvenor-setup.exe   the shipped 32-bit installer stub (the win32 build's,
 #                        TV_WIN32_STUB), beside the maker, where it looks first
-#   doc/manifest.md      the manifest reference
+#   doc/manifest.md      the manifest reference, and the pages it links to
+#                        (try.md, benchmarks.md: cmake/tv_shipped_pages.cmake)
 #   doc/examples/        its examples
 # The win32 build makes no download: its stub ships in this zip and in the Debian
 # package, and its maker is built for the tests under 32-bit Wine. A second Windows
@@ -24,7 +25,7 @@ endif()
 install(TARGETS talvenor-pack RUNTIME DESTINATION .)
 # As built (already stripped): a strip would rewrite the stub that the tests compare.
 tv_install_win32_files(. TV_WIN32_STUB)
-install(FILES ${CMAKE_SOURCE_DIR}/docs/manifest.md DESTINATION doc)
+install(FILES ${TV_SHIPPED_PAGES} DESTINATION doc)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples DESTINATION doc)
 
 set(CPACK_GENERATOR ZIP)

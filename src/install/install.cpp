@@ -23,12 +23,16 @@ namespace {
 constexpr const char16_t* kOldVersionMark = u"_旧版本";
 constexpr int kMaxOldVersions = 999;
 
+}  // namespace
+
 // path + "_旧版本" + number into out (kMaxPath units); false when longer than 259 units.
 bool old_version_name(char16_t* out, const char16_t* path, int number) {
   TextBuilder b = start_text(out, kMaxPath);
   add_number(add(add(b, path), kOldVersionMark), unsigned(number));
   return !b.cut;
 }
+
+namespace {
 
 // The box of a folder that leaves no room for the package's paths; room is the
 // longest folder that does.

@@ -41,6 +41,10 @@ InstallOutcome run_install_sequence(const char16_t* edit_text,
 // path has kMaxPath units.
 void install_directory_from(const char16_t* edit_text, char16_t* path);
 
+// The name an existing installation at path is moved aside to: path + "_旧版本" +
+// number into out (kMaxPath units); false when longer than 259 units.
+bool old_version_name(char16_t* out, const char16_t* path, int number);
+
 // Removes the whole run of backslashes at the end of text, in place.
 void strip_trailing_backslashes(char16_t* text);
 

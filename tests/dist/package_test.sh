@@ -32,6 +32,7 @@ check "its name and version" eval '[ "$(field Package)" = talvenor-pack ] && [ "
 dpkg-deb -c "$deb" | awk '{print $6}' >contents.txt
 for f in usr/bin/talvenor-pack usr/share/talvenor/talvenor-setup.exe usr/share/talvenor/talvenor-ui-driver.exe \
          usr/share/doc/talvenor-pack/manifest.md usr/share/doc/talvenor-pack/try.md \
+         usr/share/doc/talvenor-pack/benchmarks.md \
          usr/share/doc/talvenor-pack/examples/first.toml usr/share/doc/talvenor-pack/examples/talvenor/Talvenor.exe \
          usr/share/man/man1/talvenor-pack.1.gz; do
   check "it holds /$f" grep -qx "./$f" contents.txt

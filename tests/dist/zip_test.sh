@@ -44,8 +44,9 @@ dir=unpacked/$name
 check "the maker is a 64-bit Windows program" is "$dir/talvenor-pack.exe" 'PE32+ executable*x86-64*'
 check "the stub is the 32-bit one" is "$dir/talvenor-setup.exe" "$pe32"
 check "the stub is the win32 build's, unchanged" cmp -s "$dir/talvenor-setup.exe" "$stub"
-check "doc/ holds the manifest reference and every example" eval \
-  'cmp -s "$dir/doc/manifest.md" "$source/docs/manifest.md" && diff -r "$dir/doc/examples" "$source/docs/examples"'
+check "doc/ holds the manifest reference, the pages it links to and every example" eval \
+  'for p in manifest try benchmarks; do cmp -s "$dir/doc/$p.md" "$source/docs/$p.md" || exit 1; done &&
+   diff -r "$dir/doc/examples" "$source/docs/examples"'
 
 # Run from a folder with no build/ below it: the only stub to find is the zip's.
 out=$work/out/demo.exe

@@ -20,7 +20,12 @@ import tomllib
 import zlib
 from pathlib import Path
 
+from e2e_support import install_script
+
 DAMAGED = ("安装失败", "安装文件已损坏!")
+DEFAULT_USER = "Wang.Xiaoming-Design"  # try's Wine user unless --user names another
+RENAME_FAILED = "重命名旧版本失败"
+TOO_LONG = "安装目录太长"
 WRITE_FAILED = "安装出错"
 
 # A command run by try while the finish dialog is up, before the check: it changes what
@@ -128,6 +133,57 @@ def main():
     long_demo = out / "long-folder.exe"
     make("build", str(long_manifest), "-o", str(long_demo))
 
+    def variant(name, replace=(), add="", change=None):
+        """The demo package copied with its manifest's texts replaced and tables added;
+        change(folder) alters its files. The installer made of it."""
+        folder = out / name
+        shutil.copytree(manifest.parent, folder)
+        text = (folder / manifest.name).read_text(encoding="utf-8")
+        for old, new in replace:
+            assert old in text, old
+            text = text.replace(old, new)
+        (folder / manifest.name).write_text(text + add, encoding="utf-8")
+        if change:
+            change(folder)
+        exe = out / f"{name}.exe"
+        make("build", str(folder / manifest.name), "-o", str(exe))
+        return exe
+
+    def second_release(folder):
+        (folder / "files/data/levels/2.dat").unlink()
+        (folder / "files/data/levels/3.dat").write_bytes(b"level 3")
+        with open(folder / "files/帮助.txt", "ab") as f:
+            f.write(b"\r\n2.0")
+
+    # The second release: a file removed, one added, one changed, and no help shortcut.
+    help_shortcut = "[[shortcut]]\ntarget = '{Help}'\nlocation = '{Programs}\\塔文诺\\塔文诺帮助'\n"
+    v2 = variant("v2", [(help_shortcut, "")], change=second_release)
+    # The folder under the user's application data, named by the finish text, which fits
+    # for a user named root and not for a longer name; and a shortcut to a file with an
+    # emoji in its name, which Wine's shell links cannot keep.
+    emoji_file = "[[file]]\nsource = \"files/帮助.txt\"\ndestination = '{App}\\笔记😀.txt'\n"
+    emoji_shortcut = "[[shortcut]]\ntarget = '{App}\\笔记😀.txt'\nlocation = '{Desktop}\\笔记'\n"
+    in_appdata = variant("in-appdata", [("value = 'D:\\Kesta'", "value = '{AppData}\\DawnNotes'"),
+                                        ("塔文诺已成功安装到 {App}。", "已安装到 {App}")],
+                         "\n" + emoji_file + "\n" + emoji_shortcut)
+    # A shortcut to a file the package does not install: the maker refuses it, wrap
+    # takes it; beside it the emoji shortcut, which is no failure.
+    nowhere_manifest = out / "nowhere.toml"
+    nowhere_manifest.write_text(
+        "[[variable]]\nname = '{App}'\nvalue = 'D:\\Dawn'\n[[file]]\nsource = 'a.txt'\n"
+        "destination = '{App}\\DawnNotes.exe'\n[[shortcut]]\ntarget = '{App}\\DawnNote.exe'\n"
+        "location = '{Desktop}\\Dawn'\n", encoding="utf-8")
+    (out / "a.txt").write_bytes(b"a")
+    refused = subprocess.run([str(maker), "build", str(nowhere_manifest), "-o", str(out / "refused.exe"),
+                              "--stub", args.stub, "-q"], text=True, capture_output=True, env=env)
+    assert refused.returncode == 1 and "did you mean {App}\\DawnNotes.exe?" in refused.stderr, refused.stderr
+    nowhere = out / "nowhere.exe"
+    (out / "nowhere.script").write_bytes(install_script(1, [("{App}", "D:\\Dawn")], [
+        ("{App}\\DawnNotes.exe", b"program"), ("{App}\\笔记😀.txt", b"notes")],
+        "icon\n{App}\\DawnNote.exe\n\n{Desktop}\\Dawn\nicon\n{App}\\笔记😀.txt\n\n{Desktop}\\笔记"))
+    make("wrap", "--script", str(out / "nowhere.script"), "-o", str(nowhere))
+    too_long = "D:\\" + "Folder" * 40
+
     def passed(r):
         assert r["passed"] and r["failures"] == [], r["failures"]
         assert r["install_dialog"]["caption"] == app_name, r["install_dialog"]
@@ -181,6 +237,50 @@ def main():
         assert program == "D:\\Kesta\\Talvenor.exe", r["finish_starts"]
         assert program in [p["image"] for p in r["started"]], r["started"]
 
+    def emoji_note(r):
+        (note,) = r["notes"]
+        assert "笔记.lnk" in note and "code page (936)" in note and "笔记??.txt" in note, note
+
+    def upgraded(number, left_behind, earlier):
+        def check(r):
+            u = r["upgrade"]
+            assert r["passed"] and r["moved_aside"] == f"D:\\Kesta_旧版本{number}", r
+            assert u["kept_in"] == r["moved_aside"] and u["earlier"] == earlier, u
+            assert u["kept_files"] == {"verified": files, "in_package": files}, u["kept_files"]
+            assert u["not_whole"] == [] and u["changed"] == [], u
+            assert [p.rsplit("\\", 1)[-1] for p in u["left_behind"]] == left_behind, u["left_behind"]
+            assert r["files"] == {"verified": files, "in_package": files}, r["files"]
+        return check
+
+    def upgraded_running(r):
+        upgraded(2, [], [str(demo)])(r)
+        (b,) = r["message_boxes"]
+        assert b["expected"] and RENAME_FAILED in b["text"], b
+        steps = r["upgrade"]["running_steps"]
+        assert len(steps) == 4 and "started the old version's program D:\\Kesta\\Talvenor.exe" in steps, steps
+        assert "closed the old version's program by its window, as a user would" in steps, steps
+
+    def user_root(r):
+        assert r["passed"] and r["user"] == "root" and r["cut_texts"] == [], r
+        emoji_note(r)
+
+    def user_default(r):
+        assert r["user"] == DEFAULT_USER, r["user"]
+        (cut,) = r["cut_texts"]
+        assert cut["control"] == 1002 and f"C:\\users\\{DEFAULT_USER}\\AppData" in cut["text"], cut
+        assert len(r["failures"]) == 1, r["failures"]
+
+    def leads_nowhere(r):
+        (f,) = r["failures"]
+        assert "DawnNote.exe\", which does not exist after the install" in f, f
+        emoji_note(r)
+
+    def box_expected(r):
+        (b,) = r["message_boxes"]
+        assert b["expected"] and b["text"].startswith(TOO_LONG), b
+        assert r["typed_folders"] == [too_long, ""] and r["folder"] == "D:\\Kesta", r
+        assert r["passed"] and r["files"]["verified"] == files, r
+
     def interrupted(r):
         assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
 
@@ -203,7 +303,16 @@ def main():
         ("no-dialog", [no_dialog], None, 1, ended),
         ("interrupted", [demo], None, -signal.SIGINT, None),
         ("not-a-program", [manifest], None, 2, None),
+        ("upgrade", [v2, "--over", demo], None, 0, upgraded(1, ["塔文诺帮助.lnk"], [])),
+        ("second-upgrade-running", [v2, "--over", demo, "--over", v2, "--running"], None, 0, upgraded_running),
+        ("user-root", [in_appdata, "--user", "root"], None, 0, user_root),
+        ("user-default", [in_appdata], None, 1, user_default),
+        ("shortcut-nowhere", [nowhere], None, 1, leads_nowhere),
+        ("expected-box", [demo, "--folder", too_long, "--expect-box", TOO_LONG, "--folder", ""], None, 0,
+         box_expected),
         ("bare-stub", [Path(args.stub)], None, 2, None),
+        ("running-without-over", [demo, "--running"], None, 2, None),
+        ("not-a-user-name", [demo, "--user", "Wang/Xiaoming"], None, 2, None),
     ]
     failed = []
     for name, cmd, hook, status, check in cases:

@@ -161,14 +161,14 @@ std::string many_shortcuts(int count) {
   std::string text;
   for (int i = 0; i < count; ++i)
     text += "[[shortcut]]\ntarget = '{App}\\t.exe'\nlocation = '{Desktop}\\T" + std::to_string(i) + "'\n";
-  return text;
+  return text + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\t.exe'\n";
 }
 
 TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
   fs::create_directories(dir_ / "empty/inner");
   dir_.write("braces/sub/{App}.txt", "x");
   std::string t = kApp + "[[tree]]\nsource = \"";
-  std::string s = kApp + "[[shortcut]]\ntarget = '{App}\\t.exe'\n";  // location or arguments on line 6
+  std::string s = kApp + "[[shortcut]]\ntarget = 'C:\\t.exe'\n";  // location or arguments on line 6
   expect_refused({
       {t + "a.txt\"\ndestination = '{App}\\t'\n", 5, "is not a folder"},
       {t + "empty\"\ndestination = '{App}\\t'\n", 5, "holds no files"},
@@ -179,6 +179,16 @@ TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
       {s + "location = '{Desktop}\\NUL'\n", 6, "[[shortcut]] file \"C:\\Users\\Tester\\Desktop\\NUL.lnk\" holds the name"},
       {s + "location = '{Desktop}\\{X}'\n", 6, "uses {X}"},
       {kApp + "[[shortcut]]\nlocation = '{Desktop}\\T'\n", 4, "needs a \"target\" string"},
+      // A target below {App} that the package does not install leads nowhere; the
+      // nearest packaged name (a file or a folder on the way to one) is suggested. Told
+      // at the [[shortcut]] line.
+      {kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\DawnNotes.exe'\n[[shortcut]]\ntarget = '{App}\\DawnNote.exe'\n"
+           "location = '{Desktop}\\D'\n", 7, "[[shortcut]] target \"{App}\\DawnNote.exe\" leads to "
+           "{App}\\DawnNote.exe, which the package does not install; did you mean {App}\\DawnNotes.exe?"},
+      {kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\bin\\t.exe'\n[[shortcut]]\n"
+              "target = '{App}\\bim'\nlocation = '{Desktop}\\D'\n", 7, "did you mean {App}\\bin?"},
+      {kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\t.exe'\n[[shortcut]]\n"
+              "target = '{App}\\zzzz.exe'\nlocation = '{Desktop}\\D'\n", 7, "does not install"},
       // "C:\Users\Tester\Desktop\" is 24 units; 232 more and ".lnk" make 260.
       {s + "location = '{Desktop}\\" + std::string(232, 'L') + "'\n", 6, "with \".lnk\" a path may have at most 259"},
       // 256 shortcuts fill the installer's 1024 lines; the 257th (line 4 + 256 * 3) is one too many.
@@ -543,7 +553,7 @@ TEST_F(ManifestTest, SummarySaysHowLongTheInstallFolderMayBe) {
         "m.toml", kApp + "[[variable]]\nname = \"{V}\"\nvalue = 'Kesta'\n[[variable]]\nname = \"{Data}\"\n"
                          "value = '{App}\\" + std::string(240, 'd') + "'\n[[file]]\nsource = \"a.txt\"\n"
                          "destination = '{Data}\\a'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\" +
-                         c.below + "'\n[[shortcut]]\ntarget = '{App}\\a.txt'\nlocation = '" + c.shortcut + "'\n");
+                         c.below + "'\n[[shortcut]]\ntarget = '{Data}\\a'\nlocation = '" + c.shortcut + "'\n");
     tvpack::PackOptions options;
     std::vector<std::string> warnings;
     options.warning = [&](const std::string& w) { warnings.push_back(w); };
@@ -578,8 +588,8 @@ TEST_F(ManifestTest, KeepsTheManifestsOrderAndSortsTreesByComponent) {
                     "[[file]]\nsource = \"a.txt\"\ndestination = '{Data}\\1.txt'\n"
                     "[[tree]]\nsource = \"t\"\ndestination = '{App}\\t\\'\n"
                     "[[file]]\nsource = \"a.txt\"\ndestination = '{Programs}\\2.txt'\n"
-                    "[[shortcut]]\ntarget = '{App}\\1.txt'\nlocation = '{Desktop}\\One'\n"
-                    "[[shortcut]]\ntarget = '{App}\\2'\narguments = '/x \"{Data}\"'\nlocation = '{Programs}\\T\\2'\n");
+                    "[[shortcut]]\ntarget = '{Data}\\1.txt'\nlocation = '{Desktop}\\One'\n"
+                    "[[shortcut]]\ntarget = '{App}\\t'\narguments = '/x \"{Data}\"'\nlocation = '{Programs}\\T\\2'\n");
   tvpack::Manifest m = tvpack::load_manifest(manifest);
   EXPECT_EQ(m.format_version, 0);
   ASSERT_EQ(m.variables.size(), 3u);
@@ -590,7 +600,7 @@ TEST_F(ManifestTest, KeepsTheManifestsOrderAndSortsTreesByComponent) {
   EXPECT_EQ(dests, (std::vector<std::u16string>{u"{Data}\\1.txt", u"{App}\\t\\Z.txt", u"{App}\\t\\a\\b",
                                                  u"{App}\\t\\a.txt", u"{App}\\t\\帮助.txt", u"{Programs}\\2.txt"}));
   EXPECT_EQ(tvpack::shortcut_text(m.shortcuts),
-            u"icon\n{App}\\1.txt\n\n{Desktop}\\One\nicon\n{App}\\2\n/x \"{Data}\"\n{Programs}\\T\\2");
+            u"icon\n{Data}\\1.txt\n\n{Desktop}\\One\nicon\n{App}\\t\n/x \"{Data}\"\n{Programs}\\T\\2");
   EXPECT_EQ(tvpack::build_script(m).size(), m.script_size);
 }
 

@@ -13,7 +13,17 @@
 #include "build/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
-#include "try/try_internal.h"
+#include "try/check.h"
+#include "try/code_page.h"
+#include "try/drives.h"
+#include "try/fit.h"
+#include "try/prefix_cache.h"
+#include "try/probe32.h"
+#include "try/report.h"
+#include "try/snapshot.h"
+#include "try/upgrade.h"
+#include "try/wine_user.h"
+#include "platform/text16.h"
 
 namespace {
 
@@ -209,6 +219,10 @@ TEST(TryCheck, EveryDifferenceIsFoundAndNothingElse) {
       {"other arguments", [](Installed* t) { t->links_.begin()->second.second = "-x"; },
        {"shortcut C:\\users\\Me\\Desktop\\A.lnk has the arguments \"-x\", the package says \"-x D:\\Kesta\""}, 3,
        0},
+      {"the shortcut's target gone", [](Installed* t) { fs::remove(t->dir_ / "d/Kesta/a.txt"); },
+       {"file D:\\Kesta\\a.txt is missing",
+        "shortcut C:\\users\\Me\\Desktop\\A.lnk leads to \"D:\\Kesta\\a.txt\", which does not exist after the "
+        "install"}, 2, 0},
       {"a shortcut the shell cannot read", [](Installed* t) { t->links_.clear(); },
        {"shortcut C:\\users\\Me\\Desktop\\A.lnk cannot be read (no such shortcut)"}, 3, 0},
   };
@@ -234,6 +248,168 @@ TEST(TryCheck, WhatLiesOutsideTheInstallFolderIsListedWithWhereItWent) {
   EXPECT_EQ(r.outside[1].what, "{Desktop}\\A.lnk");
   EXPECT_TRUE(r.outside[1].shortcut);
   EXPECT_EQ(r.launch, "");
+}
+
+// After an upgrade: the old folder under the installer's old-version name, found as the
+// name that was not there before, and checked against the old package's files in it.
+TEST(TryUpgrade, TheOldVersionIsFoundUnderItsNewNameAndCheckedThere) {
+  const struct {
+    const char* what;
+    std::function<void(Installed*)> change;
+    std::vector<std::string> problems;
+    size_t files_ok;
+  } cases[] = {
+      {"moved whole", [](Installed*) {}, {}, 2},
+      {"a file changed", [](Installed* t) { t->dir_.write("d/Kesta_旧版本2/a.txt", "a"); },
+       {"file D:\\Kesta_旧版本2\\a.txt differs from the package's bytes at byte 0"}, 1},
+      {"a file gone", [](Installed* t) { fs::remove(t->dir_ / "d/Kesta_旧版本2/sub/b.txt"); },
+       {"file D:\\Kesta_旧版本2\\SUB\\b.txt is missing"}, 1},
+      {"a file added", [](Installed* t) { t->dir_.write("d/Kesta_旧版本2/log.txt", "l"); },
+       {"file D:\\Kesta_旧版本2\\log.txt is in the install folder, not in the package"}, 2},
+  };
+  for (const auto& c : cases) {
+    Installed t;
+    fs::create_directories(t.dir_ / "d/Kesta_旧版本1");  // an older version, there before
+    tvpack::Snapshot before = tvpack::take_snapshot(t.prefix_);
+    fs::rename(t.dir_ / "d/Kesta", t.dir_ / "d/Kesta_旧版本2");
+    t.dir_.write("d/Kesta/new.txt", "n");
+    c.change(&t);
+    std::string moved = tvpack::moved_aside(t.prefix_, "D:\\Kesta", before);
+    ASSERT_EQ(moved, "D:\\Kesta_旧版本2") << c.what;
+    std::map<int, std::u16string> folders = {{0, u"C:\\users\\Me\\Desktop"}};
+    tvpack::CheckResult r =
+        tvpack::check_old_version(t.bytes_, folders, "D:\\Kesta\\", tv::utf8_to_u16(moved), t.prefix_);
+    EXPECT_EQ(r.problems, c.problems) << c.what;
+    EXPECT_EQ(r.files, 2u) << c.what;  // {Desktop}\note.txt stays where it was
+    EXPECT_EQ(r.files_ok, c.files_ok) << c.what;
+  }
+  Installed fresh;
+  EXPECT_EQ(tvpack::moved_aside(fresh.prefix_, "D:\\Kesta", tvpack::take_snapshot(fresh.prefix_)), "");
+}
+
+// Wine's shell links keep a target in the prefix's code page (936): a character outside
+// it reads back as one '?' per UTF-16 unit, and only that is Wine's loss.
+TEST(TryCodePage, OnlyWhatCodePage936CannotHoldIsExplainedAway) {
+  const struct {
+    const char* planned;
+    const char* got;
+    bool lost;
+  } cases[] = {
+      {"D:\\笔记\xF0\x9F\x98\x80.txt", "D:\\笔记??.txt", true},     // an emoji: two units
+      {"D:\\\xC4\xB3\xF0\x9F\x98\x80", "D:\\???", true},           // U+0133, then an emoji
+      {"D:\\笔记\xF0\x9F\x98\x80.txt", "D:\\笔记?.txt", false},      // one '?' short
+      {"D:\\笔记\xF0\x9F\x98\x80.txt", "D:\\笔?\?.txt", false},     // a character it holds lost
+      {"D:\\笔记\xF0\x9F\x98\x80.txt", "D:\\Notes??.txt", false},   // another path
+      {"D:\\笔记\xF0\x9F\x98\x80.txt", "D:\\笔记??.txt.lnk", false}, // more after it
+      {"D:\\笔记.txt", "D:\\笔记.txt", false},                          // nothing lost
+      {"D:\\a?.txt", "D:\\a?.txt", false},
+      {"", "", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tvpack::wine_code_page_loss(c.planned, c.got), c.lost) << c.planned;
+}
+
+TEST(TryUser, OnlyNamesWindowsTakesAreGivenAndTheProfileFollowsTheName) {
+  const struct {
+    std::string name;
+    bool ok;
+  } names[] = {{"Wang.Xiaoming-Design", true}, {"root", true}, {"Zhang Wei", true}, {"a", true},
+               {"", false}, {"Wang.Xiaoming-Design1", false}, {"a/b", false}, {"a:b", false},
+               {"a*", false}, {"end.", false}, {" lead", false}, {"\xE5\xBC\xA0\xE4\xBC\x9F", false}};
+  for (const auto& n : names) EXPECT_EQ(tvpack::wine_user_problem(n.name).empty(), n.ok) << n.name;
+  TempDir dir;
+  fs::create_directories(dir / "drive_c/users/Public");
+  fs::create_directories(dir / "drive_c/users/root/Desktop");
+  dir.write("system.reg", "\"ProfileImagePath\"=\"C:\\\\users\\\\root\"\n"
+                          "\"Common Favorites\"=\"C:\\\\users\\\\root\\\\Favorites\"\n"
+                          "\"Other\"=\"C:\\\\users\\\\rooted\"\n");
+  tvpack::become_user(dir / "", "Wang.Xiaoming-Design");
+  EXPECT_TRUE(fs::is_directory(dir / "drive_c/users/Wang.Xiaoming-Design/Desktop"));
+  EXPECT_FALSE(fs::exists(dir / "drive_c/users/root"));
+  std::vector<uint8_t> reg = read_bytes(dir / "system.reg");
+  EXPECT_EQ(std::string(reg.begin(), reg.end()),
+            "\"ProfileImagePath\"=\"C:\\\\users\\\\Wang.Xiaoming-Design\"\n"
+            "\"Common Favorites\"=\"C:\\\\users\\\\Wang.Xiaoming-Design\\\\Favorites\"\n"
+            "\"Other\"=\"C:\\\\users\\\\rooted\"\n");
+}
+
+// The verdict: an expected box is no failure, one that never came is; an upgrade fails
+// for what it left wrong, not for the shortcuts the new version stopped making.
+TEST(TryVerdict, ExpectedBoxesAndUpgradesAreJudgedByWhatWasAsked) {
+  auto box = [](bool expected) { return tvpack::Box{"安装目录太长", "安装目录太长，…", "确定", expected}; };
+  const struct {
+    const char* what;
+    std::function<void(tvpack::Outcome*)> set;
+    std::vector<std::string> why;
+  } cases[] = {
+      {"as the package says", [](tvpack::Outcome*) {}, {}},
+      {"an expected box, then the install",
+       [&](tvpack::Outcome* o) { o->run.boxes.push_back(box(true)); }, {}},
+      {"a box nobody expected",
+       [&](tvpack::Outcome* o) {
+         o->run.boxes.push_back(box(false));
+         o->run.stopped = "the installer showed a message box";
+       },
+       {"message box \"安装目录太长\": \"安装目录太长，…\" (answered 确定)"}},
+      {"an expected box that never came", [](tvpack::Outcome* o) { o->run.missing_boxes.push_back("不存在"); },
+       {"no message box held \"不存在\" (--expect-box)"}},
+      {"an upgrade that moved nothing aside", [](tvpack::Outcome* o) { o->over = true; },
+       {"the old version's folder D:\\Kesta was not moved aside"}},
+      {"an upgrade as it should be, a shortcut left behind",
+       [](tvpack::Outcome* o) {
+         o->over = true;
+         o->run.moved_aside = "D:\\Kesta_旧版本1";
+         o->upgrade.left_behind.push_back("C:\\users\\u\\Desktop\\old.lnk");
+       },
+       {}},
+      {"an upgrade that changed more",
+       [](tvpack::Outcome* o) {
+         o->over = true;
+         o->run.moved_aside = "D:\\Kesta_旧版本1";
+         o->upgrade.changed.push_back("C:\\x.txt added");
+         o->upgrade.not_whole.push_back("D:\\Kesta_旧版本1\\log.txt is missing");
+       },
+       {"the old version not moved whole: D:\\Kesta_旧版本1\\log.txt is missing",
+        "changed besides the upgrade: C:\\x.txt added"}},
+  };
+  for (const auto& c : cases) {
+    tvpack::Outcome o;
+    o.checked = o.run.finish_dialog = true;
+    o.run.exit_code = 0;
+    o.upgrade.check.folder = "D:\\Kesta";
+    c.set(&o);
+    EXPECT_EQ(tvpack::failures(o), c.why) << c.what;
+  }
+}
+
+// What an upgrade changed: the old folder whole under its new name, and the rest.
+TEST(TrySnapshot, ChangesAndAFolderMovedWholeAreTold) {
+  TempDir dir;
+  fs::path prefix = dir / "prefix";
+  fs::create_directories(prefix / "dosdevices");
+  fs::create_directories(dir / "c/windows");
+  fs::create_directories(dir / "d");
+  fs::create_directory_symlink(dir / "c", prefix / "dosdevices" / "c:");
+  fs::create_directory_symlink(dir / "d", prefix / "dosdevices" / "d:");
+  dir.write("d/Kesta/a.txt", "a");
+  dir.write("d/Kesta/sub/b.txt", "b");
+  dir.write("c/keep.txt", "k");
+  dir.write("c/gone.txt", "g");
+  tvpack::Snapshot before = tvpack::take_snapshot(prefix);
+  fs::path d = fs::canonical(dir / "d");
+  fs::rename(d / "Kesta", d / "Kesta_old");
+  dir.write("d/Kesta_old/sub/b.txt", "bb");
+  dir.write("d/Kesta_old/new.txt", "n");
+  dir.write("d/Kesta/a.txt", "A");
+  fs::remove(dir / "c/gone.txt");
+  dir.write("c/windows/system.ini", "w");  // Windows' own folder is not looked at
+  dir.write("c/added.txt", "x");
+  tvpack::Snapshot after = tvpack::take_snapshot(prefix);
+  EXPECT_EQ(tvpack::moved_whole(prefix, before, after, d / "Kesta", d / "Kesta_old"),
+            (std::vector<std::string>{"D:\\Kesta_old\\sub\\b.txt differs from what was in the old folder",
+                                      "D:\\Kesta_old\\new.txt was not in the old folder"}));
+  EXPECT_EQ(tvpack::changes(prefix, before, after, {d / "Kesta", d / "Kesta_old"}),
+            (std::vector<std::string>{"C:\\gone.txt removed", "C:\\added.txt added"}));
+  EXPECT_EQ(tvpack::windows_path_of(prefix, d), "D:\\");
 }
 
 // The maker tells a kernel that runs 32-bit programs as the machine's set-up does

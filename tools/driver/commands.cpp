@@ -102,7 +102,8 @@ void run_processes(Session&, const Args&) {
 }
 
 // Every command, each answering with its results and then "ok" or "error: ...":
-//   start PATH            start an installer (the process all other commands watch)
+//   start PATH            start an installer (the process all other commands watch; another
+//                         once it has ended)
 //   wait KIND [SECONDS]   wait for its install|finish|message|browse|loading dialog; it becomes
 //                         the current dialog. "wait exit" waits for the process to end.
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog
@@ -133,6 +134,8 @@ void run_processes(Session&, const Args&) {
 //   shot PATH             the current dialog's window (the whole screen when there is
 //                         none) as a PNG file: "shot width=W height=H"
 //   processes             every process: "process pid=P parent=Q image=PATH cmdline=TEXT"
+//   endprogram PID        end a program as a user would: WM_CLOSE to its windows, 5 s,
+//                         then TerminateProcess: "endprogram closed|gone|terminated [nowindow]"
 //   memory                the started process's address space: "memory used=B committed=B"
 //   sleep MS | kill
 using S = Session;
@@ -192,6 +195,8 @@ const Command kCommands[] = {
     {L"folder", Takes::kNumber, false, run_folder},
     {L"shot", Takes::kText, false, [](S& s, const A& a) { take_shot(s, a.text); }},
     {L"processes", Takes::kNothing, false, run_processes},
+    {L"endprogram", Takes::kNumber, false,
+     [](S&, const A& a) { end_program(static_cast<DWORD>(a.number), 5000); }},
     {L"memory", Takes::kNothing, false,
      [](S& s, const A&) {
        if (!s.process.hProcess) throw Failure{L"no process started"};

@@ -132,6 +132,10 @@ struct ProcessInfo {
 };
 std::vector<ProcessInfo> list_processes();
 
+// close_program.cpp: ends process pid as a user closing its windows would, waiting up
+// to ms for it before terminating it; one "endprogram ..." line says how it ended.
+void end_program(DWORD pid, DWORD ms);
+
 // The address space a process holds, as VirtualQueryEx walks it: "used=BYTES
 // committed=BYTES" (used: reserved or committed, the images included).
 std::wstring describe_address_space(HANDLE process);

@@ -6,7 +6,15 @@
 namespace drv {
 
 void start_process(Session& session, const std::wstring& path) {
-  if (session.process.hProcess) throw Failure{L"a process was already started"};
+  // Another once the one before has ended (an old version, then the new one).
+  if (session.process.hProcess && WaitForSingleObject(session.process.hProcess, 0) != WAIT_OBJECT_0)
+    throw Failure{L"a process was already started and still runs"};
+  if (session.process.hProcess) {
+    CloseHandle(session.process.hProcess);
+    CloseHandle(session.process.hThread);
+    session.process = {};
+    session.dialog = nullptr;
+  }
   std::wstring cmd = L"\"" + path + L"\"";
   STARTUPINFOW si = {};
   si.cb = sizeof(si);

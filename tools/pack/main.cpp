@@ -203,8 +203,11 @@ int run_extract(const ExtractCommand& c) {
 // --- try -----------------------------------------------------------------------------
 
 struct TryCommand {
-  std::string installer, folder, screenshots, json, driver;
-  bool run = false, verbose = false;
+  std::string installer, user = kDefaultWineUser, screenshots, json, driver;
+  std::vector<std::string> folders, boxes, over;
+  CLI::Option *folder = nullptr, *box = nullptr;
+  CLI::App* command = nullptr;
+  bool running = false, run = false, verbose = false;
   int timeout = 60;
 };
 
@@ -215,7 +218,23 @@ CLI::App* define_try(CLI::App& app, TryCommand* c) {
              "package. Exit status 0 when all is as the package says, 1 when something differs or the "
              "installer showed a message box or stopped, 2 for a usage error or a machine that cannot run it");
   try_cmd->add_option("INSTALLER", c->installer, "The installer")->required();
-  try_cmd->add_option("--folder", c->folder, "Type this install folder (a Windows path) into the install dialog");
+  c->command = try_cmd;
+  c->folder = try_cmd->add_option("--folder", c->folders,
+                                  "Type this install folder (a Windows path; '' for an empty one) into the install "
+                                  "dialog; after an --expect-box, type it and press install again");
+  c->box = try_cmd->add_option("--expect-box", c->boxes,
+                               "A message box whose text holds TEXT is expected next: it is answered and is no "
+                               "failure; the run fails when it never comes (repeatable, in order)");
+  try_cmd->add_option("--over", c->over,
+                      "Install this old version first (into the folder the new one offers, or --folder), "
+                      "then the new one over it, and check the upgrade (repeatable: each old version is "
+                      "installed over the one before)");
+  try_cmd->add_flag("--running", c->running,
+                    "With --over: the old version's program runs, and its folder is held open, when the new "
+                    "one installs; the rename box is answered, the program closed, install pressed again");
+  try_cmd->add_option("--user", c->user,
+                      std::string("The Wine user's name (default ") + kDefaultWineUser +
+                          ", 20 characters, the longest Windows allows)");
   try_cmd->add_flag("--run", c->run, "Leave the finish dialog's boxes ticked and report what it started");
   try_cmd->add_option("--screenshots", c->screenshots, "Save each dialog as a PNG file in this folder");
   try_cmd->add_option("--json", c->json, "Write the report as JSON to this file as well");
@@ -236,7 +255,15 @@ CLI::App* define_try(CLI::App& app, TryCommand* c) {
 int run_try(const TryCommand& c) {
   TryOptions t;
   t.installer = utf8_path(c.installer);
-  t.folder = c.folder;
+  for (const std::string& o : c.over) t.over.push_back(utf8_path(o));
+  t.running = c.running;
+  t.user = c.user;
+  // --folder and --expect-box in the order given.
+  size_t folder = 0, box = 0;
+  for (const CLI::Option* o : c.command->parse_order()) {
+    if (o == c.folder && folder < c.folders.size()) t.steps.push_back({false, c.folders[folder++]});
+    if (o == c.box && box < c.boxes.size()) t.steps.push_back({true, c.boxes[box++]});
+  }
   t.run = c.run;
   t.verbose = c.verbose;
   t.screenshots = utf8_path(c.screenshots);

@@ -1,9 +1,14 @@
 // The manifest's [[shortcut]] tables: four lines each in the shortcuts section, every
 // line a template the installer can expand, the location a path Windows takes.
+#include <set>
+
+#include "build/defines.h"
 #include "build/manifest_tables.h"
 #include "common/errors.h"
+#include "common/upcase.h"
 #include "common/windows_path.h"
 #include "variables/expand.h"
+#include "variables/table.h"
 
 namespace fs = std::filesystem;
 
@@ -67,6 +72,47 @@ std::optional<ManifestShortcut> read_shortcut(Reading* reading, const toml::tabl
   return ManifestShortcut{*target, *arguments, *location, r.line()};
 }
 
+// The path below {App} that expanded names ("" for {App} itself), as Windows resolves
+// its dots; nothing when it lies elsewhere or climbs out.
+std::optional<std::u16string> below_app(const std::u16string& expanded) {
+  const char16_t* const* app = tv::find_variable(u"{App}");
+  if (app == nullptr || *app == nullptr) return std::nullopt;
+  std::u16string base = *app;
+  while (!base.empty() && is_separator(base.back())) base.pop_back();
+  if (base.empty() || !starts_with_folder(expanded, base)) return std::nullopt;
+  std::vector<std::u16string> names = path_components(expanded.substr(base.size()));
+  if (!resolve_dots(&names)) return std::nullopt;
+  std::u16string out;
+  for (const std::u16string& n : names) out += (out.empty() ? u"" : u"\\") + n;
+  return out;
+}
+
+// A shortcut whose target lies below {App} leads to a file or folder the package
+// installs there, or it would lead nowhere; the nearest packaged name is suggested.
+void check_targets(Reading* reading) {
+  std::set<std::u16string> packaged = {u""};  // {App} itself, upper-cased
+  std::set<std::string> names;
+  for (const ManifestFile& f : reading->m->files) {
+    std::optional<std::u16string> below = below_app(tv::expand_variables(f.destination.c_str()));
+    // The file and every folder between it and {App}.
+    for (std::u16string path = below.value_or(u""); !path.empty();) {
+      packaged.insert(upcase(path));
+      names.insert("{App}\\" + printable(path));
+      size_t cut = path.rfind(u'\\');
+      path = cut == std::u16string::npos ? u"" : path.substr(0, cut);
+    }
+  }
+  for (const ManifestShortcut& s : reading->m->shortcuts) {
+    std::optional<std::u16string> below = below_app(tv::expand_variables(s.target.c_str()));
+    if (!below || packaged.count(upcase(*below)) != 0) continue;
+    std::string shown = "{App}\\" + printable(*below);
+    std::string nearest = nearest_name(shown, names);
+    reading->error(s.line, "[[shortcut]] target " + quote(s.target) + " leads to " + shown +
+                               ", which the package does not install" +
+                               (nearest.empty() ? "" : "; did you mean " + nearest + "?"));
+  }
+}
+
 }  // namespace
 
 void read_shortcuts(Reading* reading, const toml::table& root) {
@@ -79,6 +125,7 @@ void read_shortcuts(Reading* reading, const toml::table& root) {
                                       " shortcuts; the installer reads 1024 lines of the shortcuts section, four for each");
     if (s) reading->m->shortcuts.push_back(*s);
   }
+  check_targets(reading);
 }
 
 }  // namespace tvpack

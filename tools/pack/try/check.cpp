@@ -8,11 +8,14 @@
 #include <set>
 
 #include "common/errors.h"
+#include "common/upcase.h"
 #include "install/install.h"
 #include "package/script.h"
 #include "platform/text16.h"
 #include "read/walk.h"
-#include "try/try_internal.h"
+#include "try/check.h"
+#include "try/code_page.h"
+#include "try/drives.h"
 #include "variables/expand.h"
 
 namespace fs = std::filesystem;
@@ -58,22 +61,34 @@ struct Check {
   fs::path host_path(const std::u16string& windows) const { return map_windows_path(prefix, windows); }
 };
 
-// The files section, each path once (its last record).
-bool files_of(InstallWalk& walk, const Check& c, std::vector<Want>* wants) {
+// Each path once, where it lies now: a later record for the same file replaces the
+// earlier one, as on disk.
+std::vector<Want> last_of_each(const std::vector<Want>& all, const Check& c) {
+  std::vector<Want> wants;
   std::map<fs::path, size_t> by_host;
-  return walk.files([&](const FileRecord& f) {
-    if (f.path == nullptr) return false;
-    Want w{tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size};
+  for (const Want& w : all) {
     fs::path host = c.host_path(w.path);
     auto it = by_host.find(host);
     if (!host.empty() && it != by_host.end()) {
-      (*wants)[it->second] = w;
+      wants[it->second] = w;
     } else {
-      if (!host.empty()) by_host[host] = wants->size();
-      wants->push_back(w);
+      if (!host.empty()) by_host[host] = wants.size();
+      wants.push_back(w);
     }
+  }
+  return wants;
+}
+
+// The files section, each path once (its last record).
+bool files_of(InstallWalk& walk, const Check& c, std::vector<Want>* wants) {
+  std::vector<Want> all;
+  bool read = walk.files([&](const FileRecord& f) {
+    if (f.path == nullptr) return false;
+    all.push_back({tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size});
     return true;
   });
+  *wants = last_of_each(all, c);
+  return read;
 }
 
 void check_files(const std::vector<Want>& wants, Check* c) {
@@ -91,6 +106,7 @@ void check_files(const std::vector<Want>& wants, Check* c) {
     else
       problem = compare_bytes(host, w.content, w.size);
     c->expected.insert(host);
+    r.placed.push_back(host);
     if (!problem.empty()) {
       r.problems.push_back("file " + shown + " " + problem);
       r.listing.push_back("FAIL " + shown);
@@ -103,18 +119,39 @@ void check_files(const std::vector<Want>& wants, Check* c) {
   }
 }
 
-// Why the shortcut's .lnk file is not as the package plans it ("" when it is).
+// Why the shortcut's .lnk file is not as the package plans it ("" when it is); what
+// Wine alone cannot keep of it into *note.
 std::string shortcut_problem(const fs::path& host, const std::u16string& file, const std::string& target,
-                             const std::string& args, const ShortcutReader& read_shortcut) {
+                             const std::string& args, const ShortcutReader& read_shortcut, std::string* note) {
   std::error_code ec;
   if (host.empty() || !fs::is_regular_file(host, ec)) return "is missing";
   std::string got_target, got_args;
   std::string why_not = read_shortcut(file, &got_target, &got_args);
   got_target = printable(got_target), got_args = printable(got_args);
   if (!why_not.empty()) return "cannot be read (" + why_not + ")";
-  if (got_target != target) return "leads to " + quote(got_target) + ", the package says " + quote(target);
-  if (got_args != args) return "has the arguments " + quote(got_args) + ", the package says " + quote(args);
+  bool target_lost = got_target != target && wine_code_page_loss(target, got_target);
+  bool args_lost = got_args != args && wine_code_page_loss(args, got_args);
+  if (got_target != target && !target_lost)
+    return "leads to " + quote(got_target) + ", the package says " + quote(target);
+  if (got_args != args && !args_lost)
+    return "has the arguments " + quote(got_args) + ", the package says " + quote(args);
+  if (target_lost || args_lost)
+    *note = std::string("its ") + (target_lost ? "target holds" : "arguments hold") +
+            " characters outside the Wine prefix's code page (936), which Wine's shell links store as "
+            "\"?\": read back as " + quote(target_lost ? got_target : got_args) + ", not checked further";
   return "";
+}
+
+// Why the shortcut's target is not there after the install ("" when it is, or lies on
+// no drive of the prefix, which *note then says).
+std::string target_problem(const Check& c, const std::string& target, std::string* note) {
+  fs::path host = c.host_path(tv::utf8_to_u16(target));
+  std::error_code ec;
+  if (host.empty()) {
+    *note = "its target " + quote(target) + " is on no drive of the prefix: not checked";
+    return "";
+  }
+  return fs::exists(host, ec) ? "" : "leads to " + quote(target) + ", which does not exist after the install";
 }
 
 // The planned shortcuts, read back from their .lnk files.
@@ -128,10 +165,16 @@ void check_shortcuts(const ShortcutSection& section, const ShortcutReader& read_
     if (!host.empty() && !links.insert(host).second) continue;
     ++r.shortcuts;
     c->expected.insert(host);
+    r.placed.push_back(host);
     std::string shown = utf8(file);
     std::string target = utf8(tv::u16string_at(s.planned.target));
     std::string args = utf8(tv::u16string_at(s.planned.args));
-    std::string problem = shortcut_problem(host, file, target, args, read_shortcut);
+    std::string note, target_note;
+    std::string problem = shortcut_problem(host, file, target, args, read_shortcut, &note);
+    if (problem.empty()) problem = target_problem(*c, target, &target_note);
+    for (const std::string& n : {note, target_note})
+      if (!n.empty()) r.notes.push_back("shortcut " + shown + ": " + n);
+    r.shortcut_files.push_back(utf8(resolved_windows_path(file)));
     if (!problem.empty()) {
       r.problems.push_back("shortcut " + shown + " " + problem);
       r.listing.push_back("FAIL " + shown);
@@ -197,6 +240,41 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
   }
   check_files(wants, &c);
   check_shortcuts(section, read_shortcut, &c);
+  check_nothing_else(c);
+  return r;
+}
+
+CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
+                              const std::string& edit_text, const std::u16string& moved, const fs::path& prefix) {
+  CheckResult r;
+  InstallWalk walk;
+  walk.use_shell_folders(shell_folders);
+  char16_t chosen[tv::kMaxPath];
+  std::u16string text = tv::utf8_to_u16(edit_text);
+  tv::install_directory_from(text.c_str(), chosen);
+  std::u16string folder = resolved_windows_path(tv::u16string_at(chosen));
+  r.folder = utf8(moved);
+  std::vector<Want> wants;
+  Check c{prefix, map_windows_path(prefix, moved), {}, &r};
+  // Read as they were written; they are looked for below the new name.
+  if (!walk.open(bytes).empty() || !walk.choose_folder(folder) || !walk.files([&](const FileRecord& f) {
+        if (f.path != nullptr) wants.push_back({tv::u16string_at(f.path), tv::u16string_at(f.templ), f.content, f.size});
+        return f.path != nullptr;
+      })) {
+    r.package_stops = "the old version's package cannot be read again";
+    return r;
+  }
+  // Its files below the folder, each now below the old version's name.
+  std::vector<Want> kept;
+  std::u16string lead = upcase(folder + u"\\");
+  for (Want& w : wants) {
+    std::u16string path = resolved_windows_path(w.path);
+    if (upcase(path.substr(0, lead.size())) != lead) continue;
+    w.path = moved + u"\\" + path.substr(lead.size());
+    kept.push_back(w);
+  }
+  check_files(last_of_each(kept, c), &c);
+  r.outside.clear();
   check_nothing_else(c);
   return r;
 }

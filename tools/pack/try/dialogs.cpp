@@ -1,19 +1,16 @@
-// talvenor-pack try, the dialogs: a session with the UI driver (one command a line,
-// answered by lines and "ok" or "error: ..."), and the steps a user takes: wait for the
-// install dialog, type a folder, press 一键安装, wait for the finish dialog, untick or
+// talvenor-pack try, the dialogs: the steps a user takes through the UI driver
+// (driver_session.cpp): wait for the install dialog, type a folder, press 一键安装, wait for the finish dialog, untick or
 // keep its boxes, press 完成. A message box at any step ends the run and is answered
 // (the retry prompt with 取消). Every wait has a time limit.
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <fstream>
 
 #include "common/errors.h"
 #include "line_escape.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "try/dialogs.h"
+#include "try/fit.h"
+#include "try/signals.h"
 
 namespace fs = std::filesystem;
 
@@ -38,13 +35,18 @@ int number_after(const std::string& line, const std::string& key) {
   return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + key.size() + 1);
 }
 
-// The message box on screen: its texts, a screenshot, then the answer a user gives to
-// end the run: 取消 where the box has it (the retry prompt), else its one button.
-void record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, TryRun* run) {
+enum class Waited { kDialog, kExpectedBox, kStopped };
+
+// The message box on screen: its texts, a screenshot, then the answer a user gives: 取消
+// where the box has it (the retry prompt), else its first button. A box whose text
+// holds *expect is expected (kExpectedBox); any other ends the run (kStopped).
+Waited record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string* expect,
+                  TryRun* run) {
   std::vector<std::string> lines = driver.command("message");
   Box box;
   box.caption = field(lines, "message", "caption");
   box.text = field(lines, "message", "text");
+  box.expected = expect != nullptr && box.text.find(*expect) != std::string::npos;
   std::string buttons = field(lines, "message", "buttons");
   take_shot(driver, sandbox, shots, "message", run);
   bool has_cancel = ("," + buttons + ",").find(",2,") != std::string::npos;
@@ -56,25 +58,28 @@ void record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, 
     box.answer = "(not answered)";
   }
   run->boxes.push_back(box);
+  if (box.expected) return Waited::kExpectedBox;
   run->stopped = "the installer showed a message box";
   try {
     run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
   } catch (const std::exception&) {
   }
+  return Waited::kStopped;
 }
 
 double since(const TryRun& run) {
   return std::chrono::duration<double>(Clock::now() - run.began).count();
 }
 
-// Waits up to seconds for the dialog of kind; a message box instead ends the run.
-bool wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string& kind,
-                     int seconds, TryRun* run) {
+// Waits up to seconds for the dialog of kind; a message box instead is answered and
+// ends the run unless its text holds *expect.
+Waited wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string& kind,
+                       int seconds, const std::string* expect, TryRun* run) {
   auto deadline = Clock::now() + std::chrono::seconds(seconds);
   do {
     try {
       driver.command("wait " + kind + " 1", 30);
-      return true;
+      return Waited::kDialog;
     } catch (const DriverError& e) {
       std::string why = e.what();
       if (why.find("ended before") != std::string::npos) {
@@ -83,92 +88,38 @@ bool wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& sh
           run->exit_code = number_after(driver.command("wait exit 5").at(0), "code");
         } catch (const std::exception&) {
         }
-        return false;
+        return Waited::kStopped;
       }
       if (why.find("no " + kind + " dialog appeared") == std::string::npos) throw;
     }
     try {
       driver.command("wait message 0");
-      record_box(driver, sandbox, shots, run);
-      return false;
     } catch (const DriverError&) {
+      continue;
     }
+    return record_box(driver, sandbox, shots, expect, run);
   } while (Clock::now() < deadline);
   run->stopped = "no " + kind + " dialog within " + std::to_string(seconds) + " s: the installer hangs";
   take_shot(driver, sandbox, shots, "hang", run);
-  return false;
+  return Waited::kStopped;
+}
+
+// The run ends after its last expected box: the install dialog, when it is still up,
+// is closed as a user would close it.
+void end_as_expected(DriverSession& driver, TryRun* run) {
+  run->ended_as_expected = true;
+  try {
+    driver.command("wait install 2");
+    driver.command("close");
+  } catch (const DriverError&) {
+  }
+  try {
+    run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
+  } catch (const std::exception&) {
+  }
 }
 
 }  // namespace
-
-DriverSession::DriverSession(Sandbox& sandbox, int bits, const std::string& driver_name)
-    : sandbox_(sandbox), child_(sandbox.spawn_windows(bits, driver_name, {}, true)) {
-  // Wine's first start in the prefix takes a few seconds; a driver that never answers
-  // means Wine does not run here.
-  try {
-    command("sleep 0", 120);
-  } catch (const DriverError& e) {
-    sandbox_.end(child_);
-    throw MachineError("the UI driver " + driver_name + " does not run under Wine here (" + e.what() + ")");
-  }
-}
-
-DriverSession::~DriverSession() { sandbox_.end(child_); }
-
-bool DriverSession::read_line(std::string* line, int seconds) {
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    size_t lf = buffer_.find('\n');
-    if (lf != std::string::npos) {
-      *line = buffer_.substr(0, lf);
-      if (!line->empty() && line->back() == '\r') line->pop_back();
-      buffer_.erase(0, lf + 1);
-      return true;
-    }
-    int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    if (left <= 0) return false;
-    pollfd p[2] = {{child_.out, POLLIN, 0}, {SignalGuard::wake_fd(), POLLIN, 0}};
-    poll(p, p[1].fd >= 0 ? 2 : 1, left);
-    if (SignalGuard::pending()) throw Interrupted();
-    if (p[0].revents == 0) continue;
-    char buf[4096];
-    ssize_t n = read(child_.out, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw DriverError("the UI driver ended");
-    buffer_.append(buf, size_t(n));
-  }
-}
-
-std::vector<std::string> DriverSession::command(const std::string& line, int seconds) {
-  // One command a line (a path of the package could hold a line break).
-  if (line.find_first_of("\r\n") != std::string::npos || line.size() > 4000)
-    throw DriverError("a command the UI driver cannot take: " + quote(line));
-  std::string text = line + "\n";
-  if (write(child_.in, text.data(), text.size()) != ssize_t(text.size()))
-    throw DriverError("the UI driver does not take commands");
-  std::vector<std::string> lines;
-  std::string got;
-  for (;;) {
-    if (!read_line(&got, seconds)) {
-      // Its late answer would be taken for the next command's: it is ended.
-      sandbox_.end(child_);
-      throw DriverError("the UI driver did not answer \"" + line + "\" in time");
-    }
-    if (got == "ok") return lines;
-    if (starts_with(got, "error: ")) throw DriverError(got.substr(7));
-    lines.push_back(got);
-  }
-}
-
-std::string DriverSession::value(const std::string& line) {
-  std::vector<std::string> lines = command(line);
-  if (lines.size() != 1) throw DriverError("unexpected answer to \"" + line + "\"");
-  // The answer repeats the command's first word, and the control's id after "text".
-  std::string word = line.substr(0, line.find(' '));
-  size_t skip = word.size() + 1;
-  if (word == "text" || word == "checked" || word == "enabled") skip = line.size() + 1;
-  return skip <= lines[0].size() ? tv::unescape_line(lines[0].substr(skip)) : "";
-}
 
 void take_shot(DriverSession& driver, Sandbox& sandbox, const fs::path& dir, const std::string& name, TryRun* run) {
   if (dir.empty()) return;
@@ -202,7 +153,7 @@ void read_shell_folders(DriverSession& driver, TryRun* run) {
 bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots,
                           const std::string& installer, int seconds, TryRun* run) {
   run->installer_pid = number_after(driver.command("start T:\\" + installer).at(0), "pid");
-  if (!wait_for_dialog(driver, sandbox, shots, "install", seconds, run)) return false;
+  if (wait_for_dialog(driver, sandbox, shots, "install", seconds, nullptr, run) != Waited::kDialog) return false;
   run->to_install = since(*run);
   run->install_dialog = true;
   run->caption = driver.value("caption");
@@ -212,15 +163,36 @@ bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const fs::pat
   return true;
 }
 
-bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots, const std::string& folder,
-                         int seconds, TryRun* run) {
-  if (!folder.empty()) {
-    driver.command("type 1006 " + folder);
-    run->typed = driver.value("text 1006");
+bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& shots,
+                         const std::vector<TryStep>& steps, int seconds, const AfterBox& after_box, TryRun* run) {
+  size_t next = 0;
+  for (;;) {
+    for (; next < steps.size() && !steps[next].box; ++next) {
+      driver.command("type 1006 " + steps[next].text);
+      run->typed = driver.value("text 1006");
+      run->typed_folders.push_back(run->typed);
+    }
+    take_shot(driver, sandbox, shots, "install", run);
+    driver.command("click 1001");
+    const TryStep* expect = next < steps.size() ? &steps[next] : nullptr;
+    Waited waited = wait_for_dialog(driver, sandbox, shots, "finish", seconds, expect ? &expect->text : nullptr, run);
+    if (waited == Waited::kDialog) break;
+    if (waited == Waited::kStopped) return false;
+    ++next;
+    if (after_box) after_box(*expect);
+    if (next == steps.size() && !expect->again) {
+      end_as_expected(driver, run);
+      return false;
+    }
+    try {
+      driver.command("wait install 5");
+    } catch (const DriverError&) {
+      run->stopped = "the install dialog was gone after the box " + quote(run->boxes.back().text);
+      return false;
+    }
   }
-  take_shot(driver, sandbox, shots, "install", run);
-  driver.command("click 1001");
-  if (!wait_for_dialog(driver, sandbox, shots, "finish", seconds, run)) return false;
+  for (; next < steps.size(); ++next)
+    if (steps[next].box) run->missing_boxes.push_back(steps[next].text);
   run->to_finish = since(*run);
   run->finish_dialog = true;
   run->finish_text = driver.value("text 1002");

@@ -5,7 +5,7 @@
 #include "common/upcase.h"
 #include "common/windows_path.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "try/drives.h"
 
 namespace fs = std::filesystem;
 

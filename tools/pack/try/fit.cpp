@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "line_escape.h"
-#include "try/try_internal.h"
+#include "try/fit.h"
 
 namespace tvpack {
 namespace {

@@ -7,7 +7,7 @@
 #include "common/errors.h"
 #include "common/upcase.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "try/report.h"
 
 namespace tvpack {
 namespace {
@@ -26,8 +26,8 @@ void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
   if (r.install_dialog) {
     out << "install dialog after " << seconds(r.to_install) << ": caption " << quote(r.caption) << ", description "
         << quote(r.description) << ", folder " << quote(r.offered) << "\n";
-    if (!opt.folder.empty()) out << "typed the folder " << quote(r.typed) << "\n";
   }
+  for (const std::string& t : r.typed_folders) out << "typed the folder " << quote(t) << "\n";
   if (r.finish_dialog) {
     out << "finish dialog after " << seconds(r.to_finish) << ": " << quote(r.finish_text) << "; ["
         << (r.launch_ticked ? "x" : " ") << "] " << quote(r.launch_text) << ", ["
@@ -38,7 +38,58 @@ void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
     out << "cut off in the " << c.dialog << " dialog: control " << c.id << " " << quote(c.text) << " needs "
         << c.needed << " pixels, has " << c.available << "\n";
   for (const Box& b : r.boxes)
-    out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer) << "\n";
+    out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer)
+        << (b.expected ? " (expected)" : "") << "\n";
+  if (r.ended_as_expected) out << "ended after the last expected box, the install dialog closed\n";
+  if (!r.moved_aside.empty()) out << "the installer moved the existing folder aside to " << r.moved_aside << "\n";
+}
+
+// The upgrade (--over): the old version's install and the steps of --running.
+void write_upgrade(const Outcome& o, std::ostream& out) {
+  const Upgrade& u = o.upgrade;
+  for (const std::string& e : o.earlier) out << "older version " << e << ": installed, then the next over it\n";
+  out << "old version " << u.installer << ": ";
+  if (!u.failed.empty()) {
+    out << "did not install as its package says\n";
+    return;
+  }
+  out << "installed to " << u.check.folder << ": " << u.check.files_ok << " files and " << u.check.shortcuts_ok
+      << " shortcuts\n";
+  for (const std::string& s : u.steps) out << "  " << s << "\n";
+}
+
+// What became of the old version (--over), after the new version's check.
+void write_upgrade_result(const Outcome& o, std::ostream& out) {
+  const Upgrade& u = o.upgrade;
+  if (!o.checked || !u.failed.empty()) return;
+  if (!o.run.moved_aside.empty())
+    out << "old version kept whole in " << o.run.moved_aside << ": " << u.kept.files_ok << " of " << u.kept.files
+        << " files of its package with their bytes\n";
+  for (const std::string& s : u.left_behind)
+    out << "left behind: shortcut " << s << " (the old version's; the new one does not make it)\n";
+  if (u.changed.empty()) out << "nothing else changed on drives C: and D:\n";
+}
+
+// Each step of the upgrade as JSON members.
+void write_upgrade_json(const Outcome& o, std::ostream& j) {
+  auto list = [](const std::vector<std::string>& items) {
+    std::string s = "[";
+    for (size_t i = 0; i < items.size(); ++i) s += (i ? ", " : "") + json_string(items[i]);
+    return s + "]";
+  };
+  const Upgrade& u = o.upgrade;
+  j << "  \"upgrade\": ";
+  if (!o.over) {
+    j << "null,\n";
+    return;
+  }
+  j << "{\"old_installer\": " << json_string(u.installer) << ", \"earlier\": " << list(o.earlier) << ", \"folder\": " << json_string(u.check.folder)
+    << ", \"old_installed\": " << (u.failed.empty() ? "true" : "false") << ", \"old_failures\": " << list(u.failed)
+    << ", \"old_files\": " << u.check.files_ok << ", \"old_shortcuts\": " << u.check.shortcuts_ok
+    << ", \"running_steps\": " << list(u.steps) << ", \"kept_in\": "
+    << (o.run.moved_aside.empty() ? "null" : json_string(o.run.moved_aside)) << ", \"kept_files\": {\"verified\": "
+    << u.kept.files_ok << ", \"in_package\": " << u.kept.files << "}, \"not_whole\": " << list(u.not_whole)
+    << ", \"left_behind\": " << list(u.left_behind) << ", \"changed\": " << list(u.changed) << "},\n";
 }
 
 // What the finish button was to start, against the processes seen.
@@ -65,7 +116,14 @@ void write_dialogs_json(const TryOptions& opt, const TryRun& r, std::ostream& j)
       << json_string(r.description) << ", \"folder\": " << json_string(r.offered) << "},\n";
   else
     j << "null,\n";
-  j << "  \"typed_folder\": " << (opt.folder.empty() ? "null" : json_string(r.typed)) << ",\n";
+  j << "  \"typed_folder\": " << (r.typed_folders.empty() ? "null" : json_string(r.typed)) << ",\n";
+  j << "  \"typed_folders\": [";
+  for (size_t i = 0; i < r.typed_folders.size(); ++i) j << (i ? ", " : "") << json_string(r.typed_folders[i]);
+  j << "],\n  \"moved_aside\": " << (r.moved_aside.empty() ? "null" : json_string(r.moved_aside)) << ",\n";
+  j << "  \"ended_as_expected\": " << (r.ended_as_expected ? "true" : "false") << ",\n";
+  j << "  \"missing_boxes\": [";
+  for (size_t i = 0; i < r.missing_boxes.size(); ++i) j << (i ? ", " : "") << json_string(r.missing_boxes[i]);
+  j << "],\n";
   j << "  \"finish_dialog\": ";
   if (r.finish_dialog)
     j << "{\"seconds\": " << r.to_finish << ", \"text\": " << json_string(r.finish_text)
@@ -78,7 +136,8 @@ void write_dialogs_json(const TryOptions& opt, const TryRun& r, std::ostream& j)
   j << "  \"message_boxes\": [";
   for (size_t i = 0; i < r.boxes.size(); ++i)
     j << (i ? ", " : "") << "{\"caption\": " << json_string(r.boxes[i].caption) << ", \"text\": "
-      << json_string(r.boxes[i].text) << ", \"answer\": " << json_string(r.boxes[i].answer) << "}";
+      << json_string(r.boxes[i].text) << ", \"answer\": " << json_string(r.boxes[i].answer)
+      << ", \"expected\": " << (r.boxes[i].expected ? "true" : "false") << "}";
   j << "],\n  \"cut_texts\": [";
   for (size_t i = 0; i < r.cut.size(); ++i)
     j << (i ? ", " : "") << "{\"dialog\": " << json_string(r.cut[i].dialog) << ", \"control\": " << r.cut[i].id
@@ -106,16 +165,31 @@ void write_check_json(const Outcome& o, std::ostream& j) {
     << ", \"help\": " << (o.check.help.empty() ? "null" : json_string(o.check.help)) << "},\n";
 }
 
+// The upgrade's reasons (--over).
+void upgrade_failures(const Outcome& o, std::vector<std::string>* why) {
+  const Upgrade& u = o.upgrade;
+  for (const std::string& f : u.failed) why->push_back("the old version: " + f);
+  if (!u.failed.empty() || !o.checked) return;
+  if (o.run.moved_aside.empty())
+    why->push_back("the old version's folder " + u.check.folder + " was not moved aside");
+  for (const std::string& p : u.kept.problems) why->push_back("the old version: " + p);
+  for (const std::string& p : u.not_whole) why->push_back("the old version not moved whole: " + p);
+  for (const std::string& c : u.changed) why->push_back("changed besides the upgrade: " + c);
+}
+
 }  // namespace
 
 std::vector<std::string> failures(const Outcome& o) {
   std::vector<std::string> why;
   for (const Box& b : o.run.boxes)
-    why.push_back("message box " + quote(b.caption) + ": " + quote(b.text) + " (answered " + printable(b.answer) + ")");
+    if (!b.expected) why.push_back("message box " + quote(b.caption) + ": " + quote(b.text) + " (answered " + printable(b.answer) + ")");
   for (const CutText& c : o.run.cut)
     why.push_back("the " + c.dialog + " dialog cuts off the text of control " + std::to_string(c.id) + ": " +
                   quote(c.text));
-  if (!o.run.stopped.empty() && o.run.boxes.empty()) why.push_back(o.run.stopped);
+  bool box_stopped = !o.run.boxes.empty() && !o.run.boxes.back().expected;
+  if (!o.run.stopped.empty() && !box_stopped) why.push_back(o.run.stopped);
+  for (const std::string& t : o.run.missing_boxes) why.push_back("no message box held " + quote(t) + " (--expect-box)");
+  if (o.over) upgrade_failures(o, &why);
   if (!o.check.package_stops.empty()) why.push_back("the package stops the installer: " + o.check.package_stops);
   for (const std::string& p : o.check.problems) why.push_back(p);
   if (o.run.finish_dialog && o.run.stopped.empty() && o.run.exit_code != 0)
@@ -128,6 +202,8 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
   out << "try: " << show_path(opt.installer) << ", a " << o.bits << "-bit installer, under " << o.wine
       << " on display " << o.display << (o.xvfb ? " (Xvfb)" : "") << "\n";
   out << o.names;
+  out << "Wine user: " << opt.user << "\n";
+  if (o.over) write_upgrade(o, out);
   write_dialogs(opt, r, out);
   if (o.checked && o.check.package_stops.empty()) {
     out << "installed to " << o.check.folder << ": " << o.check.files_ok << " of " << o.check.files << " files and "
@@ -137,17 +213,21 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
     if (!o.check.outside.empty()) out << "outside the install folder:\n";
     for (const Placed& p : o.check.outside)
       out << "  " << (p.shortcut ? "shortcut " : "file ") << p.what << " -> " << p.where << "\n";
+    if (o.over) write_upgrade_result(o, out);
   } else if (!r.stopped.empty()) {
     out << "not checked: " << r.stopped << "\n";
   }
+  for (const std::string& n : o.check.notes) out << "note: " << n << "\n";
   for (const StartedProcess& s : r.started)
     out << "started: " << printable(s.image)
         << (s.command_line.empty() ? "" : ", command line " + printable(s.command_line)) << "\n";
   if (opt.run && o.checked) write_finish_starts(o, out);
   for (const Shot& s : r.shots)
     out << "screenshot: " << s.path << " (" << s.dialog << ", " << s.width << "x" << s.height << ")\n";
-  if (why.empty()) {
-    out << "PASS: the installer showed its dialogs and installed what its package holds\n";
+  if (why.empty() && r.ended_as_expected) {
+    out << "PASS: the installer showed the boxes expected\n";
+  } else if (why.empty()) {
+    out << "PASS: the installer showed its dialogs and installed what its package holds" << (o.over ? ", over the old version" : "") << "\n";
   } else {
     out << "FAIL:\n";
     for (const std::string& w : why) out << "  " << w << "\n";
@@ -165,8 +245,9 @@ void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::
   j << "{\n  \"installer\": " << json_string(show_path(opt.installer)) << ",\n  \"status\": " << status
     << ",\n  \"passed\": " << (why.empty() ? "true" : "false") << ",\n  \"bits\": " << o.bits
     << ",\n  \"wine\": " << json_string(o.wine) << ",\n  \"display\": " << json_string(o.display)
-    << ",\n  \"xvfb\": " << (o.xvfb ? "true" : "false") << ",\n";
+    << ",\n  \"xvfb\": " << (o.xvfb ? "true" : "false") << ",\n  \"user\": " << json_string(opt.user) << ",\n";
   write_dialogs_json(opt, r, j);
+  write_upgrade_json(o, j);
   write_check_json(o, j);
   j << "  \"started\": [";
   for (size_t i = 0; i < r.started.size(); ++i)
@@ -177,7 +258,7 @@ void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::
     j << (i ? ", " : "") << "{\"dialog\": " << json_string(r.shots[i].dialog) << ", \"path\": "
       << json_string(r.shots[i].path) << ", \"width\": " << r.shots[i].width << ", \"height\": " << r.shots[i].height
       << "}";
-  j << "],\n  \"failures\": " << list(why) << "\n}\n";
+  j << "],\n  \"notes\": " << list(o.check.notes) << ",\n  \"failures\": " << list(why) << "\n}\n";
   std::ofstream f(opt.json, std::ios::binary | std::ios::trunc);
   f << j.str();
   f.close();

@@ -11,9 +11,17 @@
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
 #include "read/inspect.h"
-#include "read/walk.h"
 #include "platform/text16.h"
-#include "try/try_internal.h"
+#include "read/walk.h"
+#include "install/install.h"
+#include "variables/expand.h"
+#include "try/dialogs.h"
+#include "try/drives.h"
+#include "try/upgrade.h"
+#include "try/wine_user.h"
+#include "try/machine_error.h"
+#include "try/report.h"
+#include "try/signals.h"
 
 namespace fs = std::filesystem;
 
@@ -21,6 +29,18 @@ namespace tvpack {
 namespace {
 
 const char kDriverName[] = "talvenor-ui-driver.exe";
+// A stable part of the box the installer shows when the old version's folder cannot
+// be renamed (its end names the product).
+const char kOldVersionHeldText[] = "重命名旧版本失败";
+
+// What the run's steps share: the machine, the driver, both versions' bytes.
+struct Machine {
+  Sandbox& sandbox;
+  DriverSession& driver;
+  const std::vector<uint8_t>& bytes;
+  const std::vector<std::vector<uint8_t>>& old_bytes;  // --over, each version's
+  std::vector<std::string> old_names;                  // their files on drive T:
+};
 
 bool has_package_section(const std::vector<uint8_t>& bytes) {
   try {
@@ -65,24 +85,9 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
                      "; build it (cmake --build --preset win64 --target talvenor-ui-driver) or give --driver");
 }
 
-// Everything that needs the machine; the sandbox is gone (every process ended, the
-// throwaway folder removed) when this returns or throws.
-void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes, std::ostream& err, Outcome* o) {
-  Sandbox sandbox(o->bits, err);
-  std::pair<fs::path, int> driver_file = find_driver(opt, sandbox, o->bits);
-  sandbox.start({opt.installer, driver_file.first});
-  o->wine = sandbox.wine_version();
-  o->display = sandbox.display();
-  o->xvfb = sandbox.own_display();
-  DriverSession driver(sandbox, driver_file.second, driver_file.first.filename().string());
-  TryRun& run = o->run;
-  read_shell_folders(driver, &run);
-  std::string name = opt.installer.filename().string();
-  if (!reach_install_dialog(driver, sandbox, opt.screenshots, name, opt.timeout, &run)) return;
-  if (!reach_finish_dialog(driver, sandbox, opt.screenshots, opt.folder, opt.timeout, &run)) return;
-  if (opt.before_check) opt.before_check(sandbox);
-  // The .lnk files read back as the shell reads them, through the driver.
-  auto read_shortcut = [&driver](const std::u16string& link, std::string* target, std::string* args) {
+// The .lnk files read back as the shell reads them, through the driver.
+ShortcutReader shortcut_reader(DriverSession& driver) {
+  return [&driver](const std::u16string& link, std::string* target, std::string* args) {
     try {
       for (const std::string& l : driver.command("shortcut " + tv::u16_to_utf8(link))) {
         if (l.compare(0, 16, "shortcut target=") == 0) *target = tv::unescape_line(l.substr(16));
@@ -93,20 +98,109 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes, std
       return std::string(e.what());
     }
   };
-  o->check = check_installation(bytes, run.shell_folders, opt.folder.empty() ? run.offered : run.typed,
-                                sandbox.prefix(), read_shortcut);
+}
+
+// The folder both versions go to: the first --folder, else the one the new version offers.
+std::string upgrade_folder(const TryOptions& opt, const std::vector<uint8_t>& bytes, const TryRun& run) {
+  if (!opt.steps.empty() && !opt.steps[0].box) return opt.steps[0].text;
+  InstallWalk walk;
+  walk.use_shell_folders(run.shell_folders);
+  return walk.open(bytes).empty() ? tv::u16_to_utf8(walk.default_folder()) : "";
+}
+
+// The steps of the new version's install: with --running, the rename box is expected
+// at the first press, and install is pressed again after it.
+std::vector<TryStep> new_version_steps(const TryOptions& opt) {
+  std::vector<TryStep> steps = opt.steps;
+  if (!opt.running) return steps;
+  size_t at = 0;
+  while (at < steps.size() && !steps[at].box) ++at;
+  steps.insert(steps.begin() + long(at), TryStep{true, kOldVersionHeldText, true});
+  return steps;
+}
+
+// The old version installed, and with --running its program started; false when the
+// old version did not install as its package says.
+bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
+  Upgrade& up = o->upgrade;
+  for (size_t i = 0; i < opt.over.size(); ++i) {
+    up = Upgrade();
+    up.installer = show_path(opt.over[i]);
+    up.run.shell_folders = o->run.shell_folders;
+    up.folder_text = upgrade_folder(opt, m.bytes, o->run);
+    if (!install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i], shortcut_reader(m.driver),
+                             &up))
+      return false;
+    if (i > 0) o->earlier.push_back(show_path(opt.over[i - 1]));
+  }
+  up.folder_host = map_windows_path(m.sandbox.prefix(), tv::utf8_to_u16(up.check.folder));
+  if (opt.running) start_old_program(m.driver, m.sandbox, &up);
+  return true;
+}
+
+// The new version's dialogs, the check while its finish dialog is up, and the upgrade's.
+void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
+  TryRun& run = o->run;
+  Snapshot before = take_snapshot(m.sandbox.prefix());
+  // With --running, taken again once the program ended (it may write in its folder).
+  if (o->over) o->upgrade.before = before;
+  AfterBox after_box = [&](const TryStep& box) {
+    if (box.again && opt.running) {
+      close_old_program(m.driver, m.sandbox, &o->upgrade);
+      o->upgrade.before = take_snapshot(m.sandbox.prefix());
+    }
+  };
+  std::string name = opt.installer.filename().string();
+  bool finished = reach_install_dialog(m.driver, m.sandbox, opt.screenshots, name, opt.timeout, &run) &&
+                  reach_finish_dialog(m.driver, m.sandbox, opt.screenshots, new_version_steps(opt), opt.timeout,
+                                      after_box, &run);
+  std::string folder_text = run.typed_folders.empty() ? run.offered : run.typed;
+  char16_t chosen[tv::kMaxPath];
+  tv::install_directory_from(tv::utf8_to_u16(folder_text).c_str(), chosen);
+  if (run.install_dialog) run.moved_aside = moved_aside(m.sandbox.prefix(), tv::u16_to_utf8(chosen), before);
+  if (!finished) return;
+  if (opt.before_check) opt.before_check(m.sandbox);
+  o->check = check_installation(m.bytes, run.shell_folders, folder_text, m.sandbox.prefix(), shortcut_reader(m.driver));
   o->checked = true;
-  answer_finish_dialog(driver, opt.run, &run);
+  if (o->over) check_upgrade(m.old_bytes.back(), run, o->check, m.sandbox.prefix(), &o->upgrade);
+  answer_finish_dialog(m.driver, opt.run, &run);
+}
+
+// Everything that needs the machine; the sandbox is gone (every process ended, the
+// throwaway folder removed) when this returns or throws.
+void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
+                   const std::vector<std::vector<uint8_t>>& old_bytes, std::ostream& err, Outcome* o) {
+  Sandbox sandbox(o->bits, opt.user, err);
+  std::pair<fs::path, int> driver_file = find_driver(opt, sandbox, o->bits);
+  std::vector<fs::path> files = {opt.installer, driver_file.first};
+  // The old version on drive T: under a name of its own.
+  std::vector<std::string> old_names;
+  sandbox.start(files);
+  for (size_t i = 0; i < opt.over.size(); ++i) {
+    old_names.push_back("old" + std::to_string(i + 1) + "-" + opt.over[i].filename().string());
+    fs::copy_file(opt.over[i], sandbox.drive_t() / old_names.back());
+  }
+  o->wine = sandbox.wine_version();
+  o->display = sandbox.display();
+  o->xvfb = sandbox.own_display();
+  DriverSession driver(sandbox, driver_file.second, driver_file.first.filename().string());
+  read_shell_folders(driver, &o->run);
+  Machine m{sandbox, driver, bytes, old_bytes, old_names};
+  if (o->over && !prepare_upgrade(opt, m, o)) return;
+  install_new_version(opt, m, o);
 }
 
 // The installer read and checked to be one, and the screenshots' folder made; throws
 // PackError.
-std::vector<uint8_t> read_installer(const TryOptions& opt, int* bits) {
-  std::vector<uint8_t> bytes = read_file(opt.installer);
+std::vector<uint8_t> read_installer(const TryOptions& opt, const fs::path& installer, int* bits) {
+  std::vector<uint8_t> bytes = read_file(installer);
   *bits = pe_bits(bytes);
-  if (*bits == 0) fail(opt.installer, "is not a Windows program, so not an installer");
+  if (*bits == 0) fail(installer, "is not a Windows program, so not an installer");
   if (!has_package_section(bytes))
-    fail(opt.installer, "is not a Talvenor installer: it carries no package section (.tvpkg)");
+    fail(installer, "is not a Talvenor installer: it carries no package section (.tvpkg)");
+  std::string user = wine_user_problem(opt.user);
+  if (!user.empty()) throw PackError("try: --user " + quote(opt.user) + ": " + user);
+  if (opt.running && opt.over.empty()) throw PackError("try: --running needs --over OLD.exe (the old version)");
   if (!opt.screenshots.empty()) {
     std::error_code ec;
     fs::create_directories(opt.screenshots, ec);
@@ -124,7 +218,7 @@ int interrupted(std::ostream& err) {
 // The report and the exit status.
 int report(const TryOptions& opt, const Outcome& o, std::ostream& out, std::ostream& err) {
   std::vector<std::string> why = failures(o);
-  if (why.empty() && !o.checked) why.push_back(o.run.stopped.empty() ? "nothing was checked" : o.run.stopped);
+  if (why.empty() && !o.checked && !o.run.ended_as_expected) why.push_back(o.run.stopped.empty() ? "nothing was checked" : o.run.stopped);
   int status = why.empty() ? 0 : 1;
   write_text(opt, o, why, out);
   if (!opt.json.empty()) {
@@ -153,13 +247,17 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
   Outcome o;
   o.run.began = std::chrono::steady_clock::now();
   try {
-    std::vector<uint8_t> bytes = read_installer(opt, &o.bits);
+    std::vector<uint8_t> bytes = read_installer(opt, opt.installer, &o.bits);
     {
       InstallWalk walk;  // the installer's own reading of its names
       walk.read_own_resources(bytes);
       o.names = product_names_text();
     }
-    run_installer(opt, bytes, err, &o);
+    std::vector<std::vector<uint8_t>> old_bytes;
+    o.over = !opt.over.empty();
+    int old_bits = 0;
+    for (const fs::path& old : opt.over) old_bytes.push_back(read_installer(opt, old, &old_bits));
+    run_installer(opt, bytes, old_bytes, err, &o);
   } catch (const PackError& e) {
     err << "talvenor-pack: " << e.what() << "\n";
     return 2;

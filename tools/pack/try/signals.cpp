@@ -1,10 +1,11 @@
 // talvenor-pack try, Ctrl+C: SIGINT, SIGTERM and SIGHUP caught while a run is on, so
 // that everything it started is ended first, then raised again.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include "try/try_internal.h"
+#include "try/signals.h"
 
 namespace tvpack {
 namespace {
@@ -47,6 +48,12 @@ void SignalGuard::raise_pending() {
   if (sig == 0) return;
   signal(sig, SIG_DFL);
   raise(sig);
+}
+
+void nap(int ms) {
+  pollfd p = {SignalGuard::wake_fd(), POLLIN, 0};
+  poll(&p, p.fd >= 0 ? 1 : 0, ms);
+  if (SignalGuard::pending()) throw Interrupted();
 }
 
 }  // namespace tvpack

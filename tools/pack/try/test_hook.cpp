@@ -4,7 +4,8 @@
 // check.
 #include <cstdlib>
 
-#include "try/try_internal.h"
+#include "try/sandbox.h"
+#include "try/try.h"
 
 namespace tvpack {
 
@@ -19,8 +20,8 @@ int Sandbox::run_hook(const std::string& command) {
   std::vector<std::string> env = environment();
   env.push_back("TALVENOR_TRY_DRIVE_C=" + (prefix() / "drive_c").string());
   env.push_back("TALVENOR_TRY_DRIVE_D=" + drive_d().string());
-  Child hook = spawn({"/bin/sh", "-c", command}, env, false);
-  return wait(hook, 60);
+  Child hook = processes_.spawn({"/bin/sh", "-c", command}, env, false);
+  return processes_.wait(hook, 60);
 }
 
 }  // namespace tvpack

@@ -1,0 +1,53 @@
+// talvenor-pack try, what a run saw, in the order it happened: the dialogs' texts, the
+// boxes answered, the texts cut off, the screenshots, the processes started, the end.
+#pragma once
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tvpack {
+
+struct Shot {
+  std::string dialog, path;
+  int width = 0, height = 0;
+};
+struct Box {
+  std::string caption, text, answer;
+  bool expected = false;  // an --expect-box matched it
+};
+// A text that does not fit its control, as the driver's fit command measured it.
+struct CutText {
+  std::string dialog;  // "install" or "finish"
+  int id = 0;
+  std::string text, needed, available;  // sizes as WxH pixels
+};
+struct StartedProcess {
+  std::string image, command_line;
+};
+
+// What the run saw, in the order it happened.
+struct TryRun {
+  std::chrono::steady_clock::time_point began;  // the command's start
+  int installer_pid = 0;
+  std::map<int, std::u16string> shell_folders;  // CSIDL -> path, as the prefix's shell gives it
+  bool install_dialog = false;
+  double to_install = 0, to_finish = 0;  // seconds from the start
+  std::string caption, description, offered;  // the install dialog
+  std::string typed;                          // the last --folder, as the edit box then held it
+  std::vector<std::string> typed_folders;     // every --folder, as the edit box held it
+  std::vector<std::string> missing_boxes;     // --expect-box texts no box held
+  bool ended_as_expected = false;             // ended after the last expected box
+  std::string moved_aside;                    // where the installer moved an existing folder ("" nowhere)
+  bool finish_dialog = false;
+  std::string finish_text, launch_text, help_text;
+  bool launch_ticked = false, help_ticked = false;
+  std::vector<Box> boxes;
+  std::vector<CutText> cut;  // texts of either dialog that do not fit their controls
+  std::vector<Shot> shots;
+  std::vector<StartedProcess> started;
+  std::string stopped;  // why the run ended before the finish dialog was answered ("": it did not)
+  int exit_code = -1;
+};
+
+}  // namespace tvpack

@@ -1,0 +1,125 @@
+// talvenor-pack try --over: the old version installed as try installs (into the folder
+// the new version offers, or --folder) and checked; with --running its program started
+// and its folder held open; after the new version's install, the old folder checked
+// whole under the installer's old-version name, the old shortcuts the new version does
+// not make listed as left behind, and every other change of the drives listed.
+#include "try/upgrade.h"
+
+#include <set>
+
+#include "common/errors.h"
+#include "common/read_file.h"
+#include "common/upcase.h"
+#include "line_escape.h"
+#include "install/install.h"
+#include "variables/expand.h"
+#include "pe/pe_image.h"
+#include "platform/text16.h"
+#include "try/drives.h"
+#include "try/report.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+
+bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt,
+                         const std::vector<uint8_t>& bytes, const std::string& name,
+                         const ShortcutReader& read_shortcut, Upgrade* up) {
+  TryRun& run = up->run;
+  run.began = std::chrono::steady_clock::now();
+  fs::path shots = opt.screenshots.empty() ? fs::path() : opt.screenshots / name.substr(0, name.find('-'));
+  if (!shots.empty()) fs::create_directories(shots);
+  bool finished = reach_install_dialog(driver, sandbox, shots, name, opt.timeout, &run) &&
+                  reach_finish_dialog(driver, sandbox, shots, {{false, up->folder_text}}, opt.timeout, {}, &run);
+  Outcome old;
+  if (finished) {
+    up->check = check_installation(bytes, run.shell_folders, up->folder_text, sandbox.prefix(), read_shortcut);
+    old.checked = true;
+    answer_finish_dialog(driver, false, &run);
+  }
+  old.run = run;
+  old.check = up->check;
+  up->failed = failures(old);
+  if (!finished && up->failed.empty()) up->failed.push_back(run.stopped);
+  return up->failed.empty();
+}
+
+void start_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up) {
+  const std::string& program = up->check.launch;
+  fs::path host = map_windows_path(sandbox.prefix(), tv::utf8_to_u16(program));
+  std::error_code ec;
+  if (!program.empty() && !host.empty() && fs::is_regular_file(host, ec)) {
+    int bits = pe_bits(read_file(host));
+    if (bits != 0 && sandbox.runs(bits)) {
+      up->program = sandbox.spawn_program(bits, program);
+      up->steps.push_back("started the old version's program " + program);
+    }
+  }
+  if (up->program.pid <= 0) up->steps.push_back("the old version has no program ({Launch}) that runs here");
+  driver.command("lock " + up->check.folder);
+  up->steps.push_back("held " + up->check.folder + " open, as Windows does while a program in it runs");
+}
+
+// The Windows process id of the program with the Windows path image, 0 for none.
+int windows_pid_of(DriverSession& driver, const std::string& image) {
+  for (const std::string& line : driver.command("processes")) {
+    size_t at = line.find(" image="), end = line.find(" cmdline=");
+    if (at == std::string::npos || end == std::string::npos) continue;
+    std::string shown = tv::unescape_line(line.substr(at + 7, end - at - 7));
+    if (upcase(tv::utf8_to_u16(shown)) == upcase(tv::utf8_to_u16(image)))
+      return std::atoi(line.c_str() + line.find("pid=") + 4);
+  }
+  return 0;
+}
+
+void close_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up) {
+  if (up->program.pid > 0) {
+    int pid = windows_pid_of(driver, up->check.launch);
+    std::string how = pid > 0 ? driver.command("endprogram " + std::to_string(pid), 20).at(0) : "endprogram gone";
+    if (how == "endprogram closed")
+      up->steps.push_back("closed the old version's program by its window, as a user would");
+    else if (how == "endprogram gone")
+      up->steps.push_back("the old version's program had ended by itself");
+    else
+      up->steps.push_back(std::string("ended the old version's program") +
+                          (how.find("nowindow") != std::string::npos ? " (it has no window to close)"
+                                                                    : " (it did not end when its window was closed)"));
+    sandbox.wait(up->program, 5);
+  }
+  driver.command("unlock " + up->check.folder);
+  up->steps.push_back("let go of " + up->check.folder + " and pressed 一键安装 again");
+}
+
+std::string moved_aside(const fs::path& prefix, const std::string& folder, const Snapshot& before) {
+  std::u16string path = tv::utf8_to_u16(folder);
+  std::error_code ec;
+  for (int i = 1; i <= 999; ++i) {
+    char16_t name[tv::kMaxPath] = {};
+    if (!tv::old_version_name(name, path.c_str(), i)) return "";
+    fs::path host = map_windows_path(prefix, name);
+    if (host.empty() || !fs::exists(fs::symlink_status(host, ec))) return "";
+    if (before.count(host) == 0) return tv::u16_to_utf8(name);
+  }
+  return "";
+}
+
+void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
+                   const fs::path& prefix, Upgrade* up) {
+  Snapshot after = take_snapshot(prefix);
+  fs::path moved = run.moved_aside.empty() ? fs::path() : map_windows_path(prefix, tv::utf8_to_u16(run.moved_aside));
+  if (!moved.empty()) {
+    up->kept = check_old_version(old_bytes, up->run.shell_folders, up->folder_text, tv::utf8_to_u16(run.moved_aside),
+                                 prefix);
+    up->not_whole = moved_whole(prefix, up->before, after, up->folder_host, moved);
+  }
+  std::set<std::u16string> made;
+  for (const std::string& s : check.shortcut_files) made.insert(upcase(tv::utf8_to_u16(s)));
+  for (const std::string& s : up->check.shortcut_files)
+    if (made.count(upcase(tv::utf8_to_u16(s))) == 0) up->left_behind.push_back(s);
+  std::set<fs::path> skip(check.placed.begin(), check.placed.end());
+  skip.insert(map_windows_path(prefix, tv::utf8_to_u16(check.folder)));
+  if (!moved.empty()) skip.insert(moved);
+  up->changed = changes(prefix, up->before, after, skip);
+}
+
+}  // namespace tvpack

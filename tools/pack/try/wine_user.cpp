@@ -1,0 +1,70 @@
+// talvenor-pack try, the Wine user: a clean prefix holds the profile of whoever made it
+// (root in most pipelines); each run renames it to the chosen user and rewrites the
+// registry's paths into it, so that the installer sees the user folders a real user has.
+#include "try/wine_user.h"
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "common/errors.h"
+#include "try/machine_error.h"
+
+namespace fs = std::filesystem;
+
+namespace tvpack {
+namespace {
+
+// Every "C:\\users\\FROM" (as .reg files write it, backslashes doubled) that ends there
+// or goes on with a backslash or a quote becomes "C:\\users\\TO".
+std::string renamed_in_registry(const std::string& text, const std::string& from, const std::string& to) {
+  const std::string old_path = "C:\\\\users\\\\" + from, new_path = "C:\\\\users\\\\" + to;
+  std::string out;
+  size_t at = 0;
+  for (size_t hit; (hit = text.find(old_path, at)) != std::string::npos; at = hit + old_path.size()) {
+    size_t after = hit + old_path.size();
+    bool whole = after >= text.size() || text[after] == '\\' || text[after] == '"';
+    out.append(text, at, hit - at).append(whole ? new_path : old_path);
+  }
+  return out.append(text, at, std::string::npos);
+}
+
+}  // namespace
+
+std::string wine_user_problem(const std::string& name) {
+  if (name.empty() || name.size() > 20) return "a Windows user name has 1 to 20 characters";
+  for (char c : name) {
+    if (c < 0x20 || c > 0x7e) return "try takes user names of printable ASCII characters";
+    if (std::string("\"/\\[]:;|=,+*?<>").find(c) != std::string::npos)
+      return std::string("a Windows user name holds no ") + c;
+  }
+  if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
+    return "a Windows user name neither starts with a space nor ends with a dot or a space";
+  return "";
+}
+
+void become_user(const fs::path& prefix, const std::string& name) {
+  fs::path users = prefix / "drive_c" / "users";
+  std::string from;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(users, ec)) {
+    std::string file = entry.path().filename().string();
+    if (file == "Public" || !entry.is_directory(ec) || entry.is_symlink(ec)) continue;
+    if (!from.empty()) throw MachineError("the clean Wine prefix holds more than one user: " + show_path(users));
+    from = file;
+  }
+  if (from.empty()) throw MachineError("the clean Wine prefix holds no user's profile: " + show_path(users));
+  if (from == name) return;
+  fs::rename(users / from, users / name);
+  for (const char* reg : {"system.reg", "user.reg", "userdef.reg"}) {
+    fs::path file = prefix / reg;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) continue;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    // A copy of the run's own (the .reg files are never shared with the clean prefix).
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << renamed_in_registry(text, from, name);
+  }
+}
+
+}  // namespace tvpack
