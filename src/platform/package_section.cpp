@@ -1,6 +1,7 @@
 #include "platform/package_section.h"
 
 #include "platform/bytes.h"
+#include "platform/pe_headers.h"
 
 #include <cstring>
 
@@ -10,16 +11,10 @@ namespace {
 
 // Walks the section table; in_memory picks virtual addresses over raw offsets.
 bool find_package(const uint8_t* base, size_t size, bool in_memory, PackageView* out) {
-  if (size < 0x40 || base[0] != 'M' || base[1] != 'Z') return false;
-  uint32_t pe = le32(base + 0x3C);
-  if (pe > size || size - pe < 24) return false;
-  if (std::memcmp(base + pe, "PE\0\0", 4) != 0) return false;
-  uint16_t nsections = le16(base + pe + 6);
-  uint16_t opt_size = le16(base + pe + 20);
-  size_t table = size_t(pe) + 24 + opt_size;
-  if (table > size || (size - table) / 40 < nsections) return false;
-  for (uint16_t i = 0; i < nsections; ++i) {
-    const uint8_t* sh = base + table + size_t(i) * 40;
+  PeHeaders pe;
+  if (read_pe_headers(base, size, &pe) != PeHeadersRead::kOk) return false;
+  for (uint16_t i = 0; i < pe.section_count; ++i) {
+    const uint8_t* sh = base + pe.section_table + size_t(i) * kPeSectionHeaderSize;
     if (std::memcmp(sh, kPackageSectionName, 8) != 0) continue;
     uint32_t vsize = le32(sh + 8), vaddr = le32(sh + 12);
     uint32_t raw_size = le32(sh + 16), raw_ptr = le32(sh + 20);

@@ -99,12 +99,16 @@ TEST_F(RoundTrip, TheInstallerReadsBackWhatWasBuiltAndInspectListsIt) {
             u"icon\n{Launch}\n\n{Desktop}\\塔文诺");
   std::string listing;
   EXPECT_EQ(inspect(dir_ / "setup.exe", &listing), "");
-  for (const char* line : {"format version: 1\nvariables: 3\n  {AppName} = 塔文诺   (the install dialog's caption",
-                           "  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\n",
-                           "install folder: D:\\Kesta (the install dialog's default, {App} below)\nfiles: 4\n",
-                           "  {App}\\data\\odd.bin  (3 bytes)   -> D:\\Kesta\\data\\odd.bin\n",
-                           "shortcuts: 1 (1 records in 4 lines)\n  line 1: target={Launch} arguments= "
-                           "location={Desktop}\\塔文诺   -> {Desktop}\\塔文诺.lnk starting D:\\Kesta\\Talvenor.exe\n"})
+  // inspect says the room that the build said: the installer's own check, both times.
+  EXPECT_EQ(summary.room, 244u);
+  for (const std::string line :
+       {std::string("format version: 1\nvariables: 3\n  {AppName} = 塔文诺   (the install dialog's caption"),
+        std::string("  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\n"),
+        "install folder: D:\\Kesta (the install dialog's default, {App} below)\ninstall folder up to " +
+            std::to_string(summary.room) + " characters (the installer's own check)\nfiles: 4\n",
+        std::string("  {App}\\data\\odd.bin  (3 bytes)   -> D:\\Kesta\\data\\odd.bin\n"),
+        std::string("shortcuts: 1 (1 records in 4 lines)\n  line 1: target={Launch} arguments= "
+                    "location={Desktop}\\塔文诺   -> {Desktop}\\塔文诺.lnk starting D:\\Kesta\\Talvenor.exe\n")})
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
 
@@ -238,6 +242,17 @@ TEST_F(RoundTrip, InspectShowsTheInstallersReadingOfIrregularSections) {
                          "  line 5: ignored \"\" (after the final line feed)\n"),
             std::string::npos)
       << listing;
+
+  // A shortcut's target is shown as the file it starts is: expanded alike.
+  tv::ScriptWriter both;
+  both.put_int(1), both.put_int(0), both.put_int(1), both.put_string(u"{AppData}\\Dawn\\Dawn.exe"), both.put_int(1);
+  both.put_bytes("x", 1), both.put_string(u"icon\n{AppData}\\Dawn\\Dawn.exe\n\n{Desktop}\\Dawn");
+  tvpack::wrap_script(dir_.write("s.bin", both.bytes()), stub_, 1, dir_ / "both.exe");
+  EXPECT_EQ(inspect(dir_ / "both.exe", &listing), "");
+  const std::string shown = "C:\\Users\\Tester\\AppData\\Roaming\\Dawn\\Dawn.exe";
+  for (const std::string& line : {"  {AppData}\\Dawn\\Dawn.exe  (1 bytes)   -> " + shown + "\n",
+                                  "-> {Desktop}\\Dawn.lnk starting " + shown + "\n"})
+    EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
 
 TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {

@@ -65,7 +65,7 @@ auto with_progress(const Making& m, PackOptions options, Job job) {
   TerminalProgress progress(stderr, !m.quiet && is_terminal(stderr));
   options.level = m.level;
   options.progress = &progress;
-  options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
+  options.warning = [](const std::string& w) { tell(std::cerr, w); };
   auto result = job(options);
   progress.erase();
   return result;
@@ -155,7 +155,7 @@ int run_wrap(const WrapCommand& c) {
   uint32_t key = key_option(c.making.key);
   uint32_t n = with_progress(c.making, PackOptions(), [&](const PackOptions& o) {
     fs::path stub = stub_option(c.making.stub), out = utf8_path(c.making.out);
-    return c.script.empty() ? wrap_blob(utf8_path(c.blob), stub, key, out)
+    return c.script.empty() ? wrap_blob(utf8_path(c.blob), stub, key, out, o)
                             : wrap_script(utf8_path(c.script), stub, key, out, o);
   });
   if (!c.making.quiet) std::cout << c.making.out << ": container " << n << " bytes\n";
@@ -174,7 +174,7 @@ int run_inspect(const std::string& file) {
   std::string problem = inspect_file(utf8_path(file), std::cout);
   std::cout.flush();
   if (problem.empty()) return 0;
-  std::cerr << "talvenor-pack: " << file << ": " << problem << "\n";
+  tell(std::cerr, file + ": " + problem);
   return 1;
 }
 
@@ -267,15 +267,11 @@ int run_job(const std::function<int()>& job) {
     return job();
   } catch (const PackError& e) {
     std::cout.flush();
-    std::string text = e.what();
-    for (size_t at = 0, end; at <= text.size(); at = end + 1) {
-      end = std::min(text.find('\n', at), text.size());
-      std::cerr << "talvenor-pack: " << text.substr(at, end - at) << "\n";
-    }
+    tell(std::cerr, e.what());
   } catch (const std::bad_alloc&) {
-    std::cerr << "talvenor-pack: out of memory\n";
+    tell(std::cerr, "out of memory");
   } catch (const std::exception& e) {
-    std::cerr << "talvenor-pack: " << e.what() << "\n";
+    tell(std::cerr, e.what());
   }
   return 1;
 }
@@ -313,7 +309,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "talvenor-pack: " << e.what() << " (see talvenor-pack --help)\n";
+    tell(std::cerr, std::string(e.what()) + " (see " + kMakerName + " --help)");
     return 2;
   }
   for (const auto& [command, run] : commands)

@@ -5,7 +5,6 @@
 
 #include "build/manifest.h"
 #include "build/package_size.h"
-#include "build/room.h"
 #include "common/errors.h"
 #include "common/limits.h"
 #include "common/read_file.h"
@@ -13,6 +12,7 @@
 #include "package/writer.h"
 #include "pe/ico.h"
 #include "pe/product.h"
+#include "session/installer_session.h"
 
 namespace fs = std::filesystem;
 
@@ -94,17 +94,44 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
   }
 }
 
-// The container checked against the ceiling (whose message says which input it is
-// about), made a blob and written with the stub; returns N.
+// The one size judgement of every way into an installer: a container of n bytes
+// against the stored package's ceiling (refused, naming the input), and the note for
+// a package that 32-bit Windows cannot hold (u: the script's bytes, 0 when unknown).
+uint32_t judge_package_size(uint64_t n, uint64_t u, const fs::path& input, const fs::path& out,
+                            const PackOptions& options) {
+  std::string problem = package_size_problem(n);
+  if (!problem.empty()) fail(input, problem);
+  std::string note = needs_64bit_windows(n, u);
+  if (!note.empty() && options.warning) options.warning(show_path(out) + ": " + note);
+  return uint32_t(n);
+}
+
+// The container judged, made a blob and written with the stub; returns N.
 uint32_t write_package(const Stub& stub, const std::vector<uint8_t>& container, uint64_t script_size, uint32_t key,
                        const fs::path& input, const fs::path& out, const PackOptions& options) {
-  std::string problem = package_size_problem(container.size());
-  if (!problem.empty()) fail(input, problem);
-  uint32_t n = uint32_t(container.size());
-  std::string note = needs_64bit_windows(n, script_size);
-  if (!note.empty() && options.warning) options.warning(show_path(out) + ": " + note);
+  uint32_t n = judge_package_size(container.size(), script_size, input, out, options);
   write_installer(stub, tv::make_blob(container, key), n, key, out);
   return n;
+}
+
+// How long the install folder may be: the installer's own check, run as the install
+// button runs it, over the script just written. A package the installer would refuse
+// is an error of the maker's own checks (they refuse what it refuses).
+size_t installer_room(std::vector<uint8_t>& script, const fs::path& manifest) {
+  InstallerSession session;
+  session.borrow_script(script);
+  std::string why = session.load(), refused;
+  size_t room = why.empty() ? session.room(&refused) : 0;
+  if (!why.empty() || !refused.empty())
+    fail(manifest, "the installer would refuse the package it makes: " + (why.empty() ? refused : why));
+  return room;
+}
+
+// The warning of a room under kLowRoom.
+std::string low_room_warning(const fs::path& manifest, size_t room) {
+  return show_path(manifest) + ": warning: the install folder may be at most " + std::to_string(room) +
+         " characters long, as the package's longest path leaves no more (a folder under "
+         "C:\\Users\\<name>\\AppData often takes 40 to 60)";
 }
 
 }  // namespace
@@ -112,12 +139,6 @@ uint32_t write_package(const Stub& stub, const std::vector<uint8_t>& container, 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const PackOptions& options) {
   Manifest m = load_manifest(manifest, options.defines);
-  size_t room = install_folder_room(m);
-  if (room < kLowRoom)
-    m.warnings.push_back(show_path(manifest) + ": warning: the install folder may be at most " + std::to_string(room) +
-                         " characters long, as the longest path below {App} is " +
-                         std::to_string(kMaxPathUnits - 1 - room) + " (a folder under C:\\Users\\<name>\\AppData "
-                         "often takes 40 to 60)");
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
@@ -132,7 +153,8 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   BuildSummary summary;
   summary.files = m.files.size();
   summary.shortcuts = m.shortcuts.size();
-  summary.room = room;
+  summary.room = installer_room(script, manifest);
+  if (summary.room < kLowRoom && options.warning) options.warning(low_room_warning(manifest, summary.room));
   summary.script_size = script.size();
   std::vector<uint8_t> container = container_from_script(std::move(script), options);
   summary.container_size = write_package(stub, container, summary.script_size, key, manifest, out, options);
@@ -154,14 +176,26 @@ uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uin
   return write_package(stub, container, u, key, script_path, out, options);
 }
 
-uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out) {
+namespace {
+
+// A stored blob's size: even, and judged as every package is (its script's size is
+// not known without unpacking it).
+uint32_t judge_blob_size(uint64_t size, const fs::path& blob_path, const fs::path& out, const PackOptions& options) {
+  if (size % 2 != 0)
+    fail(blob_path, "has an odd size (" + std::to_string(size) + " bytes); a stored blob is twice its container's length");
+  return judge_package_size(size / 2, 0, blob_path, out, options);
+}
+
+}  // namespace
+
+uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out,
+                   const PackOptions& options) {
   Stub stub = load_stub(stub_path);
+  std::error_code ec;
+  uintmax_t size = fs::file_size(blob_path, ec);
+  if (!ec) judge_blob_size(size, blob_path, out, PackOptions());  // before the blob is read
   std::vector<uint8_t> blob = read_file(blob_path);
-  if (blob.size() % 2 != 0)
-    fail(blob_path, "has an odd size (" + std::to_string(blob.size()) +
-                        " bytes); a stored blob is twice its container's length");
-  if (blob.size() / 2 > 0xFFFFFFFFu) fail(blob_path, "is too large for a package section");
-  uint32_t n = uint32_t(blob.size() / 2);
+  uint32_t n = judge_blob_size(blob.size(), blob_path, out, options);
   write_installer(stub, blob, n, key, out);
   return n;
 }

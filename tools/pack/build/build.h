@@ -16,6 +16,10 @@ namespace tvpack {
 
 constexpr uint32_t kDefaultKey = 0x2C7E13A5u;
 
+// A room for the install folder under this many characters is warned of: a folder
+// under C:\Users\<name>\AppData\... often takes 40 to 60.
+constexpr size_t kLowRoom = 60;
+
 // A key written in decimal or 0x-hex that fits 32 bits; false otherwise.
 bool parse_key(const std::string& text, uint32_t* key);
 
@@ -42,7 +46,7 @@ struct BuildSummary {
   size_t shortcuts = 0;
   uint64_t script_size = 0;
   uint32_t container_size = 0;
-  size_t room = 0;  // how long the install folder may be (room.h)
+  size_t room = 0;  // how long the install folder may be (the installer's own check)
 };
 BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
                              uint32_t key, const std::filesystem::path& out,
@@ -52,7 +56,7 @@ uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem:
                      const std::filesystem::path& out, const PackOptions& options = PackOptions());
 // A raw stored blob embedded as it is (an odd size is refused); returns N.
 uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
-                   const std::filesystem::path& out);
+                   const std::filesystem::path& out, const PackOptions& options = PackOptions());
 
 // The container of a script: compressed (compress.h), with its trailer. The script is
 // released once it is compressed, so the maker holds the larger of U + N and 3N.

@@ -66,6 +66,8 @@ class Replacer {
   }
 
   const std::set<std::string>& used() const { return used_; }
+  // Every name a string uses, with a value or without.
+  const std::set<std::string>& mentioned() const { return mentioned_; }
 
  private:
   // Nothing when a value cannot be put in: the first reason told, unless it depends on
@@ -95,6 +97,7 @@ class Replacer {
       std::string name = text.substr(i + 2, close - i - 2);
       i = close + 1;
       auto value = table_.values.find(name);
+      if (is_define_name(name)) mentioned_.insert(name);
       if (!is_define_name(name)) {
         refuse(quote(text) + " has " + quote("${" + name + "}") + ", which is not a name (" + kDefineNameRule +
                "; \"$${\" writes \"${\")");
@@ -122,7 +125,7 @@ class Replacer {
 
   Reading* reading_;
   const DefineTable& table_;
-  std::set<std::string> used_;
+  std::set<std::string> used_, mentioned_;
   size_t added_ = 0;
   bool spent_ = false;
 };
@@ -139,7 +142,7 @@ void replace_defines(Reading* r, toml::table& root, const Defines& command_line)
   Replacer replacer(r, values);
   for (auto&& [key, node] : root)
     if (key.str() != "define") replacer.replace_in(node);
-  std::set<std::string> known = replacer.used();
+  std::set<std::string> known = replacer.mentioned();
   for (const auto& [name, value] : table.values) known.insert(name);
   for (const auto& [name, value] : command_line) {
     (void)value;

@@ -6,46 +6,26 @@
 #include "common/errors.h"
 #include "common/upcase.h"
 #include "common/windows_path.h"
-#include "variables/section.h"
-#include "variables/table.h"
 
 namespace tvpack {
 namespace {
 
-// True when the path starts in the {App} folder and a ".." then climbs out of it.
-bool leaves_app(const std::u16string& expanded) {
-  const char16_t* const* app = tv::find_variable(u"{App}");
-  if (app == nullptr || *app == nullptr) return false;
-  std::u16string base = upcase(*app);
-  while (!base.empty() && base.back() == u'\\') base.pop_back();
-  std::u16string path = upcase(expanded);
-  if (base.empty() || path.compare(0, base.size(), base) != 0 || path.size() <= base.size() ||
-      path[base.size()] != u'\\')
-    return false;
-  std::vector<std::u16string> below = path_components(path.substr(base.size() + 1));
-  return !resolve_dots(&below);
-}
+// The default {App}.
+std::u16string app_folder(const Reading* reading) { return reading->session->expand(u"{App}").value_or(u""); }
 
-// How many leading names of expanded a folder variable's value gives ({App} or a
-// shell folder, the longest that holds it): the user's own folders, not the package's.
-size_t folder_names(const std::u16string& expanded) {
-  size_t longest = 0;
-  auto consider = [&](const char16_t* name) {
-    const char16_t* const* value = tv::find_variable(name);
-    if (value == nullptr || *value == nullptr) return;
-    std::u16string folder = *value;
-    while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
-    if (starts_with_folder(expanded, folder)) longest = std::max(longest, path_components(folder).size());
-  };
-  consider(u"{App}");
-  for (unsigned i = 0; i < tv::kFolderVariables; ++i) consider(tv::folder_variable_name(i));
-  return longest;
+// True when the path starts in the {App} folder and a ".." then climbs out of it.
+bool leaves_app(const Reading* reading, const std::u16string& expanded) {
+  std::u16string app = app_folder(reading);
+  if (!starts_with_folder(expanded, app)) return false;
+  std::vector<std::u16string> below = path_components(expanded);
+  below.erase(below.begin(), below.begin() + std::ptrdiff_t(path_components(app).size()));
+  return !resolve_dots(&below);
 }
 
 }  // namespace
 
 bool check_names_windows_holds(Reading* reading, const std::u16string& expanded, int line, const std::string& what) {
-  std::u16string bad = first_name_windows_cannot_hold(expanded, folder_names(expanded));
+  std::u16string bad = unholdable_name(expanded, app_folder(reading));
   if (bad.empty()) return true;
   reading->error(line, what + " " + quote(expanded) + " holds the name " + quote(bad) +
                            ", which Windows cannot hold (a device such as NUL or COM1, or a name "
@@ -83,7 +63,7 @@ bool Destinations::check_folder(const std::u16string& dest, int line) {
 bool Destinations::check(const Placing& file) {
   std::optional<std::u16string> expanded = checked_path(file.destination, file.line, file.what, true);
   if (!expanded) return false;
-  if (leaves_app(*expanded))
+  if (leaves_app(reading_, *expanded))
     reading_->m->warnings.push_back(show_path(reading_->path()) + ":" + std::to_string(file.line) + ": warning: " +
                                     file.what + " destination " + quote(file.destination) +
                                     " leaves {App} through \"..\"");

@@ -69,7 +69,8 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   }
   // Past a syntax error nothing can be trusted: it is told alone. Any other mistake
   // is told with the rest.
-  Reading reading(&m);
+  InstallerSession session;  // the variables are defined in the installer's own table
+  Reading reading(&m, &session);
   replace_defines(&reading, root, defines);
   check_top_level(&reading, root);
   m.installer = read_installer_table(&reading, root);

@@ -3,7 +3,6 @@
 #include "build/manifest_tables.h"
 #include "common/errors.h"
 #include "common/windows_path.h"
-#include "variables/expand.h"
 
 namespace fs = std::filesystem;
 
@@ -13,12 +12,13 @@ namespace {
 // Where the shortcut's .lnk file goes: an absolute path with room for ".lnk", no
 // character Windows refuses, and no name it cannot hold in the file written.
 bool check_link(Reading* reading, const std::u16string& location, int location_line) {
-  std::u16string link = tv::expand_variables(location.c_str());
+  std::u16string link = reading->session->expand(location).value_or(u"");
   std::string problem;
   if (!is_absolute(link))
     problem = " expands to " + quote(link) + ", which is not an absolute path";
   else if (link.size() + 4 > kMaxPathUnits)
-    problem = " expands to " + std::to_string(link.size()) + " units; with \".lnk\" a path may have at most 259";
+    problem = " expands to " + std::to_string(link.size()) + " units; with \".lnk\" a path may have at most " +
+              std::to_string(kMaxPathUnits);
   if (!problem.empty()) {
     reading->error(location_line, "[[shortcut]] location " + quote(location) + problem);
     return false;

@@ -2,22 +2,18 @@
 #include "build/manifest_tables.h"
 
 #include "common/errors.h"
-#include "common/variables.h"
+#include "common/template.h"
 #include "platform/text16.h"
-#include "variables/expand.h"
-#include "variables/table.h"
 
 namespace fs = std::filesystem;
 
 namespace tvpack {
 
 bool Reading::uses_refused_variable(const std::u16string& templ) const {
-  for (size_t open = templ.find(u'{'); open != std::u16string::npos; open = templ.find(u'{', open + 1)) {
-    size_t close = templ.find(u'}', open);
-    if (close == std::u16string::npos) return false;
-    std::u16string name = templ.substr(open, close - open + 1);
-    if (refused_variables.count(name) != 0) return true;
-    if (variable_names_refused && tv::find_variable(name.c_str()) == nullptr) return true;
+  for (const TemplatePart& part : template_parts(templ)) {
+    if (!part.variable) continue;
+    if (refused_variables.count(part.text) != 0) return true;
+    if (variable_names_refused && !session->defines(part.text)) return true;
   }
   return false;
 }
@@ -89,12 +85,12 @@ const toml::table* single_table(Reading* reading, const toml::table& root, const
 std::optional<std::u16string> expand_template(Reading* reading, const std::u16string& templ, int line,
                                               const std::string& what) {
   if (reading->uses_refused_variable(templ)) return std::nullopt;
-  std::string problem = expansion_problem(templ);
+  std::string problem = reading->session->expansion_problem(templ);
   if (!problem.empty()) {
     reading->error(line, what + " " + quote(templ) + " " + problem);
     return std::nullopt;
   }
-  return std::u16string(tv::expand_variables(templ.c_str()));
+  return reading->session->expand(templ);
 }
 
 }  // namespace tvpack

@@ -22,6 +22,7 @@
 
 #include "build/manifest.h"
 #include "common/errors.h"
+#include "session/installer_session.h"
 
 namespace tvpack {
 
@@ -30,7 +31,8 @@ inline int line_of(const toml::key& key) { return int(key.source().begin.line); 
 
 // The manifest being read, its errors so far, and what was refused.
 struct Reading {
-  explicit Reading(Manifest* manifest) : m(manifest), errors(manifest->path) {}
+  Reading(Manifest* manifest, InstallerSession* installer)
+      : m(manifest), session(installer), errors(manifest->path) {}
   const std::filesystem::path& path() const { return m->path; }
   void error(int line, const std::string& what) { errors.add(line, what); }
 
@@ -39,6 +41,7 @@ struct Reading {
   bool uses_refused_variable(const std::u16string& templ) const;
 
   Manifest* m;
+  InstallerSession* session;  // the variable table the templates are checked against
   ErrorList errors;
   std::set<const toml::node*> refused_strings;   // build-time values could not be put in
   std::set<std::u16string> refused_variables;    // names of [[variable]]s refused

@@ -2,11 +2,7 @@
 // installer will define it, in order, so that later templates are checked against it.
 #include "build/manifest_tables.h"
 #include "common/errors.h"
-#include "common/variables.h"
 #include "platform/text16.h"
-#include "variables/expand.h"
-#include "variables/pool.h"
-#include "variables/table.h"
 
 namespace tvpack {
 namespace {
@@ -39,11 +35,11 @@ std::optional<ManifestVariable> read_variable(Reading* reading, const toml::tabl
   if (value && !is_raw_variable(v.name)) {
     if (reading->uses_refused_variable(*value)) {
       value.reset();
-    } else if (std::string problem = expansion_problem(*value); !problem.empty()) {
+    } else if (std::string problem = reading->session->expansion_problem(*value); !problem.empty()) {
       reading->error(v.line, "variable " + utf8(v.name) + ": value " + quote(*value) + " " + problem);
       value.reset();
     } else {
-      tv::variable_slot(tv::pool_string(v.name.c_str())) = tv::expand_variables(value->c_str());
+      reading->session->define(v.name, *value);
     }
   }
   if (!value) {
@@ -58,7 +54,6 @@ std::optional<ManifestVariable> read_variable(Reading* reading, const toml::tabl
 }  // namespace
 
 void read_variables(Reading* reading, const toml::table& root) {
-  reset_simulated_variables();
   bool has_app = false;
   std::optional<std::vector<const toml::table*>> found = tables(reading, root, "variable");
   if (!found) reading->variable_names_refused = true;

@@ -2,6 +2,7 @@
 #include "build/package_size.h"
 
 #include "common/limits.h"
+#include "session/installer_limits.h"
 
 namespace tvpack {
 namespace {

@@ -1,6 +1,8 @@
 // The build's progress line on a terminal, redrawn in place.
 #include "build/progress.h"
 
+#include "common/errors.h"
+
 namespace tvpack {
 
 TerminalProgress::TerminalProgress(std::FILE* stream, bool enabled) : stream_(stream), enabled_(enabled) {}
@@ -26,7 +28,7 @@ void TerminalProgress::draw(bool last_step) {
   last_drawn_ = now;
   char line[160];
   unsigned percent = bytes_total_ == 0 ? 0 : unsigned(bytes_done_ * 100 / bytes_total_);
-  int n = std::snprintf(line, sizeof line, "talvenor-pack: %zu/%zu files read, %.1f/%.1f MiB compressed (%u%%)",
+  int n = std::snprintf(line, sizeof line, "%s: %zu/%zu files read, %.1f/%.1f MiB compressed (%u%%)", kMakerName,
                         files_done_, files_total_, double(bytes_done_) / 1048576.0,
                         double(bytes_total_) / 1048576.0, percent);
   size_t length = n < 0 ? 0 : size_t(n) < sizeof line ? size_t(n) : sizeof line - 1;

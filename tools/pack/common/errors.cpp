@@ -9,6 +9,15 @@
 
 namespace tvpack {
 
+std::string told(const std::string& line) { return std::string(kMakerName) + ": " + line; }
+
+void tell(std::ostream& err, const std::string& text) {
+  for (size_t at = 0, end; at <= text.size(); at = end + 1) {
+    end = std::min(text.find('\n', at), text.size());
+    err << told(text.substr(at, end - at)) << "\n";
+  }
+}
+
 void fail(const std::string& phrase) { throw PackError(phrase); }
 
 // An error stays one line whatever text it quotes (a parser's message may hold the

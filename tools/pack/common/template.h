@@ -1,16 +1,17 @@
-// The installer's variables as the maker sees them: the built-in folder variables of
-// the stand-in platform, and why a template of the install script would not expand.
+// A template of the install script taken apart as the installer's expansion takes it:
+// text, and "{Name}" tokens, each from a "{" up to the first "}" after it.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace tvpack {
 
-// Defines the built-in folder variables from the stand-in's default folder paths,
-// on an empty variable table.
-void reset_simulated_variables();
+struct TemplatePart {
+  std::u16string text;    // the text, or the token with its braces
+  bool variable = false;  // a "{Name}" token
+  bool unclosed = false;  // a "{" with no "}" after it: the rest of the template, and the last part
+};
 
-// The expansion problem of templ in the current variable table ("" when it expands
-// to at most 259 units): an unclosed "{", an unknown variable, or the length.
-std::string expansion_problem(const std::u16string& templ);
+std::vector<TemplatePart> template_parts(const std::u16string& templ);
 
 }  // namespace tvpack

@@ -1,82 +1,19 @@
 // The installer's own reading of a package, step by step, for inspect, extract and try.
 #include "read/walk.h"
 
-#include <cstring>
-
 #include "actions/files.h"
 #include "common/errors.h"
-#include "common/variables.h"
-#include "common/windows_path.h"
 #include "install/install.h"
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
 #include "platform/package_section.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
 #include "platform/text16.h"
 #include "variables/expand.h"
-#include "variables/pool.h"
-#include "variables/section.h"
 #include "variables/table.h"
 
 namespace tvpack {
-
-namespace {
-
-const char16_t* const kShellFolders[] = {u"{AppData}", u"{StartMenu}", u"{Programs}", u"{CommonPrograms}",
-                                         u"{Desktop}"};
-
-}  // namespace
-
-std::u16string shell_folder_of(const std::u16string& path, std::u16string* value) {
-  std::u16string best;
-  value->clear();
-  for (const char16_t* name : kShellFolders) {
-    const char16_t* const* slot = tv::find_variable(name);
-    if (slot == nullptr || *slot == nullptr) continue;
-    std::u16string v = tv::u16string_at(*slot);
-    while (!v.empty() && is_separator(v.back())) v.pop_back();
-    if (starts_with_folder(path, v) && v.size() > value->size()) {
-      *value = v;
-      best = name;
-    }
-  }
-  return best;
-}
-
-std::u16string with_folder_names(const std::u16string& path) {
-  std::u16string value;
-  std::u16string folder = shell_folder_of(path, &value);
-  return folder.empty() ? path : folder + path.substr(value.size());
-}
-
-std::u16string unholdable_name(const std::u16string& path, const std::u16string& app) {
-  std::u16string value, folder = app;
-  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
-  size_t from = 0;
-  if (starts_with_folder(path, folder))
-    from = path_components(folder).size();
-  else if (!shell_folder_of(path, &value).empty())
-    from = path_components(value).size();
-  return first_name_windows_cannot_hold(path, from);
-}
-
-InstallWalk::InstallWalk() {
-  tv::posix::set_responder([this](const std::u16string& text, const std::u16string&, unsigned) {
-    messages_.push_back(text);
-    return tv::kIdOk;
-  });
-  tv::clear_damage_reason();
-}
-
-InstallWalk::~InstallWalk() {
-  tv::posix::set_responder(nullptr);
-  // The table's names point into the script; both go now.
-  tv::clear_variable_table();
-  tv::clear_title_and_description();
-  if (unpacked_) tv::free_script();
-}
 
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
   PeLayout pe;
@@ -93,30 +30,16 @@ std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
   section_offset_ = section->raw_pointer;
   n_ = view.n;
   key_ = view.key;
-  tv::UnpackError error = tv::unpack_blob(view.blob, view.n, view.key);
+  tv::UnpackError error = session_.unpack(view.blob, view.n, view.key);
   if (error != tv::UnpackError::kOk) {
     // The installer's own unpack shows this box for every refusal.
-    messages_.push_back(u"安装文件已损坏!");
+    tv::show_message(u"安装文件已损坏!", u"安装失败", tv::kMbOk | tv::kMbIconError);
     return tv::describe_unpack_error(error);
   }
-  unpacked_ = true;
-  // The loading chain of the install dialog, on the stand-in's folder paths.
-  reset_simulated_variables();
-  if (!shell_folders_.empty()) {
-    for (const auto& folder : shell_folders_) tv::posix::set_special_folder(folder.first, folder.second);
-    tv::set_folder_variables();
-  }
-  tv::rewind_script_cursor();
-  tv::ScriptCursor& c = tv::script_cursor();
-  if (!tv::check_script_version()) {
-    if (c.pos == tv::script_start()) return tv::damage_reason();
-    version_refused_ = true;
-  }
-  std::memcpy(&version_, c.pos - 4, 4);
-  std::string refused = version_refused_ ? tv::damage_reason() : "";
-  tv::saved_cursor() = c;
-  // The pairs as stored, then the installer's own first reading.
-  tv::ScriptCursor list = c;
+  // The loading chain of the install dialog, then the pairs as stored.
+  std::string why = session_.load();
+  if (!why.empty() && !session_.version_refused()) return why;
+  tv::ScriptCursor list = tv::saved_cursor();
   int32_t count = 0;
   if (!tv::read_int(list, &count)) return tv::damage_reason();
   for (int32_t i = 0; i < count; ++i) {
@@ -124,13 +47,7 @@ std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
     if (!tv::read_string(list, &name) || !tv::read_string(list, &value)) return tv::damage_reason();
     pairs_.emplace_back(name, value);
   }
-  if (!tv::read_variables_section(c, 0)) return tv::damage_reason();
-  return refused;
-}
-
-std::string InstallWalk::explained(const std::string& why) const {
-  if (messages_.empty()) return why;
-  return why + " (the installer shows \"" + tv::u16_to_utf8(messages_.front()) + "\" and stops)";
+  return why;
 }
 
 std::u16string InstallWalk::default_folder() const {
@@ -138,13 +55,6 @@ std::u16string InstallWalk::default_folder() const {
   char16_t path[tv::kMaxPath];
   tv::install_directory_from(app != nullptr ? *app : nullptr, path);
   return tv::u16string_at(path);
-}
-
-bool InstallWalk::choose_folder(const std::u16string& folder) {
-  folder_ = folder;
-  tv::variable_slot(u"{App}") = tv::pool_string(folder_.c_str());
-  tv::ScriptCursor second = tv::saved_cursor();
-  return tv::read_variables_section(second, 1) != 0;
 }
 
 bool InstallWalk::files(const std::function<bool(const FileRecord&)>& visit) {

@@ -1,8 +1,8 @@
 // An installer's package read as the installer reads it, with the installer's own
 // code: the package section, unpacking, the header check, both readings of the
 // variables section, the files and the shortcuts sections, for a chosen install
-// folder. Nothing is written. One walk at a time: the install script, the variable
-// table and the message responder are the process's own.
+// folder. Nothing is written. The walk holds the one installer session
+// (session/installer_session.h) for its life.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "actions/shortcuts.h"
+#include "session/installer_session.h"
 
 namespace tvpack {
 
@@ -36,27 +37,11 @@ struct ShortcutSection {
   std::vector<size_t> ignored;        // looked-at lines in no record
 };
 
-// The shell folder variable ("{Desktop}", ...) whose folder holds path, the longest
-// one; "" when none. *value gets that folder's path.
-std::u16string shell_folder_of(const std::u16string& path, std::u16string* value);
-// path with a shell folder's path written as its variable ("{Desktop}\\x.lnk").
-std::u16string with_folder_names(const std::u16string& path);
-
-// The first name of path that Windows cannot hold, "" when none. The names of the
-// install folder app, or of the shell folder that holds path, are the user's own
-// folders and pass, as in the installer.
-std::u16string unholdable_name(const std::u16string& path, const std::u16string& app);
-
 class InstallWalk {
  public:
-  InstallWalk();
-  ~InstallWalk();
-  InstallWalk(const InstallWalk&) = delete;
-  InstallWalk& operator=(const InstallWalk&) = delete;
-
   // The shell folders (CSIDL -> path) that open() gives the folder variables, as a
   // machine's shell gives them; without this call, the stand-in's own.
-  void use_shell_folders(const std::map<int, std::u16string>& folders) { shell_folders_ = folders; }
+  void use_shell_folders(const std::map<int, std::u16string>& folders) { session_.use_shell_folders(folders); }
 
   // Loads the installer file's bytes as the install dialog does. "" when the installer
   // would go on; else why it stops (a refused version leaves the rest readable:
@@ -65,8 +50,8 @@ class InstallWalk {
   uint32_t section_offset() const { return section_offset_; }
   uint32_t container_size() const { return n_; }
   uint32_t key() const { return key_; }
-  int32_t version() const { return version_; }
-  bool version_refused() const { return version_refused_; }
+  int32_t version() const { return session_.version(); }
+  bool version_refused() const { return session_.version_refused(); }
   // The variables section's pairs as stored (name, value template).
   const std::vector<std::pair<const char16_t*, const char16_t*>>& pairs() const { return pairs_; }
   // The install folder the dialog offers after loading (its default).
@@ -74,7 +59,10 @@ class InstallWalk {
 
   // The install sequence's reading for the chosen folder: "{App}" := folder, the
   // variables section read again. False for a damaged section.
-  bool choose_folder(const std::u16string& folder);
+  bool choose_folder(const std::u16string& folder) { return session_.choose_folder(folder); }
+  // How long the install folder may be, from the installer's own check (session's
+  // room()), before choose_folder.
+  size_t room(std::string* refused) { return session_.room(refused); }
   // The files section, record by record; visit returns false to stop. False when the
   // section is damaged (tv::damage_reason() says why); a path that does not expand is
   // visited (path null) and then ends the walk as damaged, as in the installer.
@@ -83,20 +71,15 @@ class InstallWalk {
   bool shortcuts(ShortcutSection* out);
 
   // The installer's message boxes so far, in order.
-  const std::vector<std::u16string>& messages() const { return messages_; }
-  // why, and the first message the installer showed for it:
-  // why + ' (the installer shows "..." and stops)'; why alone when it showed none.
-  std::string explained(const std::string& why) const;
+  const std::vector<std::u16string>& messages() const { return session_.messages(); }
+  // why, and the first message the installer showed for it (see the session's).
+  std::string explained(const std::string& why) const { return session_.explained(why); }
+  InstallerSession& session() { return session_; }
 
  private:
+  InstallerSession session_;
   uint32_t section_offset_ = 0, n_ = 0, key_ = 0;
-  int32_t version_ = 0;
-  bool version_refused_ = false;
-  bool unpacked_ = false;
   std::vector<std::pair<const char16_t*, const char16_t*>> pairs_;
-  std::vector<std::u16string> messages_;
-  std::u16string folder_;
-  std::map<int, std::u16string> shell_folders_;
 };
 
 }  // namespace tvpack
