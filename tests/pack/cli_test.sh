@@ -100,6 +100,8 @@ check "build -D: the value put in" grep -qxF "  {AppName} = 塔文诺 2.3.1   (t
 printf '[[variable]]\nname = "App"\nvalue = "x"\n' >pkg/bad.toml
 # 1.9 GiB of zeros, sparse: refused before a byte of it is read.
 truncate -s 1900M big/zeros.bin && sed 's/big.txt/zeros.bin/' big/big.toml >big/huge.toml
+# A stored blob 2 bytes over its ceiling, sparse: judged as every package, before it is read.
+truncate -s 1610612738 big/blob.bin
 while IFS='|' read -r name phrase output args; do
   # shellcheck disable=SC2086
   pack $args -o "$output"
@@ -112,6 +114,7 @@ blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $s
 -D without =|talvenor-pack: -D: "v" has no "=": write NAME=VALUE|out/e7.exe|build pkg/defined.toml --stub $stub -D v
 -D not a name|-D: "2v" is not a name|out/e8.exe|build pkg/defined.toml --stub $stub -D 2v=1
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
+blob over the ceiling|stored package would be 1610612738 bytes (twice the 805306369-byte compressed container), 2 bytes over the limit of 1.5 GiB (1610612736 bytes)|out/e10.exe|wrap --blob big/blob.bin --key 1 --stub $stub
 script over the ceiling|over the limit of 1.5 GiB (1610612736 bytes); an installer holds at most 1.5 GiB of install script|out/huge.exe|build big/huge.toml --stub $stub
 EOF2
 
@@ -128,7 +131,7 @@ else
   check "over the 32-bit line: built, with the note" eval '[ $rc -eq 0 ] && [ -s out/huge.exe ] &&
     [ "$(wc -l <err.txt)" -eq 2 ] && grep -q "out/huge.exe: note: this installer needs 64-bit Windows: it holds 11[0-9][0-9] MiB" err.txt'
 fi
-rm -f out/huge.exe big/zeros.bin
+rm -f out/huge.exe big/zeros.bin big/blob.bin
 
 # A manifest's mistakes told together, each its own line with the prefix, in the
 # order of their lines.
