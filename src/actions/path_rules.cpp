@@ -1,7 +1,7 @@
 // The names Windows cannot hold as written: devices, and trailing dots and spaces.
 #include "actions/path_rules.h"
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {

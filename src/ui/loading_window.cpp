@@ -6,7 +6,7 @@
 #include "install/install.h"
 #include "install/loading_due.h"
 #include "package/container.h"
-#include "platform/version_text.h"
+#include "base/version_text.h"
 #include "resource.h"
 #include "ui/dialogs.h"
 

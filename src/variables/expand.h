@@ -1,7 +1,7 @@
 // Variable expansion: every "{Name}" token of a template is replaced by the
 // variable's current value. Results of up to 259 units are pooled strings.
 #pragma once
-#include "platform/path_limit.h"
+#include "base/path_limit.h"
 
 namespace tv {
 

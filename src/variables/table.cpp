@@ -4,7 +4,7 @@
 #include <iterator>
 #include <map>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {

@@ -5,7 +5,7 @@
 #include "package/script.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "support/test_support.h"
 #include "variables/table.h"
 

@@ -15,8 +15,8 @@
 #include "install/path_check.h"
 #include "read/walk.h"
 #include "pack_test_support.h"
-#include "platform/path_limit.h"
-#include "platform/text16.h"
+#include "base/path_limit.h"
+#include "base/text16.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "package/writer.h"
-#include "platform/package_section.h"
-#include "platform/text16.h"
+#include "base/package_section.h"
+#include "base/text16.h"
 
 namespace {
 

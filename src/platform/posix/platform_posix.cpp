@@ -20,7 +20,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 #include <objbase.h>
 
-#include "platform/package_section.h"
+#include "base/package_section.h"
 #include "platform/platform.h"
 
 static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");

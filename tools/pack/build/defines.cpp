@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tvpack {
 

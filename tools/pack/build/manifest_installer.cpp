@@ -6,7 +6,7 @@
 #include "build/manifest.h"
 #include "build/manifest_tables.h"
 #include "common/errors.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace fs = std::filesystem;
 

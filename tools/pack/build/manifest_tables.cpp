@@ -3,7 +3,7 @@
 
 #include "common/errors.h"
 #include "common/template.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace fs = std::filesystem;
 

@@ -2,7 +2,7 @@
 // installer will define it, in order, so that later templates are checked against it.
 #include "build/manifest_tables.h"
 #include "common/errors.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tvpack {
 namespace {

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tvpack {
 

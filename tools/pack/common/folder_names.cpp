@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/upcase.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tvpack {
 

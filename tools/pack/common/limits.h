@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/path_limit.h"
+#include "base/path_limit.h"
 
 namespace tvpack {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "common/errors.h"
-#include "platform/bytes.h"
-#include "platform/pe_headers.h"
+#include "base/bytes.h"
+#include "base/pe_headers.h"
 
 namespace tvpack {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pe_headers.h"
+#include "base/pe_headers.h"
 
 namespace tvpack {
 

@@ -13,7 +13,7 @@
 #include "common/upcase.h"
 #include "common/windows_path.h"
 #include "package/script.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "read/walk.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/table.h"
 #include "read/walk.h"
 

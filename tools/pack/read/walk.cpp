@@ -7,9 +7,9 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
-#include "platform/package_section.h"
+#include "base/package_section.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/table.h"
 

@@ -10,7 +10,7 @@
 #include "common/errors.h"
 #include "install/install.h"
 #include "package/script.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "read/walk.h"
 #include "try/try_internal.h"
 #include "variables/expand.h"

@@ -12,7 +12,7 @@
 
 #include "common/errors.h"
 #include "line_escape.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "try/try_internal.h"
 
 namespace fs = std::filesystem;

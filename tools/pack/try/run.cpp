@@ -10,7 +10,7 @@
 #include "line_escape.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "try/try_internal.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 
 namespace tv {
 

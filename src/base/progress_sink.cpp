@@ -1,5 +1,5 @@
 // The bar's arithmetic, shared by loading and by the files step.
-#include "platform/progress_sink.h"
+#include "base/progress_sink.h"
 
 namespace tv {
 

@@ -1,8 +1,8 @@
 // Reading a string of a version resource: blocks of (length, value length, type,
 // key, value, children), each part 32-bit aligned from the resource's start.
-#include "platform/version_text.h"
+#include "base/version_text.h"
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 
 namespace tv {
 namespace {

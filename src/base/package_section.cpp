@@ -1,7 +1,7 @@
-#include "platform/package_section.h"
+#include "base/package_section.h"
 
-#include "platform/bytes.h"
-#include "platform/pe_headers.h"
+#include "base/bytes.h"
+#include "base/pe_headers.h"
 
 #include <cstring>
 
