@@ -12,7 +12,7 @@
 #include "install/path_check.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/pool.h"

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "base/text16.h"
 
 namespace tv {
