@@ -8,7 +8,7 @@
 #include "read/extract.h"
 #include "read/inspect.h"
 #include "session/installer_session.h"
-#include "build/build.h"
+#include "assemble/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 

@@ -8,12 +8,12 @@
 #include <sstream>
 
 #include "common/errors.h"
-#include "build/manifest.h"
-#include "build/build.h"
-#include "build/defines.h"
+#include "assemble/manifest.h"
+#include "assemble/build.h"
+#include "assemble/defines.h"
 #include "common/read_file.h"
 #include "install/path_check.h"
-#include "read/walk.h"
+#include "read/install_walk.h"
 #include "pack_test_support.h"
 #include "base/path_limit.h"
 #include "base/text16.h"

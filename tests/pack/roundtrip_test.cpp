@@ -6,11 +6,11 @@
 #include <set>
 #include <sstream>
 
-#include "build/compress.h"
+#include "assemble/compress.h"
 #include "common/errors.h"
 #include "read/inspect.h"
-#include "build/build.h"
-#include "build/package_size.h"
+#include "assemble/build.h"
+#include "assemble/package_size.h"
 #include "pack_test_support.h"
 #include "package/container.h"
 #include "package/script.h"

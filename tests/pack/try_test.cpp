@@ -10,7 +10,7 @@
 #include <map>
 
 #include "common/errors.h"
-#include "build/build.h"
+#include "assemble/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 #include "try/try_internal.h"

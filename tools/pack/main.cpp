@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "build/build.h"
-#include "build/defines.h"
-#include "build/progress.h"
+#include "assemble/build.h"
+#include "assemble/defines.h"
+#include "assemble/progress.h"
 #include "common/beside_maker.h"
 #include "common/errors.h"
 #include "common/system.h"

@@ -14,7 +14,7 @@
 #include "common/windows_path.h"
 #include "package/script.h"
 #include "base/text16.h"
-#include "read/walk.h"
+#include "read/install_walk.h"
 
 namespace fs = std::filesystem;
 

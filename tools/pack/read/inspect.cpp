@@ -13,7 +13,7 @@
 #include "pe/version_info.h"
 #include "base/text16.h"
 #include "variables/table.h"
-#include "read/walk.h"
+#include "read/install_walk.h"
 
 namespace tvpack {
 namespace {

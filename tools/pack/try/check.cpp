@@ -11,7 +11,7 @@
 #include "install/install.h"
 #include "package/script.h"
 #include "base/text16.h"
-#include "read/walk.h"
+#include "read/install_walk.h"
 #include "try/try_internal.h"
 #include "variables/expand.h"
 

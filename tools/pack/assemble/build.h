@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "build/compress.h"
-#include "build/defines.h"
-#include "build/stub.h"
+#include "assemble/compress.h"
+#include "assemble/defines.h"
+#include "assemble/stub.h"
 
 namespace tvpack {
 

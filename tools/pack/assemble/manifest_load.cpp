@@ -5,9 +5,9 @@
 #include <set>
 #include <sstream>
 
-#include "build/manifest.h"
-#include "build/manifest_tables.h"
-#include "build/package_size.h"
+#include "assemble/manifest.h"
+#include "assemble/manifest_tables.h"
+#include "assemble/package_size.h"
 #include "common/errors.h"
 
 namespace fs = std::filesystem;

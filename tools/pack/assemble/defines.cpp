@@ -1,5 +1,5 @@
 // Build-time values: a name's rule and the -D argument's parser.
-#include "build/defines.h"
+#include "assemble/defines.h"
 
 #include <algorithm>
 #include <vector>

@@ -2,7 +2,7 @@
 // Destinations in manifest_tables.h).
 #include <algorithm>
 
-#include "build/manifest_tables.h"
+#include "assemble/manifest_tables.h"
 #include "common/errors.h"
 #include "common/upcase.h"
 #include "common/windows_path.h"

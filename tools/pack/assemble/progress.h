@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "build/build.h"
+#include "assemble/build.h"
 
 namespace tvpack {
 

@@ -3,8 +3,8 @@
 // gets values it can write as they are.
 #include <array>
 
-#include "build/manifest.h"
-#include "build/manifest_tables.h"
+#include "assemble/manifest.h"
+#include "assemble/manifest_tables.h"
 #include "common/errors.h"
 #include "base/text16.h"
 

@@ -1,10 +1,10 @@
 // The build command: a manifest, a raw script or a raw blob made into an installer.
-#include "build/build.h"
+#include "assemble/build.h"
 
 #include <stdexcept>
 
-#include "build/manifest.h"
-#include "build/package_size.h"
+#include "assemble/manifest.h"
+#include "assemble/package_size.h"
 #include "common/errors.h"
 #include "common/limits.h"
 #include "common/read_file.h"

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "build/compress.h"
+#include "assemble/compress.h"
 
 namespace tvpack {
 

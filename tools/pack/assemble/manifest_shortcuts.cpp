@@ -1,6 +1,6 @@
 // The manifest's [[shortcut]] tables: four lines each in the shortcuts section, every
 // line a template the installer can expand, the location a path Windows takes.
-#include "build/manifest_tables.h"
+#include "assemble/manifest_tables.h"
 #include "common/errors.h"
 #include "common/windows_path.h"
 

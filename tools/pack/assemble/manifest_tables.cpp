@@ -1,5 +1,5 @@
 // The checks every table of the manifest shares (see manifest_tables.h).
-#include "build/manifest_tables.h"
+#include "assemble/manifest_tables.h"
 
 #include "common/errors.h"
 #include "common/template.h"

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "build/defines.h"
+#include "assemble/defines.h"
 #include "common/limits.h"
 #include "pe/product_info.h"
 

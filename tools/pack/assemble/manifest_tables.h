@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "build/manifest.h"
+#include "assemble/manifest.h"
 #include "common/errors.h"
 #include "session/installer_session.h"
 

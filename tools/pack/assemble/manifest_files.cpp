@@ -3,8 +3,8 @@
 // destination checked.
 #include <algorithm>
 
-#include "build/manifest_tables.h"
-#include "build/tree_walk.h"
+#include "assemble/manifest_tables.h"
+#include "assemble/source_tree.h"
 #include "common/errors.h"
 #include "base/text16.h"
 

@@ -1,6 +1,6 @@
 // The [[tree]] source walk: names checked, links followed only inside the folder,
 // folder loops reported.
-#include "build/tree_walk.h"
+#include "assemble/source_tree.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The installer's own reading of a package, step by step, for inspect, extract and try.
-#include "read/walk.h"
+#include "read/install_walk.h"
 
 #include "actions/files.h"
 #include "common/errors.h"

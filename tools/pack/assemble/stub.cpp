@@ -1,6 +1,6 @@
 // The installer stub: found beside the maker, read and checked, and the installer
 // written from it with its package section, through a temporary file beside the output.
-#include "build/stub.h"
+#include "assemble/stub.h"
 
 #include <cerrno>
 #include <cstring>

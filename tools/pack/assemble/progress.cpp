@@ -1,5 +1,5 @@
 // The build's progress line on a terminal, redrawn in place.
-#include "build/progress.h"
+#include "assemble/progress.h"
 
 #include "common/errors.h"
 

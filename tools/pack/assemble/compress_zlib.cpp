@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "build/compress.h"
+#include "assemble/compress.h"
 
 namespace tvpack {
 

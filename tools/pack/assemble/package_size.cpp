@@ -1,5 +1,5 @@
 // The package's size against the installer's ceilings and the maker's own.
-#include "build/package_size.h"
+#include "assemble/package_size.h"
 
 #include "common/limits.h"
 #include "session/installer_limits.h"

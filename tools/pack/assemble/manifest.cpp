@@ -1,6 +1,6 @@
 // The install script made from a checked manifest: its sections, the files read as
 // they are written in.
-#include "build/manifest.h"
+#include "assemble/manifest.h"
 
 #include <fstream>
 #include <stdexcept>

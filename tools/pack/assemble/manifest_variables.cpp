@@ -1,6 +1,6 @@
 // The manifest's [[variable]] tables: each defined in the variable table as the
 // installer will define it, in order, so that later templates are checked against it.
-#include "build/manifest_tables.h"
+#include "assemble/manifest_tables.h"
 #include "common/errors.h"
 #include "base/text16.h"
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <set>
 
-#include "build/defines.h"
-#include "build/manifest_tables.h"
+#include "assemble/defines.h"
+#include "assemble/manifest_tables.h"
 #include "common/errors.h"
 
 namespace fs = std::filesystem;
