@@ -42,7 +42,7 @@ class ManifestTest : public ::testing::Test {
     for (const Mistake& m : mistakes) {
       fs::path manifest = dir_.write("m.toml", m.manifest);
       std::string error;
-      tvpack::PackOptions options;
+      tvpack::BuildOptions options;
       options.defines = m.defines;
       try {
         tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
@@ -151,7 +151,7 @@ TEST_F(ManifestTest, WarnsOfDestinationsThatLeaveApp) {
       "[[file]]\nsource = \"a.txt\"\ndestination = '{Up}\\other\\b.txt'\n"                     // line 15
       "[[file]]\nsource = \"a.txt\"\ndestination = '{Desktop}\\..\\c.txt'\n");                // not from {App}
   std::vector<std::string> warnings;
-  tvpack::PackOptions options;
+  tvpack::BuildOptions options;
   options.warning = [&](const std::string& w) { warnings.push_back(w); };
   tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
   EXPECT_TRUE(fs::exists(dir_ / "out/setup.exe"));
@@ -538,7 +538,7 @@ TEST_F(ManifestTest, SummarySaysHowLongTheInstallFolderMayBe) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     fs::path manifest = dir_.write("m.toml", variable("{App}", c.app) + c.entries);
-    tvpack::PackOptions options;
+    tvpack::BuildOptions options;
     std::vector<std::string> warnings;
     options.warning = [&](const std::string& w) { warnings.push_back(w); };
     fs::path out = dir_ / "out/setup.exe";
@@ -570,7 +570,7 @@ TEST_F(ManifestTest, SummarySaysHowLongTheInstallFolderMayBe) {
 TEST_F(ManifestTest, TellsAnUnusedDefineLastWithTheNameMeant) {
   fs::path manifest = dir_.write("m.toml", kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\${version}'\n"
                                                  "[[file]]\nsource = \"nope.txt\"\ndestination = '{App}\\b'\n");
-  tvpack::PackOptions options;
+  tvpack::BuildOptions options;
   options.defines = {{"versoin", "1.0"}};
   std::string error;
   try {

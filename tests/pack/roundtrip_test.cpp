@@ -116,7 +116,7 @@ TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLevelAndLengthModulo
   std::set<int> levels = {tvpack::kMinLevel, 6, 9, tvpack::kMaxLevel};
   for (int level : levels) {
     std::set<uint32_t> remainders;
-    tvpack::PackOptions options;
+    tvpack::BuildOptions options;
     options.level = level;
     for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
       Bytes script = pattern(size, uint32_t(size));

@@ -61,7 +61,7 @@ struct Making {
 // Runs the job with the build's options: the level, the progress line on a terminal
 // (erased at the end), the warnings on stderr.
 template <class Job>
-auto with_progress(const Making& m, PackOptions options, Job job) {
+auto with_progress(const Making& m, BuildOptions options, Job job) {
   TerminalProgress progress(stderr, !m.quiet && is_terminal(stderr));
   options.level = m.level;
   options.progress = &progress;
@@ -113,14 +113,14 @@ CLI::App* define_build(CLI::App& app, BuildCommand* c) {
 }
 
 int run_build(const BuildCommand& c) {
-  PackOptions options;
+  BuildOptions options;
   for (const std::string& text : c.defines) {
     std::string name, value;
     parse_define(text, &name, &value);  // checked while parsing the command line
     options.defines[name] = value;
   }
   uint32_t key = key_option(c.making.key);
-  BuildSummary b = with_progress(c.making, options, [&](const PackOptions& o) {
+  BuildSummary b = with_progress(c.making, options, [&](const BuildOptions& o) {
     return build_installer(utf8_path(c.manifest), stub_option(c.making.stub), key, utf8_path(c.making.out), o);
   });
   if (!c.making.quiet)
@@ -153,7 +153,7 @@ CLI::App* define_wrap(CLI::App& app, WrapCommand* c) {
 int run_wrap(const WrapCommand& c) {
   if (c.script.empty() && c.blob.empty()) fail("wrap needs --script or --blob");
   uint32_t key = key_option(c.making.key);
-  uint32_t n = with_progress(c.making, PackOptions(), [&](const PackOptions& o) {
+  uint32_t n = with_progress(c.making, BuildOptions(), [&](const BuildOptions& o) {
     fs::path stub = stub_option(c.making.stub), out = utf8_path(c.making.out);
     return c.script.empty() ? wrap_blob(utf8_path(c.blob), stub, key, out, o)
                             : wrap_script(utf8_path(c.script), stub, key, out, o);

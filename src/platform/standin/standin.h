@@ -1,4 +1,5 @@
-// Controls of the posix stand-in, for native tests, fuzzing, benchmarks and tools.
+// Controls of the stand-in platform (namespace tv::posix, as before), for native
+// tests, fuzzing, benchmarks and tools.
 // Windows paths map into a root folder: "X:\a\b" -> <root>/X/a/b, "\a" -> <root>/C/a
 // (the current drive is C:), and a relative "a\b" -> <root>/cwd/a/b.
 #pragma once

@@ -45,7 +45,7 @@ bool parse_key(const std::string& text, uint32_t* key) {
   return true;
 }
 
-std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const PackOptions& options) {
+std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const BuildOptions& options) {
   if (options.level < kMinLevel || options.level > kMaxLevel)
     throw std::invalid_argument("compression level out of range");
   uint64_t total = script.size();
@@ -98,7 +98,7 @@ void make_product_stub(const Manifest& m, const fs::path& out, Stub* stub) {
 // against the stored package's ceiling (refused, naming the input), and the note for
 // a package that 32-bit Windows cannot hold (u: the script's bytes, 0 when unknown).
 uint32_t judge_package_size(uint64_t n, uint64_t u, const fs::path& input, const fs::path& out,
-                            const PackOptions& options) {
+                            const BuildOptions& options) {
   std::string problem = package_size_problem(n);
   if (!problem.empty()) fail(input, problem);
   std::string note = needs_64bit_windows(n, u);
@@ -108,7 +108,7 @@ uint32_t judge_package_size(uint64_t n, uint64_t u, const fs::path& input, const
 
 // The container judged, made a blob and written with the stub; returns N.
 uint32_t write_package(const Stub& stub, const std::vector<uint8_t>& container, uint64_t script_size, uint32_t key,
-                       const fs::path& input, const fs::path& out, const PackOptions& options) {
+                       const fs::path& input, const fs::path& out, const BuildOptions& options) {
   uint32_t n = judge_package_size(container.size(), script_size, input, out, options);
   write_installer(stub, tv::make_blob(container, key), n, key, out);
   return n;
@@ -137,7 +137,7 @@ std::string low_room_warning(const fs::path& manifest, size_t room) {
 }  // namespace
 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
-                             const fs::path& out, const PackOptions& options) {
+                             const fs::path& out, const BuildOptions& options) {
   Manifest m = load_manifest(manifest, options.defines);
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
@@ -162,7 +162,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
 }
 
 uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uint32_t key,
-                     const fs::path& out, const PackOptions& options) {
+                     const fs::path& out, const BuildOptions& options) {
   Stub stub = load_stub(stub_path);
   std::error_code ec;
   uintmax_t size = fs::file_size(script_path, ec);
@@ -180,7 +180,7 @@ namespace {
 
 // A stored blob's size: even, and judged as every package is (its script's size is
 // not known without unpacking it).
-uint32_t judge_blob_size(uint64_t size, const fs::path& blob_path, const fs::path& out, const PackOptions& options) {
+uint32_t judge_blob_size(uint64_t size, const fs::path& blob_path, const fs::path& out, const BuildOptions& options) {
   if (size % 2 != 0)
     fail(blob_path, "has an odd size (" + std::to_string(size) + " bytes); a stored blob is twice its container's length");
   return judge_package_size(size / 2, 0, blob_path, out, options);
@@ -189,11 +189,11 @@ uint32_t judge_blob_size(uint64_t size, const fs::path& blob_path, const fs::pat
 }  // namespace
 
 uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out,
-                   const PackOptions& options) {
+                   const BuildOptions& options) {
   Stub stub = load_stub(stub_path);
   std::error_code ec;
   uintmax_t size = fs::file_size(blob_path, ec);
-  if (!ec) judge_blob_size(size, blob_path, out, PackOptions());  // before the blob is read
+  if (!ec) judge_blob_size(size, blob_path, out, BuildOptions());  // before the blob is read
   std::vector<uint8_t> blob = read_file(blob_path);
   uint32_t n = judge_blob_size(blob.size(), blob_path, out, options);
   write_installer(stub, blob, n, key, out);

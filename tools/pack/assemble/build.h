@@ -31,7 +31,7 @@ class BuildProgress {
   virtual void compressed(uint64_t done, uint64_t total) = 0;
 };
 
-struct PackOptions {
+struct BuildOptions {
   int level = kDefaultLevel;             // kMinLevel..kMaxLevel (compress.h)
   BuildProgress* progress = nullptr;     // none when null
   // Told each warning of the manifest (one line) as soon as it is read.
@@ -50,16 +50,16 @@ struct BuildSummary {
 };
 BuildSummary build_installer(const std::filesystem::path& manifest, const std::filesystem::path& stub,
                              uint32_t key, const std::filesystem::path& out,
-                             const PackOptions& options = PackOptions());
+                             const BuildOptions& options = BuildOptions());
 // A raw install script taken as it is; returns the container length.
 uint32_t wrap_script(const std::filesystem::path& script, const std::filesystem::path& stub, uint32_t key,
-                     const std::filesystem::path& out, const PackOptions& options = PackOptions());
+                     const std::filesystem::path& out, const BuildOptions& options = BuildOptions());
 // A raw stored blob embedded as it is (an odd size is refused); returns N.
 uint32_t wrap_blob(const std::filesystem::path& blob, const std::filesystem::path& stub, uint32_t key,
-                   const std::filesystem::path& out, const PackOptions& options = PackOptions());
+                   const std::filesystem::path& out, const BuildOptions& options = BuildOptions());
 
 // The container of a script: compressed (compress.h), with its trailer. The script is
 // released once it is compressed, so the maker holds the larger of U + N and 3N.
-std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const PackOptions& options = PackOptions());
+std::vector<uint8_t> container_from_script(std::vector<uint8_t> script, const BuildOptions& options = BuildOptions());
 
 }  // namespace tvpack

@@ -1,5 +1,5 @@
 // The manifest's [[file]] and [[tree]] tables: each source a regular file below 2 GiB
-// (a tree's files in the order of their paths, walked in tree_walk.cpp), each
+// (a tree's files in the order of their paths, walked in source_tree.cpp), each
 // destination checked.
 #include <algorithm>
 
