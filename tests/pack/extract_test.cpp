@@ -161,6 +161,12 @@ TEST_F(Extract, ANameWindowsCannotHoldRefusesThePackage) {
     std::ostringstream listing;
     tvpack::inspect_file(setup, listing);
     EXPECT_EQ(listing.str().find("<- Windows cannot hold") != std::string::npos, !told.empty()) << listing.str();
+    // And its room: none, as the installer's own check refuses the package.
+    EXPECT_EQ(listing.str().find("install folder: none (the installer's own check refuses the package when the "
+                                 "install button is pressed: a path holds a name Windows cannot hold)") !=
+                  std::string::npos,
+              !told.empty())
+        << listing.str();
   }
 }
 

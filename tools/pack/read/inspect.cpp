@@ -163,7 +163,11 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (!walk.choose_folder(folder)) return tv::damage_reason();
   list_variables(walk, out);
   out << "install folder: " << printable(folder) << " (the install dialog's default, {App} below)\n";
-  if (refused.empty()) out << "install folder up to " << room << " characters (the installer's own check)\n";
+  if (refused.empty())
+    out << "install folder up to " << room << " characters (the installer's own check)\n";
+  else
+    out << "install folder: none (the installer's own check refuses the package when the install button is "
+           "pressed: " << refused << ")\n";
 
   std::vector<std::string> files;
   bool read = walk.files([&files, &folder, &walk](const FileRecord& r) {
