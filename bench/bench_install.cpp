@@ -17,7 +17,7 @@
 #include "package/script.h"
 #include "package/writer.h"
 #include "payload.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "variables/pool.h"
 #include "variables/section.h"
 #include "variables/table.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "package/container.h"
-#include "platform/package_section.h"
+#include "base/package_section.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/table.h"
 

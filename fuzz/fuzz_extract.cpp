@@ -8,11 +8,11 @@
 
 #include "read/extract.h"
 #include "fuzz_support.h"
-#include "common/variables.h"
+#include "session/installer_session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tvfuzz::init_once();
-  tvpack::reset_simulated_variables();  // the shell folders a destination may start with
+  tvpack::InstallerSession session;  // the shell folders a destination may start with
   std::u16string destination;
   for (size_t i = 0; i + 1 < size; i += 2) destination.push_back(char16_t(data[i] | data[i + 1] << 8));
   const std::u16string app = u"\x01" u"App\x01";

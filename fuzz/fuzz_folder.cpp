@@ -10,8 +10,8 @@
 #include "install/folder_check.h"
 #include "install/install.h"
 #include "install/space_check.h"
-#include "platform/posix/posix_platform.h"
-#include "platform/text16.h"
+#include "platform/standin/standin.h"
+#include "base/text16.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tvfuzz::init_once();

@@ -16,7 +16,7 @@
 
 #include "common/errors.h"
 #include "fuzz_support.h"
-#include "build/manifest.h"
+#include "assemble/manifest.h"
 
 namespace fs = std::filesystem;
 

@@ -11,8 +11,8 @@
 #include "actions/product_names.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
-#include "platform/text16.h"
+#include "platform/standin/standin.h"
+#include "base/text16.h"
 
 namespace {
 

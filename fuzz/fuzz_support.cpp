@@ -9,7 +9,7 @@
 
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "variables/pool.h"
 #include "variables/section.h"
 #include "variables/table.h"

@@ -1,7 +1,7 @@
 #include "actions/directories.h"
 
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 
 namespace tv {

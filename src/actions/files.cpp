@@ -5,9 +5,9 @@
 #include "actions/directories.h"
 #include "actions/product_names.h"
 #include "package/script.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 
 namespace tv {

@@ -3,7 +3,7 @@
 // cannot use as typed.
 #include "actions/path_rules.h"
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {
@@ -46,11 +46,6 @@ bool windows_cannot_hold(const char16_t* name, size_t units) {
   if (last != u'.' && last != u' ') return false;
   bool dot_or_dots = last == u'.' && (units == 1 || (units == 2 && unit_at(name, 0) == u'.'));
   return !dot_or_dots;
-}
-
-bool forbidden_in_name(char16_t c) {
-  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
-         c == u'*';
 }
 
 bool is_folder_name(const char16_t* name, size_t units) {

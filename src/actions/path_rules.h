@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 
+#include "base/name_characters.h"  // forbidden_in_name
+
 namespace tv {
 
 // True when Windows would not keep a path component of `units` UTF-16 units under
@@ -13,8 +15,6 @@ namespace tv {
 // ".." excepted). The component may sit at any byte offset and holds no backslash.
 bool windows_cannot_hold(const char16_t* name, size_t units);
 
-// A unit that no file or folder name may hold: a control character or one of <>:"|?*.
-bool forbidden_in_name(char16_t c);
 
 // The longest folder name Windows keeps: a name of a path is at most 255 units.
 constexpr size_t kMaxFolderNameUnits = 255;

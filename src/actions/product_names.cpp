@@ -2,10 +2,10 @@
 // falling back to the installer's own texts when absent or unfit.
 #include "actions/product_names.h"
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
-#include "platform/version_text.h"
+#include "base/text16.h"
+#include "base/version_text.h"
 
 namespace tv {
 namespace {

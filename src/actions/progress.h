@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/progress_sink.h"
+#include "base/progress_sink.h"
 
 namespace tv {
 

@@ -3,7 +3,7 @@
 #include "actions/directories.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 
 namespace tv {

@@ -5,7 +5,7 @@
 #include "actions/path_rules.h"
 #include "install/message_text.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {

@@ -11,7 +11,7 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
 #include "variables/section.h"

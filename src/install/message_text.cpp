@@ -1,7 +1,7 @@
 // Texts put together in fixed buffers: nothing is written past the buffer.
 #include "install/message_text.h"
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 

@@ -16,7 +16,7 @@
 #include "actions/path_rules.h"
 #include "actions/shortcuts.h"
 #include "package/script.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/section.h"
 #include "variables/table.h"

@@ -7,7 +7,7 @@
 #include "install/message_text.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 
 namespace tv {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "package/script.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
 
 namespace tv {

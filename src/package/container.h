@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/progress_sink.h"
+#include "base/progress_sink.h"
 
 namespace tv {
 

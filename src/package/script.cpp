@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
 
 namespace tv {

@@ -1,5 +1,5 @@
 // The few operating-system calls the installer's logic needs. Exactly one
-// implementation is linked: win32/ (the real calls) or posix/ (a stand-in over a
+// implementation is linked: win32/ (the real calls) or standin/ (a stand-in over a
 // real folder for native tests, fuzzing and benchmarks). Paths are Windows paths
 // in UTF-16 with backslashes in both.
 #pragma once

@@ -4,16 +4,15 @@
 #include <commctrl.h>
 
 #include "install/install.h"
+#include "install/loading_due.h"
 #include "package/container.h"
+#include "base/version_text.h"
 #include "platform/platform.h"
-#include "platform/version_text.h"
 #include "resource.h"
 #include "ui/dialogs.h"
 
 namespace {
 
-constexpr DWORD kShowAfterMs = 300;  // loading this long earns a window...
-constexpr DWORD kLeastLeftMs = 100;  // ...unless it is about to end anyway
 constexpr size_t kCaptionUnits = 260;
 
 struct Loading {
@@ -47,13 +46,6 @@ void show_file_description(HWND window) {
   }
 }
 
-// 300 ms of loading earn the window, unless at the pace so far less than 100 ms are
-// left: a window that would be gone again at once is only a flash.
-bool window_due(DWORD elapsed, unsigned position) {
-  if (elapsed < kShowAfterMs) return false;
-  return position == 0 || elapsed * (tv::kProgressFull - 1 - position) >= kLeastLeftMs * position;
-}
-
 void open_window() {
   g_loading.opened = true;
   HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LOADING),
@@ -76,7 +68,7 @@ void report_loading(void*, unsigned position) {
     g_loading.window = nullptr;
     return;
   }
-  if (!g_loading.opened && window_due(GetTickCount() - g_loading.started, position)) open_window();
+  if (!g_loading.opened && tv::loading_window_due(GetTickCount() - g_loading.started, position)) open_window();
   // The bar repaints at once when it moves: it moves when the window is serviced.
   if (g_loading.window == nullptr || !servicing_due(false)) return;
   SendDlgItemMessageW(g_loading.window, IDC_PROGRESS, PBM_SETPOS, position, 0);

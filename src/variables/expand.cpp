@@ -1,6 +1,6 @@
 #include "variables/expand.h"
 
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/pool.h"
 #include "variables/table.h"
 

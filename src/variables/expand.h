@@ -1,10 +1,9 @@
 // Variable expansion: every "{Name}" token of a template is replaced by the
 // variable's current value. Results of up to 259 units are pooled strings.
 #pragma once
+#include "base/path_limit.h"
 
 namespace tv {
-
-constexpr unsigned kMaxPath = 260;  // units, the NUL included
 
 // The pooled expansion of templ, or null when templ is null, a token is not closed,
 // a token names an unknown variable, a token is longer than 259 units, the result

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
 #include "variables/table.h"

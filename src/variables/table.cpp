@@ -4,7 +4,7 @@
 #include <iterator>
 #include <map>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tv {
 namespace {
@@ -48,7 +48,7 @@ unsigned variable_count() { return static_cast<unsigned>(table().size()); }
 
 bool variable_at(unsigned index, const char16_t** name, const char16_t** value) {
   if (index >= table().size()) return false;
-  auto it = std::next(table().begin(), index);
+  auto it = std::next(table().begin(), static_cast<std::ptrdiff_t>(index));
   *name = it->first;
   *value = it->second;
   return true;

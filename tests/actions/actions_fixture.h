@@ -5,7 +5,7 @@
 
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "support/test_support.h"
 #include "variables/section.h"
 

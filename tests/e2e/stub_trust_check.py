@@ -93,13 +93,23 @@ def check_version(res, version):
     check(got == want, f"version strings {got}")
 
 
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE for this test
+
+
 def main():
     objdump, stub, version = sys.argv[1:4]
     check_imports_and_flags(objdump, stub)
     res = pe_resources.resources(stub)
     check_manifest(res)
     check_version(res, version)
-    if len(sys.argv) > 4 and Path(sys.argv[4]).is_file():
+    maker = sys.argv[4] if len(sys.argv) > 4 else None
+    if maker is not None and not Path(maker).is_file():
+        # Not "all passed": the installer the maker makes was not looked at.
+        print(f"{len(failures)} failed" if failures else "the stub passed")
+        print(f"SKIPPED: no maker at {maker} (build the native preset), so no installer made from the stub "
+              "was checked")
+        return 1 if failures else SKIPPED
+    if maker is not None:
         with tempfile.TemporaryDirectory() as work:
             script, setup = Path(work) / "script.bin", Path(work) / "setup.exe"
             script.write_bytes(b"\1\0\0\0" + bytes(10))

@@ -4,8 +4,8 @@
 #include "install/install.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
-#include "platform/text16.h"
+#include "platform/standin/standin.h"
+#include "base/text16.h"
 #include "support/test_support.h"
 #include "variables/table.h"
 

@@ -8,7 +8,7 @@
 #include "install/install.h"
 #include "install/path_check.h"
 #include "package/script.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "support/test_support.h"
 #include "variables/table.h"
 

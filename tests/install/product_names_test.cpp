@@ -9,7 +9,7 @@
 #include "actions/product_names.h"
 #include "install/install.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "support/test_support.h"
 
 namespace {

@@ -39,6 +39,7 @@ check "the summary gives the room for the install folder" eval 'grep -qF ", inst
 pack inspect out/setup.exe
 check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
   grep -qF "  {AppName} = 塔文诺" out.txt && has "  {App}\数据\odd.txt  (3 bytes)   -> D:\Kesta\数据\odd.txt" &&
+  has "install folder up to 242 characters (the installer'"'"'s own check)" &&
   has "  line 1: target={App}\Talvenor.exe arguments= location={Desktop}\塔文诺   -> {Desktop}\塔文诺.lnk starting D:\Kesta\Talvenor.exe" &&
   grep -qF "key 0x2C7E13A5" out.txt'
 pack build pkg/manifest.toml -o out/again.exe --stub "$stub"
@@ -47,8 +48,10 @@ check "two builds are byte-identical" cmp -s out/setup.exe out/again.exe
 pack extract out/setup.exe -o back
 check "extract gives the files back" eval '[ $rc -eq 0 ] && cmp -s back/Talvenor.exe pkg/Talvenor.exe &&
   cmp -s back/数据/odd.txt pkg/数据/odd.txt && [ -f back/数据/sub/empty.bin ] && grep -qF "shortcut (not made): {Desktop}\塔文诺.lnk" out.txt'
+touch back.before
 pack extract out/setup.exe -o back
-check "extract refuses a folder that is not empty" refused "back: is not empty" back/nothing
+check "extract refuses a folder that is not empty, writing nothing into it" eval '[ "$rc" -ne 0 ] &&
+  [ "$(wc -l <err.txt)" -eq 1 ] && grep -qF "back: is not empty" err.txt && [ -z "$(find back -newer back.before)" ]'
 for level in 1 6; do
   pack build pkg/manifest.toml -o "out/level$level.exe" --stub "$stub" --level "$level"
   check "build --level $level" eval '[ $rc -eq 0 ] && ! cmp -s out/setup.exe "out/level$level.exe" &&
@@ -97,6 +100,8 @@ check "build -D: the value put in" grep -qxF "  {AppName} = 塔文诺 2.3.1   (t
 printf '[[variable]]\nname = "App"\nvalue = "x"\n' >pkg/bad.toml
 # 1.9 GiB of zeros, sparse: refused before a byte of it is read.
 truncate -s 1900M big/zeros.bin && sed 's/big.txt/zeros.bin/' big/big.toml >big/huge.toml
+# A stored blob 2 bytes over its ceiling, sparse: judged as every package, before it is read.
+truncate -s 1610612738 big/blob.bin
 while IFS='|' read -r name phrase output args; do
   # shellcheck disable=SC2086
   pack $args -o "$output"
@@ -109,6 +114,7 @@ blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $s
 -D without =|talvenor-pack: -D: "v" has no "=": write NAME=VALUE|out/e7.exe|build pkg/defined.toml --stub $stub -D v
 -D not a name|-D: "2v" is not a name|out/e8.exe|build pkg/defined.toml --stub $stub -D 2v=1
 no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
+blob over the ceiling|stored package would be 1610612738 bytes (twice the 805306369-byte compressed container), 2 bytes over the limit of 1.5 GiB (1610612736 bytes)|out/e10.exe|wrap --blob big/blob.bin --key 1 --stub $stub
 script over the ceiling|over the limit of 1.5 GiB (1610612736 bytes); an installer holds at most 1.5 GiB of install script|out/huge.exe|build big/huge.toml --stub $stub
 EOF2
 
@@ -125,7 +131,7 @@ else
   check "over the 32-bit line: built, with the note" eval '[ $rc -eq 0 ] && [ -s out/huge.exe ] &&
     [ "$(wc -l <err.txt)" -eq 2 ] && grep -q "out/huge.exe: note: this installer needs 64-bit Windows: it holds 11[0-9][0-9] MiB" err.txt'
 fi
-rm -f out/huge.exe big/zeros.bin
+rm -f out/huge.exe big/zeros.bin big/blob.bin
 
 # A manifest's mistakes told together, each its own line with the prefix, in the
 # order of their lines.

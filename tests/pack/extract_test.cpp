@@ -7,7 +7,8 @@
 #include "common/errors.h"
 #include "read/extract.h"
 #include "read/inspect.h"
-#include "build/build.h"
+#include "session/installer_session.h"
+#include "assemble/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 
@@ -160,6 +161,12 @@ TEST_F(Extract, ANameWindowsCannotHoldRefusesThePackage) {
     std::ostringstream listing;
     tvpack::inspect_file(setup, listing);
     EXPECT_EQ(listing.str().find("<- Windows cannot hold") != std::string::npos, !told.empty()) << listing.str();
+    // And its room: none, as the installer's own check refuses the package.
+    EXPECT_EQ(listing.str().find("install folder: none (the installer's own check refuses the package when the "
+                                 "install button is pressed: a path holds a name Windows cannot hold)") !=
+                  std::string::npos,
+              !told.empty())
+        << listing.str();
   }
 }
 
@@ -179,6 +186,26 @@ TEST(ExtractListing, ArgumentsAreQuotedAsOneArgument) {
 
 // Names that differ only in case are one, as the installer finds them on Windows:
 // the first spelling wins (or the folder's own), a later file replaces the bytes.
+// Whether a path lies below the folder, or below a shell folder, is one rule: the
+// names compared as Windows compares them, so a folder spelt in another case is the
+// same folder, not one outside it.
+TEST(ExtractTarget, AFolderSpeltInAnotherCaseIsTheSame) {
+  tvpack::InstallerSession session;  // the shell folders
+  const std::string o = std::string(tvpack::kOutsideFolder) + "/";
+  const std::vector<std::pair<std::u16string, std::string>> cases = {
+      {u"D:\\Kesta\\a.txt", "a.txt"},
+      {u"d:\\KESTA\\Sub\\a.txt", "Sub/a.txt"},
+      {u"D:\\Kesta/a.txt", "a.txt"},
+      {u"D:\\Kestas\\a.txt", o + "D/Kestas/a.txt"},
+      {u"C:\\USERS\\tester\\desktop\\x.lnk", o + "Desktop/x.lnk"},
+      {u"C:\\Users\\Tester\\Desktops\\x.lnk", o + "C/Users/Tester/Desktops/x.lnk"},
+  };
+  for (const auto& [destination, relative] : cases) {
+    std::string refusal;
+    EXPECT_EQ(tvpack::extract_target(destination, u"D:\\Kesta", &refusal), relative) << refusal;
+  }
+}
+
 TEST_F(Extract, NamesThatDifferInCaseAreOne) {
   fs::create_directories(dir_ / "x/Old");
   dir_.write("x/README.TXT", "there before");

@@ -8,11 +8,15 @@
 #include <sstream>
 
 #include "common/errors.h"
-#include "build/manifest.h"
-#include "build/build.h"
-#include "build/defines.h"
+#include "assemble/manifest.h"
+#include "assemble/build.h"
+#include "assemble/defines.h"
+#include "common/read_file.h"
+#include "install/path_check.h"
+#include "read/install_walk.h"
 #include "pack_test_support.h"
-#include "platform/text16.h"
+#include "base/path_limit.h"
+#include "base/text16.h"
 
 namespace {
 
@@ -38,7 +42,7 @@ class ManifestTest : public ::testing::Test {
     for (const Mistake& m : mistakes) {
       fs::path manifest = dir_.write("m.toml", m.manifest);
       std::string error;
-      tvpack::PackOptions options;
+      tvpack::BuildOptions options;
       options.defines = m.defines;
       try {
         tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
@@ -147,7 +151,7 @@ TEST_F(ManifestTest, WarnsOfDestinationsThatLeaveApp) {
       "[[file]]\nsource = \"a.txt\"\ndestination = '{Up}\\other\\b.txt'\n"                     // line 15
       "[[file]]\nsource = \"a.txt\"\ndestination = '{Desktop}\\..\\c.txt'\n");                // not from {App}
   std::vector<std::string> warnings;
-  tvpack::PackOptions options;
+  tvpack::BuildOptions options;
   options.warning = [&](const std::string& w) { warnings.push_back(w); };
   tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
   EXPECT_TRUE(fs::exists(dir_ / "out/setup.exe"));
@@ -282,7 +286,6 @@ TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
   dir_.write("readme/Readme.txt", "r");
   dir_.write("docs/README.TXT", "R");
   dir_.write("t/Readme.txt", "r");
-  dir_.write("t/README.TXT", "R");
   const std::string file = "[[file]]\nsource = \"a.txt\"\n";  // destination on the next line
   std::string many, dest;  // 25 sources that do not exist, on lines 5, 8, ... 77
   std::vector<Told> first20;
@@ -291,7 +294,7 @@ TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
     if (n < 20) first20.push_back({5 + 3 * n, "[[file]] source \"" + tvpack::show_path(dir_ / ("m" + std::to_string(n))) + "\" does not exist"});
   }
   first20.push_back({0, "...and 5 more errors"});
-  std::vector<Case> cases = {
+  const std::vector<Case> cases = {
       {kApp + file + "destination = '{App}\\a'\ncolour = \"red\"\n[[file]]\nsource = \"missing.bin\"\n"
               "destination = '{App}\\b'\n",
        {{7, "[[file]] has an unknown key \"colour\""}, {9, "missing.bin\" does not exist"}}},
@@ -322,12 +325,6 @@ TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
                 "\") is already installed by the entry on line 6 (as \"D:\\Kesta\\Readme.txt\", from \"" +
                 tvpack::show_path(dir_ / "readme/Readme.txt") + "\"); Windows holds the two as one file"}}},
   };
-  // Both files of one tree, where the file system keeps both names (not on Windows).
-  if (std::distance(fs::directory_iterator(dir_ / "t"), fs::directory_iterator()) == 2)
-    cases.push_back({kApp + "[[tree]]\nsource = \"t\"\ndestination = '{App}'\n",
-                     {{6, "[[tree]] file \"" + tvpack::show_path(dir_ / "t/Readme.txt") +
-                              "\": destination \"D:\\Kesta\\Readme.txt\" is already installed by the entry on line 6 "
-                              "(as \"D:\\Kesta\\README.TXT\", from \"" + tvpack::show_path(dir_ / "t/README.TXT") + "\")"}}});
   for (const Case& c : cases) {
     fs::path manifest = dir_.write("m.toml", c.manifest);
     std::string error = refusal([&] { tvpack::load_manifest(manifest); });
@@ -342,6 +339,21 @@ TEST_F(ManifestTest, TellsEveryMistakeAtOnce) {
       EXPECT_NE(lines[i].find(t.phrase), std::string::npos) << t.phrase << "\n" << error;
     }
   }
+}
+
+// Both files of one tree that Windows holds as one: the clash names both. Only where
+// the file system keeps both names.
+TEST_F(ManifestTest, TellsAClashInsideOneTree) {
+  dir_.write("t/Readme.txt", "r");
+  dir_.write("t/README.TXT", "R");
+  if (std::distance(fs::directory_iterator(dir_ / "t"), fs::directory_iterator()) != 2)
+    GTEST_SKIP() << "this file system ignores case: a folder cannot hold Readme.txt and README.TXT";
+  fs::path manifest = dir_.write("m.toml", kApp + "[[tree]]\nsource = \"t\"\ndestination = '{App}'\n");
+  EXPECT_EQ(refusal([&] { tvpack::load_manifest(manifest); }),
+            tvpack::show_path(manifest) + ":6: [[tree]] file \"" + tvpack::show_path(dir_ / "t/Readme.txt") +
+                "\": destination \"D:\\Kesta\\Readme.txt\" is already installed by the entry on line 6 (as "
+                "\"D:\\Kesta\\README.TXT\", from \"" + tvpack::show_path(dir_ / "t/README.TXT") +
+                "\"); Windows holds the two as one file");
 }
 
 // n characters outside the BMP: two UTF-16 units each.
@@ -529,43 +541,95 @@ TEST_F(ManifestTest, RefusesBuildTimeValuesThatCannotBeReplaced) {
   });
 }
 
-// The room for the install folder: 258 minus the longest path below {App} (in UTF-16
-// units, without the backslash after it), of files and shortcut files; a warning under 60.
+// The room for the install folder is what the installer's own check keeps: for each
+// manifest the build says N, a folder of N units passes the check of the installer
+// it made and one of N + 1 is refused (the check run as the install button runs it).
+// Under 60 the build warns.
 TEST_F(ManifestTest, SummarySaysHowLongTheInstallFolderMayBe) {
   struct Case {
-    std::string below;     // a [[file]]'s destination, after "{App}\\"
-    std::string shortcut;  // a [[shortcut]]'s location
-    size_t room;
+    std::string label;
+    std::string app;       // {App}'s value
+    std::string entries;   // [[variable]], [[file]] and [[shortcut]] tables after {App}'s
+    size_t room;           // N
   };
-  const std::string n155(155, 'n');
+  auto file = [](const std::string& destination) {
+    return "[[file]]\nsource = \"a.txt\"\ndestination = '" + destination + "'\n";
+  };
+  auto variable = [](const std::string& name, const std::string& value) {
+    return "[[variable]]\nname = \"" + name + "\"\nvalue = '" + value + "'\n";
+  };
+  const std::string a100(100, 'a');
   std::string han;  // 100 characters, one unit each
   for (int i = 0; i < 100; ++i) han += "数";
   const std::vector<Case> cases = {
-      {n155, "{Desktop}\\K", 103},
-      {"a.txt", "{App}\\" + std::string(150, 's'), 104},  // with ".lnk"
-      {"{V}\\" + han, "{Desktop}\\K", 258 - 5 - 1 - 100},
-      {std::string(200, 'w'), "{Desktop}\\K", 58},
-      {std::string(199, 'w'), "{Desktop}\\K", 59},
-      {std::string(198, 'w'), "{Desktop}\\K", 60},
+      // The folder, "\" and 100 units: 259 - 101.
+      {"through {App}", "D:\\Kesta", file("{App}\\" + a100), 158},
+      {"through {App}, one unit a character", "D:\\Kesta", file("{App}\\" + han), 158},
+      {"one level of the package's variables", "D:\\Kesta", variable("{Data}", "{App}\\data") + file("{Data}\\" + a100),
+       259 - 106},
+      {"two levels", "D:\\Kesta",
+       variable("{Data}", "{App}\\data") + variable("{Lv}", "{Data}\\lv") + file("{Lv}\\" + a100), 259 - 109},
+      {"the issue's manifest", "D:\\Kesta",
+       variable("{Data}", "{App}\\data\\" + a100) + file("{Data}\\levels\\level-001.dat"), 132},
+      {"a shortcut file, with .lnk", "D:\\Kesta",
+       file("{App}\\a.txt") + "[[shortcut]]\ntarget = '{App}\\a.txt'\nlocation = '{App}\\" + std::string(150, 's') +
+           "'\n",
+       259 - 155},
+      // "\\srv\k\x\\srv\k": twice the folder and 3 units, (259 - 3) / 2.
+      {"{App} twice in a path", "\\\\srv\\k", file("{App}\\x\\{App}"), 128},
+      {"outside {App} too", "D:\\Kesta",
+       file("{App}\\" + std::string(200, 'w')) + file("C:\\Other\\" + std::string(230, 'o')) +
+           file("{Desktop}\\" + std::string(200, 'd')),
+       58},
+      {"nothing below {App}: any folder the dialog takes", "D:\\Kesta", file("C:\\Other\\a.txt"), 259},
   };
   for (const Case& c : cases) {
-    fs::path manifest = dir_.write(
-        "m.toml", kApp + "[[variable]]\nname = \"{V}\"\nvalue = 'Kesta'\n[[variable]]\nname = \"{Data}\"\n"
-                         "value = '{App}\\" + std::string(240, 'd') + "'\n[[file]]\nsource = \"a.txt\"\n"
-                         "destination = '{Data}\\a'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\" +
-                         c.below + "'\n[[shortcut]]\ntarget = '{Data}\\a'\nlocation = '" + c.shortcut + "'\n");
-    tvpack::PackOptions options;
+    SCOPED_TRACE(c.label);
+    fs::path manifest = dir_.write("m.toml", variable("{App}", c.app) + c.entries);
+    tvpack::BuildOptions options;
     std::vector<std::string> warnings;
     options.warning = [&](const std::string& w) { warnings.push_back(w); };
-    tvpack::BuildSummary summary =
-        tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
-    EXPECT_EQ(summary.room, c.room) << c.below;
-    std::string warning = tvpack::show_path(manifest) + ": warning: the install folder may be at most " +
-                          std::to_string(c.room) + " characters long, as the longest path below {App} is " +
-                          std::to_string(258 - c.room);
-    EXPECT_EQ(warnings.size(), c.room < 60 ? 1u : 0u) << c.below;
-    if (!warnings.empty()) EXPECT_EQ(warnings[0].rfind(warning, 0), 0u) << warnings[0];
+    fs::path out = dir_ / "out/setup.exe";
+    tvpack::BuildSummary summary = tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, out, options);
+    EXPECT_EQ(summary.room, c.room);
+    EXPECT_EQ(warnings.size(), c.room < 60 ? 1u : 0u);
+    if (!warnings.empty()) {
+      EXPECT_EQ(warnings[0], tvpack::show_path(manifest) + ": warning: the install folder may be at most " +
+                                 std::to_string(c.room) + " characters long, as the package's longest path leaves "
+                                 "no more (a folder under C:\\Users\\<name>\\AppData often takes 40 to 60)");
+    }
+    std::vector<uint8_t> bytes = tvpack::read_file(out);
+    tvpack::InstallWalk walk;
+    ASSERT_EQ(walk.open(bytes), "");
+    for (size_t units : {c.room, c.room + 1}) {
+      if (units > tv::kMaxPathUnits) continue;  // the dialog takes no more
+      std::u16string folder = u"C:\\" + std::u16string(units - 3, u'f');
+      unsigned room = 0;
+      EXPECT_EQ(tv::check_install_paths(folder.c_str(), &room),
+                units == c.room ? tv::PathCheck::kFits : tv::PathCheck::kTooLong)
+          << units << " units";
+    }
+    EXPECT_TRUE(walk.messages().empty());
   }
+}
+
+// A -D that no string uses is told after the lines' own mistakes (it is about the
+// whole manifest), with the nearest name the manifest uses, defined or not.
+TEST_F(ManifestTest, TellsAnUnusedDefineLastWithTheNameMeant) {
+  fs::path manifest = dir_.write("m.toml", kApp + "[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\${version}'\n"
+                                                 "[[file]]\nsource = \"nope.txt\"\ndestination = '{App}\\b'\n");
+  tvpack::BuildOptions options;
+  options.defines = {{"versoin", "1.0"}};
+  std::string error;
+  try {
+    tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
+  } catch (const tvpack::PackError& e) {
+    error = e.what();
+  }
+  const std::string m = tvpack::show_path(manifest);
+  EXPECT_EQ(error, m + ":6: ${version} is not defined: set version in [define] or give -D version=VALUE\n" + m +
+                       ":8: [[file]] source \"" + tvpack::show_path(dir_ / "nope.txt") + "\" does not exist\n" + m +
+                       ": -D versoin is not used: the manifest has no ${versoin}; did you mean version?");
 }
 
 // The suggestion for a -D that is not used: at most two edits away, the first nearest.

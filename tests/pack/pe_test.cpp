@@ -4,7 +4,7 @@
 #include "pack_test_support.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
-#include "platform/package_section.h"
+#include "base/package_section.h"
 
 namespace {
 

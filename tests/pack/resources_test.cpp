@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "common/errors.h"
-#include "build/build.h"
+#include "assemble/build.h"
 #include "pack_test_support.h"
 #include "pe/icon_group.h"
 #include "pe/pe_image.h"
@@ -18,7 +18,7 @@
 #include "package/writer.h"
 #include "platform/resource_ids.h"
 #include "read/inspect.h"
-#include "read/walk.h"
+#include "read/install_walk.h"
 
 namespace {
 

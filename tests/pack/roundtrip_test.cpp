@@ -6,17 +6,17 @@
 #include <set>
 #include <sstream>
 
-#include "build/compress.h"
+#include "assemble/compress.h"
 #include "common/errors.h"
 #include "read/inspect.h"
-#include "build/build.h"
-#include "build/package_size.h"
+#include "assemble/build.h"
+#include "assemble/package_size.h"
 #include "pack_test_support.h"
 #include "package/container.h"
 #include "package/script.h"
 #include "package/writer.h"
-#include "platform/package_section.h"
-#include "platform/text16.h"
+#include "base/package_section.h"
+#include "base/text16.h"
 
 namespace {
 
@@ -99,12 +99,16 @@ TEST_F(RoundTrip, TheInstallerReadsBackWhatWasBuiltAndInspectListsIt) {
             u"icon\n{Launch}\n\n{Desktop}\\塔文诺");
   std::string listing;
   EXPECT_EQ(inspect(dir_ / "setup.exe", &listing), "");
-  for (const char* line : {"format version: 1\nvariables: 3\n  {AppName} = 塔文诺   (the install dialog's caption",
-                           "  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\n",
-                           "install folder: D:\\Kesta (the install dialog's default, {App} below)\nfiles: 4\n",
-                           "  {App}\\data\\odd.bin  (3 bytes)   -> D:\\Kesta\\data\\odd.bin\n",
-                           "shortcuts: 1 (1 records in 4 lines)\n  line 1: target={Launch} arguments= "
-                           "location={Desktop}\\塔文诺   -> {Desktop}\\塔文诺.lnk starting D:\\Kesta\\Talvenor.exe\n"})
+  // inspect says the room that the build said: the installer's own check, both times.
+  EXPECT_EQ(summary.room, 244u);
+  for (const std::string line :
+       {std::string("format version: 1\nvariables: 3\n  {AppName} = 塔文诺   (the install dialog's caption"),
+        std::string("  {Launch} = {App}\\Talvenor.exe   -> D:\\Kesta\\Talvenor.exe\n"),
+        "install folder: D:\\Kesta (the install dialog's default, {App} below)\ninstall folder up to " +
+            std::to_string(summary.room) + " characters (the installer's own check)\nfiles: 4\n",
+        std::string("  {App}\\data\\odd.bin  (3 bytes)   -> D:\\Kesta\\data\\odd.bin\n"),
+        std::string("shortcuts: 1 (1 records in 4 lines)\n  line 1: target={Launch} arguments= "
+                    "location={Desktop}\\塔文诺   -> {Desktop}\\塔文诺.lnk starting D:\\Kesta\\Talvenor.exe\n")})
     EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
 
@@ -112,7 +116,7 @@ TEST_F(RoundTrip, WrappedScriptsComeBackAsTheyWentInForEveryLevelAndLengthModulo
   std::set<int> levels = {tvpack::kMinLevel, 6, 9, tvpack::kMaxLevel};
   for (int level : levels) {
     std::set<uint32_t> remainders;
-    tvpack::PackOptions options;
+    tvpack::BuildOptions options;
     options.level = level;
     for (size_t size : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 1000, 65537}) {
       Bytes script = pattern(size, uint32_t(size));
@@ -238,6 +242,17 @@ TEST_F(RoundTrip, InspectShowsTheInstallersReadingOfIrregularSections) {
                          "  line 5: ignored \"\" (after the final line feed)\n"),
             std::string::npos)
       << listing;
+
+  // A shortcut's target is shown as the file it starts is: expanded alike.
+  tv::ScriptWriter both;
+  both.put_int(1), both.put_int(0), both.put_int(1), both.put_string(u"{AppData}\\Dawn\\Dawn.exe"), both.put_int(1);
+  both.put_bytes("x", 1), both.put_string(u"icon\n{AppData}\\Dawn\\Dawn.exe\n\n{Desktop}\\Dawn");
+  tvpack::wrap_script(dir_.write("s.bin", both.bytes()), stub_, 1, dir_ / "both.exe");
+  EXPECT_EQ(inspect(dir_ / "both.exe", &listing), "");
+  const std::string shown = "C:\\Users\\Tester\\AppData\\Roaming\\Dawn\\Dawn.exe";
+  for (const std::string& line : {"  {AppData}\\Dawn\\Dawn.exe  (1 bytes)   -> " + shown + "\n",
+                                  "-> {Desktop}\\Dawn.lnk starting " + shown + "\n"})
+    EXPECT_NE(listing.find(line), std::string::npos) << line << "\nin:\n" << listing;
 }
 
 TEST_F(RoundTrip, FailuresLeaveNoOutputAndKeepAnOldOne) {

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "common/errors.h"
-#include "build/build.h"
+#include "assemble/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
 #include "try/check.h"
@@ -23,7 +23,7 @@
 #include "try/snapshot.h"
 #include "try/upgrade.h"
 #include "try/wine_user.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "read/inspect.h"
-#include "build/build.h"
+#include "assemble/build.h"
 #include "pack_test_support.h"
 #include "pe/pe_image.h"
 #include "pe/version_info.h"

@@ -11,8 +11,8 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
-#include "platform/text16.h"
+#include "platform/standin/standin.h"
+#include "base/text16.h"
 #include "variables/section.h"
 #include "variables/table.h"
 

@@ -6,7 +6,7 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "support/test_support.h"
 
 namespace {

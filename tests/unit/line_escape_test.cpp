@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "line_escape.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace {
 

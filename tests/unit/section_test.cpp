@@ -1,6 +1,6 @@
 // Folder variables and the variables section: first and second reading.
 #include "package/script.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "support/test_support.h"
 #include "variables/expand.h"
 #include "variables/section.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/standin/standin.h"
 #include "support/test_support.h"
 
 #if defined(__linux__)

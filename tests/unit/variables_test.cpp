@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "support/test_support.h"
 #include "variables/pool.h"
 #include "variables/table.h"

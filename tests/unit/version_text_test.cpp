@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/version_text.h"
+#include "base/version_text.h"
 #include "support/test_support.h"
 
 namespace {

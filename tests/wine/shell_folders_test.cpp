@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/package_section.h"
+#include "base/package_section.h"
 #include "platform/platform.h"
 #include "variables/section.h"
 #include "variables/table.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "build/build.h"
-#include "build/defines.h"
-#include "build/progress.h"
+#include "assemble/build.h"
+#include "assemble/defines.h"
+#include "assemble/progress.h"
 #include "common/beside_maker.h"
 #include "common/errors.h"
 #include "common/system.h"
@@ -61,11 +61,11 @@ struct Making {
 // Runs the job with the build's options: the level, the progress line on a terminal
 // (erased at the end), the warnings on stderr.
 template <class Job>
-auto with_progress(const Making& m, PackOptions options, Job job) {
+auto with_progress(const Making& m, BuildOptions options, Job job) {
   TerminalProgress progress(stderr, !m.quiet && is_terminal(stderr));
   options.level = m.level;
   options.progress = &progress;
-  options.warning = [](const std::string& w) { std::cerr << "talvenor-pack: " << w << "\n"; };
+  options.warning = [](const std::string& w) { tell(std::cerr, w); };
   auto result = job(options);
   progress.erase();
   return result;
@@ -113,14 +113,14 @@ CLI::App* define_build(CLI::App& app, BuildCommand* c) {
 }
 
 int run_build(const BuildCommand& c) {
-  PackOptions options;
+  BuildOptions options;
   for (const std::string& text : c.defines) {
     std::string name, value;
     parse_define(text, &name, &value);  // checked while parsing the command line
     options.defines[name] = value;
   }
   uint32_t key = key_option(c.making.key);
-  BuildSummary b = with_progress(c.making, options, [&](const PackOptions& o) {
+  BuildSummary b = with_progress(c.making, options, [&](const BuildOptions& o) {
     return build_installer(utf8_path(c.manifest), stub_option(c.making.stub), key, utf8_path(c.making.out), o);
   });
   if (!c.making.quiet)
@@ -153,9 +153,9 @@ CLI::App* define_wrap(CLI::App& app, WrapCommand* c) {
 int run_wrap(const WrapCommand& c) {
   if (c.script.empty() && c.blob.empty()) fail("wrap needs --script or --blob");
   uint32_t key = key_option(c.making.key);
-  uint32_t n = with_progress(c.making, PackOptions(), [&](const PackOptions& o) {
+  uint32_t n = with_progress(c.making, BuildOptions(), [&](const BuildOptions& o) {
     fs::path stub = stub_option(c.making.stub), out = utf8_path(c.making.out);
-    return c.script.empty() ? wrap_blob(utf8_path(c.blob), stub, key, out)
+    return c.script.empty() ? wrap_blob(utf8_path(c.blob), stub, key, out, o)
                             : wrap_script(utf8_path(c.script), stub, key, out, o);
   });
   if (!c.making.quiet) std::cout << c.making.out << ": container " << n << " bytes\n";
@@ -174,7 +174,7 @@ int run_inspect(const std::string& file) {
   std::string problem = inspect_file(utf8_path(file), std::cout);
   std::cout.flush();
   if (problem.empty()) return 0;
-  std::cerr << "talvenor-pack: " << file << ": " << problem << "\n";
+  tell(std::cerr, file + ": " + problem);
   return 1;
 }
 
@@ -294,15 +294,11 @@ int run_job(const std::function<int()>& job) {
     return job();
   } catch (const PackError& e) {
     std::cout.flush();
-    std::string text = e.what();
-    for (size_t at = 0, end; at <= text.size(); at = end + 1) {
-      end = std::min(text.find('\n', at), text.size());
-      std::cerr << "talvenor-pack: " << text.substr(at, end - at) << "\n";
-    }
+    tell(std::cerr, e.what());
   } catch (const std::bad_alloc&) {
-    std::cerr << "talvenor-pack: out of memory\n";
+    tell(std::cerr, "out of memory");
   } catch (const std::exception& e) {
-    std::cerr << "talvenor-pack: " << e.what() << "\n";
+    tell(std::cerr, e.what());
   }
   return 1;
 }
@@ -340,7 +336,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "talvenor-pack: " << e.what() << " (see talvenor-pack --help)\n";
+    tell(std::cerr, std::string(e.what()) + " (see " + kMakerName + " --help)");
     return 2;
   }
   for (const auto& [command, run] : commands)

@@ -59,7 +59,7 @@ void harden_dll_search() {
   if (n == 0 || n > MAX_PATH - 24) return;  // no system folder that a name fits after
   path[n++] = L'\\';
   for (const wchar_t* name : kPreloaded) {
-    lstrcpynW(path + n, name, MAX_PATH - n);
+    lstrcpynW(path + n, name, int(MAX_PATH - n));  // n <= MAX_PATH - 23
     // A DLL missing from this Windows is simply not there to be planted over.
     LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }

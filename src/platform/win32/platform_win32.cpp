@@ -4,7 +4,7 @@
 #include <knownfolders.h>
 #include <objbase.h>
 
-#include "platform/package_section.h"
+#include "base/package_section.h"
 #include "platform/platform.h"
 #include "platform/resource_ids.h"
 

@@ -5,9 +5,18 @@
 #include <climits>
 #include <cstdio>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tvpack {
+
+std::string told(const std::string& line) { return std::string(kMakerName) + ": " + line; }
+
+void tell(std::ostream& err, const std::string& text) {
+  for (size_t at = 0, end; at <= text.size(); at = end + 1) {
+    end = std::min(text.find('\n', at), text.size());
+    err << told(text.substr(at, end - at)) << "\n";
+  }
+}
 
 void fail(const std::string& phrase) { throw PackError(phrase); }
 

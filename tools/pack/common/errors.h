@@ -6,11 +6,21 @@
 #pragma once
 #include <cstddef>
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tvpack {
+
+// The maker's name, which begins every line it writes on stderr.
+constexpr char kMakerName[] = "talvenor-pack";
+
+// text on err, each of its lines after "talvenor-pack: ": the one way the maker speaks
+// on stderr (errors, warnings, notes, progress).
+void tell(std::ostream& err, const std::string& text);
+// The same line as text, for a writer that is no stream.
+std::string told(const std::string& line);
 
 class PackError : public std::runtime_error {
  public:

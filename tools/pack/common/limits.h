@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/path_limit.h"
+
 namespace tvpack {
 
 constexpr uint64_t kMaxFileSize = 0x7FFFFFFFull;  // a file of 2 GiB or more is refused
-constexpr unsigned kMaxPathUnits = 259;           // an expanded path, NUL not counted
+using tv::kMaxPathUnits;                          // an expanded path, NUL not counted
 constexpr size_t kMaxShortcuts = 256;             // the installer's 1024 lines, four each
 
 // The installer's memory: its image maps the stored blob (twice the compressed

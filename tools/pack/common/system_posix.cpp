@@ -2,7 +2,7 @@
 #include <unistd.h>
 
 #include "common/system.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <shellapi.h>
 
 #include "common/system.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace fs = std::filesystem;
 

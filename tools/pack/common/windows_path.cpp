@@ -1,8 +1,8 @@
-// Windows' path rules: drives, forbidden characters, names Windows cannot hold, "."
+// Windows' path rules: drives, forbidden characters, "."
 // and "..", names compared.
 #include "common/windows_path.h"
 
-#include "actions/path_rules.h"
+#include "base/name_characters.h"
 #include "common/upcase.h"
 
 namespace tvpack {
@@ -27,15 +27,6 @@ char16_t forbidden_in_path(const std::u16string& path) {
   for (size_t i = drive_letter(path) != 0 ? 2 : 0; i < path.size(); ++i)
     if (forbidden_in_name(path[i])) return path[i];
   return 0;
-}
-
-bool windows_cannot_hold(const std::u16string& name) { return tv::windows_cannot_hold(name.data(), name.size()); }
-
-std::u16string first_name_windows_cannot_hold(const std::u16string& path, size_t from) {
-  std::vector<std::u16string> names = path_components(path);
-  for (size_t i = from; i < names.size(); ++i)
-    if (windows_cannot_hold(names[i])) return names[i];
-  return u"";
 }
 
 std::vector<std::u16string> path_components(const std::u16string& path) {
@@ -73,7 +64,8 @@ bool resolve_dots(std::vector<std::u16string>* names, size_t kept, size_t* climb
   return stayed;
 }
 
-bool starts_with_folder(const std::u16string& path, const std::u16string& folder) {
+bool starts_with_folder(const std::u16string& path, std::u16string folder) {
+  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
   if (folder.empty() || path.size() < folder.size()) return false;
   for (size_t i = 0; i < folder.size(); ++i) {
     char16_t a = upcase_unit(path[i]), b = upcase_unit(folder[i]);

@@ -1,8 +1,8 @@
 // Windows' rules for paths, one copy each, as the maker applies them to what a package
 // installs and to the paths an installer took: separators, drive letters, the
 // characters no name may hold, "." and ".." resolved, and names compared through the
-// file systems' case table (upcase.h), and the names Windows cannot hold as written
-// (the installer's own rule, actions/path_rules.h).
+// file systems' case table (upcase.h). The names Windows cannot hold are the
+// installer's own rule, asked through the session (session/installer_session.h).
 #pragma once
 #include <cstddef>
 #include <string>
@@ -24,13 +24,6 @@ bool forbidden_in_name(char16_t c);
 // The first such character of a path (the colon of its drive excepted), or 0.
 char16_t forbidden_in_path(const std::u16string& path);
 
-// A name Windows does not keep as written: a device (CON, nul.txt, COM1, CONIN$...) or
-// a name ending in a dot or a space ("." and ".." excepted).
-bool windows_cannot_hold(const std::u16string& name);
-// The first name of path (split at either separator), from its `from`-th name on,
-// that Windows cannot hold; "" when there is none.
-std::u16string first_name_windows_cannot_hold(const std::u16string& path, size_t from = 0);
-
 // The names of a path, split at either separator, empty ones dropped.
 std::vector<std::u16string> path_components(const std::u16string& path);
 
@@ -40,8 +33,9 @@ std::vector<std::u16string> path_components(const std::u16string& path);
 // then the index in the names given of the first such "..".
 bool resolve_dots(std::vector<std::u16string>* names, size_t kept = 0, size_t* climbed_at = nullptr);
 
-// path begins with the folder: the same names, compared as Windows compares them,
-// either separator.
-bool starts_with_folder(const std::u16string& path, const std::u16string& folder);
+// path lies in the folder (or is it): the same names, compared as Windows compares
+// them, either separator, the folder's trailing separators aside. The one rule of
+// whether a path lies below {App} or a shell folder.
+bool starts_with_folder(const std::u16string& path, std::u16string folder);
 
 }  // namespace tvpack

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 
 namespace tvpack {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "common/errors.h"
-#include "platform/bytes.h"
-#include "platform/package_section.h"
+#include "base/bytes.h"
+#include "base/package_section.h"
 
 namespace tvpack {
 namespace {

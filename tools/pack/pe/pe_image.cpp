@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "common/errors.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
+#include "base/pe_headers.h"
 
 namespace tvpack {
 namespace {
@@ -16,13 +17,15 @@ using tv::le32;
 
 bool power_of_two(uint32_t x) { return x != 0 && (x & (x - 1)) == 0; }
 
-// The file offset of "PE\0\0" and the COFF header after it.
-uint32_t pe_signature(const uint8_t* data, size_t size) {
-  if (size < 0x40 || data[0] != 'M' || data[1] != 'Z') fail("is not a Windows executable (no MZ header)");
-  uint32_t at = le32(data + 0x3C);
-  if (at > size || size - at < 24 || std::memcmp(data + at, "PE\0\0", 4) != 0)
-    fail("is not a PE executable (no PE signature)");
-  return at;
+// The headers as the installer reads them (platform/pe_headers.h): the file offset
+// of "PE\0\0" and the COFF header after it. The section table is checked later, after
+// the optional header that it follows.
+tv::PeHeaders pe_signature(const uint8_t* data, size_t size) {
+  tv::PeHeaders headers;
+  tv::PeHeadersRead read = tv::read_pe_headers(data, size, &headers);
+  if (read == tv::PeHeadersRead::kNoMz) fail("is not a Windows executable (no MZ header)");
+  if (read == tv::PeHeadersRead::kNoSignature) fail("is not a PE executable (no PE signature)");
+  return headers;
 }
 
 // The data directories the optional header has room for (at most as many as it says).
@@ -37,10 +40,9 @@ void read_directories(const uint8_t* opt, uint32_t optional_size, uint32_t direc
   if (count > kSecurityDirectory) pe->certificate_size = pe->directories[kSecurityDirectory].size;
 }
 
-void read_optional_header(const uint8_t* data, size_t size, PeLayout* pe) {
-  const uint8_t* coff = data + pe->pe_offset + 4;
-  pe->section_count = le16(coff + 2);
-  uint16_t optional_size = le16(coff + 16);
+void read_optional_header(const uint8_t* data, size_t size, const tv::PeHeaders& headers, PeLayout* pe) {
+  pe->section_count = headers.section_count;
+  uint16_t optional_size = headers.optional_size;
   pe->optional_offset = pe->pe_offset + 24;
   if (optional_size < 68 || size - pe->optional_offset < optional_size) fail("has a truncated optional header");
   const uint8_t* opt = data + pe->optional_offset;
@@ -91,19 +93,18 @@ void read_sections(const uint8_t* data, size_t size, PeLayout* pe) {
 
 PeLayout parse_pe(const uint8_t* data, size_t size) {
   PeLayout pe;
-  pe.pe_offset = pe_signature(data, size);
-  read_optional_header(data, size, &pe);
+  tv::PeHeaders headers = pe_signature(data, size);
+  pe.pe_offset = headers.signature;
+  read_optional_header(data, size, headers, &pe);
   read_sections(data, size, &pe);
   return pe;
 }
 
 int pe_bits(const std::vector<uint8_t>& bytes) {
-  uint32_t at = 0;
-  try {
-    at = pe_signature(bytes.data(), bytes.size());
-  } catch (const PackError&) {
-    return 0;
-  }
+  tv::PeHeaders headers;
+  tv::PeHeadersRead read = tv::read_pe_headers(bytes.data(), bytes.size(), &headers);
+  if (read == tv::PeHeadersRead::kNoMz || read == tv::PeHeadersRead::kNoSignature) return 0;
+  uint32_t at = headers.signature;
   if (bytes.size() - at < 26) return 0;
   uint16_t magic = le16(&bytes[at + 24]);
   return magic == 0x10B ? 32 : magic == 0x20B ? 64 : 0;

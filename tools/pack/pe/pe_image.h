@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/pe_headers.h"
+
 namespace tvpack {
 
 // Data directory numbers and section flags that the maker's PE code shares.
@@ -14,7 +16,7 @@ constexpr unsigned kResourceDirectory = 2;
 constexpr unsigned kSecurityDirectory = 4;
 constexpr unsigned kRelocationDirectory = 5;
 constexpr uint32_t kScnCntInitializedData = 0x00000040;
-constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kSectionHeaderSize = tv::kPeSectionHeaderSize;
 
 // x rounded up to a multiple of a (a power of two, or any number above 0).
 inline uint64_t align_up(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "common/errors.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 
 namespace tvpack {
 namespace {

@@ -11,7 +11,7 @@
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "platform/resource_ids.h"
 
 namespace tvpack {

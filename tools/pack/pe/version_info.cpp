@@ -7,8 +7,8 @@
 #include "common/errors.h"
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
-#include "platform/bytes.h"
-#include "platform/text16.h"
+#include "base/bytes.h"
+#include "base/text16.h"
 
 namespace tvpack {
 namespace {

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "common/folder_names.h"
 #include "common/read_file.h"
 #include "common/system.h"
 #include "common/upcase.h"
 #include "common/windows_path.h"
 #include "package/script.h"
-#include "platform/text16.h"
-#include "variables/table.h"
-#include "read/walk.h"
+#include "base/text16.h"
+#include "read/install_walk.h"
 
 namespace fs = std::filesystem;
 
@@ -105,12 +105,7 @@ class FoldedNames {
     std::map<std::u16string, std::string>& names = folders_[key];
     std::error_code ec;
     fs::path at = dir_ / utf8_path(spelt);
-    if (!fs::is_directory(spelt.empty() ? fs::status(at, ec) : fs::symlink_status(at, ec))) return names;
-    std::vector<std::string> listed;
-    for (fs::directory_iterator it(at, ec), end; !ec && it != end; it.increment(ec))
-      listed.push_back(it->path().filename().u8string());
-    std::sort(listed.begin(), listed.end());
-    for (const std::string& name : listed) names.emplace(upcase(tv::utf8_to_u16(name)), name);
+    if (fs::is_directory(spelt.empty() ? fs::status(at, ec) : fs::symlink_status(at, ec))) names = names_by_case(at);
     return names;
   }
 
@@ -125,8 +120,7 @@ std::string extract_target(const std::u16string& destination, const std::u16stri
   size_t rest = 0;
   std::u16string folder_value;
   std::u16string folder;
-  if (destination.compare(0, app.size(), app) == 0 &&
-      (destination.size() == app.size() || is_separator(destination[app.size()]))) {
+  if (starts_with_folder(destination, app)) {
     rest = app.size();
   } else if (!(folder = shell_folder_of(destination, &folder_value)).empty()) {
     base = std::string(kOutsideFolder) + "/" + tv::u16_to_utf8(folder.substr(1, folder.size() - 2));
@@ -228,8 +222,8 @@ bool refuse_unholdable(const std::vector<FileRecord>& files, const ShortcutSecti
   for (const std::u16string& path : written) {
     std::u16string bad = unholdable_name(path, kAppMark);
     if (bad.empty()) continue;
-    err << "talvenor-pack: error: " << quote(shown(path)) << " holds the name " << quote(bad)
-        << ", which Windows cannot hold; the installer refuses the package, nothing written\n";
+    tell(err, "error: " + quote(shown(path)) + " holds the name " + quote(bad) +
+                  ", which Windows cannot hold; the installer refuses the package, nothing written");
     refused = true;
   }
   return refused;
@@ -264,7 +258,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     std::string relative, why = write_file(dir, r, &names, &relative);
     std::u16string dest = tv::u16string_at(r.path);
     if (!why.empty()) {
-      err << "talvenor-pack: warning: " << quote(shown(dest)) << " " << why << "\n";
+      tell(err, "warning: " + quote(shown(dest)) + " " + why);
       ++refused;
       continue;
     }

@@ -4,18 +4,18 @@
 #include <cstdio>
 
 #include "common/errors.h"
+#include "common/limits.h"
 #include "common/read_file.h"
 #include "actions/product_names.h"
-#include "common/variables.h"
 #include "package/script.h"
 #include "platform/platform.h"
 #include "pe/icon_group.h"
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "variables/table.h"
-#include "read/walk.h"
+#include "read/install_walk.h"
 
 namespace tvpack {
 namespace {
@@ -93,7 +93,7 @@ void list_variables(InstallWalk& walk, std::ostream& out) {
     } else if (name != u"{App}") {
       const char16_t* const* slot = tv::find_variable(name.c_str());
       if (slot == nullptr || *slot == nullptr) {
-        std::string problem = expansion_problem(value);
+        std::string problem = walk.session().expansion_problem(value);
         out << "   (no value: the installer cannot expand it" << (problem.empty() ? "" : ": " + problem) << ")";
       } else if (tv::u16string_at(*slot) != value) {
         out << "   -> " << printable(*slot);
@@ -128,8 +128,9 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16s
       switch (rec.plan) {
         case tv::ShortcutPlan::kShortcut:
           out << "   -> " << printable(with_folder_names(tv::u16string_at(rec.planned.file)));
+          // The target as the files' destinations are shown: expanded.
           if (tv::u16string_at(rec.planned.target) != tv::u16string_at(rec.lines[0]))
-            out << " starting " << printable(with_folder_names(tv::u16string_at(rec.planned.target)));
+            out << " starting " << printable(rec.planned.target);
           out << unholdable_mark(rec.planned.file, app);
           break;
         case tv::ShortcutPlan::kNotExpanded:
@@ -141,7 +142,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16s
           break;
         case tv::ShortcutPlan::kFolderTooLong:
         case tv::ShortcutPlan::kNameTooLong:
-          out << "   (no shortcut: the path is longer than 259 units)";
+          out << "   (no shortcut: the path is longer than " << kMaxPathUnits << " units)";
           if (rec.plan == tv::ShortcutPlan::kNameTooLong) out << unholdable_mark(rec.planned.folder, app);
           break;
       }
@@ -171,15 +172,22 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (!problem.empty() && !walk.version_refused()) return problem;
   out << "format version: " << walk.version() << (walk.version_refused() ? " (newer than the installer reads)\n" : "\n");
   std::u16string folder = walk.default_folder();
+  std::string refused;
+  size_t room = walk.room(&refused);
   if (!walk.choose_folder(folder)) return tv::damage_reason();
   list_variables(walk, out);
   out << "install folder: " << printable(folder) << " (the install dialog's default, {App} below)\n";
+  if (refused.empty())
+    out << "install folder up to " << room << " characters (the installer's own check)\n";
+  else
+    out << "install folder: none (the installer's own check refuses the package when the install button is "
+           "pressed: " << refused << ")\n";
 
   std::vector<std::string> files;
-  bool read = walk.files([&files, &folder](const FileRecord& r) {
+  bool read = walk.files([&files, &folder, &walk](const FileRecord& r) {
     std::string line = "  " + printable(r.templ) + "  (" + std::to_string(r.size) + " bytes)";
     if (r.path == nullptr) {
-      std::string why = expansion_problem(tv::u16string_at(r.templ));
+      std::string why = walk.session().expansion_problem(tv::u16string_at(r.templ));
       line += "   (does not expand" + (why.empty() ? "" : ": " + why) + ")";
     } else if (tv::u16string_at(r.path) != tv::u16string_at(r.templ)) {
       line += "   -> " + printable(r.path);

@@ -5,7 +5,7 @@
 
 #include <iconv.h>
 
-#include "platform/text16.h"
+#include "base/text16.h"
 
 namespace tvpack {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "common/errors.h"
 #include "line_escape.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "try/dialogs.h"
 #include "try/fit.h"
 #include "try/signals.h"

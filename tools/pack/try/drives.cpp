@@ -4,7 +4,7 @@
 
 #include "common/upcase.h"
 #include "common/windows_path.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "try/drives.h"
 
 namespace fs = std::filesystem;

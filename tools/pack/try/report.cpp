@@ -6,7 +6,7 @@
 
 #include "common/errors.h"
 #include "common/upcase.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "try/report.h"
 
 namespace tvpack {

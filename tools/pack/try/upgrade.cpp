@@ -14,7 +14,7 @@
 #include "install/install.h"
 #include "variables/expand.h"
 #include "pe/pe_image.h"
-#include "platform/text16.h"
+#include "base/text16.h"
 #include "try/drives.h"
 #include "try/report.h"
 

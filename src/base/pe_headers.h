@@ -1,0 +1,39 @@
+// The headers of a PE file, read once for installer and maker: the "MZ" header, the
+// "PE\0\0" signature at e_lfanew with the COFF header after it, and the section table
+// after the optional header, each checked to lie inside the bytes given.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "base/bytes.h"
+
+namespace tv {
+
+constexpr uint32_t kPeSectionHeaderSize = 40;
+
+enum class PeHeadersRead { kOk, kNoMz, kNoSignature, kTruncatedSectionTable };
+
+struct PeHeaders {
+  uint32_t signature = 0;       // offset of "PE\0\0"
+  uint16_t section_count = 0;
+  uint16_t optional_size = 0;   // the optional header's, at signature + 24
+  size_t section_table = 0;     // offset of the first section header
+};
+
+// Reads the headers of size bytes at base (a file, or an image as loaded: their
+// headers are the same bytes).
+inline PeHeadersRead read_pe_headers(const uint8_t* base, size_t size, PeHeaders* out) {
+  if (size < 0x40 || base[0] != 'M' || base[1] != 'Z') return PeHeadersRead::kNoMz;
+  uint32_t pe = le32(base + 0x3C);
+  if (pe > size || size - pe < 24 || std::memcmp(base + pe, "PE\0\0", 4) != 0) return PeHeadersRead::kNoSignature;
+  out->signature = pe;
+  out->section_count = le16(base + pe + 6);
+  out->optional_size = le16(base + pe + 20);
+  out->section_table = size_t(pe) + 24 + out->optional_size;
+  if (out->section_table > size || (size - out->section_table) / kPeSectionHeaderSize < out->section_count)
+    return PeHeadersRead::kTruncatedSectionTable;
+  return PeHeadersRead::kOk;
+}
+
+}  // namespace tv

@@ -1,0 +1,64 @@
+// Controls of the stand-in platform (namespace tv::posix, as before), for native
+// tests, fuzzing, benchmarks and tools.
+// Windows paths map into a root folder: "X:\a\b" -> <root>/X/a/b, "\a" -> <root>/C/a
+// (the current drive is C:), and a relative "a\b" -> <root>/cwd/a/b.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tv {
+namespace posix {
+
+// Sets the root folder (it must exist). Until it is set every file operation fails.
+void set_root(const std::string& root);
+// Host path for a Windows path, or "" when no root is set.
+std::string host_path(const char16_t* windows_path);
+
+// Message boxes go to the responder; without one they answer Cancel (or OK for an
+// OK-only box).
+using Responder = std::function<int(const std::u16string& text, const std::u16string& caption,
+                                    unsigned type)>;
+void set_responder(Responder responder);
+
+// Folder paths for the shell folder variables; "" makes the lookup fail.
+void set_special_folder(int csidl, const std::u16string& path);
+// Restores the default folders (C:\Users\Tester\...), and the default list of the
+// shell's own folders (the profile, its folders, C:\Users, C:\Windows, the program
+// files folders, ...).
+void reset_special_folders();
+// The shell's own folders, in place of the default list.
+void set_own_folders(const std::vector<std::u16string>& paths);
+
+// Drives exist as folders under the root: <root>/X is drive X:.
+// The space free on drive X: (a letter in upper case); -1 (the default): the
+// volume cannot be asked. The directory last asked about, "" when none was.
+void set_free_space(char16_t drive, int64_t bytes);
+std::u16string free_space_asked();
+
+// The package the stand-in reports as embedded; a null blob means none.
+void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key);
+
+// The bytes the stand-in reports as the installer's own resource (copied); none
+// until set, and none again after clear_own_resources().
+void set_own_resource(OwnResource which, const std::vector<uint8_t>& bytes);
+void clear_own_resources();
+
+// Faults: the next `count` writes (or closes) fail, as on a full disk.
+void fail_next_writes(int count);
+void fail_next_closes(int count);
+// The n-th write from now fails (1: the next one), and only that one.
+void fail_nth_write(int n);
+// Writes made so far (each slice is one).
+int writes_made();
+// A held path: opening it for writing and moving it (or from it) fail, as with a
+// file open without sharing or a directory in use.
+void hold_path(const std::u16string& windows_path, bool held);
+// Clears every fault and held path, and the free space set.
+void clear_faults();
+
+}  // namespace posix
+}  // namespace tv
