@@ -335,7 +335,7 @@ def main():
             elif check:
                 check(json.loads(report.read_text(encoding="utf-8")))
                 assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
-                named = product if cmd[0] in (demo, long_demo) else "Talvenor"  # else the stub's, or none
+                named = product if cmd[0] in (demo, long_demo, v2, in_appdata) else "Talvenor"  # else the stub's
                 assert f'product name: "{named}"; ' in r.stdout, "the product name the installer uses"
             else:
                 assert r.stdout == "" and len(r.stderr.splitlines()) == 1, "one line, on stderr"
