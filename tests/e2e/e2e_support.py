@@ -281,6 +281,16 @@ class Driver:
         check(line.startswith(prefix + " "), f"unexpected answer {line!r} to {command!r}")
         return unescape(line[len(prefix) + 1:])
 
+    def settled(self, command, expected, seconds=10):
+        """The value of command once it is expected, or the last one after seconds: a
+        dialog answers a box's button only after the box has returned to its handler."""
+        deadline = time.time() + seconds
+        while True:
+            got = self.value(command)
+            if got == expected or time.time() > deadline:
+                return got
+            time.sleep(0.1)
+
     def message(self):
         """Caption, text and button ids of the current message box."""
         fields = {}

@@ -38,7 +38,7 @@ class FolderCases:
         drv("click 1")
         drv("wait install")
         check_equal(drv.value("text 1006"), typed, "the folder in the edit box")
-        check_equal(drv.value("enabled 1001"), "1", "install button enabled again")
+        check_equal(drv.settled("enabled 1001", "1"), "1", "install button enabled again")
 
     def next_message(self, answered_caption, seconds=30):
         """The box after the one just answered, which may still be closing: the
@@ -114,7 +114,7 @@ class FolderCases:
         self.expect_message(SPACE_CAPTION, text, "6,7", "space-box")
         drv("click 7")
         drv("wait install")
-        check_equal(drv.value("enabled 1001"), "1", "install button enabled after No")
+        check_equal(drv.settled("enabled 1001", "1"), "1", "install button enabled after No")
         check_equal(sorted(p.name for p in mount.iterdir()), [], "nothing written after No")
         drv("click 1001")
         self.expect_message(SPACE_CAPTION, text, "6,7", "space-box-again")

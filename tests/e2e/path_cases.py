@@ -34,7 +34,7 @@ class PathCases:
             drv("click 1")
             drv("wait install")
             check_equal(drv.value("text 1006"), folder_of(units), "the folder in the edit box")
-            check_equal(drv.value("enabled 1001"), "1", "install button enabled again")
+            check_equal(drv.settled("enabled 1001", "1"), "1", "install button enabled again")
             check_equal(self.host_tree(d), before, f"nothing moved or written for {units}")
         drv("type 1006 " + folder_of(58))
         drv("click 1001")

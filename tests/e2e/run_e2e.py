@@ -458,7 +458,7 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
         self.expect_message(*RENAME_FAILED, "1", "message")
         drv("click 1")
         drv("wait install")
-        check_equal(drv.value("enabled 1001"), "1", "install button enabled again")
+        check_equal(drv.settled("enabled 1001", "1"), "1", "install button enabled again")
         check_equal(sorted(p.name for p in d.iterdir()), ["Kesta"], "nothing moved or written")
         check_equal(self.host_tree(d / "Kesta"), {"old.txt": b"old"}, "old installation untouched")
         drv("unlock D:\\Kesta")
