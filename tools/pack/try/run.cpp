@@ -210,7 +210,7 @@ std::vector<uint8_t> read_installer(const TryOptions& opt, const fs::path& insta
 }
 
 int interrupted(std::ostream& err) {
-  err << "talvenor-pack: try: interrupted; every process it started has been ended\n";
+  tell(err, "try: interrupted; every process it started has been ended");
   SignalGuard::raise_pending();
   return 130;
 }
@@ -225,7 +225,7 @@ int report(const TryOptions& opt, const Outcome& o, std::ostream& out, std::ostr
     try {
       write_json(opt, o, why, status);
     } catch (const PackError& e) {
-      err << "talvenor-pack: " << e.what() << "\n";
+      tell(err, e.what());
       return 2;
     }
   }
@@ -259,10 +259,10 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
     for (const fs::path& old : opt.over) old_bytes.push_back(read_installer(opt, old, &old_bits));
     run_installer(opt, bytes, old_bytes, err, &o);
   } catch (const PackError& e) {
-    err << "talvenor-pack: " << e.what() << "\n";
+    tell(err, e.what());
     return 2;
   } catch (const MachineError& e) {
-    err << "talvenor-pack: try: " << e.what() << "\n";
+    tell(err, std::string("try: ") + e.what());
     return 2;
   } catch (const Interrupted&) {
     return interrupted(err);

@@ -148,8 +148,8 @@ void Sandbox::stop() {
   // writable): one that the run changed changed the clean prefix too, which is dropped.
   fs::path changed = changed_shared_file(shared_);
   if (!changed.empty()) {
-    log_ << "talvenor-pack: try: the run changed " << show_path(changed.lexically_relative(clean_))
-         << " of the clean Wine prefix, which is made anew by the next run\n";
+    tell(log_, "try: the run changed " + show_path(changed.lexically_relative(clean_)) +
+                   " of the clean Wine prefix, which is made anew by the next run");
     drop_prefix(cache_, clean_);
   }
   if (!run_.empty()) remove_tree(run_);
