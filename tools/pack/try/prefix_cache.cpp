@@ -101,7 +101,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
     processes.reap(kill_server, 10);
     remove_tree(temp);
     if (failed) std::rethrow_exception(failed);
-    throw MachineError("wineboot could not make a Wine prefix (exit status " + std::to_string(rc) + ")");
+    fail_machine("wineboot could not make a Wine prefix (exit status " + std::to_string(rc) + ")");
   }
   // The profile's folders link to the home folder of the run that made it: folders of
   // the prefix instead.
@@ -117,7 +117,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
   fs::rename(temp, dir, ec);
   if (ec) {  // another try made it meanwhile
     remove_tree(temp);
-    if (!fs::exists(dir / "system.reg", ec)) throw MachineError("cannot keep the Wine prefix in " + show_path(dir));
+    if (!fs::exists(dir / "system.reg", ec)) fail_machine("cannot keep the Wine prefix in " + show_path(dir));
   }
   return dir;
 }

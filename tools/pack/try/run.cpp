@@ -59,9 +59,9 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
   if (!o.driver.empty()) {
     std::vector<uint8_t> bytes = read_file(o.driver);
     int bits = pe_bits(bytes);
-    if (bits == 0) throw MachineError(show_path(o.driver) + " is not a Windows program");
+    if (bits == 0) fail_machine(show_path(o.driver) + " is not a Windows program");
     if (!sandbox.runs(bits))
-      throw MachineError(show_path(o.driver) + " is a " + std::to_string(bits) + "-bit driver, which cannot run here" +
+      fail_machine(show_path(o.driver) + " is a " + std::to_string(bits) + "-bit driver, which cannot run here" +
                          (bits == 32 ? " (no 32-bit Wine, or a kernel without 32-bit support)"
                                      : " (no 64-bit Wine)"));
     return {o.driver, bits};
@@ -80,7 +80,7 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
     if (bits != 0 && sandbox.runs(bits)) return {p, bits};
     tried += (tried.empty() ? "" : ", ") + show_path(p) + " (" + std::to_string(bits) + "-bit, cannot run here)";
   }
-  throw MachineError("no UI driver (" + std::string(kDriverName) + ") that runs here" +
+  fail_machine("no UI driver (" + std::string(kDriverName) + ") that runs here" +
                      (tried.empty() ? "" : ": found " + tried) +
                      "; build it (cmake --build --preset win64 --target talvenor-ui-driver) or give --driver");
 }
@@ -260,9 +260,6 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
     run_installer(opt, bytes, old_bytes, err, &o);
   } catch (const PackError& e) {
     tell(err, e.what());
-    return 2;
-  } catch (const MachineError& e) {
-    tell(err, std::string("try: ") + e.what());
     return 2;
   } catch (const Interrupted&) {
     return interrupted(err);
