@@ -172,10 +172,8 @@ CLI::App* define_inspect(CLI::App& app, std::string* file) {
 
 int run_inspect(const std::string& file) {
   std::string problem = inspect_file(utf8_path(file), std::cout);
-  std::cout.flush();
-  if (problem.empty()) return 0;
-  tell(std::cerr, file + ": " + problem);
-  return 1;
+  if (!problem.empty()) fail(utf8_path(file), problem);
+  return 0;
 }
 
 // --- extract -------------------------------------------------------------------------
