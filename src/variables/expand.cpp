@@ -1,5 +1,6 @@
 #include "variables/expand.h"
 
+#include "base/template_token.h"
 #include "base/text16.h"
 #include "variables/pool.h"
 #include "variables/table.h"
@@ -24,19 +25,11 @@ bool expand_into(const char16_t* templ, char16_t* out) {
       ++i;
       continue;
     }
-    // A token: "{" up to the first "}", braces included.
+    size_t length = token_length(templ, i);
+    if (length == 0 || length > kMaxPathUnits) return false;  // not closed, or too long a name
     char16_t name[kMaxPath] = {};
-    size_t n = 0;
-    name[n++] = u'{';
-    ++i;
-    for (;;) {
-      char16_t t = unit_at(templ, i);
-      if (t == 0) return false;  // not closed
-      if (n >= kMaxPath - 1) return false;
-      name[n++] = t;
-      ++i;
-      if (t == u'}') break;
-    }
+    for (size_t n = 0; n < length; ++n) name[n] = unit_at(templ, i + n);
+    i += length;
     const char16_t* const* value = find_variable(name);
     if (value == nullptr) return false;
     if (*value != nullptr) {

@@ -3,6 +3,7 @@
 // written; several mistakes told together, in the order of their lines.
 #include <array>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -12,8 +13,10 @@
 #include "assemble/build.h"
 #include "assemble/defines.h"
 #include "common/read_file.h"
+#include "common/template.h"
 #include "install/path_check.h"
 #include "read/install_walk.h"
+#include "session/installer_session.h"
 #include "pack_test_support.h"
 #include "base/path_limit.h"
 #include "base/text16.h"
@@ -641,6 +644,30 @@ TEST(Defines, NearestNameIsAtMostTwoEditsAway) {
       {"xyz", ""},            {"versions", "version"}, {"", ""},              {"bu", ""},
   };
   for (const auto& [name, nearest] : cases) EXPECT_EQ(tvpack::nearest_name(name, names), nearest) << name;
+}
+
+// The maker's parts of a template are the tokens the installer's expansion takes: both
+// give the template's expansion with the same names defined, or both see it unclosed.
+TEST(TemplateParts, AreTheInstallersTokens) {
+  tvpack::InstallerSession session;
+  const std::map<std::u16string, std::u16string> values = {
+      {u"{A}", u"1"}, {u"{B}", u"2"}, {u"{a{b}", u"3"}, {u"{}", u"4"}, {u"{c}", u"5"}};
+  for (const auto& [name, value] : values) session.define(name, value);
+  const std::vector<std::pair<std::u16string, std::optional<std::u16string>>> cases = {
+      {u"", u""},         {u"plain}text", u"plain}text"}, {u"{A}\\x", u"1\\x"}, {u"x{A}{B}y", u"x12y"},
+      {u"{a{b}}", u"3}"}, {u"<{}>", u"<4>"},              {u"}{A}}", u"}1}"},       {u"{A}{a{b}{c}", u"135"},
+      {u"{A", {}},        {u"x{A}{", {}},                 {u"{{{", {}},             {u"{}{", {}},
+  };
+  for (const auto& [templ, expansion] : cases) {
+    std::u16string joined;
+    bool unclosed = false;
+    for (const tvpack::TemplatePart& part : tvpack::template_parts(templ)) {
+      unclosed = unclosed || part.unclosed;
+      joined += part.variable ? values.at(part.text) : part.text;
+    }
+    EXPECT_EQ(unclosed ? std::nullopt : std::optional<std::u16string>(joined), expansion) << tv::u16_to_utf8(templ);
+    EXPECT_EQ(session.expand(templ), expansion) << tv::u16_to_utf8(templ);
+  }
 }
 
 TEST_F(ManifestTest, KeepsTheManifestsOrderAndSortsTreesByComponent) {

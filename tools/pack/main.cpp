@@ -172,10 +172,8 @@ CLI::App* define_inspect(CLI::App& app, std::string* file) {
 
 int run_inspect(const std::string& file) {
   std::string problem = inspect_file(utf8_path(file), std::cout);
-  std::cout.flush();
-  if (problem.empty()) return 0;
-  tell(std::cerr, file + ": " + problem);
-  return 1;
+  if (!problem.empty()) fail(utf8_path(file), problem);
+  return 0;
 }
 
 // --- extract -------------------------------------------------------------------------
@@ -279,7 +277,7 @@ int run_try(const TryCommand& c) {
 
 void describe(CLI::App& app) {
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("talvenor-pack ") + TV_VERSION_STRING, "Print the version and exit");
+  app.set_version_flag("--version", std::string(kMakerName) + " " + TV_VERSION_STRING, "Print the version and exit");
   app.footer(
       "The manifest: manifest.md, in /usr/share/doc/talvenor-pack/ when installed\n"
       "(docs/ in the source). Each command's --help describes its own options.");
@@ -287,7 +285,7 @@ void describe(CLI::App& app) {
   app.allow_windows_style_options(false);
 }
 
-// The job's exit status; an error it fails with is on stderr, "talvenor-pack: " before
+// The job's exit status; an error it fails with is on stderr, the maker's name before
 // each of its lines (a manifest's mistakes are told together), and status 1.
 int run_job(const std::function<int()>& job) {
   try {
@@ -308,7 +306,7 @@ int run_job(const std::function<int()>& job) {
 int main(int argc, char** argv) {
   use_utf8_console();
   // "libdeflate, levels 1..12 (default 12)", and why the Windows maker stops at 9.
-  CLI::App app{"talvenor-pack: makes the Talvenor installer and reads installers back. Compresses with " +
+  CLI::App app{told("makes the Talvenor installer and reads installers back. Compresses with ") +
                std::string(kCompressorName) + ", levels " + std::to_string(kMinLevel) + ".." +
                std::to_string(kMaxLevel) + " (default " + std::to_string(kDefaultLevel) + ")" +
                (plain_zlib() ? ": this Windows maker has no libdeflate" : "")};

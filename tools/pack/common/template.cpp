@@ -1,5 +1,7 @@
-// A template taken apart into text and "{Name}" tokens.
+// A template taken apart into text and "{Name}" tokens, by the installer's own token rule.
 #include "common/template.h"
+
+#include "base/template_token.h"
 
 namespace tvpack {
 
@@ -13,13 +15,13 @@ std::vector<TemplatePart> template_parts(const std::u16string& templ) {
       i = end;
       continue;
     }
-    size_t close = templ.find(u'}', open);
-    if (close == std::u16string::npos) {
+    size_t length = tv::token_length(templ.c_str(), open);
+    if (length == 0) {
       parts.push_back({templ.substr(open), false, true});
       break;
     }
-    parts.push_back({templ.substr(open, close - open + 1), true, false});
-    i = close + 1;
+    parts.push_back({templ.substr(open, length), true, false});
+    i = open + length;
   }
   return parts;
 }

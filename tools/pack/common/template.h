@@ -1,5 +1,5 @@
-// A template of the install script taken apart as the installer's expansion takes it:
-// text, and "{Name}" tokens, each from a "{" up to the first "}" after it.
+// A template of the install script taken apart as the installer's expansion takes it
+// (base/template_token.h): text, and "{Name}" tokens.
 #pragma once
 #include <string>
 #include <vector>

@@ -41,7 +41,7 @@ Child start_virtual_display(std::string* display) {
   if (rc != 0) {
     close(fds[0]);
     xvfb.pid = -1;
-    throw MachineError("Xvfb cannot be started: " + std::string(std::strerror(rc)));
+    fail_machine("Xvfb cannot be started: " + std::string(std::strerror(rc)));
   }
   std::string number;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -57,7 +57,7 @@ Child start_virtual_display(std::string* display) {
   }
   close(fds[0]);
   if (SignalGuard::pending()) throw Interrupted();
-  if (number.find('\n') == std::string::npos) throw MachineError("Xvfb did not start a display in 20 s");
+  if (number.find('\n') == std::string::npos) fail_machine("Xvfb did not start a display in 20 s");
   *display = ":" + number.substr(0, number.find('\n'));
   return xvfb;
 }

@@ -32,7 +32,7 @@ DriverSession::DriverSession(Sandbox& sandbox, int bits, const std::string& driv
     command("sleep 0", 120);
   } catch (const DriverError& e) {
     sandbox_.end(child_);
-    throw MachineError("the UI driver " + driver_name + " does not run under Wine here (" + e.what() + ")");
+    fail_machine("the UI driver " + driver_name + " does not run under Wine here (" + e.what() + ")");
   }
 }
 

@@ -2,6 +2,8 @@
 // Windows resolves it and without following a link the installer (or Wine) made.
 #include <algorithm>
 
+#include "common/errors.h"
+#include "common/folder_names.h"
 #include "common/upcase.h"
 #include "common/windows_path.h"
 #include "base/text16.h"
@@ -37,14 +39,11 @@ fs::path map_windows_path(const fs::path& prefix, const std::u16string& windows)
     end = std::min(path.find(u'\\', start), path.size());
     std::u16string part = path.substr(start, end - start);
     // Windows names ignore case: an existing name that differs only in case is the one.
-    fs::path exact = at / tv::u16_to_utf8(part);
+    fs::path exact = at / utf8_path(tv::u16_to_utf8(part));
     if (!fs::exists(fs::symlink_status(exact, ec))) {
-      for (const auto& entry : fs::directory_iterator(at, ec)) {
-        if (upcase(tv::utf8_to_u16(entry.path().filename().string())) == upcase(part)) {
-          exact = entry.path();
-          break;
-        }
-      }
+      std::map<std::u16string, std::string> names = names_by_case(at);
+      auto found = names.find(upcase(part));
+      if (found != names.end()) exact = at / utf8_path(found->second);
     }
     // A link in the prefix was made on the host, not by Windows: it is not followed.
     if (fs::is_symlink(exact, ec)) return {};

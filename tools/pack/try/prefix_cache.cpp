@@ -76,7 +76,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
   fs::path dir = cache / ("prefix-" + file_name_part(wine.version) + "-" + wine.arch);
   std::error_code ec;
   if (fs::exists(dir / "system.reg", ec)) return dir;
-  log << "talvenor-pack: making the clean Wine prefix once (" << show_path(dir) << "), about a minute\n";
+  tell(log, "making the clean Wine prefix once (" + show_path(dir) + "), about a minute");
   remove_stale(cache, "prefix-making-");
   remove_stale(cache, "prefix-changed-");
   fs::path temp = cache / ("prefix-making-" + std::to_string(getpid()));
@@ -101,7 +101,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
     processes.reap(kill_server, 10);
     remove_tree(temp);
     if (failed) std::rethrow_exception(failed);
-    throw MachineError("wineboot could not make a Wine prefix (exit status " + std::to_string(rc) + ")");
+    fail_machine("wineboot could not make a Wine prefix (exit status " + std::to_string(rc) + ")");
   }
   // The profile's folders link to the home folder of the run that made it: folders of
   // the prefix instead.
@@ -117,7 +117,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
   fs::rename(temp, dir, ec);
   if (ec) {  // another try made it meanwhile
     remove_tree(temp);
-    if (!fs::exists(dir / "system.reg", ec)) throw MachineError("cannot keep the Wine prefix in " + show_path(dir));
+    if (!fs::exists(dir / "system.reg", ec)) fail_machine("cannot keep the Wine prefix in " + show_path(dir));
   }
   return dir;
 }

@@ -27,7 +27,7 @@ std::vector<SharedFile> copy_prefix(const std::filesystem::path& from, const std
 std::filesystem::path changed_shared_file(const std::vector<SharedFile>& files);
 
 // The clean prefix in cache for wine, made with wineboot in the environment env (its
-// WINEPREFIX replaced) when it is not there yet. Throws MachineError or Interrupted.
+// WINEPREFIX replaced) when it is not there yet. Fails with fail_machine() or throws Interrupted.
 std::filesystem::path cached_prefix(const std::filesystem::path& cache, const Wine& wine,
                                     std::vector<std::string> env, Processes& processes, std::ostream& log);
 // Drops the clean prefix (the next run makes it anew); never throws.

@@ -59,9 +59,9 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
   if (!o.driver.empty()) {
     std::vector<uint8_t> bytes = read_file(o.driver);
     int bits = pe_bits(bytes);
-    if (bits == 0) throw MachineError(show_path(o.driver) + " is not a Windows program");
+    if (bits == 0) fail_machine(show_path(o.driver) + " is not a Windows program");
     if (!sandbox.runs(bits))
-      throw MachineError(show_path(o.driver) + " is a " + std::to_string(bits) + "-bit driver, which cannot run here" +
+      fail_machine(show_path(o.driver) + " is a " + std::to_string(bits) + "-bit driver, which cannot run here" +
                          (bits == 32 ? " (no 32-bit Wine, or a kernel without 32-bit support)"
                                      : " (no 64-bit Wine)"));
     return {o.driver, bits};
@@ -80,7 +80,7 @@ std::pair<fs::path, int> find_driver(const TryOptions& o, const Sandbox& sandbox
     if (bits != 0 && sandbox.runs(bits)) return {p, bits};
     tried += (tried.empty() ? "" : ", ") + show_path(p) + " (" + std::to_string(bits) + "-bit, cannot run here)";
   }
-  throw MachineError("no UI driver (" + std::string(kDriverName) + ") that runs here" +
+  fail_machine("no UI driver (" + std::string(kDriverName) + ") that runs here" +
                      (tried.empty() ? "" : ": found " + tried) +
                      "; build it (cmake --build --preset win64 --target talvenor-ui-driver) or give --driver");
 }
@@ -210,7 +210,7 @@ std::vector<uint8_t> read_installer(const TryOptions& opt, const fs::path& insta
 }
 
 int interrupted(std::ostream& err) {
-  err << "talvenor-pack: try: interrupted; every process it started has been ended\n";
+  tell(err, "try: interrupted; every process it started has been ended");
   SignalGuard::raise_pending();
   return 130;
 }
@@ -225,7 +225,7 @@ int report(const TryOptions& opt, const Outcome& o, std::ostream& out, std::ostr
     try {
       write_json(opt, o, why, status);
     } catch (const PackError& e) {
-      err << "talvenor-pack: " << e.what() << "\n";
+      tell(err, e.what());
       return 2;
     }
   }
@@ -259,10 +259,7 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
     for (const fs::path& old : opt.over) old_bytes.push_back(read_installer(opt, old, &old_bits));
     run_installer(opt, bytes, old_bytes, err, &o);
   } catch (const PackError& e) {
-    err << "talvenor-pack: " << e.what() << "\n";
-    return 2;
-  } catch (const MachineError& e) {
-    err << "talvenor-pack: try: " << e.what() << "\n";
+    tell(err, e.what());
     return 2;
   } catch (const Interrupted&) {
     return interrupted(err);

@@ -34,7 +34,7 @@ Sandbox::Sandbox(int bits, const std::string& user, std::ostream& log)
   if (bits == 32) runs32_ = 1;  // find_wine probed it
   display_ = env_or("DISPLAY", "");
   if (display_.empty() && on_path("Xvfb").empty())
-    throw MachineError("DISPLAY is not set and Xvfb is not installed: apt-get install xvfb (or run with a display)");
+    fail_machine("DISPLAY is not set and Xvfb is not installed: apt-get install xvfb (or run with a display)");
   std::string home = env_or("HOME", "");
   // Wine's HOME is the run's own: X keeps finding the user's cookie for their display.
   std::string cookie = env_or("XAUTHORITY", home.empty() ? "" : home + "/.Xauthority");
@@ -82,7 +82,7 @@ void Sandbox::start(const std::vector<fs::path>& files) {
   fs::create_directories(runs);
   remove_stale(runs, "run-");
   std::string templ = (runs / ("run-" + std::to_string(getpid()) + "-XXXXXX")).string();
-  if (mkdtemp(&templ[0]) == nullptr) throw MachineError("cannot make a folder in " + show_path(runs));
+  if (mkdtemp(&templ[0]) == nullptr) fail_machine("cannot make a folder in " + show_path(runs));
   run_ = templ;
   fs::create_directories(run_ / "home");
   fs::create_directories(drive_d());
@@ -148,8 +148,8 @@ void Sandbox::stop() {
   // writable): one that the run changed changed the clean prefix too, which is dropped.
   fs::path changed = changed_shared_file(shared_);
   if (!changed.empty()) {
-    log_ << "talvenor-pack: try: the run changed " << show_path(changed.lexically_relative(clean_))
-         << " of the clean Wine prefix, which is made anew by the next run\n";
+    tell(log_, "try: the run changed " + show_path(changed.lexically_relative(clean_)) +
+                   " of the clean Wine prefix, which is made anew by the next run");
     drop_prefix(cache_, clean_);
   }
   if (!run_.empty()) remove_tree(run_);

@@ -17,7 +17,7 @@ namespace tvpack {
 
 class Sandbox {
  public:
-  // Finds Wine for a bits-bit program and a display; throws MachineError. The run's
+  // Finds Wine for a bits-bit program and a display; fails with fail_machine(). The run's
   // Windows user is named user.
   Sandbox(int bits, const std::string& user, std::ostream& log);
   ~Sandbox();  // ends every process it started and removes the throwaway folder

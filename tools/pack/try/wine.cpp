@@ -16,32 +16,32 @@ Wine find_wine(int bits) {
   fs::path wine64 = executable("/usr/lib/wine/wine64") ? fs::path("/usr/lib/wine/wine64") : on_path("wine64");
   fs::path wine32 = executable("/usr/lib/wine/wine") ? fs::path("/usr/lib/wine/wine") : fs::path();
   if (wine64.empty() && wine32.empty() && on_path("wine").empty())
-    throw MachineError("Wine is not installed: on Debian, apt-get install wine wine64 (and for 32-bit "
+    fail_machine("Wine is not installed: on Debian, apt-get install wine wine64 (and for 32-bit "
                        "installers: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386)");
   w.wine64 = wine64.string();
   if (bits == 32) {
     if (!kernel_runs_32bit())
-      throw MachineError("this is a 32-bit installer, and this machine's kernel cannot run 32-bit programs, so "
+      fail_machine("this is a 32-bit installer, and this machine's kernel cannot run 32-bit programs, so "
                          "Wine cannot run it here; the installer itself is fine (try it where 32-bit code runs)");
     if (wine32.empty()) wine32 = on_path("wine");
     if (wine32.empty() || first_line_of({wine32.string(), "--version"}).empty())
-      throw MachineError("this is a 32-bit installer and 32-bit Wine is missing: dpkg --add-architecture i386 && "
+      fail_machine("this is a 32-bit installer and 32-bit Wine is missing: dpkg --add-architecture i386 && "
                          "apt-get update && apt-get install wine32:i386");
     w.wine = w.wine32 = wine32.string();
   } else {
     w.wine32 = wine32.string();
     if (wine64.empty())
-      throw MachineError("64-bit Wine is missing: apt-get install wine64");
+      fail_machine("64-bit Wine is missing: apt-get install wine64");
     w.wine = wine64.string();
   }
   // The prefix is made by 64-bit Wine where there is one (it runs both kinds).
   w.arch = wine64.empty() ? "win32" : "win64";
   w.boot = wine64.empty() ? w.wine : wine64.string();
   w.version = first_line_of({w.wine, "--version"});
-  if (w.version.empty()) throw MachineError(w.wine + " --version does not answer: Wine is not usable here");
+  if (w.version.empty()) fail_machine(w.wine + " --version does not answer: Wine is not usable here");
   fs::path server = on_path("wineserver");
   if (server.empty() && executable("/usr/lib/wine/wineserver")) server = "/usr/lib/wine/wineserver";
-  if (server.empty()) throw MachineError("wineserver is not installed: apt-get install wine");
+  if (server.empty()) fail_machine("wineserver is not installed: apt-get install wine");
   w.server = server.string();
   return w;
 }

@@ -14,7 +14,7 @@ struct Wine {
   std::string arch;        // the prefix's WINEARCH: win32 or win64
 };
 
-// Wine for a bits-bit program; throws MachineError saying what is missing.
+// Wine for a bits-bit program; fails with fail_machine() saying what is missing.
 Wine find_wine(int bits);
 
 }  // namespace tvpack

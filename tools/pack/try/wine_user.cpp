@@ -50,10 +50,10 @@ void become_user(const fs::path& prefix, const std::string& name) {
   for (const auto& entry : fs::directory_iterator(users, ec)) {
     std::string file = entry.path().filename().string();
     if (file == "Public" || !entry.is_directory(ec) || entry.is_symlink(ec)) continue;
-    if (!from.empty()) throw MachineError("the clean Wine prefix holds more than one user: " + show_path(users));
+    if (!from.empty()) fail_machine("the clean Wine prefix holds more than one user: " + show_path(users));
     from = file;
   }
-  if (from.empty()) throw MachineError("the clean Wine prefix holds no user's profile: " + show_path(users));
+  if (from.empty()) fail_machine("the clean Wine prefix holds no user's profile: " + show_path(users));
   if (from == name) return;
   fs::rename(users / from, users / name);
   for (const char* reg : {"system.reg", "user.reg", "userdef.reg"}) {
