@@ -376,6 +376,18 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
         check_equal(self.host_tree(self.env.drive_d / "Kesta"), {"x.txt": b"x"}, "D:\\Kesta")
         check(not self.env.host_path("C:\\不是这里").exists(), "the script's default unused")
 
+    def browse_to_drive_d(self):
+        """Browses from the install dialog to the drive D: and takes it."""
+        drv = self.drv
+        drv("click 1007")
+        drv("wait browse")
+        drv("key right")
+        self.browse_select("我的电脑")
+        drv("key right")
+        self.browse_select("(D:)")
+        drv("click 1")
+        drv("wait install")
+
     def browse_select(self, label):
         """In the folder browser, moves down the tree (opening each level with the
         right arrow) until its folder box shows label."""
@@ -409,14 +421,7 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
         drv("click 1")  # the desktop, selected at first
         drv("wait install")
         check_equal(drv.value("text 1006"), desktop + "\\KESTA", "edit box after the desktop")
-        drv("click 1007")
-        drv("wait browse")
-        drv("key right")
-        self.browse_select("我的电脑")
-        drv("key right")
-        self.browse_select("(D:)")
-        drv("click 1")
-        drv("wait install")
+        self.browse_to_drive_d()
         check_equal(drv.value("text 1006"), "D:\\KESTA", "edit box after the drive D:\\")
         drv("click 1001")
         drv("wait finish")
