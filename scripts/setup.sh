@@ -39,11 +39,55 @@ pkgs=(
   python3-pefile osslsigncode openssl
 )
 # 64-bit Wine runs the Windows tests (built by the win64 preset). 32-bit Wine
-# (wine32:i386) is installed only where this machine can execute 32-bit code.
+# (wine32:i386) is installed only where this machine can execute 32-bit code
+# (TV_WITH_WINE32=no leaves it out, =yes asks for it without the probe).
 wine_pkgs=(wine wine64)
-if [ "${TV_WITH_WINE32:-auto}" != no ] && [ "$(uname -m)" = x86_64 ] && can_run_32bit; then
-  wine_pkgs+=(wine32:i386)
-fi
+case "${TV_WITH_WINE32:-auto}" in
+  no) ;;
+  yes) wine_pkgs+=(wine32:i386) ;;
+  *) if [ "$(uname -m)" = x86_64 ] && can_run_32bit; then wine_pkgs+=(wine32:i386); fi ;;
+esac
+
+# Where setup leaves the reason 32-bit Wine could not be installed, for test.sh to tell.
+wine32_note=$(cd "$(dirname "$0")/.." && pwd)/build/wine32-not-installed.txt
+retry_pause=${TV_APT_RETRY_PAUSE:-15}
+
+# apt-get update, tried three times: a package mirror in the middle of a sync fails some
+# index files for a few minutes. What still fails is named and left to apt's resolution.
+update_index() {
+  local try out
+  for try in 1 2 3; do
+    if out=$($SUDO apt-get update -qq 2>&1); then return 0; fi
+    [ "$try" -lt 3 ] && sleep "$retry_pause"
+  done
+  echo "setup: apt-get update still fails after 3 tries; going on with the package lists it has. It said:"
+  grep -E '^(E|W|Err):' <<<"$out" | grep -vE 'Some index files failed' | head -n 6 | sed 's/^/  /'
+}
+
+# The install, in one call; where it fails with 32-bit Wine among the packages, again
+# without it: the 64-bit build of the stub then stands in, as on machines that cannot
+# execute 32-bit code. Any other failure stops the set-up with apt's own words.
+install_packages() {
+  local out reason rest=()
+  if out=$($SUDO apt-get install -y -qq --no-install-recommends "$@" 2>&1); then
+    rm -f "$wine32_note"; return 0
+  fi
+  for p in "$@"; do [ "$p" = wine32:i386 ] || rest+=("$p"); done
+  if [ "${#rest[@]}" -eq "$#" ]; then
+    echo "setup: the packages could not be installed. apt-get said:" >&2
+    grep -E '^(E|W):| : Depends' <<<"$out" | head -n 12 | sed 's/^/  /' >&2
+    exit 1
+  fi
+  reason=$(grep -E '^E:' <<<"$out" | head -n 1 | sed 's/^E: //')
+  if [ "${#rest[@]}" -gt 0 ] && ! out=$($SUDO apt-get install -y -qq --no-install-recommends "${rest[@]}" 2>&1); then
+    echo "setup: the packages could not be installed. apt-get said:" >&2
+    grep -E '^(E|W):| : Depends' <<<"$out" | head -n 12 | sed 's/^/  /' >&2
+    exit 1
+  fi
+  mkdir -p "$(dirname "$wine32_note")"
+  echo "${reason:-apt-get could not install it}" > "$wine32_note"
+  echo "setup: 32-bit Wine (wine32:i386) cannot be installed (${reason:-apt-get failed}); going on with 64-bit Wine: the demo and the tests use the 64-bit build of the stub"
+}
 
 missing=()
 for p in "${pkgs[@]}" "${wine_pkgs[@]}"; do
@@ -57,8 +101,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  update_index
+  install_packages "${missing[@]}"
+else
+  rm -f "$wine32_note"
 fi
 
 # The mingw runtime must be the posix-threads flavour only if the default is missing; the
