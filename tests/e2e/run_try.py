@@ -313,6 +313,9 @@ def main():
         ("bare-stub", [Path(args.stub)], None, 2, None),
         ("running-without-over", [demo, "--running"], None, 2, None),
         ("not-a-user-name", [demo, "--user", "Wang/Xiaoming"], None, 2, None),
+        # Folders of the prefix's C:\users that are no user's profile.
+        ("user-public", [demo, "--user", "Public"], None, 2, None),
+        ("user-default-folder", [demo, "--user", "default"], None, 2, None),
     ]
     failed = []
     for name, cmd, hook, status, check in cases:

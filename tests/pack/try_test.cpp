@@ -1,18 +1,23 @@
 // try's pieces that need no Wine: where a Windows path of the prefix lies on the host,
 // and the check of an installation against its package (each kind of difference
 // found, nothing found where there is none).
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "common/errors.h"
 #include "assemble/build.h"
 #include "pack_test_support.h"
 #include "package/writer.h"
+#include "try/cache_folder.h"
 #include "try/check.h"
 #include "try/code_page.h"
 #include "try/drives.h"
@@ -314,7 +319,11 @@ TEST(TryUser, OnlyNamesWindowsTakesAreGivenAndTheProfileFollowsTheName) {
     bool ok;
   } names[] = {{"Wang.Xiaoming-Design", true}, {"root", true}, {"Zhang Wei", true}, {"a", true},
                {"", false}, {"Wang.Xiaoming-Design1", false}, {"a/b", false}, {"a:b", false},
-               {"a*", false}, {"end.", false}, {" lead", false}, {"\xE5\xBC\xA0\xE4\xBC\x9F", false}};
+               {"a*", false}, {"end.", false}, {" lead", false}, {"\xE5\xBC\xA0\xE4\xBC\x9F", false},
+               // the prefix's own folders of C:\users, in any case
+               {"Public", false}, {"public", false}, {"PUBLIC", false}, {"Default", false}, {"default", false},
+               {"Default User", false}, {"all users", false}, {"Publics", true}, {"Defaulted", true},
+               {"APublic", true}};
   for (const auto& n : names) EXPECT_EQ(tvpack::wine_user_problem(n.name).empty(), n.ok) << n.name;
   TempDir dir;
   fs::create_directories(dir / "drive_c/users/Public");
@@ -410,6 +419,147 @@ TEST(TrySnapshot, ChangesAndAFolderMovedWholeAreTold) {
   EXPECT_EQ(tvpack::changes(prefix, before, after, {d / "Kesta", d / "Kesta_old"}),
             (std::vector<std::string>{"C:\\gone.txt removed", "C:\\added.txt added"}));
   EXPECT_EQ(tvpack::windows_path_of(prefix, d), "D:\\");
+}
+
+// What the cache tests make another user's: root can hand a file to nobody.
+constexpr uid_t kNobody = 65534;
+bool can_give_away() { return geteuid() == 0; }
+
+mode_t mode_of(const fs::path& p) {
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Where the prefix cache is kept: the environment's folder when it is the user's own;
+// without a home a folder of the user's own in the temporary folder; anything another
+// user made or can write is replaced by a private folder for the run alone.
+TEST(TryCache, TheCacheIsAFolderOfTheUsersOwn) {
+  const std::string me = std::to_string(geteuid());
+  const struct {
+    const char* what;
+    bool xdg, home;  // set or empty
+    std::function<void(const fs::path& root)> before;
+    const char* path;  // relative to the test's folder; "" for a new private one
+    bool needs_root;
+  } cases[] = {
+      {"XDG_CACHE_HOME", true, true, nullptr, "xdg/talvenor-pack", false},
+      {"HOME alone", false, true, nullptr, "home/.cache/talvenor-pack", false},
+      {"no home: the user's own folder in the temporary folder", false, false, nullptr, "", false},
+      {"no home, that folder already the user's", false, false,
+       [&](const fs::path& r) { fs::create_directory(r / "tmp" / ("talvenor-pack-" + me)); chmod((r / "tmp" / ("talvenor-pack-" + me)).c_str(), 0700); },
+       "", false},
+      {"no home, that folder made by another user", false, false,
+       [&](const fs::path& r) { fs::create_directory(r / "tmp" / ("talvenor-pack-" + me)); chown((r / "tmp" / ("talvenor-pack-" + me)).c_str(), kNobody, kNobody); },
+       nullptr, true},
+      {"no home, that folder a link to one of the user's", false, false,
+       [&](const fs::path& r) { fs::create_directory(r / "mine"); chmod((r / "mine").c_str(), 0700);
+                                 fs::create_directory_symlink(r / "mine", r / "tmp" / ("talvenor-pack-" + me)); },
+       nullptr, false},
+      {"no home, that folder open to everyone", false, false,
+       [&](const fs::path& r) { fs::create_directory(r / "tmp" / ("talvenor-pack-" + me)); chmod((r / "tmp" / ("talvenor-pack-" + me)).c_str(), 0777); },
+       nullptr, false},
+      {"XDG_CACHE_HOME's folder made by another user", true, true,
+       [](const fs::path& r) { fs::create_directories(r / "xdg/talvenor-pack"); chown((r / "xdg/talvenor-pack").c_str(), kNobody, kNobody); },
+       nullptr, true},
+      {"HOME's folder writable by its group", false, true,
+       [](const fs::path& r) { fs::create_directories(r / "home/.cache/talvenor-pack"); chmod((r / "home/.cache/talvenor-pack").c_str(), 0775); },
+       nullptr, false},
+  };
+  for (const auto& t : cases) {
+    if (t.needs_root && !can_give_away()) continue;
+    TempDir dir;
+    fs::create_directories(dir / "tmp");
+    if (t.before) t.before(dir / "");
+    tvpack::CacheFolder got = tvpack::cache_folder(t.xdg ? (dir / "xdg").string() : "",
+                                                   t.home ? (dir / "home").string() : "", dir / "tmp");
+    if (t.path == nullptr) {  // refused: a new private folder for this run
+      EXPECT_TRUE(got.throwaway) << t.what;
+      EXPECT_EQ(got.path.parent_path(), dir / "tmp") << t.what;
+      EXPECT_NE(got.path.filename(), "talvenor-pack-" + me) << t.what;
+      EXPECT_NE(got.note.find("for this run alone"), std::string::npos) << t.what << ": " << got.note;
+    } else {
+      fs::path want = *t.path ? dir / t.path : dir / "tmp" / ("talvenor-pack-" + me);
+      EXPECT_EQ(got.path, want) << t.what;
+      EXPECT_FALSE(got.throwaway) << t.what;
+      EXPECT_EQ(got.note, "") << t.what;
+    }
+    EXPECT_EQ(tvpack::distrust(got.path), "") << t.what;
+    if (!t.home) EXPECT_EQ(mode_of(got.path), 0700u) << t.what;
+  }
+}
+
+// A cached clean prefix is used only when this user made it and nobody else can have
+// written to it since; else it is made anew (here by a stand-in for wineboot).
+TEST(TryCache, APrefixAnotherUserCouldHaveWrittenIsMadeAnew) {
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& prefix)> spoil;
+    bool used, needs_root;
+  } cases[] = {
+      {"the user's own", [](const fs::path&) {}, true, false},
+      {"the prefix another user's", [](const fs::path& p) { chown(p.c_str(), kNobody, kNobody); }, false, true},
+      {"a program in it another user's",
+       [](const fs::path& p) { chown((p / "drive_c/windows/system32/a.dll").c_str(), kNobody, kNobody); }, false, true},
+      {"its registry writable by the group", [](const fs::path& p) { chmod((p / "system.reg").c_str(), 0664); },
+       false, false},
+      {"a folder in it open to everyone", [](const fs::path& p) { chmod((p / "drive_c/windows").c_str(), 0777); },
+       false, false},
+      {"the prefix writable by others", [](const fs::path& p) { chmod(p.c_str(), 0757); }, false, false},
+      {"a link in it (its mode means nothing)",
+       [](const fs::path& p) { fs::create_directory_symlink("../drive_c", p / "dosdevices/c:"); }, true, false},
+  };
+  for (const auto& t : cases) {
+    if (t.needs_root && !can_give_away()) continue;
+    TempDir dir;
+    fs::path cache = dir / "cache";
+    fs::create_directories(cache);
+    chmod(cache.c_str(), 0700);
+    tvpack::Wine wine;
+    wine.version = "wine-8.0";
+    wine.arch = "win64";
+    wine.boot = dir.write("wineboot", "#!/bin/sh\nmkdir -p \"$WINEPREFIX/drive_c/windows\"\n"
+                                      "echo MADE > \"$WINEPREFIX/system.reg\"\n").string();
+    chmod(wine.boot.c_str(), 0755);
+    wine.server = "/bin/true";
+    fs::path prefix = cache / "prefix-wine-8.0-win64";
+    dir.write("cache/prefix-wine-8.0-win64/system.reg", "FOUND");
+    dir.write("cache/prefix-wine-8.0-win64/drive_c/windows/system32/a.dll", "MZ");
+    fs::create_directories(prefix / "dosdevices");
+    t.spoil(prefix);
+    tvpack::Processes processes;
+    std::ostringstream log;
+    fs::path got = tvpack::cached_prefix(cache, wine, {"WINEPREFIX=x", "PATH=/usr/bin:/bin"}, processes, log);
+    EXPECT_EQ(got, prefix) << t.what;
+    std::vector<uint8_t> bytes = read_bytes(prefix / "system.reg");
+    std::string reg(bytes.begin(), bytes.end());
+    EXPECT_EQ(reg.substr(0, 4), t.used ? "FOUN" : "MADE") << t.what;
+    EXPECT_EQ(log.str().find("not this user's own") != std::string::npos, !t.used) << t.what << ": " << log.str();
+    EXPECT_EQ(tvpack::tree_distrust(got), "") << t.what;
+  }
+}
+
+// The 32-bit probe runs from the first folder that takes a file and lets it run; where
+// none does, it says it cannot tell, and why.
+TEST(TryPrograms, TheProbeRunsFromAFolderThatLetsProgramsRun) {
+  TempDir dir;
+  fs::create_directories(dir / "ok");
+  dir.write("a-file", "x");
+  int runs = tvpack::kernel_runs_32bit() ? 1 : 0;
+  std::vector<fs::path> unusable = {dir / "missing", dir / "a-file"};
+  bool noexec = false;
+  if (can_give_away()) {  // root: a file system mounted noexec, as some /tmp are
+    fs::create_directories(dir / "noexec");
+    noexec = mount("tmpfs", (dir / "noexec").c_str(), "tmpfs", MS_NOEXEC, "size=64k") == 0;
+    if (noexec) unusable.push_back(dir / "noexec");
+  }
+  tvpack::Probe32 none = tvpack::probe_32bit(unusable);
+  EXPECT_EQ(none.runs, -1);
+  for (const fs::path& p : unusable) EXPECT_NE(none.why.find(p.string()), std::string::npos) << none.why;
+  std::vector<fs::path> with_one = unusable;
+  with_one.push_back(dir / "ok");
+  EXPECT_EQ(tvpack::probe_32bit(with_one).runs, runs);
+  EXPECT_TRUE(fs::is_empty(dir / "ok")) << "the probe is removed";
+  if (noexec) umount((dir / "noexec").c_str());
 }
 
 // The maker tells a kernel that runs 32-bit programs as the machine's set-up does

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "common/errors.h"
+#include "try/cache_folder.h"
 #include "try/machine_error.h"
 #include "try/prefix_cache.h"
 #include "try/signals.h"
@@ -27,6 +28,18 @@ std::string file_name_part(const std::string& text) {
   std::string out;
   for (char c : text) out += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') ? c : '_';
   return out.empty() ? "unknown" : out;
+}
+
+// A fresh prefix written by nobody but its maker, whatever the umask it was made under
+// (a prefix that others can write is not used: see tree_distrust).
+void make_private(const fs::path& prefix) {
+  std::error_code ec;
+  struct stat st;
+  for (auto it = fs::recursive_directory_iterator(prefix, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (lstat(it->path().c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+      chmod(it->path().c_str(), st.st_mode & ~mode_t(S_IWGRP | S_IWOTH));
+  if (lstat(prefix.c_str(), &st) == 0) chmod(prefix.c_str(), st.st_mode & ~mode_t(S_IWGRP | S_IWOTH));
 }
 
 // Windows' own programs in a fresh prefix, marked read-only so that runs may share them.
@@ -75,7 +88,13 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
                        Processes& processes, std::ostream& log) {
   fs::path dir = cache / ("prefix-" + file_name_part(wine.version) + "-" + wine.arch);
   std::error_code ec;
-  if (fs::exists(dir / "system.reg", ec)) return dir;
+  if (fs::exists(dir / "system.reg", ec)) {
+    // Only a prefix this user made and nobody else can have changed since.
+    std::string why = tree_distrust(dir);
+    if (why.empty()) return dir;
+    tell(log, "the cached Wine prefix is not this user's own (" + why + "): it is made anew");
+    drop_prefix(cache, dir);
+  }
   tell(log, "making the clean Wine prefix once (" + show_path(dir) + "), about a minute");
   remove_stale(cache, "prefix-making-");
   remove_stale(cache, "prefix-changed-");
@@ -114,10 +133,12 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
     fs::create_directory(link, ec);
   }
   mark_programs_read_only(temp / "drive_c" / "windows");
+  make_private(temp);
   fs::rename(temp, dir, ec);
   if (ec) {  // another try made it meanwhile
     remove_tree(temp);
-    if (!fs::exists(dir / "system.reg", ec)) fail_machine("cannot keep the Wine prefix in " + show_path(dir));
+    if (!fs::exists(dir / "system.reg", ec) || !tree_distrust(dir).empty())
+      fail_machine("cannot keep the Wine prefix in " + show_path(dir));
   }
   return dir;
 }

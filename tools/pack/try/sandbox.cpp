@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "common/errors.h"
+#include "try/cache_folder.h"
 #include "try/display.h"
 #include "try/machine_error.h"
 #include "try/probe32.h"
@@ -40,7 +41,10 @@ Sandbox::Sandbox(int bits, const std::string& user, std::ostream& log)
   std::string cookie = env_or("XAUTHORITY", home.empty() ? "" : home + "/.Xauthority");
   std::error_code ec;
   if (!cookie.empty() && fs::exists(cookie, ec)) xauthority_ = cookie;
-  cache_ = fs::path(env_or("XDG_CACHE_HOME", home.empty() ? "/tmp" : home + "/.cache")) / "talvenor-pack";
+  CacheFolder cache = cache_folder(env_or("XDG_CACHE_HOME", ""), home, env_or("TMPDIR", "/tmp"));
+  if (!cache.note.empty()) tell(log_, "try: " + cache.note);
+  cache_ = cache.path;
+  throwaway_cache_ = cache.throwaway;
 }
 
 Sandbox::~Sandbox() { stop(); }
@@ -153,6 +157,7 @@ void Sandbox::stop() {
     drop_prefix(cache_, clean_);
   }
   if (!run_.empty()) remove_tree(run_);
+  if (throwaway_cache_) remove_tree(cache_);
 }
 
 }  // namespace tvpack

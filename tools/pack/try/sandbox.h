@@ -56,6 +56,7 @@ class Sandbox {
   Wine wine_;
   std::string user_, display_;
   std::filesystem::path cache_, run_, clean_;
+  bool throwaway_cache_ = false;  // made for this run alone (cache_folder.h)
   std::vector<SharedFile> shared_;
   std::string xauthority_;  // the user's X cookie, for their display
   Processes processes_;

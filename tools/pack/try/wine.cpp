@@ -20,7 +20,11 @@ Wine find_wine(int bits) {
                        "installers: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386)");
   w.wine64 = wine64.string();
   if (bits == 32) {
-    if (!kernel_runs_32bit())
+    Probe32 probe = probe_32bit(probe_folders());
+    if (probe.runs < 0)
+      fail_machine("this is a 32-bit installer, and whether this machine's kernel runs 32-bit programs cannot "
+                   "be told: " + probe.why);
+    if (probe.runs == 0)
       fail_machine("this is a 32-bit installer, and this machine's kernel cannot run 32-bit programs, so "
                          "Wine cannot run it here; the installer itself is fine (try it where 32-bit code runs)");
     if (wine32.empty()) wine32 = on_path("wine");

@@ -3,6 +3,7 @@
 // registry's paths into it, so that the installer sees the user folders a real user has.
 #include "try/wine_user.h"
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -40,6 +41,14 @@ std::string wine_user_problem(const std::string& name) {
   }
   if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
     return "a Windows user name neither starts with a space nor ends with a dot or a space";
+  // The folders every prefix's C:\users holds beside the user's profile (and Windows'
+  // own names for them): a user so named would share them.
+  for (const char* own : {"Public", "Default", "Default User", "All Users"}) {
+    std::string lower_name, lower_own;
+    for (char c : name) lower_name += char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* c = own; *c != 0; ++c) lower_own += char(std::tolower(static_cast<unsigned char>(*c)));
+    if (lower_name == lower_own) return std::string("C:\\users\\") + own + " is a folder of the Wine prefix itself, not a user's";
+  }
   return "";
 }
 
