@@ -80,7 +80,6 @@ class Twin {
   HWND dialog() const { return dialog_; }
 
  private:
-  HMODULE image_ = nullptr;
   HWND dialog_ = nullptr;
 };
 

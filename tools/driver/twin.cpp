@@ -1,13 +1,16 @@
 // The current dialog's twin: the installer's own dialog template, made again, hidden,
 // in the driver's process. A font belongs to the process that made it, so the font a
 // control of the installer draws with can only be measured on a twin made the same
-// way, at the same DPI.
+// way, at the same DPI. The templates are read from the installer's headers and resource
+// section alone (tools/dialog_templates), never by mapping the whole file.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cwchar>
 #include <vector>
 
+#include "dialog_templates.h"
 #include "driver.h"
 
 namespace drv {
@@ -38,25 +41,41 @@ HWND create_hidden(const void* data, DWORD size) {
                                     nullptr, 0);
 }
 
-struct Search {
-  HWND running;
-  HWND found;
-};
-
-BOOL CALLBACK try_template(HMODULE image, LPCWSTR type, LPWSTR name, LONG_PTR param) {
-  Search* search = reinterpret_cast<Search*>(param);
-  HRSRC res = FindResourceW(image, name, type);
-  HGLOBAL loaded = res ? LoadResource(image, res) : nullptr;
-  const void* data = loaded ? LockResource(loaded) : nullptr;
-  if (!data) return TRUE;
-  HWND twin = create_hidden(data, SizeofResource(image, res));
-  if (twin && same_controls(twin, search->running)) {
-    search->found = twin;
-    return FALSE;
+// The installer's file, read a piece at a time (it can be larger than a 32-bit
+// process can map): the dialog templates come from its headers and resource section.
+class InstallerFile {
+ public:
+  explicit InstallerFile(const std::wstring& path)
+      : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~InstallerFile() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
-  if (twin) DestroyWindow(twin);
-  return TRUE;
-}
+  InstallerFile(const InstallerFile&) = delete;
+  InstallerFile& operator=(const InstallerFile&) = delete;
+
+  bool size(uint64_t* out) const {
+    LARGE_INTEGER n;
+    if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &n)) return false;
+    *out = uint64_t(n.QuadPart);
+    return true;
+  }
+  bool read_at(uint64_t offset, uint32_t size, uint8_t* out) const {
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
+    while (size > 0) {
+      DWORD got = 0;
+      if (!ReadFile(file_, out, size, &got, nullptr) || got == 0) return false;
+      out += got;
+      size -= got;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE file_;
+};
 
 }  // namespace
 
@@ -64,21 +83,24 @@ Twin::Twin(const Session& session) {
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);  // the templates' progress bar
   if (session.image.empty()) throw Failure{L"no process started"};
-  image_ = LoadLibraryExW(session.image.c_str(), nullptr,
-                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (!image_) throw Failure{L"cannot read the dialogs of " + session.image};
-  Search search = {session.dialog, nullptr};
-  EnumResourceNamesW(image_, RT_DIALOG, try_template, reinterpret_cast<LONG_PTR>(&search));
-  dialog_ = search.found;
-  if (!dialog_) {
-    FreeLibrary(image_);
-    throw Failure{L"the current dialog is none of the installer's dialog templates"};
+  InstallerFile file(session.image);
+  uint64_t size = 0;
+  std::vector<std::vector<uint8_t>> templates;
+  if (!file.size(&size) ||
+      tvdlg::read_dialog_templates(size, [&file](uint64_t at, uint32_t n, uint8_t* out) { return file.read_at(at, n, out); },
+                                   &templates) != tvdlg::Read::kOk)
+    throw Failure{L"cannot read the dialogs of " + session.image};
+  for (const std::vector<uint8_t>& t : templates) {
+    HWND twin = create_hidden(t.data(), DWORD(t.size()));
+    if (twin && same_controls(twin, session.dialog)) {
+      dialog_ = twin;
+      return;
+    }
+    if (twin) DestroyWindow(twin);
   }
+  throw Failure{L"the current dialog is none of the installer's dialog templates"};
 }
 
-Twin::~Twin() {
-  DestroyWindow(dialog_);
-  FreeLibrary(image_);
-}
+Twin::~Twin() { DestroyWindow(dialog_); }
 
 }  // namespace drv
