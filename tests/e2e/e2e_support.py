@@ -65,7 +65,7 @@ def install_script(version, variables, files, shortcuts=""):
 
 class Environment:
     """Xvfb, the Wine prefix and the folders of one run of the suite. The prefix is
-    the build's own (a prefix costs some 700 MB of disk here): it is created when
+    shared by the builds (a prefix costs some 700 MB of disk here): it is created when
     missing and reused, and what the cases write into it is removed first."""
 
     def __init__(self, out_dir, prefix, wine, log):
@@ -95,8 +95,12 @@ class Environment:
             self._start_display()
         started = time.time()
         if not (self.prefix / "system.reg").exists():
+            # Made by 64-bit Wine where there is one: such a prefix runs the 32-bit and
+            # the 64-bit builds alike, so one serves both suites of a test run.
             self.prefix.mkdir(parents=True, exist_ok=True)
-            self.run_wine(["wineboot", "-i"], check_rc=False)
+            boot = WINE64 if Path(WINE64).exists() else self.wine
+            subprocess.run([boot, "wineboot", "-i"], env=self.env(), timeout=300,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             self.wait_wineserver()
         # Wine's drive list is read when its server and services start: a server left
         # by an earlier test of this prefix would never show a D: linked now (the
