@@ -4,14 +4,26 @@
 # `talvenor-pack try` on it under Wine. Prints the build's and try's time and peak
 # memory, and try's report, for docs/benchmarks.md.
 #
+# try reads the installer's dialogs with its UI driver from the stub's headers and
+# resource section alone, so the 32-bit stub and driver check it as the 64-bit ones do
+# (mapping the whole file, a 32-bit driver could not). Not part of scripts/test.sh: it
+# takes minutes and some 3 GiB of disk.
+#
 # Usage: bench/big_package.sh [STUB]
-#   STUB  default build/win64/talvenor-setup.exe (the stand-in where no 32-bit code
-#         runs; give build/win32/talvenor-setup.exe where it does)
+#   STUB  default build/win32/talvenor-setup.exe where this machine runs 32-bit code and
+#         32-bit Wine is installed, else build/win64/talvenor-setup.exe (the stand-in)
 # Environment: BENCH_DIR (default build/bench-big; it needs about 3 GiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 maker=build/native/talvenor-pack
-stub=${1:-build/win64/talvenor-setup.exe}
+stub=${1:-}
+if [ -z "$stub" ]; then
+  stub=build/win64/talvenor-setup.exe
+  if bash scripts/setup.sh --probe-32bit && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    stub=build/win32/talvenor-setup.exe
+  fi
+fi
+echo "stub: $stub"
 dir=${BENCH_DIR:-build/bench-big}
 for f in "$maker" "$stub"; do
   [ -f "$f" ] || { echo "big_package: $f does not exist (build the native and Windows presets first)" >&2; exit 1; }

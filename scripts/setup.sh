@@ -4,11 +4,24 @@
 # Usage: setup.sh, or setup.sh --probe-32bit (see below).
 set -euo pipefail
 
+# A folder the probe can be written to and run from: the first of these on a file system
+# not mounted noexec (talvenor-pack try's probe looks in the same order).
+probe_folder() {
+  local d
+  for d in "${XDG_RUNTIME_DIR:-}" "${TMPDIR:-}" /tmp /var/tmp /dev/shm "${HOME:-}"; do
+    [ -n "$d" ] && [ -d "$d" ] && [ -w "$d" ] || continue
+    findmnt -no OPTIONS -T "$d" 2>/dev/null | tr , '\n' | grep -qx noexec && continue
+    echo "$d"; return 0
+  done
+  return 1
+}
+
 # True when a 32-bit x86 program can be executed here (some kernel sandboxes
 # run 64-bit code only). Probed with a tiny static ELF that exits with 0.
 can_run_32bit() {
-  local probe
-  probe=$(mktemp)
+  local probe dir
+  dir=$(probe_folder) || { echo "setup: no folder lets programs run (all mounted noexec): 32-bit code taken as not running" >&2; return 1; }
+  probe=$(mktemp -p "$dir")
   # ELF32 header + one program header; _start: mov eax,1 (exit); xor ebx,ebx; int 0x80
   printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' > "$probe"
   chmod +x "$probe"
