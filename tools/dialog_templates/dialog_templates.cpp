@@ -112,6 +112,7 @@ class Walk {
 
 Read read_dialog_templates(uint64_t file_size, const ReadAt& read_at, std::vector<std::vector<uint8_t>>* templates) {
   templates->clear();
+  if (file_size < 0x40) return Read::kNotPe;  // not even an MZ header; and no read of nothing
   std::vector<uint8_t> h(size_t(std::min<uint64_t>(file_size, kHeaderBytes)));
   if (!read_at(0, uint32_t(h.size()), h.data())) return Read::kCannotRead;
   tv::PeHeaders pe;
