@@ -28,9 +28,9 @@ bool same_controls(HWND a, HWND b) {
 
 // A hidden dialog from a copy of a template (DLGTEMPLATE or DLGTEMPLATEEX) whose
 // WS_VISIBLE is cleared, so that it never shows on the screen. A template holds a few
-// controls: one of a megabyte or more is not a dialog of the installer.
+// controls: a larger one than the reader takes is not a dialog of the installer.
 HWND create_hidden(const void* data, DWORD size) {
-  if (size < 16 || size >= (1u << 20)) return nullptr;
+  if (size < 16 || size > tvdlg::kMaxTemplate) return nullptr;
   std::vector<DWORD> copy((size + 3) / 4);
   memcpy(copy.data(), data, size);
   const WORD* words = reinterpret_cast<const WORD*>(copy.data());
