@@ -152,11 +152,25 @@ TEST_F(InstallTest, OldVersionNamesPast259UnitsAreNotTried) {
   EXPECT_EQ(app_value(), "D:\\Kesta");  // unchanged
   EXPECT_EQ(tv::run_install_sequence((fits + u"\\").c_str()), InstallOutcome::kInstalled);
   EXPECT_TRUE(host_exists(fits + kOld + u"1"));
-  // Only the first 259 units of the edit text are used.
-  load({}, u"");
+  // An edit text longer than a path is refused as too long, never cut to one:
+  // "D:\Data", 300 backslashes and a name would be cut to D:\Data and move it aside.
   std::u16string longer = base + std::u16string(259 - base.size(), u'd');
-  EXPECT_EQ(tv::run_install_sequence((longer + u"eee").c_str()), InstallOutcome::kInstalled);
-  EXPECT_EQ(app_value(), tvtest::utf8(longer.c_str()));
+  std::u16string backslashes = u"D:\\Data" + std::u16string(300, u'\\') + u"Kesta";
+  make_host_dir(u"D:\\Data");
+  for (const std::u16string& text : {longer, longer + u"eee", backslashes}) {
+    SCOPED_TRACE(tvtest::utf8(text.c_str()));
+    bool fits = text.size() <= 259;
+    messages_.clear();
+    load({}, u"");
+    EXPECT_EQ(tv::run_install_sequence(text.c_str()),
+              fits ? InstallOutcome::kInstalled : InstallOutcome::kFolderTooLong);
+    ASSERT_EQ(messages_.size(), fits ? 0u : 1u);
+    if (fits) continue;
+    EXPECT_EQ(messages_[0].caption, u"安装目录太长");
+    EXPECT_EQ(app_value(), "D:\\Kesta");
+    EXPECT_TRUE(host_exists(u"D:\\Data"));
+    EXPECT_FALSE(host_exists(u"D:\\Data" + kOld + u"1"));
+  }
 }
 
 TEST_F(InstallTest, ProgressIsFullOnlyOnceTheShortcutsAreDone) {
