@@ -82,6 +82,7 @@ TEST_F(FolderWriteTest, RefusedWhereWindowsSaysNo) {
     std::u16string typed;
     bool old_version;  // D:\Kesta exists with a file
     std::u16string text;  // "": not refused here (installed, or met later)
+    bool read_only_volume = false;  // D: refused as read-only as well
   } cases[] = {
       {u"D:\\Kesta", 5, u"D:\\Kesta\\new", true,
        u"无法写入 D:\\Kesta\\new：没有写入权限。\n请选择其他文件夹，例如 C:\\Kesta，"
@@ -100,6 +101,10 @@ TEST_F(FolderWriteTest, RefusedWhereWindowsSaysNo) {
       {u"C:\\", 5, u"C:\\Apps\\Kesta", false,
        u"无法写入 C:\\Apps\\Kesta：没有写入权限。\n请选择其他文件夹，例如 D:\\Kesta，"
        u"或以管理员身份运行安装程序。"},
+      // The nearest refusal is the one Windows gives.
+      {u"D:\\Kesta", 5, u"D:\\Kesta\\new", true,
+       u"无法写入 D:\\Kesta\\new：没有写入权限。\n请选择其他文件夹，例如 C:\\Kesta，"
+       u"或以管理员身份运行安装程序。", true},
       {u"D:\\Other", 5, u"D:\\Kesta", true, u""},
       {u"D:\\Kesta", 32, u"D:\\Kesta\\new", false, u""},
       {u"D:\\Kesta", 112, u"D:\\Kesta\\new", false, u""},
@@ -113,6 +118,7 @@ TEST_F(FolderWriteTest, RefusedWhereWindowsSaysNo) {
     load();
     if (c.old_version) make_host_dir(u"D:\\Kesta");
     if (c.old_version) write_host_file(u"D:\\Kesta\\old.txt", "old");
+    if (c.read_only_volume) tv::posix::refuse_writes_under(u"D:\\", 19);
     tv::posix::refuse_writes_under(c.refused, c.error);
     size_t before = entries();
     InstallOutcome outcome = tv::run_install_sequence(c.typed.c_str());

@@ -97,15 +97,22 @@ bool is_held(const char16_t* path) {
   return state().held.count(path) != 0;
 }
 
-// The error number of a refusal set for path or a folder above it, else 0.
+// The error number of the refusal set for path or the nearest folder above it, else 0.
 uint32_t refused_error(const char16_t* path) {
   std::u16string p(path);
+  size_t longest = 0;
+  uint32_t error = 0;
   for (const auto& r : state().refused) {
     const std::u16string& f = r.first;
-    if (p.size() < f.size() || !same_ignoring_case(p.c_str(), f.c_str(), f.size())) continue;
-    if (p.size() == f.size() || p[f.size()] == u'\\' || f.back() == u'\\') return r.second;
+    if (p.size() < f.size() || f.size() < longest ||
+        !same_ignoring_case(p.c_str(), f.c_str(), f.size()))
+      continue;
+    if (p.size() == f.size() || p[f.size()] == u'\\' || f.back() == u'\\') {
+      longest = f.size();
+      error = r.second;
+    }
   }
-  return 0;
+  return error;
 }
 
 // A failed call: its error number kept for last_error().

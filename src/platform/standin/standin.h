@@ -66,7 +66,7 @@ void hold_path(const std::u16string& windows_path, bool held);
 void hold_path_for(const std::u16string& windows_path, int attempts);
 // Creating, opening for writing, moving and removing anything at or below folder fail
 // with the Windows error number given, as on media that cannot be written or a folder
-// the user may not write; 0 lifts it.
+// the user may not write; 0 lifts it. The nearest refusal above a path is its error.
 void refuse_writes_under(const std::u16string& folder, uint32_t error);
 // The stand-in's clock (milliseconds()), which only pause_milliseconds() moves, and
 // the pauses made.
