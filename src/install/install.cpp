@@ -69,27 +69,19 @@ void show_old_version_held() {
   show_message(text, u"无法安装", kMbOk | kMbIconError);
 }
 
-struct Rename {
-  const char16_t* from;
-  const char16_t* to;
-};
-
-bool rename_once(void* context, uint32_t* error) {
-  const Rename& r = *static_cast<const Rename*>(context);
-  if (move_path(r.from, r.to)) return true;
-  *error = last_error();
-  return false;
-}
-
-// Renames an existing installation at path to the first free "_旧版本N" name, brief
-// locks waited out. True when nothing is left at path.
+// Renames an existing installation at path to the first free "_旧版本N" name. A lock
+// is waited out for about a second from the first attempt, the same name tried again;
+// a taken name fails, and the next number is tried. True when nothing is left at path.
 bool move_old_version_aside(const char16_t* path) {
+  uint32_t start = milliseconds();
   for (int i = 1; i <= kMaxOldVersions; ++i) {
     if (!path_exists(path)) break;
     char16_t renamed[kMaxPath] = {};
     if (!old_version_name(renamed, path, i)) continue;
-    Rename rename = {path, renamed};
-    attempt_patiently(rename_once, &rename);  // a taken name fails; the next number is tried
+    if (!move_path(path, renamed) && retry_quietly(last_error(), milliseconds() - start)) {
+      pause_milliseconds(kQuietPauseMs);
+      --i;
+    }
   }
   return !path_exists(path);
 }

@@ -1,4 +1,5 @@
 // Loading the package and the install sequence over a real temporary folder.
+#include <filesystem>
 #include <fstream>
 
 #include "install/install.h"
@@ -137,6 +138,32 @@ TEST_F(InstallTest, HeldOldVersionStopsBeforeAnythingIsWritten) {
   EXPECT_TRUE(host_exists(u"D:\\Kesta" + kOld + u"1"));
   EXPECT_EQ(read_host_file(u"D:\\Kesta\\bin\\talvenor.exe"), "exe");
   EXPECT_EQ(messages_.size(), 1u);
+}
+
+// A lock on the old version is waited out for about a second from the first attempt
+// (an attempt every 50 ms of the stand-in's clock); held longer, the old-version box.
+TEST_F(InstallTest, ABriefLockOnTheOldVersionIsWaitedOut) {
+  struct Case {
+    int attempts;  // the attempts the lock outlasts
+    bool box;
+    int pauses;
+  } cases[] = {{1, false, 1}, {12, false, 12}, {20, false, 20}, {100000, true, 20}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.attempts);
+    tv::posix::clear_faults();
+    messages_.clear();
+    std::filesystem::remove_all(host(u"D:\\Kesta"));
+    make_host_dir(u"D:\\Kesta");
+    write_host_file(u"D:\\Kesta\\old.txt", "old");
+    tv::posix::hold_path_for(u"D:\\Kesta", c.attempts);
+    load();
+    EXPECT_EQ(tv::run_install_sequence(u"D:\\Kesta"),
+              c.box ? InstallOutcome::kOldVersionHeld : InstallOutcome::kInstalled);
+    EXPECT_EQ(messages_.size(), c.box ? 1u : 0u);
+    EXPECT_EQ(tv::posix::pauses_made(), c.pauses);
+    EXPECT_EQ(read_host_file(u"D:\\Kesta" + (c.box ? u"" : kOld + u"1") + u"\\old.txt"), "old");
+    std::filesystem::remove_all(host(u"D:\\Kesta" + kOld + u"1"));
+  }
 }
 
 TEST_F(InstallTest, OldVersionNamesPast259UnitsAreNotTried) {
