@@ -26,10 +26,13 @@ class FolderIdentityTest : public tvtest::InstallerTest {
     embed_script(tvtest::make_script(1, {{u"{App}", u"D:\\Kesta"}}, {{u"{App}\\t.exe", "x"}}, u""));
     ASSERT_EQ(tv::load_package(), 1);
   }
-  // A link at windows_path to the folder target (a junction's stand-in).
-  void link(const std::u16string& windows_path, const std::u16string& target) {
+  // A link at windows_path to the folder target (a junction's stand-in); false where
+  // the host makes none (the Windows build of the tests under Wine).
+  bool link(const std::u16string& windows_path, const std::u16string& target) {
+    std::error_code error;
     std::filesystem::create_directory_symlink(std::filesystem::u8path(host(target)),
-                                              std::filesystem::u8path(host(windows_path)));
+                                              std::filesystem::u8path(host(windows_path)), error);
+    return !error;
   }
 };
 
@@ -39,10 +42,10 @@ TEST_F(FolderIdentityTest, AnOwnFolderByAnyNameIsRefused) {
   tv::posix::set_own_folders({u"C:\\Users\\Tester\\Documents", u"C:\\Users\\Łukasz",
                               u"C:\\Program Files (x86)"});
   make_host_dir(u"D:\\Links");
-  link(u"D:\\Links\\Docs", u"C:\\Users\\Tester\\Documents");
-  link(u"D:\\Links\\Users", u"C:\\Users");
-  link(u"D:\\Links\\Kesta", u"D:\\Elsewhere");
   make_host_dir(u"D:\\Elsewhere");
+  bool links = link(u"D:\\Links\\Docs", u"C:\\Users\\Tester\\Documents") &&
+               link(u"D:\\Links\\Users", u"C:\\Users") &&
+               link(u"D:\\Links\\Kesta", u"D:\\Elsewhere");
   struct Case {
     std::u16string typed;
     bool refused;
@@ -62,6 +65,7 @@ TEST_F(FolderIdentityTest, AnOwnFolderByAnyNameIsRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(tvtest::utf8(c.typed.c_str()));
+    if (!links && c.typed.rfind(u"D:\\Links", 0) == 0) continue;
     messages_.clear();
     load();
     InstallOutcome outcome = tv::run_install_sequence(c.typed.c_str());
@@ -104,7 +108,7 @@ TEST_F(FolderIdentityTest, The64BitProgramFilesComeFromTheEnvironment) {
 // The folder with its deepest existing part as Windows names it, the rest as typed.
 TEST_F(FolderIdentityTest, ResolvedFolders) {
   make_host_dir(u"D:\\Real");
-  link(u"D:\\Alias", u"D:\\Real");
+  if (!link(u"D:\\Alias", u"D:\\Real")) GTEST_SKIP() << "the host makes no links";
   struct Case {
     std::u16string folder, resolved;
   } cases[] = {

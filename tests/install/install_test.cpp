@@ -161,7 +161,7 @@ TEST_F(InstallTest, ABriefLockOnTheOldVersionIsWaitedOut) {
               c.box ? InstallOutcome::kOldVersionHeld : InstallOutcome::kInstalled);
     EXPECT_EQ(messages_.size(), c.box ? 1u : 0u);
     EXPECT_EQ(tv::posix::pauses_made(), c.pauses);
-    EXPECT_EQ(read_host_file(u"D:\\Kesta" + (c.box ? u"" : kOld + u"1") + u"\\old.txt"), "old");
+    EXPECT_TRUE(host_exists(u"D:\\Kesta" + (c.box ? u"" : kOld + u"1") + u"\\old.txt"));
     std::filesystem::remove_all(host(u"D:\\Kesta" + kOld + u"1"));
   }
 }
