@@ -28,7 +28,7 @@ OWN_FOLDER = "是系统或您自己的文件夹（或包含这样的文件夹）
 
 
 class FolderCases:
-    CASES = ["folder_refused", "space_short", "read_only_drive"]
+    CASES = ["folder_refused", "space_short", "read_only_drive", "brief_lock"]
 
     def refuse(self, drv, typed, text, what):
         """Types a folder and presses install: the box, then the dialog as it was."""
@@ -89,6 +89,27 @@ class FolderCases:
         check_equal(self.wait_exit(), 0, "exit code")
         check_equal(self.host_tree(d), {"Kesta/new.txt": b"new", "Kesta_旧版本1/old.txt": b"old"},
                     "installed into D:\\Kesta")
+
+    def case_brief_lock(self):
+        """A file the installer writes is held with no sharing when the install button
+        is pressed and let go some 300 ms later, as a virus scanner does: no retry
+        prompt, the file written."""
+        d = self.env.drive_d
+        (d / "Shared").mkdir()
+        (d / "Shared" / "locked.dat").write_bytes(b"before")
+        exe = self.installer("brief-lock", [("{App}", "D:\\Kesta")],
+                             [("{App}\\a.txt", b"A"), ("D:\\Shared\\locked.dat", b"after")])
+        drv = self.start(exe)
+        drv("wait install")
+        drv("lock D:\\Shared\\locked.dat")
+        drv("click 1001")
+        time.sleep(0.3)
+        drv("unlock D:\\Shared\\locked.dat")
+        drv("wait finish")
+        drv("click 1")
+        check_equal(self.wait_exit(), 0, "exit code")
+        check_equal(self.host_tree(d), {"Kesta/a.txt": b"A", "Shared/locked.dat": b"after"},
+                    "written once the lock was let go")
 
     def case_space_short(self):
         """Drive E: is a file system of 1 MiB; the package holds 1.5 MiB. The space box
