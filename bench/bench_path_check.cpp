@@ -12,8 +12,10 @@
 #include "install/install.h"
 #include "install/path_check.h"
 #include "install/space_check.h"
+#include "install/write_probe.h"
 #include "package/script.h"
 #include "package/writer.h"
+#include "platform/platform.h"
 #include "payload.h"
 #include "platform/standin/standin.h"
 #include "variables/pool.h"
@@ -99,6 +101,18 @@ void BM_FolderAndSpaceCheck(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * kFiles);
 }
 
+// The right to write: a folder made and removed again in the deepest existing part
+// of the folder, and beside the folder when it exists (here it does: an old version).
+void BM_WriteCheck(benchmark::State& state) {
+  tv::posix::set_root(fresh_root());
+  load();
+  tv::create_directory(u"D:\\Kesta");
+  for (auto _ : state) {
+    if (!tv::check_folder_writable(u"D:\\Kesta", u"D:\\Kesta"))
+      state.SkipWithError("the check refused the folder");
+  }
+}
+
 void BM_Install(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
@@ -115,5 +129,6 @@ void BM_Install(benchmark::State& state) {
 
 BENCHMARK(BM_PathCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FolderAndSpaceCheck)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteCheck)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Install)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
 // The check of a typed install folder on arbitrary text: the rule's answers hold
-// together, and the boxes that quote the folder stay inside their buffers.
+// together, the folder named as Windows names it is the same folder (the stand-in's
+// root holds no links), and the boxes that quote the folder stay inside their buffers.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -7,9 +8,12 @@
 
 #include "actions/path_rules.h"
 #include "fuzz_support.h"
+#include "install/existing_part.h"
 #include "install/folder_check.h"
 #include "install/install.h"
 #include "install/space_check.h"
+#include "install/write_probe.h"
+#include "platform/platform.h"
 #include "platform/standin/standin.h"
 #include "base/text16.h"
 
@@ -36,8 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     parent.resize(parent.rfind(u'\\'));
     if (tv::folder_holds(folder, parent.c_str())) std::abort();
   }
+  if (usable) {
+    char16_t resolved[260];
+    tv::resolve_folder(folder, resolved);
+    if (tv::u16len(resolved) != units || !tv::same_ignoring_case(resolved, folder, units))
+      std::abort();
+  }
   tv::posix::set_free_space(u'D', int64_t(size));
-  tv::check_install_folder(folder, edit.c_str());
-  tv::confirm_free_space(folder);
+  if (tv::check_install_folder(folder, edit.c_str()) && tv::confirm_free_space(folder))
+    tv::check_folder_writable(folder, edit.c_str());
   return 0;
 }

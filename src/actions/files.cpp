@@ -4,6 +4,7 @@
 
 #include "actions/directories.h"
 #include "actions/product_names.h"
+#include "actions/quiet_retry.h"
 #include "package/script.h"
 #include "base/bytes.h"
 #include "platform/platform.h"
@@ -26,27 +27,38 @@ void append(char16_t* out, size_t* at, const char16_t* text, size_t limit) {
   }
 }
 
+struct FileToWrite {
+  const char16_t* path;
+  const uint8_t* content;
+  uint32_t size;
+  Progress* progress;
+};
+
 // One attempt: open "wb", write the content slice by slice, close. A failed slice
-// ends the attempt; the file is closed either way.
-bool write_whole_file(const char16_t* path, const uint8_t* content, uint32_t size,
-                      Progress& progress) {
-  OutputFile* file = open_for_write(path);
-  if (file == nullptr) return false;
+// ends the attempt; the file is closed either way. error: the first failure's.
+bool write_whole_file(void* context, uint32_t* error) {
+  const FileToWrite& f = *static_cast<const FileToWrite*>(context);
+  OutputFile* file = open_for_write(f.path);
+  if (file == nullptr) return *error = last_error(), false;
   bool written = true;
-  for (uint32_t at = 0; written && at < size;) {
-    uint32_t slice = size - at < kSliceBytes ? size - at : kSliceBytes;
-    written = write_file(file, content + at, slice);
+  for (uint32_t at = 0; written && at < f.size;) {
+    uint32_t slice = f.size - at < kSliceBytes ? f.size - at : kSliceBytes;
+    written = write_file(file, f.content + at, slice);
+    if (!written) *error = last_error();
     at += slice;
-    report_progress(progress, at);
+    report_progress(*f.progress, at);
   }
   bool closed = close_file(file);
+  if (written && !closed) *error = last_error();
   return written && closed;
 }
 
-// Writes the file, asking whether to retry after each failure. False on Cancel.
+// Writes the file, brief locks waited out, asking whether to retry after each
+// failure. False on Cancel.
 bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t size,
                       Progress& progress) {
-  while (!write_whole_file(path, content, size, progress)) {
+  FileToWrite file = {path, content, size, &progress};
+  while (!attempt_patiently(write_whole_file, &file)) {
     char16_t prompt[kPromptUnits];
     build_write_prompt(prompt, path);
     if (show_message(prompt, u"安装出错", kMbIconError | kMbRetryCancel) != kIdRetry)

@@ -18,7 +18,9 @@ constexpr uint32_t kSliceBytes = 2u << 20;
 // Writes every file of the files section at the script cursor, in order, creating
 // the directories above each. The cursor moves past each record before its file is
 // written. A file that cannot be opened, or any of whose slices or whose close
-// fails, brings up the retry prompt: Retry writes that file again from its start,
+// fails, brings up the retry prompt (after about a second of quiet attempts when it
+// failed for a lock another program holds, actions/quiet_retry.h): Retry writes that
+// file again from its start,
 // Cancel stops. Progress (null: none) is reported once before the first file and
 // after every slice and file. Returns 1 when all were written; 0 on Cancel (earlier
 // files stay, later ones are not written) and for a damaged record, which has then

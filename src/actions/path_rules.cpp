@@ -4,6 +4,7 @@
 #include "actions/path_rules.h"
 
 #include "base/text16.h"
+#include "platform/platform.h"
 
 namespace tv {
 namespace {
@@ -91,16 +92,6 @@ FolderShape judge_share(const char16_t* folder) {
   return shape;
 }
 
-// One unit in either case: ASCII, Latin-1, basic Greek and Cyrillic to upper case.
-char16_t folded(char16_t c) {
-  if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) ||
-      (c >= 0x430 && c <= 0x44F))
-    return char16_t(c - 0x20);
-  if (c >= 0x450 && c <= 0x45F) return char16_t(c - 0x50);
-  return c;
-}
-
 }  // namespace
 
 FolderShape judge_folder(const char16_t* folder) {
@@ -122,10 +113,11 @@ FolderShape judge_folder(const char16_t* folder) {
 }
 
 bool folder_holds(const char16_t* folder, const char16_t* inner) {
-  size_t i = 0;
-  for (; unit_at(folder, i) != 0; ++i)
-    if (folded(unit_at(folder, i)) != folded(unit_at(inner, i))) return false;
-  return unit_at(inner, i) == 0 || unit_at(inner, i) == u'\\';
+  size_t units = u16len(folder);
+  for (size_t i = 0; i < units; ++i)
+    if (unit_at(inner, i) == 0) return false;
+  char16_t after = unit_at(inner, units);
+  return (after == 0 || after == u'\\') && same_ignoring_case(folder, inner, units);
 }
 
 }  // namespace tv

@@ -46,8 +46,8 @@ struct FolderShape {
 FolderShape judge_folder(const char16_t* folder);
 
 // True when inner is folder itself or lies below it. Both are full paths without
-// trailing backslashes. Letters compare in either case (ASCII, Latin-1, basic Greek
-// and Cyrillic; Windows folds more, which only makes a few folders pass unrefused).
+// trailing backslashes. Names compare by the system's own rule for file names in
+// either case (platform/platform.h).
 bool folder_holds(const char16_t* folder, const char16_t* inner);
 
 }  // namespace tv

@@ -3,6 +3,9 @@
 #include "install/folder_check.h"
 
 #include "actions/path_rules.h"
+#include "base/path_limit.h"
+#include "install/existing_part.h"
+#include "install/install.h"
 #include "install/message_text.h"
 #include "platform/platform.h"
 #include "base/text16.h"
@@ -47,14 +50,29 @@ void refuse_shape(const char16_t* folder, const char16_t* typed, const FolderSha
 }
 
 struct OwnFolderSearch {
-  const char16_t* folder;
+  const char16_t* folder;    // as typed, trailing backslashes stripped
+  const char16_t* resolved;  // its existing part as Windows names it (resolve_folder)
   bool holds;
 };
 
-// One of the shell's folders: the chosen folder is it, or holds it.
+// One of the shell's folders: the chosen folder is it, or holds it, by the names
+// given or by the names Windows itself uses for both.
 void note_own_folder(void* context, const char16_t* own) {
   OwnFolderSearch& s = *static_cast<OwnFolderSearch*>(context);
-  if (own[0] != 0 && folder_holds(s.folder, own)) s.holds = true;
+  if (own[0] == 0 || s.holds) return;
+  char16_t named[kMaxPath];
+  if (!final_path(own, named)) u16copy(named, kMaxPath, own);
+  strip_trailing_backslashes(named);
+  s.holds = folder_holds(s.folder, own) || folder_holds(s.resolved, named);
+}
+
+// The 64-bit program files, which the shell names only to a 64-bit program: a 32-bit
+// one on 64-bit Windows finds them in its environment.
+void note_64_bit_program_files(OwnFolderSearch* search) {
+  for (const char16_t* name : {u"ProgramW6432", u"CommonProgramW6432"}) {
+    char16_t path[kMaxPath];
+    if (environment_value(name, path)) note_own_folder(search, path);
+  }
 }
 
 }  // namespace
@@ -70,8 +88,11 @@ bool check_install_folder(const char16_t* folder, const char16_t* typed) {
     refuse(typed, u"所在的磁盘 ", drive, u" 不存在。请选择已有磁盘上的文件夹。");
     return false;
   }
-  OwnFolderSearch search = {folder, false};
+  char16_t resolved[kMaxPath];
+  resolve_folder(folder, resolved);
+  OwnFolderSearch search = {folder, resolved, false};
   list_own_folders(note_own_folder, &search);
+  note_64_bit_program_files(&search);
   if (search.holds) {
     refuse(typed, u"是系统或您自己的文件夹（或包含这样的文件夹），安装时会被整个移走。"
                   u"请另选一个新文件夹。");

@@ -3,11 +3,13 @@
 #include "actions/directories.h"
 #include "actions/files.h"
 #include "actions/product_names.h"
+#include "actions/quiet_retry.h"
 #include "actions/shortcuts.h"
 #include "install/folder_check.h"
 #include "install/message_text.h"
 #include "install/path_check.h"
 #include "install/space_check.h"
+#include "install/write_probe.h"
 #include "package/container.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -67,14 +69,19 @@ void show_old_version_held() {
   show_message(text, u"无法安装", kMbOk | kMbIconError);
 }
 
-// Renames an existing installation at path to the first free "_旧版本N" name.
-// True when nothing is left at path.
+// Renames an existing installation at path to the first free "_旧版本N" name. A lock
+// is waited out for about a second from the first attempt, the same name tried again;
+// a taken name fails, and the next number is tried. True when nothing is left at path.
 bool move_old_version_aside(const char16_t* path) {
+  uint32_t start = milliseconds();
   for (int i = 1; i <= kMaxOldVersions; ++i) {
     if (!path_exists(path)) break;
     char16_t renamed[kMaxPath] = {};
     if (!old_version_name(renamed, path, i)) continue;
-    move_path(path, renamed);  // a taken name fails; the next number is tried
+    if (!move_path(path, renamed) && retry_quietly(last_error(), milliseconds() - start)) {
+      pause_milliseconds(kQuietPauseMs);
+      --i;
+    }
   }
   return !path_exists(path);
 }
@@ -114,9 +121,12 @@ void install_directory_from(const char16_t* edit_text, char16_t* path) {
 InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSink* sink) {
   char16_t path[kMaxPath] = {};
   install_directory_from(edit_text, path);
+  // A text longer than a path is never cut to one (its first 259 units may name
+  // another folder): the too-long box, before the other checks.
+  bool whole = edit_text == nullptr || u16len(edit_text) <= kMaxPathUnits;
   char16_t typed[kMaxPath];
   typed_folder(edit_text, path, typed);
-  if (!check_install_folder(path, typed)) return InstallOutcome::kFolderRefused;
+  if (whole && !check_install_folder(path, typed)) return InstallOutcome::kFolderRefused;
 
   unsigned room = 0;
   switch (check_install_paths(path, &room)) {
@@ -128,7 +138,12 @@ InstallOutcome run_install_sequence(const char16_t* edit_text, const ProgressSin
     case PathCheck::kFits:
       break;
   }
+  if (!whole) {
+    show_folder_too_long(room != 0 ? room : kMaxPathUnits);
+    return InstallOutcome::kFolderTooLong;
+  }
   if (!confirm_free_space(path)) return InstallOutcome::kSpaceDeclined;
+  if (!check_folder_writable(path, typed)) return InstallOutcome::kFolderRefused;
   if (!move_old_version_aside(path)) {
     show_old_version_held();
     return InstallOutcome::kOldVersionHeld;

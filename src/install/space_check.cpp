@@ -4,6 +4,7 @@
 
 #include "actions/files.h"
 #include "actions/path_rules.h"
+#include "install/existing_part.h"
 #include "install/message_text.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -12,21 +13,6 @@
 
 namespace tv {
 namespace {
-
-// The deepest part of folder that exists, with a backslash after it, into dir
-// (kMaxPath + 1 units); the drive's or share's root when nothing below it does.
-void deepest_existing(const char16_t* folder, size_t root, char16_t* dir) {
-  size_t units = u16len(folder);
-  for (size_t i = 0; i < units; ++i) dir[i] = unit_at(folder, i);
-  dir[units] = 0;
-  while (units > root && !path_exists(dir)) {
-    while (units > root && dir[units - 1] != u'\\') --units;
-    if (units > root) --units;  // the backslash before the missing name
-    dir[units] = 0;
-  }
-  dir[units] = u'\\';
-  dir[units + 1] = 0;
-}
 
 // "安装需要 N MB 磁盘空间，D: 上只有 M MB 可用。是否仍要安装？"
 bool ask_to_install_anyway(uint64_t needed, uint64_t free, const char16_t* drive,

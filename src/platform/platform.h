@@ -33,6 +33,29 @@ bool create_directory(const char16_t* path);
 bool path_exists(const char16_t* path);
 // Renames a file or directory; fails when the destination exists.
 bool move_path(const char16_t* from, const char16_t* to);
+// Removes an empty directory.
+bool remove_directory(const char16_t* path);
+// The Windows error number (base/file_error.h) of the last file call above that
+// failed, read right after it fails.
+uint32_t last_error();
+
+// Milliseconds from a fixed start, wrapping (GetTickCount); a pause of about ms
+// milliseconds. The stand-in's clock moves only when it pauses.
+uint32_t milliseconds();
+void pause_milliseconds(unsigned ms);
+
+// The value of an environment variable into buf (260 units); false when it is unset
+// or longer.
+bool environment_value(const char16_t* name, char16_t* buf);
+
+// The name Windows itself uses for the existing file or directory at path, with
+// 8.3 names made long and junctions, symbolic links, substituted and mapped drives
+// followed ("X:\..." or "\\server\share\..."), into out (260 units); false when it
+// cannot be opened or the name is longer.
+bool final_path(const char16_t* path, char16_t* out);
+// True when the first units of a and b are the same under the system's own rule
+// for file names in either case (each holds at least units units).
+bool same_ignoring_case(const char16_t* a, const char16_t* b, size_t units);
 
 // A file opened for writing ("wb": created or truncated, binary, other processes
 // not locked out).
@@ -56,7 +79,8 @@ bool drive_exists(char16_t letter);
 // system: the profile and its folders by design (desktop, documents, downloads,
 // pictures, music, videos, application data, start menu, ...), the profiles'
 // folder, the public folders, the Windows and system folders, the program-files
-// folders. A folder the shell has no path for is left out.
+// folders the shell names to this program (a 32-bit program on 64-bit Windows is
+// told only the 32-bit ones). A folder the shell has no path for is left out.
 void list_own_folders(void (*each)(void* context, const char16_t* path), void* context);
 
 // The bytes available to this user on the volume of the existing directory dir

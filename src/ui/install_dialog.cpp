@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "actions/product_names.h"
+#include "base/path_limit.h"
 #include "install/install.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -81,8 +82,10 @@ void browse(HWND dialog) {
 INT_PTR install(HWND dialog) {
   HWND button = GetDlgItem(dialog, IDC_INSTALL);
   EnableWindow(button, FALSE);
-  wchar_t path[MAX_PATH] = {};
-  if (HWND edit = GetDlgItem(dialog, IDC_DIRECTORY)) GetWindowTextW(edit, path, MAX_PATH);
+  // One unit more than the longest path: a longer text arrives longer than a path
+  // (and is refused as too long), never cut to one.
+  wchar_t path[tv::kMaxPath + 1] = {};
+  if (HWND edit = GetDlgItem(dialog, IDC_DIRECTORY)) GetWindowTextW(edit, path, tv::kMaxPath + 1);
   static_assert(tv::kProgressFull == 100, "the bar keeps its default range");
   tv::ProgressSink sink = {show_progress, GetDlgItem(dialog, IDC_PROGRESS)};
   g_installing = true;

@@ -28,7 +28,7 @@ OWN_FOLDER = "是系统或您自己的文件夹（或包含这样的文件夹）
 
 
 class FolderCases:
-    CASES = ["folder_refused", "space_short"]
+    CASES = ["folder_refused", "space_short", "read_only_drive", "brief_lock"]
 
     def refuse(self, drv, typed, text, what):
         """Types a folder and presses install: the box, then the dialog as it was."""
@@ -57,7 +57,8 @@ class FolderCases:
 
     def case_folder_refused(self):
         """A relative folder, C:\\, a drive that does not exist, a bad character, a
-        device name, two backslashes and the user's documents folder: each its box,
+        device name, two backslashes, the user's documents folder (by its name and by
+        its 8.3 name) and the program files: each its box,
         nothing moved or written, the dialog open; D:\\Kesta then installs, moving the
         old installation aside."""
         d = self.env.drive_d
@@ -69,10 +70,18 @@ class FolderCases:
         drv("wait install")
         documents = drv.value("folder 5")
         docs_before = self.host_tree(self.env.host_path(documents))
-        for i, (typed, text) in enumerate(REFUSED + [(documents, OWN_FOLDER)]):
+        # The same folders by other names: the 8.3 name Windows gives the documents
+        # folder, and the 64-bit program files.
+        short_documents = drv.value("short " + documents)
+        own = [(documents, OWN_FOLDER), (short_documents, OWN_FOLDER),
+               ("C:\\Program Files", OWN_FOLDER)]
+        for i, (typed, text) in enumerate(REFUSED + own):
             self.refuse(drv, typed, text, f"refused{i}")
             check_equal(self.host_tree(d), before, f"{typed}: nothing moved or written")
         check_equal(self.host_tree(self.env.host_path(documents)), docs_before, "documents kept")
+        for typed in (documents, "C:\\Program Files"):
+            moved = self.env.host_path(typed + "_旧版本1")
+            check(not moved.exists(), f"{typed} not moved aside")
         drv("type 1006 D:\\Kesta")
         drv("click 1001")
         drv("wait finish")
@@ -80,6 +89,27 @@ class FolderCases:
         check_equal(self.wait_exit(), 0, "exit code")
         check_equal(self.host_tree(d), {"Kesta/new.txt": b"new", "Kesta_旧版本1/old.txt": b"old"},
                     "installed into D:\\Kesta")
+
+    def case_brief_lock(self):
+        """A file the installer writes is held with no sharing when the install button
+        is pressed and let go some 300 ms later, as a virus scanner does: no retry
+        prompt, the file written."""
+        d = self.env.drive_d
+        (d / "Shared").mkdir()
+        (d / "Shared" / "locked.dat").write_bytes(b"before")
+        exe = self.installer("brief-lock", [("{App}", "D:\\Kesta")],
+                             [("{App}\\a.txt", b"A"), ("D:\\Shared\\locked.dat", b"after")])
+        drv = self.start(exe)
+        drv("wait install")
+        drv("lock D:\\Shared\\locked.dat")
+        drv("click 1001")
+        time.sleep(0.3)
+        drv("unlock D:\\Shared\\locked.dat")
+        drv("wait finish")
+        drv("click 1")
+        check_equal(self.wait_exit(), 0, "exit code")
+        check_equal(self.host_tree(d), {"Kesta/a.txt": b"A", "Shared/locked.dat": b"after"},
+                    "written once the lock was let go")
 
     def case_space_short(self):
         """Drive E: is a file system of 1 MiB; the package holds 1.5 MiB. The space box
@@ -103,6 +133,57 @@ class FolderCases:
                 self.drv = None
             self.env.unlink_drive("e:")
             subprocess.run(["umount", str(mount)], check=False)
+
+    def case_read_only_drive(self):
+        """Drive E: is a small file system remounted read-only, with an old version on
+        it: typing the old version's folder, or a new one beside it, brings the box of
+        a folder that cannot be written, the old version untouched; D:\\Kesta then
+        installs."""
+        mount = self.env.out / "read-only-drive"
+        mount.mkdir(exist_ok=True)
+        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if r.returncode != 0:
+            self.env.log(f"    SKIP: a small file system cannot be mounted here "
+                         f"({r.stdout.decode(errors='replace').strip()})")
+            return
+        try:
+            (mount / "Kesta").mkdir()
+            (mount / "Kesta" / "old.txt").write_bytes(b"old")
+            subprocess.run(["mount", "-o", "remount,ro", str(mount)], check=True)
+            self.env.link_drive("e:", mount)
+            self.read_only_on_e(mount)
+        finally:
+            if self.drv is not None:
+                self.drv.close()
+                self.drv = None
+            self.env.unlink_drive("e:")
+            subprocess.run(["umount", str(mount)], check=False)
+
+    def read_only_on_e(self, mount):
+        d = self.env.drive_d
+        exe = self.installer("read-only", [("{App}", "E:\\Kesta")], [("{App}\\new.txt", b"new")])
+        drv = self.start(exe)
+        drv("wait install")
+        for i, typed in enumerate(["E:\\Kesta", "E:\\Fresh\\Kesta"]):
+            drv("type 1006 " + typed)
+            drv("click 1001")
+            # Wine reports a read-only mount as access denied (Windows reports
+            # write-protected media as such: the unit tests cover that text).
+            self.expect_message(REFUSED_CAPTION, f"无法写入 {typed}：没有写入权限。\n"
+                                "请选择其他文件夹，例如 D:\\Kesta，或以管理员身份运行安装程序。",
+                                "1", f"read-only{i}")
+            drv("click 1")
+            drv("wait install")
+            check_equal(drv.settled("enabled 1001", "1"), "1", "install button enabled again")
+            check_equal(drv.value("text 1006"), typed, "the folder in the edit box")
+            check_equal(self.host_tree(mount), {"Kesta/old.txt": b"old"}, "the old version untouched")
+        drv("type 1006 D:\\Kesta")
+        drv("click 1001")
+        drv("wait finish")
+        drv("click 1")
+        check_equal(self.wait_exit(), 0, "exit code")
+        check_equal(self.host_tree(d / "Kesta"), {"new.txt": b"new"}, "installed into D:\\Kesta")
 
     def space_short_on_e(self, mount):
         files = [("{App}\\a.txt", b"A\n"), ("{App}\\big.bin", os.urandom(3 * MIB // 2 - 2))]

@@ -1,4 +1,5 @@
 // Loading the package and the install sequence over a real temporary folder.
+#include <filesystem>
 #include <fstream>
 
 #include "install/install.h"
@@ -139,6 +140,32 @@ TEST_F(InstallTest, HeldOldVersionStopsBeforeAnythingIsWritten) {
   EXPECT_EQ(messages_.size(), 1u);
 }
 
+// A lock on the old version is waited out for about a second from the first attempt
+// (an attempt every 50 ms of the stand-in's clock); held longer, the old-version box.
+TEST_F(InstallTest, ABriefLockOnTheOldVersionIsWaitedOut) {
+  struct Case {
+    int attempts;  // the attempts the lock outlasts
+    bool box;
+    int pauses;
+  } cases[] = {{1, false, 1}, {12, false, 12}, {20, false, 20}, {100000, true, 20}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.attempts);
+    tv::posix::clear_faults();
+    messages_.clear();
+    std::filesystem::remove_all(host(u"D:\\Kesta"));
+    make_host_dir(u"D:\\Kesta");
+    write_host_file(u"D:\\Kesta\\old.txt", "old");
+    tv::posix::hold_path_for(u"D:\\Kesta", c.attempts);
+    load();
+    EXPECT_EQ(tv::run_install_sequence(u"D:\\Kesta"),
+              c.box ? InstallOutcome::kOldVersionHeld : InstallOutcome::kInstalled);
+    EXPECT_EQ(messages_.size(), c.box ? 1u : 0u);
+    EXPECT_EQ(tv::posix::pauses_made(), c.pauses);
+    EXPECT_TRUE(host_exists(u"D:\\Kesta" + (c.box ? u"" : kOld + u"1") + u"\\old.txt"));
+    std::filesystem::remove_all(host(u"D:\\Kesta" + kOld + u"1"));
+  }
+}
+
 TEST_F(InstallTest, OldVersionNamesPast259UnitsAreNotTried) {
   // 254 units leave room for "_旧版本1" (259); 255 units leave none for any number.
   std::u16string base = u"D:\\" + std::u16string(120, u'a') + u"\\";
@@ -152,11 +179,25 @@ TEST_F(InstallTest, OldVersionNamesPast259UnitsAreNotTried) {
   EXPECT_EQ(app_value(), "D:\\Kesta");  // unchanged
   EXPECT_EQ(tv::run_install_sequence((fits + u"\\").c_str()), InstallOutcome::kInstalled);
   EXPECT_TRUE(host_exists(fits + kOld + u"1"));
-  // Only the first 259 units of the edit text are used.
-  load({}, u"");
+  // An edit text longer than a path is refused as too long, never cut to one:
+  // "D:\Data", 300 backslashes and a name would be cut to D:\Data and move it aside.
   std::u16string longer = base + std::u16string(259 - base.size(), u'd');
-  EXPECT_EQ(tv::run_install_sequence((longer + u"eee").c_str()), InstallOutcome::kInstalled);
-  EXPECT_EQ(app_value(), tvtest::utf8(longer.c_str()));
+  std::u16string backslashes = u"D:\\Data" + std::u16string(300, u'\\') + u"Kesta";
+  make_host_dir(u"D:\\Data");
+  for (const std::u16string& text : {longer, longer + u"eee", backslashes}) {
+    SCOPED_TRACE(tvtest::utf8(text.c_str()));
+    bool fits = text.size() <= 259;
+    messages_.clear();
+    load({}, u"");
+    EXPECT_EQ(tv::run_install_sequence(text.c_str()),
+              fits ? InstallOutcome::kInstalled : InstallOutcome::kFolderTooLong);
+    ASSERT_EQ(messages_.size(), fits ? 0u : 1u);
+    if (fits) continue;
+    EXPECT_EQ(messages_[0].caption, u"安装目录太长");
+    EXPECT_EQ(app_value(), "D:\\Kesta");
+    EXPECT_TRUE(host_exists(u"D:\\Data"));
+    EXPECT_FALSE(host_exists(u"D:\\Data" + kOld + u"1"));
+  }
 }
 
 TEST_F(InstallTest, ProgressIsFullOnlyOnceTheShortcutsAreDone) {

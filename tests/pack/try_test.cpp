@@ -370,6 +370,13 @@ TEST(TryVerdict, ExpectedBoxesAndUpgradesAreJudgedByWhatWasAsked) {
          o->upgrade.left_behind.push_back("C:\\users\\u\\Desktop\\old.lnk");
        },
        {}},
+      {"a folder of the system's moved aside, the install otherwise whole",
+       [](tvpack::Outcome* o) {
+         o->run.moved_aside = "C:\\Program Files_旧版本1";
+         o->run.moved_own = "C:\\Program Files";
+       },
+       {"the installer moved aside C:\\Program Files, a folder of the system's or the user's (to "
+        "C:\\Program Files_旧版本1)"}},
       {"an upgrade that changed more",
        [](tvpack::Outcome* o) {
          o->over = true;

@@ -94,6 +94,14 @@ void run_folder(Session&, const Args& a) {
   out(L"folder " + escape_line(path));
 }
 
+// The 8.3 name Windows gives an existing path (GetShortPathNameW).
+void run_short(Session&, const Args& a) {
+  wchar_t path[MAX_PATH] = {};
+  DWORD units = GetShortPathNameW(a.text.c_str(), path, MAX_PATH);
+  if (units == 0 || units >= MAX_PATH) throw Failure{L"no short name for " + a.text};
+  out(L"short " + escape_line(path));
+}
+
 void run_processes(Session&, const Args&) {
   for (const ProcessInfo& p : list_processes()) {
     out(L"process pid=" + std::to_wstring(p.pid) + L" parent=" + std::to_wstring(p.parent) +
@@ -131,6 +139,7 @@ void run_processes(Session&, const Args&) {
 //   lock PATH | unlock PATH   hold a file or directory open with no sharing
 //   shortcut PATH         target, arguments and show command of a .lnk file
 //   folder CSIDL          the path of a shell folder, as the installer's shell gives it
+//   short PATH            the 8.3 name of an existing path, as GetShortPathNameW gives it
 //   shot PATH             the current dialog's window (the whole screen when there is
 //                         none) as a PNG file: "shot width=W height=H"
 //   processes             every process: "process pid=P parent=Q image=PATH cmdline=TEXT"
@@ -193,6 +202,7 @@ const Command kCommands[] = {
     {L"unlock", Takes::kText, false, [](S& s, const A& a) { unlock_path(s, a.text); }},
     {L"shortcut", Takes::kText, false, run_shortcut},
     {L"folder", Takes::kNumber, false, run_folder},
+    {L"short", Takes::kText, false, run_short},
     {L"shot", Takes::kText, false, [](S& s, const A& a) { take_shot(s, a.text); }},
     {L"processes", Takes::kNothing, false, run_processes},
     {L"endprogram", Takes::kNumber, false,

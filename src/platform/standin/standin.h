@@ -26,10 +26,14 @@ void set_responder(Responder responder);
 
 // Folder paths for the shell folder variables; "" makes the lookup fail.
 void set_special_folder(int csidl, const std::u16string& path);
-// Restores the default folders (C:\Users\Tester\...), and the default list of the
-// shell's own folders (the profile, its folders, C:\Users, C:\Windows, the program
-// files folders, ...).
+// Restores the default folders (C:\Users\Tester\...), the default list of the
+// shell's own folders as a 32-bit program on 64-bit Windows is told them (the
+// profile, its folders, C:\Users, C:\Windows, C:\Program Files (x86), ...), and the
+// default environment (ProgramW6432 and CommonProgramW6432 naming C:\Program Files
+// and its Common Files).
 void reset_special_folders();
+// An environment variable's value; "" unsets it.
+void set_environment(const std::u16string& name, const std::u16string& value);
 // The shell's own folders, in place of the default list.
 void set_own_folders(const std::vector<std::u16string>& paths);
 
@@ -57,6 +61,16 @@ int writes_made();
 // A held path: opening it for writing and moving it (or from it) fail, as with a
 // file open without sharing or a directory in use.
 void hold_path(const std::u16string& windows_path, bool held);
+// A held path that is let go after `attempts` more attempts to open or move it
+// (each failing with a sharing violation).
+void hold_path_for(const std::u16string& windows_path, int attempts);
+// Creating, opening for writing, moving and removing anything at or below folder fail
+// with the Windows error number given, as on media that cannot be written or a folder
+// the user may not write; 0 lifts it. The nearest refusal above a path is its error.
+void refuse_writes_under(const std::u16string& folder, uint32_t error);
+// The stand-in's clock (milliseconds()), which only pause_milliseconds() moves, and
+// the pauses made.
+int pauses_made();
 // Clears every fault and held path, and the free space set.
 void clear_faults();
 

@@ -35,6 +35,43 @@ bool move_path(const char16_t* from, const char16_t* to) {
   return MoveFileW(w(from), w(to)) != 0;
 }
 
+bool remove_directory(const char16_t* path) { return RemoveDirectoryW(w(path)) != 0; }
+
+uint32_t last_error() { return GetLastError(); }
+
+uint32_t milliseconds() { return GetTickCount(); }
+
+void pause_milliseconds(unsigned ms) { Sleep(ms); }
+
+bool environment_value(const char16_t* name, char16_t* buf) {
+  DWORD units = GetEnvironmentVariableW(w(name), reinterpret_cast<wchar_t*>(buf), MAX_PATH);
+  return units != 0 && units < MAX_PATH;
+}
+
+// The directory (or file) opened for no access at all, which backup semantics allow
+// for a directory, and its name as the system's own: "\\?\X:\..." or
+// "\\?\UNC\server\share\...", made "X:\..." or "\\server\share\...".
+bool final_path(const char16_t* path, char16_t* out) {
+  HANDLE h = CreateFileW(w(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  wchar_t got[MAX_PATH + 8];
+  DWORD units = GetFinalPathNameByHandleW(h, got, MAX_PATH + 8, FILE_NAME_NORMALIZED);
+  CloseHandle(h);
+  if (units < 7 || units >= MAX_PATH + 8 || got[0] != L'\\' || got[2] != L'?') return false;
+  bool unc = got[4] == L'U' && got[5] == L'N' && got[6] == L'C' && got[7] == L'\\';
+  const wchar_t* from = got + (unc ? 7 : 4);
+  DWORD at = 0;
+  if (unc) out[at++] = u'\\';
+  for (; *from != 0 && at + 1 < MAX_PATH; ++from) out[at++] = char16_t(*from);
+  out[at] = 0;
+  return *from == 0;
+}
+
+bool same_ignoring_case(const char16_t* a, const char16_t* b, size_t units) {
+  return CompareStringOrdinal(w(a), int(units), w(b), int(units), TRUE) == CSTR_EQUAL;
+}
+
 // The system's own file calls: a handle is the file, with no stream buffer or
 // runtime bookkeeping between the content and the disk. Created or truncated as the
 // runtime's "wb" does (CREATE_ALWAYS), shared for reading and writing as its
@@ -87,9 +124,8 @@ void list_own_folders(void (*each)(void* context, const char16_t* path), void* c
     if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
       each(context, reinterpret_cast<const char16_t*>(path));
   }
-  // The 64-bit program files answer only a 64-bit program; a 32-bit one is told none.
   static const KNOWNFOLDERID* const kKnown[] = {&FOLDERID_Downloads, &FOLDERID_UserProfiles,
-                                                &FOLDERID_Public, &FOLDERID_ProgramFilesX64};
+                                                &FOLDERID_Public};
   for (const KNOWNFOLDERID* id : kKnown) {
     wchar_t* path = nullptr;
     if (SUCCEEDED(SHGetKnownFolderPath(*id, 0, nullptr, &path)))

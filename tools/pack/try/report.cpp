@@ -189,6 +189,9 @@ std::vector<std::string> failures(const Outcome& o) {
   bool box_stopped = !o.run.boxes.empty() && !o.run.boxes.back().expected;
   if (!o.run.stopped.empty() && !box_stopped) why.push_back(o.run.stopped);
   for (const std::string& t : o.run.missing_boxes) why.push_back("no message box held " + quote(t) + " (--expect-box)");
+  if (!o.run.moved_own.empty())
+    why.push_back("the installer moved aside " + o.run.moved_own + ", a folder of the system's or the user's (to " +
+                  o.run.moved_aside + ")");
   if (o.over) upgrade_failures(o, &why);
   if (!o.check.package_stops.empty()) why.push_back("the package stops the installer: " + o.check.package_stops);
   for (const std::string& p : o.check.problems) why.push_back(p);

@@ -7,6 +7,7 @@
 #include "common/beside_maker.h"
 #include "common/errors.h"
 #include "common/read_file.h"
+#include "common/windows_path.h"
 #include "line_escape.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
@@ -138,6 +139,25 @@ bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
   return true;
 }
 
+// The first of the prefix's own folders that lies in folder (or is it), "" when none:
+// the shell's (the profile and its folders, the Windows, system and program-files
+// folders), as the driver's shell names them, and the folders every prefix has,
+// the 64-bit program files among them.
+std::string own_folder_in(DriverSession& driver, const std::u16string& folder) {
+  std::vector<std::u16string> own = {u"C:\\Program Files", u"C:\\Program Files (x86)",
+                                     u"C:\\Program Files\\Common Files", u"C:\\windows",
+                                     u"C:\\users", u"C:\\ProgramData"};
+  for (int csidl : {40, 5, 16, 0, 26, 28, 35, 36, 37, 38, 42, 43}) {
+    try {
+      own.push_back(tv::utf8_to_u16(driver.value("folder " + std::to_string(csidl))));
+    } catch (const DriverError&) {
+    }
+  }
+  for (const std::u16string& path : own)
+    if (!path.empty() && starts_with_folder(path, folder)) return tv::u16_to_utf8(path.c_str());
+  return "";
+}
+
 // The new version's dialogs, the check while its finish dialog is up, and the upgrade's.
 void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   TryRun& run = o->run;
@@ -158,6 +178,7 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   char16_t chosen[tv::kMaxPath];
   tv::install_directory_from(tv::utf8_to_u16(folder_text).c_str(), chosen);
   if (run.install_dialog) run.moved_aside = moved_aside(m.sandbox.prefix(), tv::u16_to_utf8(chosen), before);
+  if (!run.moved_aside.empty()) run.moved_own = own_folder_in(m.driver, chosen);
   if (!finished) return;
   if (opt.before_check) opt.before_check(m.sandbox);
   o->check = check_installation(m.bytes, run.shell_folders, folder_text, m.sandbox.prefix(), shortcut_reader(m.driver));

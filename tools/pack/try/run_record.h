@@ -39,6 +39,7 @@ struct TryRun {
   std::vector<std::string> missing_boxes;     // --expect-box texts no box held
   bool ended_as_expected = false;             // ended after the last expected box
   std::string moved_aside;                    // where the installer moved an existing folder ("" nowhere)
+  std::string moved_own;                      // the prefix's own folder it moved with it ("" none)
   bool finish_dialog = false;
   std::string finish_text, launch_text, help_text;
   bool launch_ticked = false, help_ticked = false;
