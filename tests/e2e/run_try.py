@@ -4,7 +4,7 @@ throwaway prefix and display; each case checks the exit status, the JSON report,
 screenshots, and that no process or run folder is left behind.
 
   run_try.py --maker talvenor-pack --hooked-maker talvenor-pack-test-hook --stub SETUP.exe
-             --marker MARKER.exe --demo-manifest MANIFEST --out DIR [--cache DIR]
+             --marker MARKER.exe --demo-manifest MANIFEST --out DIR [--cache DIR] [--case NAME]...
 """
 
 import argparse
@@ -89,6 +89,7 @@ def main():
     ap.add_argument("--out", required=True)
     ap.add_argument("--cache", help="XDG_CACHE_HOME for try: its clean Wine prefix, kept between runs "
                     "(default: beside --out)")
+    ap.add_argument("--case", action="append", default=[], help="run only this case (repeatable)")
     args = ap.parse_args()
     maker, hooked_maker = Path(args.maker), Path(args.hooked_maker)
     for m in (maker, hooked_maker):
@@ -158,6 +159,11 @@ def main():
     # The second release: a file removed, one added, one changed, and no help shortcut.
     help_shortcut = "[[shortcut]]\ntarget = '{Help}'\nlocation = '{Programs}\\塔文诺\\塔文诺帮助'\n"
     v2 = variant("v2", [(help_shortcut, "")], change=second_release)
+    # Both releases with a settings file in the user's application data, each its own
+    # bytes: the second replaces the first's, and with it whatever a user changed.
+    settings = "\n[[file]]\nsource = 'files/帮助.txt'\ndestination = '{AppData}\\DawnNotes\\settings.ini'\n"
+    settings1 = variant("settings1", add=settings)
+    settings2 = variant("settings2", [(help_shortcut, "")], settings, change=second_release)
     # The folder under the user's application data, named by the finish text, which fits
     # for a user named root and not for a longer name; and a shortcut to a file with an
     # emoji in its name, which Wine's shell links cannot keep.
@@ -189,7 +195,7 @@ def main():
         assert r["install_dialog"]["caption"] == app_name, r["install_dialog"]
         assert r["install_dialog"]["description"] == description, r["install_dialog"]
         assert r["install_dialog"]["folder"] == "D:\\Kesta", r["install_dialog"]
-        assert r["folder"] == "D:\\Kesta" and r["exit_code"] == 0, r
+        assert r["folder"] == "D:\\Kesta" and r["installer_exit_code"] == 0, r
         assert r["files"] == {"verified": files, "in_package": files}, r["files"]
         assert r["shortcuts"] == {"verified": shortcuts, "in_package": shortcuts}, r["shortcuts"]
         assert [o["kind"] for o in r["outside"]] == ["shortcut"] * shortcuts, r["outside"]
@@ -252,6 +258,11 @@ def main():
             assert r["files"] == {"verified": files, "in_package": files}, r["files"]
         return check
 
+    def settings_replaced(r):
+        (replaced,) = r["upgrade"]["replaced"]
+        assert replaced.endswith("\\AppData\\Roaming\\DawnNotes\\settings.ini"), replaced
+        assert r["passed"] and r["upgrade"]["changed"] == [], r["upgrade"]
+
     def upgraded_running(r):
         upgraded(2, [], [str(demo)])(r)
         (b,) = r["message_boxes"]
@@ -263,6 +274,11 @@ def main():
     def user_root(r):
         assert r["passed"] and r["user"] == "root" and r["cut_texts"] == [], r
         emoji_note(r)
+
+    def user_chinese(r):
+        passed(r)
+        assert r["user"] == "张三" and r["cut_texts"] == [], r
+        assert all("\\users\\张三\\" in o["path"] for o in r["outside"]), r["outside"]
 
     def user_default(r):
         assert r["user"] == DEFAULT_USER, r["user"]
@@ -280,6 +296,11 @@ def main():
         assert b["expected"] and b["text"].startswith(TOO_LONG), b
         assert r["typed_folders"] == [too_long, ""] and r["folder"] == "D:\\Kesta", r
         assert r["passed"] and r["files"]["verified"] == files, r
+
+    def report_unwritten(r):
+        assert "FAIL:" in r.stdout and "不是完整的安装目录" in r.stdout, "the verdict, as without --json"
+        want = f"talvenor-pack: {unwritable}: cannot be written (No space left on device); the verdict above stands"
+        assert r.stderr.splitlines() == [want], r.stderr
 
     def interrupted(r):
         assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
@@ -305,7 +326,9 @@ def main():
         ("not-a-program", [manifest], None, 2, None),
         ("upgrade", [v2, "--over", demo], None, 0, upgraded(1, ["塔文诺帮助.lnk"], [])),
         ("second-upgrade-running", [v2, "--over", demo, "--over", v2, "--running"], None, 0, upgraded_running),
+        ("upgrade-replaces-settings", [settings2, "--over", settings1], None, 0, settings_replaced),
         ("user-root", [in_appdata, "--user", "root"], None, 0, user_root),
+        ("user-chinese", [demo, "--user", "张三"], None, 0, user_chinese),
         ("user-default", [in_appdata], None, 1, user_default),
         ("shortcut-nowhere", [nowhere], None, 1, leads_nowhere),
         ("expected-box", [demo, "--folder", too_long, "--expect-box", TOO_LONG, "--folder", ""], None, 0,
@@ -313,11 +336,22 @@ def main():
         ("bare-stub", [Path(args.stub)], None, 2, None),
         ("running-without-over", [demo, "--running"], None, 2, None),
         ("not-a-user-name", [demo, "--user", "Wang/Xiaoming"], None, 2, None),
+        ("json-into-new-folders", [demo], None, 0, passed),
+        ("json-unwritable", [demo, "--folder", "Kesta"], None, 1, report_unwritten),
     ]
+    # Where a case's JSON report goes when not beside the others: into folders that do not
+    # exist yet (try makes them first), and onto a device that takes no bytes (the report
+    # truly cannot be written; the verdict's status stays).
+    unwritable = Path("/dev/full")
+    json_at = {"json-into-new-folders": out / "made" / "by-try" / "report.json", "json-unwritable": unwritable}
+    unknown = set(args.case) - {c[0] for c in cases}
+    assert not unknown, f"no such case: {sorted(unknown)}"
     failed = []
     for name, cmd, hook, status, check in cases:
+        if args.case and name not in args.case:
+            continue
         started = time.time()
-        report = out / f"{name}.json"
+        report = json_at.get(name, out / f"{name}.json")
         shots = out / name
         case_env = dict(env, **({"TALVENOR_TRY_TEST_HOOK": hook} if hook else {}))
         proc = subprocess.Popen([str(hooked_maker if hook else maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
@@ -332,8 +366,14 @@ def main():
             assert r.returncode == status, f"exit status {r.returncode}, expected {status}"
             if name == "interrupted":
                 interrupted(r)
+            elif report == unwritable:
+                check(r)
             elif check:
-                check(json.loads(report.read_text(encoding="utf-8")))
+                parsed = json.loads(report.read_text(encoding="utf-8"))
+                check(parsed)
+                for replaced in (parsed["upgrade"] or {}).get("replaced", []):
+                    line = f"replaced: {replaced} (a user's changes to it would be lost)"
+                    assert line in r.stdout.splitlines(), f"no line {line!r}"
                 assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
                 named = product if cmd[0] in (demo, long_demo, v2, in_appdata) else "Talvenor"  # else the stub's
                 assert f'product name: "{named}"; ' in r.stdout, "the product name the installer uses"

@@ -1,6 +1,8 @@
 // The manifest read and checked in full before anything is written: the TOML parsed,
 // build-time values put in, then each table's reader (manifest_tables.h) in turn, and
 // every mistake they found told at once.
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -58,7 +60,7 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   Manifest m;
   m.path = path;
   std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path, "cannot read the manifest");
+  if (!in) fail(path, "cannot read the manifest (" + std::string(std::strerror(errno)) + ")");
   std::stringstream text;
   text << in.rdbuf();
   toml::table root;

@@ -38,7 +38,7 @@ class AtomicOutput {
   }
   void write(const uint8_t* data, size_t size) {
     if (size != 0) file_.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    if (!file_) fail(out_, "cannot be written (disk full?)");
+    if (!file_) fail(out_, "cannot be written (" + std::string(std::strerror(errno)) + ")");
   }
   void write_zeros(uint64_t count) {
     static const uint8_t zeros[4096] = {};
@@ -49,8 +49,9 @@ class AtomicOutput {
     }
   }
   void commit() {
+    errno = 0;
     file_.close();
-    if (!file_) fail(out_, "cannot be written (closing it failed)");
+    if (!file_) fail(out_, "cannot be written (" + std::string(errno ? std::strerror(errno) : "closing it failed") + ")");
     std::error_code ec;
     fs::rename(temp_, out_, ec);
     if (ec) fail(out_, "cannot be written (" + ec.message() + ")");

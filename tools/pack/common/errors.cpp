@@ -31,6 +31,10 @@ std::string error_line(const std::filesystem::path& file, int line, const std::s
 
 }  // namespace
 
+std::string warning_at(const std::filesystem::path& file, int line, const std::string& what) {
+  return error_line(file, line, "warning: " + what);
+}
+
 void fail(const std::filesystem::path& file, const std::string& what) { throw PackError(error_line(file, 0, what)); }
 
 void fail_at(const std::filesystem::path& file, int line, const std::string& what) {

@@ -76,7 +76,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
   fs::path dir = cache / ("prefix-" + file_name_part(wine.version) + "-" + wine.arch);
   std::error_code ec;
   if (fs::exists(dir / "system.reg", ec)) return dir;
-  tell(log, "making the clean Wine prefix once (" + show_path(dir) + "), about a minute");
+  tell(log, "making the clean Wine prefix once (" + show_path(dir) + "), up to half a minute");
   remove_stale(cache, "prefix-making-");
   remove_stale(cache, "prefix-changed-");
   fs::path temp = cache / ("prefix-making-" + std::to_string(getpid()));
