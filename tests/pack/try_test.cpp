@@ -598,7 +598,11 @@ TEST(TryUpgrade, FilesReplacedOutsideTheFolderAreListed) {
     up.check.placed.push_back(fs::canonical(dir / f));
   }
   dir.write("c/big.bin", std::string(200000, 'x'));
-  tvpack::remember_outside_files(&up);
+  dir.write("c/Desktop/Dawn.lnk", "link 1.0");  // a shortcut: the installer's, written again
+  up.check.placed.push_back(fs::canonical(dir / "c/Desktop/Dawn.lnk"));
+  up.check.shortcut_files = {"C:\\Desktop\\Dawn.lnk"};
+  tvpack::remember_outside_files(prefix, &up);
+  dir.write("c/Desktop/Dawn.lnk", "link 2.0");
   dir.write("c/AppData/Dawn/settings.ini", "2.0");
   dir.write("c/AppData/Dawn/same.ini", "1.0");
   dir.write("d/Notes/a.txt", "2.0");

@@ -150,7 +150,7 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   // With --running, taken again once the program ended (it may write in its folder).
   if (o->over) {
     o->upgrade.before = before;
-    remember_outside_files(&o->upgrade);
+    remember_outside_files(m.sandbox.prefix(), &o->upgrade);
   }
   AfterBox after_box = [&](const TryStep& box) {
     if (box.again && opt.running) {
@@ -158,7 +158,7 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
       close_old_program(m.driver, m.sandbox, &o->upgrade);
       for (size_t i = told; i < o->upgrade.steps.size(); ++i) run.happened(Happened::kStep, i);
       o->upgrade.before = take_snapshot(m.sandbox.prefix());
-      remember_outside_files(&o->upgrade);
+      remember_outside_files(m.sandbox.prefix(), &o->upgrade);
     }
   };
   std::string name = opt.installer.filename().string();

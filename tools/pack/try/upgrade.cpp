@@ -125,11 +125,15 @@ bool below(const fs::path& path, const fs::path& folder) {
 
 }  // namespace
 
-void remember_outside_files(Upgrade* up) {
+void remember_outside_files(const fs::path& prefix, Upgrade* up) {
   up->outside_before.clear();
+  // A shortcut is the installer's to write again (the shell stamps it); files are the user's.
+  std::set<fs::path> shortcuts;
+  for (const std::string& s : up->check.shortcut_files) shortcuts.insert(map_windows_path(prefix, tv::utf8_to_u16(s)));
   std::error_code ec;
   for (const fs::path& p : up->check.placed)
-    if (!below(p, up->folder_host) && fs::is_regular_file(p, ec)) up->outside_before[p] = file_digest(p);
+    if (!below(p, up->folder_host) && shortcuts.count(p) == 0 && fs::is_regular_file(p, ec))
+      up->outside_before[p] = file_digest(p);
 }
 
 void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,

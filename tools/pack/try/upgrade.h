@@ -51,9 +51,10 @@ void start_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up);
 // folder let go.
 void close_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up);
 
-// Before the new version's install: the bytes of the old version's files outside its
-// folder, to tell after it which the new version replaced with other bytes.
-void remember_outside_files(Upgrade* up);
+// Before the new version's install: the bytes of the old version's files (not its
+// shortcuts) outside its folder, to tell after it which the new version replaced with
+// other bytes.
+void remember_outside_files(const std::filesystem::path& prefix, Upgrade* up);
 
 // After the new version's install (run, checked as check): the old version whole under
 // run.moved_aside, its shortcuts the new one does not make, and what else changed.
