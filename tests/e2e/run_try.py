@@ -239,8 +239,8 @@ def main():
 
     def ran(r):
         passed(r)
-        program = r["finish_starts"]["program"]
-        assert program == "D:\\Kesta\\Talvenor.exe", r["finish_starts"]
+        program = r["finish_starts"]["program"]["path"]
+        assert program == "D:\\Kesta\\Talvenor.exe" and r["finish_starts"]["program"]["started"], r["finish_starts"]
         assert program in [p["image"] for p in r["started"]], r["started"]
 
     def emoji_note(r):
@@ -375,7 +375,7 @@ def main():
                     line = f"replaced: {replaced} (a user's changes to it would be lost)"
                     assert line in r.stdout.splitlines(), f"no line {line!r}"
                 assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
-                named = product if cmd[0] in (demo, long_demo, v2, in_appdata) else "Talvenor"  # else the stub's
+                named = product if cmd[0] in (demo, long_demo, v2, in_appdata, settings2) else "Talvenor"  # else the stub's
                 assert f'product name: "{named}"; ' in r.stdout, "the product name the installer uses"
             else:
                 assert r.stdout == "" and len(r.stderr.splitlines()) == 1, "one line, on stderr"

@@ -2,7 +2,6 @@
 #include "common/read_file.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <limits>
 
@@ -14,10 +13,11 @@ namespace tvpack {
 
 std::vector<uint8_t> read_file(const fs::path& path) {
   std::error_code ec;
+  errno = 0;
   if (!fs::exists(path, ec)) fail(path, "does not exist");
   if (!fs::is_regular_file(path, ec)) fail(path, "is not a regular file");
   std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path, "cannot be read (" + std::string(std::strerror(errno)) + ")");
+  if (!in) fail(path, "cannot be read (" + system_reason("it cannot be opened") + ")");
   std::vector<uint8_t> data;
   in.seekg(0, std::ios::end);
   std::streamoff size = in.tellg();
@@ -28,7 +28,7 @@ std::vector<uint8_t> read_file(const fs::path& path) {
   data.resize(size_t(size));
   errno = 0;
   if (size > 0) in.read(reinterpret_cast<char*>(data.data()), size);
-  if (!in) fail(path, "cannot be read (" + std::string(errno ? std::strerror(errno) : "it ended early") + ")");
+  if (!in) fail(path, "cannot be read (" + system_reason("it ended early") + ")");
   return data;
 }
 

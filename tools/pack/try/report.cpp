@@ -319,7 +319,7 @@ std::string write_json(const TryOptions& opt, const Outcome& o, const std::vecto
   std::ofstream f(opt.json, std::ios::binary | std::ios::trunc);
   f << j.str();
   f.close();
-  if (!f) return "cannot be written (" + std::string(errno ? std::strerror(errno) : "the write failed") + ")";
+  if (!f) return "cannot be written (" + system_reason("the write failed") + ")";
   return "";
 }
 
