@@ -54,7 +54,7 @@ class NamesCases:
         check_equal(drv.value("text 1006"), "D:\\DawnNotes", "edit box after the drive D:\\")
         # The folder boxes' examples name the product's folder, on the drive typed.
         self.refuse(drv, "C:\\", "是磁盘或共享的根目录。请在其中指定一个文件夹，例如 C:\\DawnNotes。", "root")
-        self.refuse(drv, "Notes", "不是完整的安装目录。请输入完整的安装目录，例如 D:\\DawnNotes。", "not full")
+        self.refuse(drv, "Notes", "不是完整的安装目录。请输入完整的安装目录，例如 D:\\DawnNotes。", "not-full")
         drv("type 1006 \\\\")  # backslashes only: the default folder
         drv("click 1001")
         self.expect_message(*held_text(NAMED), "1", "old-version")
