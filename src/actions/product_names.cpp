@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "base/text16.h"
 #include "base/version_text.h"
+#include "variables/table.h"
 
 namespace tv {
 namespace {
@@ -51,6 +52,23 @@ bool read_folder_name(const uint8_t* data, size_t size, char16_t* out) {
   if (is_folder_name(out, units)) return true;
   out[0] = 0;
   return false;
+}
+
+void example_folder_name(char16_t* out) {
+  if (own_folder_name(out)) return;
+  const char16_t* const* app = find_variable(u"{App}");
+  const char16_t* folder = app != nullptr && *app != nullptr ? *app : u"";
+  size_t start = 0, end = 0;
+  bool braced = false;
+  for (; folder[end] != 0; ++end) {
+    if (folder[end] == u'\\') start = end + 1, braced = false;
+    if (folder[end] == u'{' || folder[end] == u'}') braced = true;
+  }
+  const char16_t* name = u"Kesta";
+  size_t units = 5;
+  if (!braced && is_folder_name(folder + start, end - start)) name = folder + start, units = end - start;
+  for (size_t i = 0; i < units; ++i) out[i] = name[i];
+  out[units] = 0;
 }
 
 void browse_folder_suffix(char16_t* out) { with_folder_name(out, u"\\", u"KESTA"); }

@@ -30,6 +30,12 @@ bool read_folder_name(const uint8_t* data, size_t size, char16_t* out);
 constexpr size_t kFolderSuffixUnits = kMaxFolderNameUnits + 2;
 void browse_folder_suffix(char16_t* out);
 
+// The folder name the texts' examples give, into out (kMaxFolderNameUnits + 1 units):
+// the product's folder name, else the last name of the default install folder (the
+// package's {App}, when that name is one is_folder_name takes and names no variable),
+// else "Kesta".
+void example_folder_name(char16_t* out);
+
 // The install folder when the edit box holds none, into out (kMaxPath units): "D:\"
 // and the product's folder name, or "D:\Kesta" when the installer carries none.
 void default_install_folder(char16_t* out);

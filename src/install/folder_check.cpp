@@ -6,6 +6,7 @@
 #include "base/path_limit.h"
 #include "install/existing_part.h"
 #include "install/install.h"
+#include "actions/product_names.h"
 #include "install/message_text.h"
 #include "platform/platform.h"
 #include "base/text16.h"
@@ -25,15 +26,28 @@ void refuse(const char16_t* typed, const char16_t* after, const char16_t* more =
   show_message(text, kCaption, kMbOk | kMbIconWarning);
 }
 
+// The example the boxes give: the product's folder in root (root_units of the drive or
+// share typed), or on drive D: when none was typed; a full stop after it.
+TextBuilder& add_example(TextBuilder& b, const char16_t* root, size_t root_units) {
+  char16_t name[kMaxFolderNameUnits + 1];
+  example_folder_name(name);
+  if (root_units == 0) root = u"D:", root_units = 2;
+  return add(add(add(add_units(b, root, root_units), u"\\"), name), u"。");
+}
+
+// "C:Kesta" names its drive.
+bool is_drive_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
 // The box for a folder of the wrong shape.
 void refuse_shape(const char16_t* folder, const char16_t* typed, const FolderShape& shape) {
   char16_t part[kTextUnits];
   TextBuilder b = start_text(part, kTextUnits);
   switch (shape.fault) {
     case FolderFault::kNotFull:
-      return refuse(typed, u"不是完整的安装目录。请输入完整的安装目录，例如 D:\\Kesta。");
+      add_example(b, folder, is_drive_letter(unit_at(folder, 0)) && unit_at(folder, 1) == u':' ? 2 : 0);
+      return refuse(typed, u"不是完整的安装目录。请输入完整的安装目录，例如 ", part);
     case FolderFault::kRoot:
-      add(add_units(b, folder, shape.root), u"\\Kesta。");
+      add_example(b, folder, shape.root);
       return refuse(typed, u"是磁盘或共享的根目录。请在其中指定一个文件夹，例如 ", part);
     case FolderFault::kBadCharacter:
       return refuse(typed, u"含有 Windows 不允许的字符（< > \" | ? * / : 或控制字符）。请删去这些字符。");

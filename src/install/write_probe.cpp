@@ -22,8 +22,10 @@ void writable_example(char16_t* out, char16_t avoid) {
   for (const char16_t* at = u"DEFGHIJKLMNOPQRSTUVWXYZC"; *at != 0; ++at) {
     char16_t root[4] = {*at, u':', u'\\', 0};
     if (*at == avoid || !drive_exists(*at) || probe_writable(root) != 0) continue;
-    default_install_folder(out);  // "D:\" and the folder name
-    out[0] = *at;
+    char16_t name[kMaxFolderNameUnits + 1];
+    example_folder_name(name);  // the one example the folder boxes give
+    TextBuilder b = start_text(out, kMaxPath);
+    add(add(b, root), name);
     return;
   }
   out[0] = 0;

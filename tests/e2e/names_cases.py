@@ -35,7 +35,8 @@ class NamesCases:
         return self.maker.build(folder / "manifest.toml", name)
 
     def case_product_names(self):
-        """Browsing to D:\\ gives D:\\DawnNotes; the held old installation there, and then
+        """Browsing to D:\\ gives D:\\DawnNotes, the folder boxes' examples name it; the held
+        old installation there, and then
         a held file, bring up boxes that ask to close the product; an emptied folder box
         installs to D:\\DawnNotes, its old installation moved aside."""
         d = self.env.drive_d
@@ -51,6 +52,9 @@ class NamesCases:
         check_equal(drv.value("text 1006"), "C:\\晨光", "the package's folder")
         self.browse_to_drive_d()
         check_equal(drv.value("text 1006"), "D:\\DawnNotes", "edit box after the drive D:\\")
+        # The folder boxes' examples name the product's folder, on the drive typed.
+        self.refuse(drv, "C:\\", "是磁盘或共享的根目录。请在其中指定一个文件夹，例如 C:\\DawnNotes。", "root")
+        self.refuse(drv, "Notes", "不是完整的安装目录。请输入完整的安装目录，例如 D:\\DawnNotes。", "not-full")
         drv("type 1006 \\\\")  # backslashes only: the default folder
         drv("click 1001")
         self.expect_message(*held_text(NAMED), "1", "old-version")
@@ -70,7 +74,8 @@ class NamesCases:
 
     def case_longest_product_name(self):
         """The longest product name, without a folder name: the retry prompt holds it
-        whole; browsing adds the installer's own \\KESTA."""
+        whole; browsing adds the installer's own \\KESTA; the folder boxes' examples take
+        the default folder's last name."""
         (self.env.drive_d / "Shared").mkdir()
         (self.env.drive_d / "Shared" / "locked.dat").write_bytes(b"before")
         exe = self.names_manifest("longest", {"product_name": LONGEST, "description": "最长的名字"})
@@ -79,6 +84,9 @@ class NamesCases:
         drv("wait install")
         self.browse_to_drive_d()
         check_equal(drv.value("text 1006"), "D:\\KESTA", "edit box after the drive D:\\")
+        # No folder name: the examples take the last name of the default folder, C:\晨光.
+        self.refuse(drv, "E:\\", "是磁盘或共享的根目录。请在其中指定一个文件夹，例如 E:\\晨光。", "root")
+        drv("type 1006 D:\\KESTA")
         drv("click 1001")
         self.expect_message(*prompt_text("D:\\Shared\\locked.dat", LONGEST), "4,2", "prompt")
         drv("click 2")

@@ -4,7 +4,7 @@ throwaway prefix and display; each case checks the exit status, the JSON report,
 screenshots, and that no process or run folder is left behind.
 
   run_try.py --maker talvenor-pack --hooked-maker talvenor-pack-test-hook --stub SETUP.exe
-             --marker MARKER.exe --demo-manifest MANIFEST --out DIR [--cache DIR]
+             --marker MARKER.exe --demo-manifest MANIFEST --out DIR [--cache DIR] [--case NAME]...
 """
 
 import argparse
@@ -103,6 +103,7 @@ def main():
     ap.add_argument("--out", required=True)
     ap.add_argument("--cache", help="XDG_CACHE_HOME for try: its clean Wine prefix, kept between runs "
                     "(default: beside --out)")
+    ap.add_argument("--case", action="append", default=[], help="run only this case (repeatable)")
     args = ap.parse_args()
     maker, hooked_maker = Path(args.maker), Path(args.hooked_maker)
     for m in (maker, hooked_maker):
@@ -172,6 +173,11 @@ def main():
     # The second release: a file removed, one added, one changed, and no help shortcut.
     help_shortcut = "[[shortcut]]\ntarget = '{Help}'\nlocation = '{Programs}\\塔文诺\\塔文诺帮助'\n"
     v2 = variant("v2", [(help_shortcut, "")], change=second_release)
+    # Both releases with a settings file in the user's application data, each its own
+    # bytes: the second replaces the first's, and with it whatever a user changed.
+    settings = "\n[[file]]\nsource = 'files/帮助.txt'\ndestination = '{AppData}\\DawnNotes\\settings.ini'\n"
+    settings1 = variant("settings1", add=settings)
+    settings2 = variant("settings2", [(help_shortcut, "")], settings, change=second_release)
     # The folder under the user's application data, named by the finish text, which fits
     # for a user named root and not for a longer name; and a shortcut to a file with an
     # emoji in its name, which Wine's shell links cannot keep.
@@ -203,7 +209,7 @@ def main():
         assert r["install_dialog"]["caption"] == app_name, r["install_dialog"]
         assert r["install_dialog"]["description"] == description, r["install_dialog"]
         assert r["install_dialog"]["folder"] == "D:\\Kesta", r["install_dialog"]
-        assert r["folder"] == "D:\\Kesta" and r["exit_code"] == 0, r
+        assert r["folder"] == "D:\\Kesta" and r["installer_exit_code"] == 0, r
         assert r["files"] == {"verified": files, "in_package": files}, r["files"]
         assert r["shortcuts"] == {"verified": shortcuts, "in_package": shortcuts}, r["shortcuts"]
         assert [o["kind"] for o in r["outside"]] == ["shortcut"] * shortcuts, r["outside"]
@@ -247,8 +253,8 @@ def main():
 
     def ran(r):
         passed(r)
-        program = r["finish_starts"]["program"]
-        assert program == "D:\\Kesta\\Talvenor.exe", r["finish_starts"]
+        program = r["finish_starts"]["program"]["path"]
+        assert program == "D:\\Kesta\\Talvenor.exe" and r["finish_starts"]["program"]["started"], r["finish_starts"]
         assert program in [p["image"] for p in r["started"]], r["started"]
 
     def emoji_note(r):
@@ -266,6 +272,11 @@ def main():
             assert r["files"] == {"verified": files, "in_package": files}, r["files"]
         return check
 
+    def settings_replaced(r):
+        (replaced,) = r["upgrade"]["replaced"]
+        assert replaced.endswith("\\AppData\\Roaming\\DawnNotes\\settings.ini"), replaced
+        assert r["passed"] and r["upgrade"]["changed"] == [], r["upgrade"]
+
     def upgraded_running(r):
         upgraded(2, [], [str(demo)])(r)
         (b,) = r["message_boxes"]
@@ -277,6 +288,11 @@ def main():
     def user_root(r):
         assert r["passed"] and r["user"] == "root" and r["cut_texts"] == [], r
         emoji_note(r)
+
+    def user_chinese(r):
+        passed(r)
+        assert r["user"] == "张三" and r["cut_texts"] == [], r
+        assert all("\\users\\张三\\" in o["path"] for o in r["outside"]), r["outside"]
 
     def user_default(r):
         assert r["user"] == DEFAULT_USER, r["user"]
@@ -294,6 +310,11 @@ def main():
         assert b["expected"] and b["text"].startswith(TOO_LONG), b
         assert r["typed_folders"] == [too_long, ""] and r["folder"] == "D:\\Kesta", r
         assert r["passed"] and r["files"]["verified"] == files, r
+
+    def report_unwritten(r):
+        assert "FAIL:" in r.stdout and "不是完整的安装目录" in r.stdout, "the verdict, as without --json"
+        want = f"talvenor-pack: {unwritable}: cannot be written (No space left on device); the verdict above stands"
+        assert want in r.stderr.splitlines(), r.stderr
 
     def interrupted(r):
         assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
@@ -319,7 +340,9 @@ def main():
         ("not-a-program", [manifest], None, 2, None),
         ("upgrade", [v2, "--over", demo], None, 0, upgraded(1, ["塔文诺帮助.lnk"], [])),
         ("second-upgrade-running", [v2, "--over", demo, "--over", v2, "--running"], None, 0, upgraded_running),
+        ("upgrade-replaces-settings", [settings2, "--over", settings1], None, 0, settings_replaced),
         ("user-root", [in_appdata, "--user", "root"], None, 0, user_root),
+        ("user-chinese", [demo, "--user", "张三"], None, 0, user_chinese),
         ("user-default", [in_appdata], None, 1, user_default),
         ("shortcut-nowhere", [nowhere], None, 1, leads_nowhere),
         ("expected-box", [demo, "--folder", too_long, "--expect-box", TOO_LONG, "--folder", ""], None, 0,
@@ -330,7 +353,16 @@ def main():
         # Folders of the prefix's C:\users that are no user's profile.
         ("user-public", [demo, "--user", "Public"], None, 2, None),
         ("user-default-folder", [demo, "--user", "default"], None, 2, None),
+        ("json-into-new-folders", [demo], None, 0, passed),
+        ("json-unwritable", [demo, "--folder", "Kesta"], None, 1, report_unwritten),
     ]
+    # Where a case's JSON report goes when not beside the others: into folders that do not
+    # exist yet (try makes them first), and onto a device that takes no bytes (the report
+    # truly cannot be written; the verdict's status stays).
+    unwritable = Path("/dev/full")
+    json_at = {"json-into-new-folders": out / "made" / "by-try" / "report.json", "json-unwritable": unwritable}
+    unknown = set(args.case) - {c[0] for c in cases}
+    assert not unknown, f"no such case: {sorted(unknown)}"
     assert OWN_64BIT_CASES <= {c[0] for c in cases}, "OWN_64BIT_CASES names a case that is gone"
     if os.environ.get("TV_WIN32_SUITE_RAN") == "yes" and not is_32bit(args.stub):
         print("the 32-bit build's try cases ran (TV_WIN32_SUITE_RAN=yes): only the 64-bit build's own run",
@@ -338,8 +370,10 @@ def main():
         cases = [c for c in cases if c[0] in OWN_64BIT_CASES]
     failed = []
     for name, cmd, hook, status, check in cases:
+        if args.case and name not in args.case:
+            continue
         started = time.time()
-        report = out / f"{name}.json"
+        report = json_at.get(name, out / f"{name}.json")
         shots = out / name
         case_env = dict(env, **({"TALVENOR_TRY_TEST_HOOK": hook} if hook else {}))
         proc = subprocess.Popen([str(hooked_maker if hook else maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
@@ -354,10 +388,16 @@ def main():
             assert r.returncode == status, f"exit status {r.returncode}, expected {status}"
             if name == "interrupted":
                 interrupted(r)
+            elif report == unwritable:
+                check(r)
             elif check:
-                check(json.loads(report.read_text(encoding="utf-8")))
+                parsed = json.loads(report.read_text(encoding="utf-8"))
+                check(parsed)
+                for replaced in (parsed["upgrade"] or {}).get("replaced", []):
+                    line = f"replaced: {replaced} (a user's changes to it would be lost)"
+                    assert line in r.stdout.splitlines(), f"no line {line!r}"
                 assert ("PASS:" if status == 0 else "FAIL:") in r.stdout, "the verdict line"
-                named = product if cmd[0] in (demo, long_demo, v2, in_appdata) else "Talvenor"  # else the stub's
+                named = product if cmd[0] in (demo, long_demo, v2, in_appdata, settings2) else "Talvenor"  # else the stub's
                 assert f'product name: "{named}"; ' in r.stdout, "the product name the installer uses"
             else:
                 assert r.stdout == "" and len(r.stderr.splitlines()) == 1, "one line, on stderr"

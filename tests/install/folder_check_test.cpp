@@ -104,6 +104,49 @@ TEST_F(FolderCheckTest, FoldersRefusedAndTheirNeighbours) {
   }
 }
 
+// The boxes' examples name the product's folder: the folder-name resource, else the last
+// name of the package's {App}, else Kesta; on the drive or share typed, else on D:.
+TEST_F(FolderCheckTest, ExamplesNameTheProductsFolder) {
+  const std::u16string not_full = u"不是完整的安装目录。请输入完整的安装目录，例如 ";
+  const std::u16string root = u"是磁盘或共享的根目录。请在其中指定一个文件夹，例如 ";
+  struct Case {
+    const char16_t* folder_name;  // the resource; nullptr: none
+    const char16_t* app;          // {App} as the package gives it
+    const char16_t* typed;
+    std::u16string text;          // after the quoted folder
+  } cases[] = {
+      {u"DawnNotes", u"D:\\Kesta", u"Kesta", not_full + u"D:\\DawnNotes。"},
+      {u"DawnNotes", u"D:\\Kesta", u"C:\\", root + u"C:\\DawnNotes。"},
+      {u"晨光笔记", u"D:\\Kesta", u"E:\\\\", root + u"E:\\晨光笔记。"},
+      {u"DawnNotes", u"D:\\Kesta", u"\\\\server\\share", root + u"\\\\server\\share\\DawnNotes。"},
+      {u"DawnNotes", u"D:\\Kesta", u"C:Notes", not_full + u"C:\\DawnNotes。"},
+      {u"DawnNotes", u"D:\\Kesta", u"\\Notes", not_full + u"D:\\DawnNotes。"},
+      {nullptr, u"{AppData}\\DawnNotes", u"Kesta", not_full + u"D:\\DawnNotes。"},
+      {nullptr, u"{AppData}\\DawnNotes", u"C:\\", root + u"C:\\DawnNotes。"},
+      {nullptr, u"E:\\Apps\\晨光 笔记", u"x", not_full + u"D:\\晨光 笔记。"},
+      {u"Dawn|Notes", u"D:\\Games\\Mine", u"C:\\", root + u"C:\\Mine。"},  // a resource unfit
+      {nullptr, u"{AppData}", u"Kesta", not_full + u"D:\\Roaming。"},  // the folder as expanded
+      {nullptr, u"D:\\NUL", u"C:\\", root + u"C:\\Kesta。"},
+      {nullptr, u"D:\\Kesta", u"C:\\", root + u"C:\\Kesta。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(tvtest::utf8(c.typed) + " with " + tvtest::utf8(c.app));
+    tv::posix::clear_own_resources();
+    if (c.folder_name != nullptr) {
+      std::string bytes;
+      for (const char16_t* u = c.folder_name; *u != 0; ++u) bytes += {char(*u & 0xFF), char(*u >> 8)};
+      tv::posix::set_own_resource(tv::OwnResource::kFolderName, tvtest::Bytes(bytes.begin(), bytes.end()));
+    }
+    messages_.clear();
+    embed_script(tvtest::make_script(1, {{u"{App}", c.app}}, {{u"{App}\\t.exe", "x"}}, u""));
+    ASSERT_EQ(tv::load_package(), 1);
+    EXPECT_EQ(tv::run_install_sequence(c.typed), InstallOutcome::kFolderRefused);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, u"“" + std::u16string(c.typed) + u"”" + c.text) << tvtest::utf8(messages_[0].text.c_str());
+  }
+  tv::posix::clear_own_resources();
+}
+
 // The shell's own folders are what the platform names: a folder the shell gives for
 // none is fine, one it does give is refused, with every folder that holds it.
 TEST_F(FolderCheckTest, TheShellsOwnFoldersComeFromThePlatform) {

@@ -35,6 +35,8 @@ printf '%s\n' '[[variable]]' 'name = "{AppName}"' 'value = "塔文诺"' '[[varia
 
 pack build pkg/manifest.toml -o out/setup.exe --stub "$stub"
 check "build" test "$rc" -eq 0 -a -f out/setup.exe -a ! -s err.txt
+pack build pkg/manifest.toml -o new/folders/setup.exe --stub "$stub"
+check "build -o into folders that do not exist: made" test "$rc" -eq 0 -a -f new/folders/setup.exe -a ! -s err.txt
 check "the summary gives the room for the install folder" eval 'grep -qF ", install folder up to 242 characters" out.txt'
 pack inspect out/setup.exe
 check "inspect lists the package" eval '[ $rc -eq 0 ] && has "format version: 1" && has "files: 3" &&
@@ -113,7 +115,8 @@ bad key|--key "0x1FFFFFFFF" is not a 32-bit number|out/e4.exe|build pkg/manifest
 blob without key|--blob requires --key|out/e6.exe|wrap --blob blob.bin --stub $stub
 -D without =|talvenor-pack: -D: "v" has no "=": write NAME=VALUE|out/e7.exe|build pkg/defined.toml --stub $stub -D v
 -D not a name|-D: "2v" is not a name|out/e8.exe|build pkg/defined.toml --stub $stub -D 2v=1
-no output folder|nofolder/x.exe: cannot be written|nofolder/x.exe|build pkg/manifest.toml --stub $stub
+output under a file|pkg/Talvenor.exe/x.exe: cannot be written: its folder "pkg/Talvenor.exe" cannot be made (Not a directory)|pkg/Talvenor.exe/x.exe|build pkg/manifest.toml --stub $stub
+no manifest|pkg/nothere.toml: cannot read the manifest (No such file or directory)|out/e11.exe|build pkg/nothere.toml --stub $stub
 blob over the ceiling|stored package would be 1610612738 bytes (twice the 805306369-byte compressed container), 2 bytes over the limit of 1.5 GiB (1610612736 bytes)|out/e10.exe|wrap --blob big/blob.bin --key 1 --stub $stub
 script over the ceiling|over the limit of 1.5 GiB (1610612736 bytes); an installer holds at most 1.5 GiB of install script|out/huge.exe|build big/huge.toml --stub $stub
 EOF2

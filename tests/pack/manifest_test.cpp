@@ -115,6 +115,64 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
   EXPECT_NO_THROW(tvpack::load_manifest(ok));
 }
 
+// A mistake said with what was likely meant: a backslash that a double-quoted TOML string
+// read as an escape, the name in the source folder that differs only in case or is
+// nearest, the nearest variable; what depends on a refused source is not told again.
+TEST_F(ManifestTest, ExplainsMistakesWithWhatWasMeant) {
+  dir_.write("files/readme.txt", "r");
+  std::string f = kApp + "[[file]]\nsource = ";  // source on line 5, destination on 6
+  std::string launch = kApp + "[[variable]]\nname = \"{Launch}\"\nvalue = '{App}\\t.exe'\n";
+  std::string single = "write the path in single quotes, like '{App}\\readme.txt', which keep every backslash)";
+  expect_refused({
+      {f + "'a.txt'\ndestination = \"{App}\\readme.txt\"\n", 6,
+       "destination \"D:\\Kesta\\readme.txt\" has the character \"\\r\", which Windows does not allow in a path "
+       "(in a double-quoted TOML string \"\\r\" is an escape, not a backslash and a letter: " + single},
+      {f + "'a.txt'\ndestination = \"{App}\\bin\\t.exe\"\n", 6, "(in a double-quoted TOML string \"\\b\" is an escape"},
+      {f + "'a.txt'\ndestination = \"{App}\\new.txt\"\n", 6, "\"\\n\" is an escape"},
+      {f + "'a.txt'\ndestination = \"{App}\\folder.txt\"\n", 6, "\"\\f\" is an escape"},
+      {f + "\"files\\readme.txt\"\ndestination = '{App}\\r.txt'\n", 5,
+       "readme.txt\" does not exist (in a double-quoted TOML string \"\\r\" is an escape"},
+      {f + "'files/readme.tx'\ndestination = '{App}\\r.txt'\n", 5,
+       "readme.tx\" does not exist; did you mean \"readme.txt\"?"},
+      {f + "'files/notes.md'\ndestination = '{App}\\r.txt'\n", 5, "notes.md\" does not exist"},
+      {launch + "[[shortcut]]\ntarget = '{Lanch}'\nlocation = '{Desktop}\\D'\n", 8,
+       "uses {Lanch}, which is neither built in nor defined by a [[variable]] above; did you mean {Launch}?"},
+      {kApp + "[[variable]]\nname = \"{Data}\"\nvalue = '{Ap}\\data'\n", 6, "uses {Ap}, which is neither built in "
+       "nor defined by a [[variable]] above; did you mean {App}?"},
+      // The shortcut to the file refused for its source, and to its folder: not told again.
+      {f + "'files/readme.tx'\ndestination = '{App}\\doc\\readme.txt'\n[[shortcut]]\ntarget = '{App}\\doc\\readme.txt'\n"
+           "location = '{Desktop}\\R'\n[[shortcut]]\ntarget = '{App}\\doc'\nlocation = '{Desktop}\\D'\n",
+       5, "did you mean \"readme.txt\"?"},
+  });
+  // Nothing is suggested that is not near, nor for a name without an escape in it.
+  for (const char* source : {"'files/notes.md'", "'nowhere/readme.txt'"}) {
+    fs::path manifest = dir_.write("m.toml", f + source + "\ndestination = '{App}\\r.txt'\n");
+    try {
+      tvpack::load_manifest(manifest);
+      ADD_FAILURE() << source << " taken";
+    } catch (const tvpack::PackError& e) {
+      std::string error = e.what();
+      EXPECT_EQ(error.substr(error.size() - 14), "does not exist") << error;
+    }
+  }
+}
+
+// A source whose name differs only in case from the file there: named as such. Only
+// where the file system tells the two apart (elsewhere the source is found).
+TEST_F(ManifestTest, NamesASourceThatDiffersOnlyInCase) {
+  dir_.write("files/readme.txt", "r");
+  if (fs::exists(dir_ / "files/README.txt")) GTEST_SKIP() << "this file system ignores case";
+  std::string f = kApp + "[[file]]\nsource = ";
+  expect_refused({
+      {f + "'files/README.txt'\ndestination = '{App}\\r.txt'\n", 5,
+       "README.txt\" does not exist; its folder has \"readme.txt\", which differs only in case (names here are "
+       "case-sensitive)"},
+      {f + "'files/README.txt'\ndestination = '{App}\\r.txt'\n[[shortcut]]\ntarget = '{App}\\r.txt'\n"
+           "location = '{Desktop}\\R'\n",
+       5, "differs only in case"},
+  });
+}
+
 // Names are one when Windows takes them for one: every unit by its simple uppercase,
 // not ASCII alone; a character whose uppercase is two ("ß", "ﬀ") stays, and so do
 // the halves of a surrogate pair.
@@ -162,6 +220,48 @@ TEST_F(ManifestTest, WarnsOfDestinationsThatLeaveApp) {
   EXPECT_EQ(warnings, (std::vector<std::string>{
                           at + "6: warning: [[file]] destination \"{App}\\x\\..\\..\\up.txt\" leaves {App} through \"..\"",
                           at + "15: warning: [[file]] destination \"{Up}\\other\\b.txt\" leaves {App} through \"..\""}));
+}
+
+// A packaged file in the user's application data (outside {App}) is replaced by every
+// reinstall: warned of, once for each line, naming it; the installer is built.
+TEST_F(ManifestTest, WarnsOfFilesInApplicationData) {
+  dir_.write("defaults/settings.ini", "s");
+  dir_.write("defaults/sub/more.ini", "m");
+  const std::string said = " lies in the user's application data ({AppData}): every reinstall and upgrade replaces "
+                           "it, and a user's changes to it are lost; ship its defaults inside {App} and let the "
+                           "program make it on first run";
+  struct Case {
+    std::string manifest;
+    std::vector<std::string> warned;  // after "FILE:"
+  } cases[] = {
+      {kApp + "[[file]]\nsource = 'a.txt'\ndestination = '{AppData}\\DawnNotes\\settings.ini'\n",
+       {"6: warning: [[file]] destination \"{AppData}\\DawnNotes\\settings.ini\"" + said}},
+      {kApp + "[[tree]]\nsource = 'defaults'\ndestination = '{AppData}\\晨光'\n",
+       {"6: warning: [[tree]] file \"" + tvpack::show_path(dir_ / "defaults" / "settings.ini") +
+        "\": destination \"{AppData}\\晨光\\settings.ini\"" + said}},
+      {kApp + "[[variable]]\nname = '{Cfg}'\nvalue = '{AppData}\\Dawn'\n[[file]]\nsource = 'a.txt'\n"
+              "destination = '{Cfg}\\a.ini'\n[[file]]\nsource = 'a.txt'\ndestination = '{App}\\a.ini'\n",
+       {"9: warning: [[file]] destination \"{Cfg}\\a.ini\"" + said}},
+      // {App} itself in the application data: the install folder, no settings of the user's.
+      {"[[variable]]\nname = '{App}'\nvalue = '{AppData}\\DawnNotes'\n[[file]]\nsource = 'a.txt'\n"
+       "destination = '{App}\\settings.ini'\n",
+       {}},
+      {kApp + "[[file]]\nsource = 'a.txt'\ndestination = '{Desktop}\\a.txt'\n", {}},
+      {kApp + "[[file]]\nsource = 'a.txt'\ndestination = 'C:\\Users\\Tester\\AppDataX\\a.txt'\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.manifest);
+    fs::path manifest = dir_.write("m.toml", c.manifest);
+    std::vector<std::string> warnings;
+    tvpack::BuildOptions options;
+    options.warning = [&](const std::string& w) { warnings.push_back(w); };
+    tvpack::build_installer(manifest, stub_, tvpack::kDefaultKey, dir_ / "out/setup.exe", options);
+    EXPECT_TRUE(fs::exists(dir_ / "out/setup.exe"));
+    std::vector<std::string> want;
+    for (const std::string& w : c.warned) want.push_back(tvpack::show_path(manifest) + ":" + w);
+    EXPECT_EQ(warnings, want);
+    fs::remove(dir_ / "out/setup.exe");
+  }
 }
 
 std::string many_shortcuts(int count) {

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "common/errors.h"
@@ -319,7 +321,13 @@ TEST(TryUser, OnlyNamesWindowsTakesAreGivenAndTheProfileFollowsTheName) {
     bool ok;
   } names[] = {{"Wang.Xiaoming-Design", true}, {"root", true}, {"Zhang Wei", true}, {"a", true},
                {"", false}, {"Wang.Xiaoming-Design1", false}, {"a/b", false}, {"a:b", false},
-               {"a*", false}, {"end.", false}, {" lead", false}, {"\xE5\xBC\xA0\xE4\xBC\x9F", false},
+               {"a*", false}, {"end.", false}, {" lead", false}, {"\xE5\xBC\xA0\xE4\xBC\x9F", true},
+               {"张三", true}, {"Łukasz", true}, {"Ñoño Müller", true}, {"Ωμέγα", true}, {"Иван", true},
+               {"三三三三三三三三三三三三三三三三三三三三", true}, {"三三三三三三三三三三三三三三三三三三三三三", false},
+               {"a\\b", false}, {"a|b", false}, {"a\"b", false}, {"a?", false}, {"a<b>", false}, {"张三.", false},
+               {"张三 ", false}, {"a\x01b", false}, {"a\tb", false}, {"a\x7f", false}, {"CON", false},
+               {"nul", false}, {"Com1", false}, {"LPT9", false}, {"CONSOLE", true}, {"\xFF\xFE" "ab", false},
+               {"\xE5\xBC", false},
                // the prefix's own folders of C:\users, in any case
                {"Public", false}, {"public", false}, {"PUBLIC", false}, {"Default", false}, {"default", false},
                {"Default User", false}, {"all users", false}, {"Publics", true}, {"Defaulted", true},
@@ -338,6 +346,14 @@ TEST(TryUser, OnlyNamesWindowsTakesAreGivenAndTheProfileFollowsTheName) {
   EXPECT_EQ(std::string(reg.begin(), reg.end()),
             "\"ProfileImagePath\"=\"C:\\\\users\\\\Wang.Xiaoming-Design\"\n"
             "\"Common Favorites\"=\"C:\\\\users\\\\Wang.Xiaoming-Design\\\\Favorites\"\n"
+            "\"Other\"=\"C:\\\\users\\\\rooted\"\n");
+  // A name beyond ASCII: the folder in UTF-8, the registry's paths as Wine writes them.
+  tvpack::become_user(dir / "", "张三");
+  EXPECT_TRUE(fs::is_directory(dir / "drive_c/users/张三/Desktop"));
+  reg = read_bytes(dir / "system.reg");
+  EXPECT_EQ(std::string(reg.begin(), reg.end()),
+            "\"ProfileImagePath\"=\"C:\\\\users\\\\\\x5f20\\x4e09\"\n"
+            "\"Common Favorites\"=\"C:\\\\users\\\\\\x5f20\\x4e09\\\\Favorites\"\n"
             "\"Other\"=\"C:\\\\users\\\\rooted\"\n");
 }
 
@@ -577,6 +593,182 @@ TEST(TryPrograms, ThirtyTwoBitProgramsRunHereExactlyWhenTheSetUpSaysSo) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1) << "setup.sh --probe-32bit ended with " << status;
   bool set_up_says = WEXITSTATUS(status) == 0;
   EXPECT_EQ(tvpack::kernel_runs_32bit(), set_up_says);
+}
+
+// A run as the report sees it: an upgrade with --running, where the rename box came
+// before the finish dialog and the old program was closed after it, every kind of line.
+tvpack::Outcome full_outcome() {
+  using tvpack::Happened;
+  tvpack::Outcome o;
+  o.names = "product name: \"晨光笔记\"\n";
+  o.bits = 64;
+  o.wine = "wine-9.0";
+  o.display = ":3";
+  o.over = o.checked = true;
+  tvpack::TryRun& r = o.run;
+  r.install_dialog = r.finish_dialog = true;
+  r.to_install = 1.5;
+  r.to_finish = 11.6;
+  r.offered = "D:\\DawnNotes";
+  r.typed_folders = {"D:\\Short"};
+  r.typed = "D:\\Short";
+  r.boxes = {{"无法安装", "重命名旧版本失败！", "确定", true}};
+  r.cut = {{"finish", 1002, "已安装到 D:\\Short。", "300x20", "200x20"}};
+  r.shots = {{"install", "shots/01-install.png", 472, 181}, {"message", "shots/02-message.png", 300, 120},
+             {"finish", "shots/03-finish.png", 389, 155}};
+  r.started = {{"D:\\Short\\DawnNotes.exe", ""}};
+  r.exit_code = 0;
+  r.moved_aside = "D:\\Short_旧版本1";
+  r.order = {{Happened::kInstallDialog, 0}, {Happened::kShot, 0}, {Happened::kBox, 0}, {Happened::kShot, 1},
+             {Happened::kStep, 2}, {Happened::kTyped, 0}, {Happened::kFinishDialog, 0}, {Happened::kCut, 0},
+             {Happened::kShot, 2}, {Happened::kStarted, 0}};
+  o.old_shots = {{"install", "shots/old1/01-install.png", 472, 181, "old1"}};
+  tvpack::Upgrade& u = o.upgrade;
+  u.installer = "notes-1.0.exe";
+  u.check.folder = "D:\\Short";
+  u.steps = {"started the old version's program D:\\Short\\DawnNotes.exe", "held D:\\Short open",
+             "closed the old version's program by its window, as a user would"};
+  u.replaced = {"C:\\users\\张三\\AppData\\Roaming\\DawnNotes\\settings.ini"};
+  o.check.folder = "D:\\Short";
+  o.check.launch = "D:\\Short\\DawnNotes.exe";
+  o.check.help = "D:\\Short\\help.html";
+  return o;
+}
+
+// The report's lines in the order things happened; every screenshot listed, the old
+// version's too; what the new version replaced outside its folder.
+TEST(TryReport, LinesComeInTheOrderThingsHappened) {
+  tvpack::TryOptions opt;
+  opt.installer = "notes-2.0.exe";
+  opt.run = true;
+  tvpack::Outcome o = full_outcome();
+  std::ostringstream text;
+  tvpack::write_text(opt, o, tvpack::failures(o), text);
+  const char* in_order[] = {
+      "screenshot: shots/old1/01-install.png (install, 472x181)",
+      "old version notes-1.0.exe: installed to D:\\Short",
+      "  started the old version's program D:\\Short\\DawnNotes.exe",
+      "  held D:\\Short open",
+      "install dialog after 1.5 s: ",
+      "screenshot: shots/01-install.png (install, 472x181)",
+      "message box \"无法安装\": \"重命名旧版本失败！\", answered 确定 (expected)",
+      "screenshot: shots/02-message.png (message, 300x120)",
+      "  closed the old version's program by its window, as a user would",
+      "typed the folder \"D:\\Short\"",
+      "finish dialog after 11.6 s: ",
+      "cut off in the finish dialog: control 1002 ",
+      "screenshot: shots/03-finish.png (finish, 389x155)",
+      "the installer moved the existing folder aside to D:\\Short_旧版本1",
+      "installed to D:\\Short: ",
+      "replaced: C:\\users\\张三\\AppData\\Roaming\\DawnNotes\\settings.ini (a user's changes to it would be lost)",
+      "started: D:\\Short\\DawnNotes.exe",
+      "the program ({Launch}) \"D:\\Short\\DawnNotes.exe\": started",
+      "the help document ({Help}) \"D:\\Short\\help.html\": no process was seen for it",
+      "FAIL:",
+  };
+  std::string report = text.str();
+  size_t at = 0;
+  for (const char* line : in_order) {
+    size_t found = report.find(std::string("\n") + line, at);
+    ASSERT_NE(found, std::string::npos) << "not after the line before: " << line << "\n" << report;
+    at = found + 1;
+  }
+  // Each step once: the one after the box is not told again with the old version.
+  EXPECT_EQ(report.find("closed the old version's program"), report.rfind("closed the old version's program"));
+}
+
+std::string read_text(const fs::path& path) {
+  std::vector<uint8_t> bytes = read_bytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Every key the JSON report holds is documented in docs/try.md's table of keys, and the
+// installer's exit code is named so that it cannot be taken for try's own status.
+TEST(TryReport, EveryJsonKeyIsDocumented) {
+  TempDir dir;
+  tvpack::TryOptions opt;
+  opt.installer = "notes-2.0.exe";
+  opt.run = true;
+  opt.json = dir / "try.json";
+  tvpack::Outcome o = full_outcome();
+  o.check.outside = {{"{AppData}\\DawnNotes\\settings.ini", "C:\\users\\x\\settings.ini", false}};
+  o.run.missing_boxes = {"安装目录太长"};
+  EXPECT_EQ(tvpack::write_json(opt, o, tvpack::failures(o), 1), "");
+  std::string json = read_text(opt.json), docs = read_text(fs::path(TV_SOURCE_DIR) / "docs" / "try.md");
+  std::set<std::string> keys;
+  for (size_t at = 0; (at = json.find("\": ", at)) != std::string::npos; ++at) {
+    size_t open = json.rfind('"', at - 1);
+    keys.insert(json.substr(open + 1, at - open - 1));
+  }
+  EXPECT_GT(keys.size(), 50u);
+  // A row of the table: "| `key` |", or "| `outer.key` |" for a key inside another.
+  for (const std::string& k : keys)
+    EXPECT_TRUE(std::regex_search(docs, std::regex("\\| `([a-z_]+\\.)*" + k + "` \\| [a-z]")))
+        << "docs/try.md has no row for the key " << k;
+  EXPECT_EQ(keys.count("exit_code"), 0u);
+  EXPECT_NE(json.find("\"installer_exit_code\": 0,"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"program\": {\"path\": \"D:\\\\Short\\\\DawnNotes.exe\", \"started\": true}"),
+            std::string::npos) << json;
+  EXPECT_NE(json.find("\"help\": {\"path\": \"D:\\\\Short\\\\help.html\", \"started\": false}"), std::string::npos);
+  EXPECT_NE(json.find("{\"version\": \"old1\", \"dialog\": \"install\", \"path\": \"shots/old1/01-install.png\""),
+            std::string::npos) << json;
+  EXPECT_NE(json.find("\"replaced\": [\"C:\\\\users\\\\张三\\\\AppData\\\\Roaming\\\\DawnNotes\\\\settings.ini\"]"),
+            std::string::npos) << json;
+}
+
+// A report that cannot be written says why, with the system's reason.
+TEST(TryReport, AReportThatCannotBeWrittenSaysWhy) {
+  TempDir dir;
+  tvpack::TryOptions opt;
+  tvpack::Outcome o = full_outcome();
+  fs::create_directories(dir / "a folder");
+  const struct {
+    fs::path json;
+    std::string why;
+  } cases[] = {{dir / "a folder", "cannot be written (Is a directory)"},
+               {"/dev/full", "cannot be written (No space left on device)"},
+               {dir / "no/such/folder.json", "cannot be written (No such file or directory)"}};
+  for (const auto& c : cases) {
+    opt.json = c.json;
+    EXPECT_EQ(tvpack::write_json(opt, o, {}, 0), c.why) << c.json;
+  }
+}
+
+// The files an upgrade replaced outside the old version's folder with other bytes: a
+// user's changes to them would be lost. The same bytes written again, or a file inside
+// the folder, are no such loss.
+TEST(TryUpgrade, FilesReplacedOutsideTheFolderAreListed) {
+  TempDir dir;
+  fs::path prefix = dir / "prefix";
+  fs::create_directories(prefix / "dosdevices");
+  fs::create_directories(dir / "c/windows");
+  fs::create_directories(dir / "d");
+  fs::create_directory_symlink(dir / "c", prefix / "dosdevices" / "c:");
+  fs::create_directory_symlink(dir / "d", prefix / "dosdevices" / "d:");
+  fs::path d = fs::canonical(dir / "d");
+  const char* files[] = {"c/AppData/Dawn/settings.ini", "c/AppData/Dawn/same.ini", "d/Notes/a.txt", "c/big.bin"};
+  tvpack::Upgrade up;
+  up.folder_host = d / "Notes";
+  for (const char* f : files) {
+    dir.write(f, "1.0");
+    up.check.placed.push_back(fs::canonical(dir / f));
+  }
+  dir.write("c/big.bin", std::string(200000, 'x'));
+  dir.write("c/Desktop/Dawn.lnk", "link 1.0");  // a shortcut: the installer's, written again
+  up.check.placed.push_back(fs::canonical(dir / "c/Desktop/Dawn.lnk"));
+  up.check.shortcut_files = {"C:\\Desktop\\Dawn.lnk"};
+  tvpack::remember_outside_files(prefix, &up);
+  dir.write("c/Desktop/Dawn.lnk", "link 2.0");
+  dir.write("c/AppData/Dawn/settings.ini", "2.0");
+  dir.write("c/AppData/Dawn/same.ini", "1.0");
+  dir.write("d/Notes/a.txt", "2.0");
+  dir.write("c/big.bin", std::string(199999, 'x') + "y");
+  tvpack::CheckResult now;
+  now.folder = "D:\\Notes";
+  now.placed = up.check.placed;
+  up.before = tvpack::take_snapshot(prefix);
+  tvpack::check_upgrade({}, tvpack::TryRun(), now, prefix, &up);
+  EXPECT_EQ(up.replaced, (std::vector<std::string>{"C:\\AppData\\Dawn\\settings.ini", "C:\\big.bin"}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "assemble/package_size.h"
 #include "common/errors.h"
 #include "common/limits.h"
+#include "common/output_folder.h"
 #include "common/read_file.h"
 #include "common/system.h"
 #include "package/writer.h"
@@ -129,15 +130,16 @@ size_t installer_room(std::vector<uint8_t>& script, const fs::path& manifest) {
 
 // The warning of a room under kLowRoom.
 std::string low_room_warning(const fs::path& manifest, size_t room) {
-  return show_path(manifest) + ": warning: the install folder may be at most " + std::to_string(room) +
+  return warning_at(manifest, 0, "the install folder may be at most " + std::to_string(room) +
          " characters long, as the package's longest path leaves no more (a folder under "
-         "C:\\Users\\<name>\\AppData often takes 40 to 60)";
+                                     "C:\\Users\\<name>\\AppData often takes 40 to 60)");
 }
 
 }  // namespace
 
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const BuildOptions& options) {
+  make_output_folder(out);  // before any work: a build never fails at its end for want of it
   Manifest m = load_manifest(manifest, options.defines);
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
@@ -163,6 +165,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
 
 uint32_t wrap_script(const fs::path& script_path, const fs::path& stub_path, uint32_t key,
                      const fs::path& out, const BuildOptions& options) {
+  make_output_folder(out);
   Stub stub = load_stub(stub_path);
   std::error_code ec;
   uintmax_t size = fs::file_size(script_path, ec);
@@ -190,6 +193,7 @@ uint32_t judge_blob_size(uint64_t size, const fs::path& blob_path, const fs::pat
 
 uint32_t wrap_blob(const fs::path& blob_path, const fs::path& stub_path, uint32_t key, const fs::path& out,
                    const BuildOptions& options) {
+  make_output_folder(out);
   Stub stub = load_stub(stub_path);
   std::error_code ec;
   uintmax_t size = fs::file_size(blob_path, ec);

@@ -3,15 +3,33 @@
 // destination checked.
 #include <algorithm>
 
+#include "assemble/defines.h"
 #include "assemble/manifest_tables.h"
 #include "assemble/source_tree.h"
 #include "common/errors.h"
+#include "common/folder_names.h"
+#include "common/upcase.h"
 #include "base/text16.h"
 
 namespace fs = std::filesystem;
 
 namespace tvpack {
 namespace {
+
+// What the folder of a source that does not exist holds that may be the one meant: a
+// name that differs only in case (Linux tells them apart, Windows would not), else the
+// nearest name; "" when none, or when the folder is not there either.
+std::string source_suggestion(const fs::path& source) {
+  std::map<std::u16string, std::string> names = names_by_case(source.parent_path());
+  std::string name = source.filename().u8string();
+  auto same = names.find(upcase(tv::utf8_to_u16(name)));
+  if (same != names.end())
+    return "; its folder has " + quote(same->second) + ", which differs only in case (names here are case-sensitive)";
+  std::set<std::string> listed;
+  for (const auto& n : names) listed.insert(n.second);
+  std::string nearest = nearest_name(name, listed);
+  return nearest.empty() ? "" : "; did you mean " + quote(nearest) + "?";
+}
 
 // The source's size; nothing when it cannot be packed (told at line).
 std::optional<uint64_t> source_size(Reading* reading, const fs::path& source, int line, const std::string& what) {
@@ -20,7 +38,8 @@ std::optional<uint64_t> source_size(Reading* reading, const fs::path& source, in
   fs::file_status st = fs::status(source, ec);
   uint64_t size = fs::is_regular_file(st) ? fs::file_size(source, ec) : 0;
   if (!fs::exists(st))
-    reading->error(line, named + " does not exist");
+    reading->error(line, named + " does not exist" + source_suggestion(source) +
+                             escape_hint(tv::utf8_to_u16(show_path(source))));
   else if (!fs::is_regular_file(st))
     reading->error(line, named + " is not a regular file");
   else if (ec)
@@ -39,6 +58,8 @@ void add_file(const std::optional<fs::path>& src, const std::optional<Placing>& 
               const std::string& what, Reading* reading, Destinations* destinations) {
   std::optional<uint64_t> size = src ? source_size(reading, *src, source_line, what) : std::nullopt;
   bool placed = placing && destinations->check(*placing);
+  // A shortcut to a file whose source was refused is no mistake of its own.
+  if (!size && placed) reading->refused_destinations.push_back(placing->destination);
   if (!size || !placed) return;
   ManifestFile f;
   f.source = *src;

@@ -1,6 +1,7 @@
 // The manifest read and checked in full before anything is written: the TOML parsed,
 // build-time values put in, then each table's reader (manifest_tables.h) in turn, and
 // every mistake they found told at once.
+#include <cerrno>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -57,8 +58,9 @@ void check_script_size(Manifest* m, ErrorList* errors) {
 Manifest load_manifest(const fs::path& path, const Defines& defines) {
   Manifest m;
   m.path = path;
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path, "cannot read the manifest");
+  if (!in) fail(path, "cannot read the manifest (" + system_reason("it cannot be opened") + ")");
   std::stringstream text;
   text << in.rdbuf();
   toml::table root;

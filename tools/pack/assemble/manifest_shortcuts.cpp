@@ -31,7 +31,8 @@ bool check_link(Reading* reading, const std::u16string& location, int location_l
   }
   if (char16_t c = forbidden_in_path(link)) {
     reading->error(location_line, "[[shortcut]] location " + quote(link) + " has the character " +
-                                      quote(std::u16string(1, c)) + ", which Windows does not allow in a path");
+                                      quote(std::u16string(1, c)) + ", which Windows does not allow in a path" +
+                                      escape_hint(std::u16string(1, c)));
     return false;
   }
   return check_names_windows_holds(reading, link + u".lnk", location_line, "[[shortcut]] file");
@@ -93,16 +94,19 @@ std::optional<std::u16string> below_app(const std::u16string& expanded) {
 void check_targets(Reading* reading) {
   std::set<std::u16string> packaged = {u""};  // {App} itself, upper-cased
   std::set<std::string> names;
-  for (const ManifestFile& f : reading->m->files) {
-    std::optional<std::u16string> below = below_app(tv::expand_variables(f.destination.c_str()));
-    // The file and every folder between it and {App}.
+  // The file and every folder between it and {App}; the names suggested only when named.
+  auto add = [&](const std::u16string& destination, bool named) {
+    std::optional<std::u16string> below = below_app(tv::expand_variables(destination.c_str()));
     for (std::u16string path = below.value_or(u""); !path.empty();) {
       packaged.insert(upcase(path));
-      names.insert("{App}\\" + printable(path));
+      if (named) names.insert("{App}\\" + printable(path));
       size_t cut = path.rfind(u'\\');
       path = cut == std::u16string::npos ? u"" : path.substr(0, cut);
     }
-  }
+  };
+  for (const ManifestFile& f : reading->m->files) add(f.destination, true);
+  // A file refused for its source is not told again through a shortcut to it.
+  for (const std::u16string& d : reading->refused_destinations) add(d, false);
   for (const ManifestShortcut& s : reading->m->shortcuts) {
     std::optional<std::u16string> below = below_app(tv::expand_variables(s.target.c_str()));
     if (!below || packaged.count(upcase(*below)) != 0) continue;

@@ -1,9 +1,11 @@
 // The checks every table of the manifest shares (see manifest_tables.h).
 #include "assemble/manifest_tables.h"
 
+#include "assemble/defines.h"
 #include "common/errors.h"
 #include "common/template.h"
 #include "base/text16.h"
+#include "variables/table.h"
 
 namespace fs = std::filesystem;
 
@@ -82,10 +84,40 @@ const toml::table* single_table(Reading* reading, const toml::table& root, const
   return table;
 }
 
+std::string expansion_problem(const Reading* reading, const std::u16string& templ) {
+  std::string problem = reading->session->expansion_problem(templ);
+  std::string unknown;
+  for (const TemplatePart& part : template_parts(templ))
+    if (part.variable && !part.unclosed && tv::find_variable(part.text.c_str()) == nullptr) {
+      unknown = tv::u16_to_utf8(part.text);
+      break;
+    }
+  if (problem.empty() || unknown.empty()) return problem;
+  std::set<std::string> known;
+  for (unsigned i = 0; i < tv::variable_count(); ++i) {
+    const char16_t *name = nullptr, *value = nullptr;
+    if (tv::variable_at(i, &name, &value)) known.insert(tv::u16_to_utf8(name));
+  }
+  std::string nearest = nearest_name(unknown, known);
+  return nearest.empty() ? problem : problem + "; did you mean " + nearest + "?";
+}
+
+std::string escape_hint(const std::u16string& text) {
+  static const char kLetters[] = "btnfr";  // TOML's escapes of one letter that are control characters
+  static const char16_t kChars[] = u"\b\t\n\f\r";
+  for (char16_t c : text)
+    for (size_t i = 0; i < sizeof kLetters - 1; ++i)
+      if (c == kChars[i])
+        return std::string(" (in a double-quoted TOML string \"\\") + kLetters[i] +
+               "\" is an escape, not a backslash and a letter: write the path in single quotes, like '{App}\\readme.txt', "
+               "which keep every backslash)";
+  return "";
+}
+
 std::optional<std::u16string> expand_template(Reading* reading, const std::u16string& templ, int line,
                                               const std::string& what) {
   if (reading->uses_refused_variable(templ)) return std::nullopt;
-  std::string problem = reading->session->expansion_problem(templ);
+  std::string problem = expansion_problem(reading, templ);
   if (!problem.empty()) {
     reading->error(line, what + " " + quote(templ) + " " + problem);
     return std::nullopt;

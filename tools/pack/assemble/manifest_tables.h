@@ -46,6 +46,7 @@ struct Reading {
   std::set<const toml::node*> refused_strings;   // build-time values could not be put in
   std::set<std::u16string> refused_variables;    // names of [[variable]]s refused
   bool variable_names_refused = false;           // a [[variable]] of unknown name refused
+  std::vector<std::u16string> refused_destinations;  // of files whose source was refused
 };
 
 // One table of the manifest; label is how errors name it ("[[file]]", "[installer]").
@@ -81,6 +82,15 @@ std::optional<std::vector<const toml::table*>> tables(Reading* reading, const to
 // The table under key written once as [key] (nullptr when the key is absent, or holds
 // something else).
 const toml::table* single_table(Reading* reading, const toml::table& root, const char* key);
+
+// Why templ does not expand with the variables defined so far ("" when it does): the
+// session's reason, and for a variable that is not defined the nearest that is.
+std::string expansion_problem(const Reading* reading, const std::u16string& templ);
+
+// For a text the manifest gave that holds a control character that one of TOML's
+// escapes makes ("\r" in "{App}\readme.txt"), the hint to write it in single quotes,
+// beginning with a space; "" for any other text.
+std::string escape_hint(const std::u16string& text);
 
 // templ expanded with the variables defined so far; nothing when it does not expand
 // (variables.h), told at line naming it "what" (e.g. "[[file]] destination").
@@ -140,6 +150,7 @@ class Destinations {
   std::optional<std::u16string> checked_path(const std::u16string& dest, int line, const std::string& what,
                                             bool names_file);
   bool check_conflicts(const std::u16string& expanded, const Placing& file);
+  void warn_of_application_data(const std::u16string& expanded, const Placing& file);
   struct Placed {
     int line;
     std::u16string path;  // as expanded
@@ -148,6 +159,7 @@ class Destinations {
   Reading* reading_;
   std::map<std::u16string, Placed> files_;    // resolved, case-folded destination
   std::map<std::u16string, Placed> folders_;  // every folder above one, the first to need it
+  std::set<int> data_lines_;                  // lines warned of as application data
 };
 
 }  // namespace tvpack

@@ -26,8 +26,9 @@ class AtomicOutput {
   explicit AtomicOutput(const fs::path& out) : out_(out) {
     temp_ = out;
     temp_ += utf8_path(".tmp-" + std::to_string(process_id()));
+    errno = 0;
     file_.open(temp_, std::ios::binary | std::ios::trunc);
-    if (!file_) fail(out_, "cannot be written (" + std::string(std::strerror(errno)) + ")");
+    if (!file_) fail(out_, "cannot be written (" + system_reason("it cannot be made") + ")");
   }
   ~AtomicOutput() {
     if (!committed_) {
@@ -37,8 +38,9 @@ class AtomicOutput {
     }
   }
   void write(const uint8_t* data, size_t size) {
+    errno = 0;
     if (size != 0) file_.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    if (!file_) fail(out_, "cannot be written (disk full?)");
+    if (!file_) fail(out_, "cannot be written (" + system_reason("the write failed") + ")");
   }
   void write_zeros(uint64_t count) {
     static const uint8_t zeros[4096] = {};
@@ -49,8 +51,9 @@ class AtomicOutput {
     }
   }
   void commit() {
+    errno = 0;
     file_.close();
-    if (!file_) fail(out_, "cannot be written (closing it failed)");
+    if (!file_) fail(out_, "cannot be written (" + system_reason("closing it failed") + ")");
     std::error_code ec;
     fs::rename(temp_, out_, ec);
     if (ec) fail(out_, "cannot be written (" + ec.message() + ")");

@@ -2,8 +2,10 @@
 #include "common/errors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "base/text16.h"
 
@@ -30,6 +32,12 @@ std::string error_line(const std::filesystem::path& file, int line, const std::s
 }
 
 }  // namespace
+
+std::string system_reason(const char* fallback) { return errno != 0 ? std::strerror(errno) : fallback; }
+
+std::string warning_at(const std::filesystem::path& file, int line, const std::string& what) {
+  return error_line(file, line, "warning: " + what);
+}
 
 void fail(const std::filesystem::path& file, const std::string& what) { throw PackError(error_line(file, 0, what)); }
 

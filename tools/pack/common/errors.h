@@ -34,6 +34,14 @@ class PackError : public std::runtime_error {
 [[noreturn]] void fail(const std::filesystem::path& file, const std::string& what);
 [[noreturn]] void fail_at(const std::filesystem::path& file, int line, const std::string& what);
 
+// The system's reason for the last call that failed (errno, as strerror words it), or
+// fallback when the call set none: "No space left on device".
+std::string system_reason(const char* fallback);
+
+// A warning (the maker goes on): "FILE: warning: what", or "FILE:LINE: warning: what"
+// when line is above 0, made one line as an error is.
+std::string warning_at(const std::filesystem::path& file, int line, const std::string& what);
+
 // The mistakes of one file, told together: each a line as fail_at makes it ("FILE: what"
 // when line is 0, about the whole file), in the order of their lines (the whole file's
 // last), the first kShown of them and then how many more there were.

@@ -2,6 +2,7 @@
 #include "read/extract.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <vector>
@@ -192,10 +193,11 @@ std::string write_file(const fs::path& dir, const FileRecord& r, FoldedNames* na
   // A file already there is replaced, not rewritten: it may be a hard link to a file
   // outside the folder.
   fs::remove(target, ec);
+  errno = 0;
   std::ofstream file(target, std::ios::binary | std::ios::trunc);
   if (r.size != 0) file.write(reinterpret_cast<const char*>(r.content), std::streamsize(r.size));
   file.close();
-  return file ? "" : "cannot be written to " + quote(show_path(target));
+  return file ? "" : "cannot be written to " + quote(show_path(target)) + " (" + system_reason("the write failed") + ")";
 }
 
 void list_shortcuts(const ShortcutSection& shortcuts, std::ostream& out) {

@@ -4,6 +4,7 @@
 // shortcut with the planned target and arguments (read back from the .lnk through the
 // driver), nothing else in the install folder. What lies outside the install folder is
 // listed with where it went.
+#include <cerrno>
 #include <fstream>
 #include <set>
 
@@ -33,8 +34,9 @@ bool inside(const fs::path& host, const fs::path& folder) {
 
 // The file's bytes equal size bytes at content; why not, or "".
 std::string compare_bytes(const fs::path& host, const uint8_t* content, uint32_t size) {
+  errno = 0;
   std::ifstream in(host, std::ios::binary);
-  if (!in) return "cannot be read";
+  if (!in) return "cannot be read (" + system_reason("it cannot be opened") + ")";
   std::vector<char> got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (got.size() != size)
     return "has " + std::to_string(got.size()) + " bytes, the package " + std::to_string(size);

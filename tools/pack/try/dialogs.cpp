@@ -37,6 +37,20 @@ int number_after(const std::string& line, const std::string& key) {
 
 enum class Waited { kDialog, kExpectedBox, kStopped };
 
+// The run is over: the install dialog, when it is still up (after a box that refused
+// the folder), closed as a user would close it, and the installer's exit code waited for.
+void close_installer(DriverSession& driver, TryRun* run) {
+  try {
+    driver.command("wait install 2");
+    driver.command("close");
+  } catch (const DriverError&) {
+  }
+  try {
+    run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
+  } catch (const std::exception&) {
+  }
+}
+
 // The message box on screen: its texts, a screenshot, then the answer a user gives: 取消
 // where the box has it (the retry prompt), else its first button. A box whose text
 // holds *expect is expected (kExpectedBox); any other ends the run (kStopped).
@@ -58,13 +72,18 @@ Waited record_box(DriverSession& driver, Sandbox& sandbox, const fs::path& shots
     box.answer = "(not answered)";
   }
   run->boxes.push_back(box);
+  run->happened(Happened::kBox, run->boxes.size() - 1);
   if (box.expected) return Waited::kExpectedBox;
   run->stopped = "the installer showed a message box";
-  try {
-    run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
-  } catch (const std::exception&) {
-  }
+  close_installer(driver, run);
   return Waited::kStopped;
+}
+
+// The texts of the dialog on screen that do not fit their controls.
+void cut_texts(DriverSession& driver, const std::string& dialog, TryRun* run) {
+  size_t before = run->cut.size();
+  find_cut_texts(driver.command("fit"), dialog, &run->cut);
+  for (size_t i = before; i < run->cut.size(); ++i) run->happened(Happened::kCut, i);
 }
 
 double since(const TryRun& run) {
@@ -108,15 +127,7 @@ Waited wait_for_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path& 
 // is closed as a user would close it.
 void end_as_expected(DriverSession& driver, TryRun* run) {
   run->ended_as_expected = true;
-  try {
-    driver.command("wait install 2");
-    driver.command("close");
-  } catch (const DriverError&) {
-  }
-  try {
-    run->exit_code = number_after(driver.command("wait exit 10", 20).at(0), "code");
-  } catch (const std::exception&) {
-  }
+  close_installer(driver, run);
 }
 
 }  // namespace
@@ -135,6 +146,7 @@ void take_shot(DriverSession& driver, Sandbox& sandbox, const fs::path& dir, con
     if (!fs::is_regular_file(fs::symlink_status(taken))) return;
     fs::copy_file(taken, dir / file, fs::copy_options::overwrite_existing);
     run->shots.push_back(shot);
+    run->happened(Happened::kShot, run->shots.size() - 1);
   } catch (const std::exception&) {
     // A screenshot that cannot be taken is not the installer's fault.
   }
@@ -159,7 +171,8 @@ bool reach_install_dialog(DriverSession& driver, Sandbox& sandbox, const fs::pat
   run->caption = driver.value("caption");
   run->description = driver.value("text 1002");
   run->offered = driver.value("text 1006");
-  find_cut_texts(driver.command("fit"), "install", &run->cut);
+  run->happened(Happened::kInstallDialog, 0);
+  cut_texts(driver, "install", run);
   return true;
 }
 
@@ -171,6 +184,7 @@ bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path
       driver.command("type 1006 " + steps[next].text);
       run->typed = driver.value("text 1006");
       run->typed_folders.push_back(run->typed);
+      run->happened(Happened::kTyped, run->typed_folders.size() - 1);
     }
     take_shot(driver, sandbox, shots, "install", run);
     driver.command("click 1001");
@@ -200,7 +214,8 @@ bool reach_finish_dialog(DriverSession& driver, Sandbox& sandbox, const fs::path
   run->help_text = driver.value("text 1005");
   run->launch_ticked = driver.value("checked 1004") == "1";
   run->help_ticked = driver.value("checked 1005") == "1";
-  find_cut_texts(driver.command("fit"), "finish", &run->cut);
+  run->happened(Happened::kFinishDialog, 0);
+  cut_texts(driver, "finish", run);
   take_shot(driver, sandbox, shots, "finish", run);
   return true;
 }
@@ -236,6 +251,7 @@ void answer_finish_dialog(DriverSession& driver, bool run_programs, TryRun* run)
       seen[pid] = {tv::unescape_line(line.substr(image + 7, cmdline - image - 7)),
                    tv::unescape_line(line.substr(cmdline + 9))};
       run->started.push_back(seen[pid]);
+      run->happened(Happened::kStarted, run->started.size() - 1);
     }
     if (run->exit_code < 0) {
       try {

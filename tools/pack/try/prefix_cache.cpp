@@ -95,7 +95,7 @@ fs::path cached_prefix(const fs::path& cache, const Wine& wine, std::vector<std:
     tell(log, "the cached Wine prefix is not this user's own (" + why + "): it is made anew");
     drop_prefix(cache, dir);
   }
-  tell(log, "making the clean Wine prefix once (" + show_path(dir) + "), about a minute");
+  tell(log, "making the clean Wine prefix once (" + show_path(dir) + "), up to half a minute");
   remove_stale(cache, "prefix-making-");
   remove_stale(cache, "prefix-changed-");
   fs::path temp = cache / ("prefix-making-" + std::to_string(getpid()));

@@ -1,6 +1,8 @@
 // talvenor-pack try's report: what the run saw and found, as text and as JSON, and the
 // verdict's reasons.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -21,33 +23,70 @@ std::string seconds(double s) {
   return buf;
 }
 
-// The dialogs as the run saw them, and the boxes it answered.
-void write_dialogs(const TryOptions& opt, const TryRun& r, std::ostream& out) {
-  if (r.install_dialog) {
-    out << "install dialog after " << seconds(r.to_install) << ": caption " << quote(r.caption) << ", description "
-        << quote(r.description) << ", folder " << quote(r.offered) << "\n";
-  }
-  for (const std::string& t : r.typed_folders) out << "typed the folder " << quote(t) << "\n";
-  if (r.finish_dialog) {
-    out << "finish dialog after " << seconds(r.to_finish) << ": " << quote(r.finish_text) << "; ["
-        << (r.launch_ticked ? "x" : " ") << "] " << quote(r.launch_text) << ", ["
-        << (r.help_ticked ? "x" : " ") << "] " << quote(r.help_text) << "; "
-        << (opt.run ? "left as they were" : "both unticked") << ", 完成 pressed\n";
-  }
-  for (const CutText& c : r.cut)
-    out << "cut off in the " << c.dialog << " dialog: control " << c.id << " " << quote(c.text) << " needs "
-        << c.needed << " pixels, has " << c.available << "\n";
-  for (const Box& b : r.boxes)
-    out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer)
-        << (b.expected ? " (expected)" : "") << "\n";
-  if (r.ended_as_expected) out << "ended after the last expected box, the install dialog closed\n";
-  if (!r.moved_aside.empty()) out << "the installer moved the existing folder aside to " << r.moved_aside << "\n";
+void write_shot(const Shot& s, std::ostream& out) {
+  out << "screenshot: " << s.path << " (" << s.dialog << ", " << s.width << "x" << s.height << ")\n";
 }
 
-// The upgrade (--over): the old version's install and the steps of --running.
+// One line of what the run saw: a dialog, a folder typed, a box answered, a text cut off,
+// a screenshot, a process started, a step of the upgrade.
+void write_happening(const TryOptions& opt, const Outcome& o, const Happening& h, std::ostream& out) {
+  const TryRun& r = o.run;
+  switch (h.what) {
+    case Happened::kInstallDialog:
+      out << "install dialog after " << seconds(r.to_install) << ": caption " << quote(r.caption) << ", description "
+          << quote(r.description) << ", folder " << quote(r.offered) << "\n";
+      return;
+    case Happened::kTyped:
+      out << "typed the folder " << quote(r.typed_folders[h.index]) << "\n";
+      return;
+    case Happened::kBox: {
+      const Box& b = r.boxes[h.index];
+      out << "message box " << quote(b.caption) << ": " << quote(b.text) << ", answered " << printable(b.answer)
+          << (b.expected ? " (expected)" : "") << "\n";
+      return;
+    }
+    case Happened::kCut: {
+      const CutText& c = r.cut[h.index];
+      out << "cut off in the " << c.dialog << " dialog: control " << c.id << " " << quote(c.text) << " needs "
+          << c.needed << " pixels, has " << c.available << "\n";
+      return;
+    }
+    case Happened::kShot:
+      return write_shot(r.shots[h.index], out);
+    case Happened::kFinishDialog:
+      out << "finish dialog after " << seconds(r.to_finish) << ": " << quote(r.finish_text) << "; ["
+          << (r.launch_ticked ? "x" : " ") << "] " << quote(r.launch_text) << ", [" << (r.help_ticked ? "x" : " ")
+          << "] " << quote(r.help_text) << "; " << (opt.run ? "left as they were" : "both unticked")
+          << ", 完成 pressed\n";
+      return;
+    case Happened::kStarted: {
+      const StartedProcess& p = r.started[h.index];
+      out << "started: " << printable(p.image)
+          << (p.command_line.empty() ? "" : ", command line " + printable(p.command_line)) << "\n";
+      return;
+    }
+    case Happened::kStep:
+      out << "  " << o.upgrade.steps[h.index] << "\n";
+      return;
+  }
+}
+
+// What the run saw up to the check, in the order it happened (started: what came after
+// 完成, for after the check).
+void write_dialogs(const TryOptions& opt, const Outcome& o, bool started, std::ostream& out) {
+  for (const Happening& h : o.run.order)
+    if ((h.what == Happened::kStarted) == started) write_happening(opt, o, h, out);
+  if (started) return;
+  if (o.run.ended_as_expected) out << "ended after the last expected box, the install dialog closed\n";
+  if (!o.run.moved_aside.empty()) out << "the installer moved the existing folder aside to " << o.run.moved_aside << "\n";
+}
+
+// The upgrade (--over): the old versions' installs, their screenshots, and the steps of
+// --running taken before the new version started.
 void write_upgrade(const Outcome& o, std::ostream& out) {
   const Upgrade& u = o.upgrade;
   for (const std::string& e : o.earlier) out << "older version " << e << ": installed, then the next over it\n";
+  for (const Shot& s : o.old_shots) write_shot(s, out);
   out << "old version " << u.installer << ": ";
   if (!u.failed.empty()) {
     out << "did not install as its package says\n";
@@ -55,7 +94,11 @@ void write_upgrade(const Outcome& o, std::ostream& out) {
   }
   out << "installed to " << u.check.folder << ": " << u.check.files_ok << " files and " << u.check.shortcuts_ok
       << " shortcuts\n";
-  for (const std::string& s : u.steps) out << "  " << s << "\n";
+  std::vector<bool> later(u.steps.size());
+  for (const Happening& h : o.run.order)
+    if (h.what == Happened::kStep && h.index < later.size()) later[h.index] = true;
+  for (size_t i = 0; i < u.steps.size(); ++i)
+    if (!later[i]) out << "  " << u.steps[i] << "\n";
 }
 
 // What became of the old version (--over), after the new version's check.
@@ -67,6 +110,7 @@ void write_upgrade_result(const Outcome& o, std::ostream& out) {
         << " files of its package with their bytes\n";
   for (const std::string& s : u.left_behind)
     out << "left behind: shortcut " << s << " (the old version's; the new one does not make it)\n";
+  for (const std::string& r : u.replaced) out << "replaced: " << r << " (a user's changes to it would be lost)\n";
   if (u.changed.empty()) out << "nothing else changed on drives C: and D:\n";
 }
 
@@ -89,7 +133,16 @@ void write_upgrade_json(const Outcome& o, std::ostream& j) {
     << ", \"running_steps\": " << list(u.steps) << ", \"kept_in\": "
     << (o.run.moved_aside.empty() ? "null" : json_string(o.run.moved_aside)) << ", \"kept_files\": {\"verified\": "
     << u.kept.files_ok << ", \"in_package\": " << u.kept.files << "}, \"not_whole\": " << list(u.not_whole)
-    << ", \"left_behind\": " << list(u.left_behind) << ", \"changed\": " << list(u.changed) << "},\n";
+    << ", \"left_behind\": " << list(u.left_behind) << ", \"replaced\": " << list(u.replaced)
+    << ", \"changed\": " << list(u.changed) << "},\n";
+}
+
+// Whether a process was seen for what the finish dialog starts (a path).
+bool seen_started(const Outcome& o, const std::string& path) {
+  for (const StartedProcess& s : o.run.started)
+    if (folded(s.image) == folded(path) || folded(s.command_line).find(folded(path)) != std::u16string::npos)
+      return true;
+  return false;
 }
 
 // What the finish button was to start, against the processes seen.
@@ -97,15 +150,20 @@ void write_finish_starts(const Outcome& o, std::ostream& out) {
   for (auto item : {std::make_pair("the program ({Launch})", o.check.launch),
                     std::make_pair("the help document ({Help})", o.check.help)}) {
     if (item.second.empty()) continue;
-    bool seen = false;
-    for (const StartedProcess& s : o.run.started)
-      seen = seen || folded(s.image) == folded(item.second) ||
-             folded(s.command_line).find(folded(item.second)) != std::u16string::npos;
     out << item.first << " " << quote(item.second)
-        << (seen ? ": started" : ": no process was seen for it (Wine opens a document only with a program "
-                                 "registered for its type in the prefix)")
+        << (seen_started(o, item.second) ? ": started"
+                                         : ": no process was seen for it (Wine opens a document only with a program "
+                                           "registered for its type in the prefix)")
         << "\n";
   }
+}
+
+// What the finish dialog starts as JSON: the path and whether a process was seen for it
+// (null without --run, when nothing is to start).
+std::string finish_start_json(const TryOptions& opt, const Outcome& o, const std::string& path) {
+  if (path.empty()) return "null";
+  return "{\"path\": " + json_string(path) + ", \"started\": " +
+         (!opt.run || !o.checked ? "null" : seen_started(o, path) ? "true" : "false") + "}";
 }
 
 // The dialogs, boxes and end of the run as JSON members.
@@ -144,11 +202,11 @@ void write_dialogs_json(const TryOptions& opt, const TryRun& r, std::ostream& j)
       << ", \"text\": " << json_string(r.cut[i].text) << ", \"needed\": " << json_string(r.cut[i].needed)
       << ", \"available\": " << json_string(r.cut[i].available) << "}";
   j << "],\n  \"stopped\": " << (r.stopped.empty() ? "null" : json_string(r.stopped)) << ",\n";
-  j << "  \"exit_code\": " << r.exit_code << ",\n";
+  j << "  \"installer_exit_code\": " << (r.exit_code < 0 ? "null" : std::to_string(r.exit_code)) << ",\n";
 }
 
 // What the check found as JSON members.
-void write_check_json(const Outcome& o, std::ostream& j) {
+void write_check_json(const TryOptions& opt, const Outcome& o, std::ostream& j) {
   if (o.checked && o.check.package_stops.empty()) {
     j << "  \"folder\": " << json_string(o.check.folder) << ",\n  \"files\": {\"verified\": " << o.check.files_ok
       << ", \"in_package\": " << o.check.files << "},\n  \"shortcuts\": {\"verified\": " << o.check.shortcuts_ok
@@ -161,8 +219,8 @@ void write_check_json(const Outcome& o, std::ostream& j) {
   } else {
     j << "  \"folder\": null,\n  \"files\": null,\n  \"shortcuts\": null,\n  \"outside\": [],\n";
   }
-  j << "  \"finish_starts\": {\"program\": " << (o.check.launch.empty() ? "null" : json_string(o.check.launch))
-    << ", \"help\": " << (o.check.help.empty() ? "null" : json_string(o.check.help)) << "},\n";
+  j << "  \"finish_starts\": {\"program\": " << finish_start_json(opt, o, o.check.launch)
+    << ", \"help\": " << finish_start_json(opt, o, o.check.help) << "},\n";
 }
 
 // The upgrade's reasons (--over).
@@ -207,7 +265,7 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
   out << o.names;
   out << "Wine user: " << opt.user << "\n";
   if (o.over) write_upgrade(o, out);
-  write_dialogs(opt, r, out);
+  write_dialogs(opt, o, false, out);
   if (o.checked && o.check.package_stops.empty()) {
     out << "installed to " << o.check.folder << ": " << o.check.files_ok << " of " << o.check.files << " files and "
         << o.check.shortcuts_ok << " of " << o.check.shortcuts << " shortcuts as the package says\n";
@@ -221,12 +279,8 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
     out << "not checked: " << r.stopped << "\n";
   }
   for (const std::string& n : o.check.notes) out << "note: " << n << "\n";
-  for (const StartedProcess& s : r.started)
-    out << "started: " << printable(s.image)
-        << (s.command_line.empty() ? "" : ", command line " + printable(s.command_line)) << "\n";
+  write_dialogs(opt, o, true, out);
   if (opt.run && o.checked) write_finish_starts(o, out);
-  for (const Shot& s : r.shots)
-    out << "screenshot: " << s.path << " (" << s.dialog << ", " << s.width << "x" << s.height << ")\n";
   if (why.empty() && r.ended_as_expected) {
     out << "PASS: the installer showed the boxes expected\n";
   } else if (why.empty()) {
@@ -237,7 +291,7 @@ void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::
   }
 }
 
-void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, int status) {
+std::string write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, int status) {
   const TryRun& r = o.run;
   std::ostringstream j;
   auto list = [&](const std::vector<std::string>& items) {
@@ -251,21 +305,25 @@ void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::
     << ",\n  \"xvfb\": " << (o.xvfb ? "true" : "false") << ",\n  \"user\": " << json_string(opt.user) << ",\n";
   write_dialogs_json(opt, r, j);
   write_upgrade_json(o, j);
-  write_check_json(o, j);
+  write_check_json(opt, o, j);
   j << "  \"started\": [";
   for (size_t i = 0; i < r.started.size(); ++i)
     j << (i ? ", " : "") << "{\"image\": " << json_string(r.started[i].image) << ", \"command_line\": "
       << json_string(r.started[i].command_line) << "}";
   j << "],\n  \"screenshots\": [";
-  for (size_t i = 0; i < r.shots.size(); ++i)
-    j << (i ? ", " : "") << "{\"dialog\": " << json_string(r.shots[i].dialog) << ", \"path\": "
-      << json_string(r.shots[i].path) << ", \"width\": " << r.shots[i].width << ", \"height\": " << r.shots[i].height
-      << "}";
+  std::vector<Shot> shots = o.old_shots;
+  shots.insert(shots.end(), r.shots.begin(), r.shots.end());
+  for (size_t i = 0; i < shots.size(); ++i)
+    j << (i ? ", " : "") << "{\"version\": " << json_string(shots[i].version) << ", \"dialog\": "
+      << json_string(shots[i].dialog) << ", \"path\": " << json_string(shots[i].path) << ", \"width\": "
+      << shots[i].width << ", \"height\": " << shots[i].height << "}";
   j << "],\n  \"notes\": " << list(o.check.notes) << ",\n  \"failures\": " << list(why) << "\n}\n";
+  errno = 0;
   std::ofstream f(opt.json, std::ios::binary | std::ios::trunc);
   f << j.str();
   f.close();
-  if (!f) fail(opt.json, "cannot be written");
+  if (!f) return "cannot be written (" + system_reason("the write failed") + ")";
+  return "";
 }
 
 std::string json_string(const std::string& text) {

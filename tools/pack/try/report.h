@@ -24,14 +24,16 @@ struct Outcome {
   bool over = false;  // --over: an upgrade
   Upgrade upgrade;                  // the last old version's
   std::vector<std::string> earlier;  // the old versions installed before it
+  std::vector<Shot> old_shots;       // every old version's screenshots, in order
 };
 
 // The verdict's reasons, one line each; none when all is as the package says.
 std::vector<std::string> failures(const Outcome& o);
 // The report on out, the verdict last.
 void write_text(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, std::ostream& out);
-// The report as JSON into opt.json; throws PackError when it cannot be written.
-void write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, int status);
+// The report as JSON into opt.json; "" when written, else why not ("cannot be written
+// (REASON)", the system's reason).
+std::string write_json(const TryOptions& opt, const Outcome& o, const std::vector<std::string>& why, int status);
 
 // A JSON string of text from anywhere (the installer's dialogs, the package, file
 // names): always valid UTF-8, U+FFFD for what is no text.

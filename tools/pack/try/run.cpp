@@ -6,6 +6,7 @@
 
 #include "common/beside_maker.h"
 #include "common/errors.h"
+#include "common/output_folder.h"
 #include "common/read_file.h"
 #include "common/windows_path.h"
 #include "line_escape.h"
@@ -129,9 +130,13 @@ bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
     up.installer = show_path(opt.over[i]);
     up.run.shell_folders = o->run.shell_folders;
     up.folder_text = upgrade_folder(opt, m.bytes, o->run);
-    if (!install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i], shortcut_reader(m.driver),
-                             &up))
-      return false;
+    bool installed = install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i],
+                                         shortcut_reader(m.driver), &up);
+    for (Shot s : up.run.shots) {
+      s.version = "old" + std::to_string(i + 1);
+      o->old_shots.push_back(s);
+    }
+    if (!installed) return false;
     if (i > 0) o->earlier.push_back(show_path(opt.over[i - 1]));
   }
   up.folder_host = map_windows_path(m.sandbox.prefix(), tv::utf8_to_u16(up.check.folder));
@@ -163,11 +168,17 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   TryRun& run = o->run;
   Snapshot before = take_snapshot(m.sandbox.prefix());
   // With --running, taken again once the program ended (it may write in its folder).
-  if (o->over) o->upgrade.before = before;
+  if (o->over) {
+    o->upgrade.before = before;
+    remember_outside_files(m.sandbox.prefix(), &o->upgrade);
+  }
   AfterBox after_box = [&](const TryStep& box) {
     if (box.again && opt.running) {
+      size_t told = o->upgrade.steps.size();
       close_old_program(m.driver, m.sandbox, &o->upgrade);
+      for (size_t i = told; i < o->upgrade.steps.size(); ++i) run.happened(Happened::kStep, i);
       o->upgrade.before = take_snapshot(m.sandbox.prefix());
+      remember_outside_files(m.sandbox.prefix(), &o->upgrade);
     }
   };
   std::string name = opt.installer.filename().string();
@@ -211,8 +222,7 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
   install_new_version(opt, m, o);
 }
 
-// The installer read and checked to be one, and the screenshots' folder made; throws
-// PackError.
+// The installer read and checked to be one; throws PackError.
 std::vector<uint8_t> read_installer(const TryOptions& opt, const fs::path& installer, int* bits) {
   std::vector<uint8_t> bytes = read_file(installer);
   *bits = pe_bits(bytes);
@@ -222,12 +232,18 @@ std::vector<uint8_t> read_installer(const TryOptions& opt, const fs::path& insta
   std::string user = wine_user_problem(opt.user);
   if (!user.empty()) throw PackError("try: --user " + quote(opt.user) + ": " + user);
   if (opt.running && opt.over.empty()) throw PackError("try: --running needs --over OLD.exe (the old version)");
-  if (!opt.screenshots.empty()) {
-    std::error_code ec;
-    fs::create_directories(opt.screenshots, ec);
-    if (!fs::is_directory(opt.screenshots, ec)) fail(opt.screenshots, "cannot be made as a folder");
-  }
   return bytes;
+}
+
+// The folders the run writes into, made before anything runs: the screenshots' and
+// the JSON report's; throws PackError with the system's reason.
+void make_outputs(const TryOptions& opt) {
+  if (!opt.json.empty()) make_output_folder(opt.json);
+  if (opt.screenshots.empty()) return;
+  std::error_code ec;
+  fs::create_directories(opt.screenshots, ec);
+  if (!fs::is_directory(opt.screenshots))
+    fail(opt.screenshots, "cannot be made as a folder (" + (ec ? ec.message() : std::string("it is a file")) + ")");
 }
 
 int interrupted(std::ostream& err) {
@@ -242,14 +258,10 @@ int report(const TryOptions& opt, const Outcome& o, std::ostream& out, std::ostr
   if (why.empty() && !o.checked && !o.run.ended_as_expected) why.push_back(o.run.stopped.empty() ? "nothing was checked" : o.run.stopped);
   int status = why.empty() ? 0 : 1;
   write_text(opt, o, why, out);
-  if (!opt.json.empty()) {
-    try {
-      write_json(opt, o, why, status);
-    } catch (const PackError& e) {
-      tell(err, e.what());
-      return 2;
-    }
-  }
+  // A report that cannot be written is told, with the system's reason; the verdict above
+  // stands and so does its status.
+  std::string unwritten = opt.json.empty() ? "" : write_json(opt, o, why, status);
+  if (!unwritten.empty()) tell(err, show_path(opt.json) + ": " + unwritten + "; the verdict above stands");
   return status;
 }
 
@@ -268,6 +280,7 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
   Outcome o;
   o.run.began = std::chrono::steady_clock::now();
   try {
+    make_outputs(opt);
     std::vector<uint8_t> bytes = read_installer(opt, opt.installer, &o.bits);
     {
       InstallWalk walk;  // the installer's own reading of its names

@@ -11,6 +11,7 @@ namespace tvpack {
 struct Shot {
   std::string dialog, path;
   int width = 0, height = 0;
+  std::string version = "new";  // whose dialog: "new", or "old1", "old2"... (--over)
 };
 struct Box {
   std::string caption, text, answer;
@@ -24,6 +25,14 @@ struct CutText {
 };
 struct StartedProcess {
   std::string image, command_line;
+};
+
+// What one line of the report tells, kept in the order it happened: its kind and its
+// index in that kind's list (kStep: in the upgrade's steps).
+enum class Happened { kInstallDialog, kTyped, kBox, kCut, kShot, kFinishDialog, kStarted, kStep };
+struct Happening {
+  Happened what;
+  size_t index;
 };
 
 // What the run saw, in the order it happened.
@@ -48,7 +57,10 @@ struct TryRun {
   std::vector<Shot> shots;
   std::vector<StartedProcess> started;
   std::string stopped;  // why the run ended before the finish dialog was answered ("": it did not)
-  int exit_code = -1;
+  int exit_code = -1;   // the installer process's, -1 when its end was not seen
+  std::vector<Happening> order;  // every dialog, folder typed, box, cut text, screenshot, start, step
+
+  void happened(Happened what, size_t index) { order.push_back({what, index}); }
 };
 
 }  // namespace tvpack

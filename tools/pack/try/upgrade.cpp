@@ -5,6 +5,7 @@
 // not make listed as left behind, and every other change of the drives listed.
 #include "try/upgrade.h"
 
+#include <fstream>
 #include <set>
 
 #include "common/errors.h"
@@ -103,6 +104,38 @@ std::string moved_aside(const fs::path& prefix, const std::string& folder, const
   return "";
 }
 
+namespace {
+
+// A digest of a file's bytes (FNV-1a, 64 bits); that of no bytes when it cannot be read.
+uint64_t file_digest(const fs::path& path) {
+  uint64_t h = 14695981039346656037ull;
+  std::ifstream in(path, std::ios::binary);
+  char buf[65536];
+  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    for (std::streamsize i = 0; i < in.gcount(); ++i) h = (h ^ uint8_t(buf[i])) * 1099511628211ull;
+    if (!in) break;
+  }
+  return h;
+}
+
+bool below(const fs::path& path, const fs::path& folder) {
+  fs::path rel = path.lexically_relative(folder);
+  return !rel.empty() && *rel.begin() != "..";
+}
+
+}  // namespace
+
+void remember_outside_files(const fs::path& prefix, Upgrade* up) {
+  up->outside_before.clear();
+  // A shortcut is the installer's to write again (the shell stamps it); files are the user's.
+  std::set<fs::path> shortcuts;
+  for (const std::string& s : up->check.shortcut_files) shortcuts.insert(map_windows_path(prefix, tv::utf8_to_u16(s)));
+  std::error_code ec;
+  for (const fs::path& p : up->check.placed)
+    if (!below(p, up->folder_host) && shortcuts.count(p) == 0 && fs::is_regular_file(p, ec))
+      up->outside_before[p] = file_digest(p);
+}
+
 void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
                    const fs::path& prefix, Upgrade* up) {
   Snapshot after = take_snapshot(prefix);
@@ -120,6 +153,11 @@ void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, con
   skip.insert(map_windows_path(prefix, tv::utf8_to_u16(check.folder)));
   if (!moved.empty()) skip.insert(moved);
   up->changed = changes(prefix, up->before, after, skip);
+  for (const fs::path& p : check.placed) {
+    auto was = up->outside_before.find(p);
+    if (was != up->outside_before.end() && file_digest(p) != was->second)
+      up->replaced.push_back(windows_path_of(prefix, p));
+  }
 }
 
 }  // namespace tvpack

@@ -3,6 +3,7 @@
 // new files in the folder, nothing else changed.
 #pragma once
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct Upgrade {
   std::vector<std::string> not_whole;     // the old folder not moved whole
   std::vector<std::string> left_behind;   // the old version's shortcuts the new one does not make
   std::vector<std::string> changed;       // besides the upgrade
+  // The old version's files outside its folder, before the new version's install: the
+  // host path and a digest of its bytes; and those the new version then replaced with
+  // other bytes (a Windows path each): a user's changes to them would be lost.
+  std::map<std::filesystem::path, uint64_t> outside_before;
+  std::vector<std::string> replaced;
   std::vector<std::string> steps;         // --running, one line a step
   Child program;                          // --running: the old version's program
 };
@@ -44,6 +50,11 @@ void start_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up);
 // --running, after the rename box: the program ended as a user closing it would, the
 // folder let go.
 void close_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up);
+
+// Before the new version's install: the bytes of the old version's files (not its
+// shortcuts) outside its folder, to tell after it which the new version replaced with
+// other bytes.
+void remember_outside_files(const std::filesystem::path& prefix, Upgrade* up);
 
 // After the new version's install (run, checked as check): the old version whole under
 // run.moved_aside, its shortcuts the new one does not make, and what else changed.

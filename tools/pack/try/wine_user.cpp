@@ -4,10 +4,13 @@
 #include "try/wine_user.h"
 
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "actions/path_rules.h"
+#include "base/text16.h"
 #include "common/errors.h"
 #include "try/machine_error.h"
 
@@ -16,10 +19,22 @@ namespace fs = std::filesystem;
 namespace tvpack {
 namespace {
 
+// A name as a .reg file's string holds it: a character beyond ASCII as \xNNNN (four
+// digits, so that no letter after it is read as one).
+std::string reg_text(const std::string& name) {
+  std::string out;
+  for (char16_t c : tv::utf8_to_u16(name)) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%04x", unsigned(c));
+    out += c < 0x80 ? std::string(1, char(c)) : std::string(buf);
+  }
+  return out;
+}
+
 // Every "C:\\users\\FROM" (as .reg files write it, backslashes doubled) that ends there
 // or goes on with a backslash or a quote becomes "C:\\users\\TO".
 std::string renamed_in_registry(const std::string& text, const std::string& from, const std::string& to) {
-  const std::string old_path = "C:\\\\users\\\\" + from, new_path = "C:\\\\users\\\\" + to;
+  const std::string old_path = "C:\\\\users\\\\" + reg_text(from), new_path = "C:\\\\users\\\\" + reg_text(to);
   std::string out;
   size_t at = 0;
   for (size_t hit; (hit = text.find(old_path, at)) != std::string::npos; at = hit + old_path.size()) {
@@ -33,13 +48,15 @@ std::string renamed_in_registry(const std::string& text, const std::string& from
 }  // namespace
 
 std::string wine_user_problem(const std::string& name) {
-  if (name.empty() || name.size() > 20) return "a Windows user name has 1 to 20 characters";
-  for (char c : name) {
-    if (c < 0x20 || c > 0x7e) return "try takes user names of printable ASCII characters";
-    if (std::string("\"/\\[]:;|=,+*?<>").find(c) != std::string::npos)
-      return std::string("a Windows user name holds no ") + c;
+  std::u16string units = tv::utf8_to_u16(name);
+  if (tv::u16_to_utf8(units) != name) return "a user name is text: its bytes are no UTF-8";
+  if (units.empty() || units.size() > 20) return "a Windows user name has 1 to 20 characters";
+  for (char16_t c : units) {
+    if (c < 0x20 || c == 0x7f) return "a Windows user name holds no control character";
+    if (c < 0x80 && std::string("\"/\\[]:;|=,+*?<>").find(char(c)) != std::string::npos)
+      return std::string("a Windows user name holds no ") + char(c);
   }
-  if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
+  if (units.back() == u'.' || units.back() == u' ' || units.front() == u' ')
     return "a Windows user name neither starts with a space nor ends with a dot or a space";
   // The folders every prefix's C:\users holds beside the user's profile (and Windows'
   // own names for them): a user so named would share them.
@@ -49,6 +66,9 @@ std::string wine_user_problem(const std::string& name) {
     for (const char* c = own; *c != 0; ++c) lower_own += char(std::tolower(static_cast<unsigned char>(*c)));
     if (lower_name == lower_own) return std::string("C:\\users\\") + own + " is a folder of the Wine prefix itself, not a user's";
   }
+  // The profile folder is named after the user: a name Windows cannot hold as a folder is none.
+  if (!tv::is_folder_name(units.c_str(), units.size()))
+    return "a Windows user name is no device name (CON, PRN, AUX, NUL, COM1, LPT1, ...)";
   return "";
 }
 

@@ -6,9 +6,10 @@
 
 namespace tvpack {
 
-// Why name is no Windows user name try can give ("" when it is one): 1 to 20
-// characters of printable ASCII, none of "/\[]:;|=,+*?<>, not ending in a dot or a
-// space, not starting with a space.
+// Why name is no Windows user name try can give ("" when it is one): UTF-8 text of 1 to
+// 20 characters (UTF-16 units) in any script, no control character and none of
+// "/\[]:;|=,+*?<>, not ending in a dot or a space, not starting with a space, and no
+// device name (the profile folder is named after it).
 std::string wine_user_problem(const std::string& name);
 
 // Makes the run's prefix name's: the one profile folder under drive_c/users (but Public)
