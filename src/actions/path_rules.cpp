@@ -120,4 +120,11 @@ bool folder_holds(const char16_t* folder, const char16_t* inner) {
   return (after == 0 || after == u'\\') && same_ignoring_case(folder, inner, units);
 }
 
+void strip_trailing_backslashes(char16_t* text) {
+  if (text == nullptr) return;
+  size_t n = u16len(text);
+  while (n > 0 && unit_at(text, n - 1) == u'\\') --n;
+  set_unit(text, n, 0);
+}
+
 }  // namespace tv

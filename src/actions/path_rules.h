@@ -50,4 +50,7 @@ FolderShape judge_folder(const char16_t* folder);
 // either case (platform/platform.h).
 bool folder_holds(const char16_t* folder, const char16_t* inner);
 
+// Removes the whole run of backslashes at the end of text, in place.
+void strip_trailing_backslashes(char16_t* text);
+
 }  // namespace tv

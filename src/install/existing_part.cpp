@@ -5,7 +5,6 @@
 #include "actions/path_rules.h"
 #include "base/path_limit.h"
 #include "base/text16.h"
-#include "install/install.h"
 #include "install/message_text.h"
 #include "platform/platform.h"
 

@@ -5,7 +5,6 @@
 #include "actions/path_rules.h"
 #include "base/path_limit.h"
 #include "install/existing_part.h"
-#include "install/install.h"
 #include "actions/product_names.h"
 #include "install/message_text.h"
 #include "platform/platform.h"

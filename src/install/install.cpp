@@ -2,6 +2,7 @@
 
 #include "actions/directories.h"
 #include "actions/files.h"
+#include "actions/path_rules.h"
 #include "actions/product_names.h"
 #include "actions/quiet_retry.h"
 #include "actions/shortcuts.h"
@@ -96,13 +97,6 @@ int load_package(const ProgressSink* sink) {
   saved_cursor() = script_cursor();
   if (!read_variables_section(script_cursor(), 0)) return 0;
   return 1;
-}
-
-void strip_trailing_backslashes(char16_t* text) {
-  if (text == nullptr) return;
-  size_t n = u16len(text);
-  while (n > 0 && unit_at(text, n - 1) == u'\\') --n;
-  set_unit(text, n, 0);
 }
 
 void install_directory_from(const char16_t* edit_text, char16_t* path) {

@@ -49,7 +49,4 @@ void install_directory_from(const char16_t* edit_text, char16_t* path);
 // number into out (kMaxPath units); false when longer than 259 units.
 bool old_version_name(char16_t* out, const char16_t* path, int number);
 
-// Removes the whole run of backslashes at the end of text, in place.
-void strip_trailing_backslashes(char16_t* text);
-
 }  // namespace tv

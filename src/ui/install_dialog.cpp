@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "actions/path_rules.h"
 #include "actions/product_names.h"
 #include "base/path_limit.h"
 #include "install/install.h"

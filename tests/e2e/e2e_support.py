@@ -21,6 +21,11 @@ class Failure(AssertionError):
     pass
 
 
+class CaseSkipped(Exception):
+    """A case this machine cannot make (why in its text): reported as skipped, never as
+    passed."""
+
+
 def check(condition, what):
     if not condition:
         raise Failure(what)

@@ -3,11 +3,12 @@ button before anything is moved or written: folders Windows cannot use as typed,
 folder of the user's own, and the room on a small drive. Mixed into the suite of
 run_e2e.py."""
 
+import contextlib
 import os
 import subprocess
 import time
 
-from e2e_support import Failure, check, check_equal
+from e2e_support import CaseSkipped, Failure, check, check_equal
 
 WRITE_FAILED_CAPTION = "安装出错"
 SPACE_CAPTION = "磁盘空间不足"
@@ -111,22 +112,23 @@ class FolderCases:
         check_equal(self.host_tree(d), {"Kesta/a.txt": b"A", "Shared/locked.dat": b"after"},
                     "written once the lock was let go")
 
-    def case_space_short(self):
-        """Drive E: is a file system of 1 MiB; the package holds 1.5 MiB. The space box
-        names both and the drive: No goes back to the dialog with nothing written; Yes
-        installs as before, and the files step stops at the retry prompt for the file
-        that does not fit; Cancel ends the installer, the file written before stays."""
-        mount = self.env.out / "small-drive"
+    @contextlib.contextmanager
+    def small_drive_e(self, name, prepare=None):
+        """A file system of 1 MiB mounted for the case as drive E: (prepare(mount) runs on
+        it before it is mapped); unmapped and unmounted after, whatever the case did. A
+        machine that cannot mount one skips the case, never passes it."""
+        mount = self.env.out / name
         mount.mkdir(exist_ok=True)
         r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)],
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if r.returncode != 0:
-            self.env.log(f"    SKIP: a small file system cannot be mounted here "
-                         f"({r.stdout.decode(errors='replace').strip()})")
-            return
+            raise CaseSkipped("a small file system cannot be mounted here "
+                              f"({r.stdout.decode(errors='replace').strip()})")
         try:
+            if prepare is not None:
+                prepare(mount)
             self.env.link_drive("e:", mount)
-            self.space_short_on_e(mount)
+            yield mount
         finally:
             if self.drv is not None:
                 self.drv.close()
@@ -134,31 +136,26 @@ class FolderCases:
             self.env.unlink_drive("e:")
             subprocess.run(["umount", str(mount)], check=False)
 
+    def case_space_short(self):
+        """Drive E: is a file system of 1 MiB; the package holds 1.5 MiB. The space box
+        names both and the drive: No goes back to the dialog with nothing written; Yes
+        installs as before, and the files step stops at the retry prompt for the file
+        that does not fit; Cancel ends the installer, the file written before stays."""
+        with self.small_drive_e("small-drive") as mount:
+            self.space_short_on_e(mount)
+
     def case_read_only_drive(self):
         """Drive E: is a small file system remounted read-only, with an old version on
         it: typing the old version's folder, or a new one beside it, brings the box of
         a folder that cannot be written, the old version untouched; D:\\Kesta then
         installs."""
-        mount = self.env.out / "read-only-drive"
-        mount.mkdir(exist_ok=True)
-        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)],
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        if r.returncode != 0:
-            self.env.log(f"    SKIP: a small file system cannot be mounted here "
-                         f"({r.stdout.decode(errors='replace').strip()})")
-            return
-        try:
+        def old_version_then_read_only(mount):
             (mount / "Kesta").mkdir()
             (mount / "Kesta" / "old.txt").write_bytes(b"old")
             subprocess.run(["mount", "-o", "remount,ro", str(mount)], check=True)
-            self.env.link_drive("e:", mount)
+
+        with self.small_drive_e("read-only-drive", old_version_then_read_only) as mount:
             self.read_only_on_e(mount)
-        finally:
-            if self.drv is not None:
-                self.drv.close()
-                self.drv = None
-            self.env.unlink_drive("e:")
-            subprocess.run(["umount", str(mount)], check=False)
 
     def read_only_on_e(self, mount):
         d = self.env.drive_d

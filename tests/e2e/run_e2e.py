@@ -21,7 +21,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import pe_resources  # noqa: E402
 from trust_cases import TrustCases  # noqa: E402
-from e2e_support import (WINE32, WINE64, Driver, Environment, Failure, Maker, check,  # noqa: E402
+from e2e_support import (WINE32, WINE64, CaseSkipped, Driver, Environment, Failure, Maker, check,  # noqa: E402
                          check_equal, install_script)
 from fit_cases import FitCases  # noqa: E402
 from folder_cases import FolderCases  # noqa: E402
@@ -631,7 +631,7 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
                        "large_install_progress"]
 
     def run(self, names):
-        failed = []
+        failed, self.skipped = [], []
         for name in names:
             self.case, self.shot_count, self.drv = name.replace("_", "-"), 0, None
             self.env.clear_drive_d()
@@ -639,6 +639,9 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
             try:
                 getattr(self, "case_" + name)()
                 self.env.log(f"PASS {name} ({time.time() - started:.1f} s)")
+            except CaseSkipped as e:
+                self.skipped.append(name)
+                self.env.log(f"SKIP {name}: {e}")
             except Exception as e:  # noqa: BLE001 - every failure is reported per case
                 failed.append(name)
                 self.env.log(f"FAIL {name}: {type(e).__name__}: {e}")
@@ -699,12 +702,16 @@ def main():
         env.remove_from_prefix(["C:\\e2e", env.desktop() + "\\Talvenor测试.lnk"])
         maker = Maker(env, args.maker_native, args.maker_windows, args.stub, env.work)
         log(f"maker: {maker.kind}; stub: {args.stub}")
-        failed = Suite(args, env, maker).run(cases)
+        suite = Suite(args, env, maker)
+        failed = suite.run(cases)
     finally:
         env.stop()
     log(f"screenshots: {len(env.shots)} in {out}")
-    log(f"{'FAILED: ' + ', '.join(failed) if failed else 'all cases passed'} "
+    skipped = f"; skipped: {', '.join(suite.skipped)}" if suite.skipped else ""
+    log(f"{'FAILED: ' + ', '.join(failed) if failed else 'every case that ran passed'}{skipped} "
         f"({time.time() - started:.0f} s)")
+    log(f"e2e: {len(cases) - len(failed) - len(suite.skipped)} passed, {len(failed)} failed, "
+        f"{len(suite.skipped)} skipped")
     shutil.rmtree(env.work, ignore_errors=True)
     return 1 if failed else 0
 

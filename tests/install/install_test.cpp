@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "actions/path_rules.h"
 #include "install/install.h"
 #include "package/script.h"
 #include "platform/platform.h"

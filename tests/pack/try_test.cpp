@@ -413,15 +413,21 @@ TEST(TryVerdict, ExpectedBoxesAndUpgradesAreJudgedByWhatWasAsked) {
   }
 }
 
-// What an upgrade changed: the old folder whole under its new name, and the rest.
-TEST(TrySnapshot, ChangesAndAFolderMovedWholeAreTold) {
-  TempDir dir;
+// A prefix in dir whose C: and D: are the folders dir/c (with its windows folder) and dir/d.
+fs::path prefix_with_drives(const TempDir& dir) {
   fs::path prefix = dir / "prefix";
   fs::create_directories(prefix / "dosdevices");
   fs::create_directories(dir / "c/windows");
   fs::create_directories(dir / "d");
   fs::create_directory_symlink(dir / "c", prefix / "dosdevices" / "c:");
   fs::create_directory_symlink(dir / "d", prefix / "dosdevices" / "d:");
+  return prefix;
+}
+
+// What an upgrade changed: the old folder whole under its new name, and the rest.
+TEST(TrySnapshot, ChangesAndAFolderMovedWholeAreTold) {
+  TempDir dir;
+  fs::path prefix = prefix_with_drives(dir);
   dir.write("d/Kesta/a.txt", "a");
   dir.write("d/Kesta/sub/b.txt", "b");
   dir.write("c/keep.txt", "k");
@@ -507,7 +513,9 @@ TEST(TryCache, TheCacheIsAFolderOfTheUsersOwn) {
       EXPECT_EQ(got.note, "") << t.what;
     }
     EXPECT_EQ(tvpack::distrust(got.path), "") << t.what;
-    if (!t.home) EXPECT_EQ(mode_of(got.path), 0700u) << t.what;
+    if (!t.home) {
+      EXPECT_EQ(mode_of(got.path), 0700u) << t.what;
+    }
   }
 }
 
@@ -739,12 +747,7 @@ TEST(TryReport, AReportThatCannotBeWrittenSaysWhy) {
 // the folder, are no such loss.
 TEST(TryUpgrade, FilesReplacedOutsideTheFolderAreListed) {
   TempDir dir;
-  fs::path prefix = dir / "prefix";
-  fs::create_directories(prefix / "dosdevices");
-  fs::create_directories(dir / "c/windows");
-  fs::create_directories(dir / "d");
-  fs::create_directory_symlink(dir / "c", prefix / "dosdevices" / "c:");
-  fs::create_directory_symlink(dir / "d", prefix / "dosdevices" / "d:");
+  fs::path prefix = prefix_with_drives(dir);
   fs::path d = fs::canonical(dir / "d");
   const char* files[] = {"c/AppData/Dawn/settings.ini", "c/AppData/Dawn/same.ini", "d/Notes/a.txt", "c/big.bin"};
   tvpack::Upgrade up;

@@ -14,7 +14,8 @@ namespace {
 using tv::le16;
 using tv::le32;
 
-constexpr uint32_t kHeaderBytes = 64u << 10;  // the headers and section table lie within
+constexpr uint32_t kFirstHeaderBytes = 4u << 10;  // where a linker puts the headers
+constexpr uint32_t kHeaderBytes = 64u << 10;       // the headers and section table lie within
 constexpr uint32_t kRtDialog = 5;
 constexpr uint32_t kSubdirectory = 0x80000000u;
 constexpr size_t kMaxEntries = 65536;  // entries looked at in all
@@ -113,10 +114,20 @@ class Walk {
 Read read_dialog_templates(uint64_t file_size, const ReadAt& read_at, std::vector<std::vector<uint8_t>>* templates) {
   templates->clear();
   if (file_size < 0x40) return Read::kNotPe;  // not even an MZ header; and no read of nothing
-  std::vector<uint8_t> h(size_t(std::min<uint64_t>(file_size, kHeaderBytes)));
-  if (!read_at(0, uint32_t(h.size()), h.data())) return Read::kCannotRead;
+  // The first 4 KiB hold the headers of every linker's output; further only when they
+  // do not, so that a small stub's resource section is not read twice.
+  std::vector<uint8_t> h;
   tv::PeHeaders pe;
-  if (tv::read_pe_headers(h.data(), h.size(), &pe) != tv::PeHeadersRead::kOk) return Read::kNotPe;
+  tv::PeHeadersRead headers = tv::PeHeadersRead::kNoMz;
+  for (uint32_t want : {kFirstHeaderBytes, kHeaderBytes}) {
+    size_t n = size_t(std::min<uint64_t>(file_size, want));
+    if (n == h.size()) break;
+    h.resize(n);
+    if (!read_at(0, uint32_t(n), h.data())) return Read::kCannotRead;
+    headers = tv::read_pe_headers(h.data(), h.size(), &pe);
+    if (headers == tv::PeHeadersRead::kOk || headers == tv::PeHeadersRead::kNoMz) break;
+  }
+  if (headers != tv::PeHeadersRead::kOk) return Read::kNotPe;
   uint32_t rva = resource_rva(h, pe);
   if (rva == 0) return Read::kNoResources;
   Section s;
