@@ -121,6 +121,18 @@ std::vector<TryStep> new_version_steps(const TryOptions& opt) {
   return steps;
 }
 
+// Why the old version did not install as its package says, by the same verdict as any
+// run's; none when it did.
+std::vector<std::string> old_version_failures(const Upgrade& up, bool finished) {
+  Outcome old;
+  old.run = up.run;
+  old.check = up.check;
+  old.checked = finished;
+  std::vector<std::string> why = failures(old);
+  if (!finished && why.empty()) why.push_back(up.run.stopped);
+  return why;
+}
+
 // The old version installed, and with --running its program started; false when the
 // old version did not install as its package says.
 bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
@@ -130,8 +142,10 @@ bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
     up.installer = show_path(opt.over[i]);
     up.run.shell_folders = o->run.shell_folders;
     up.folder_text = upgrade_folder(opt, m.bytes, o->run);
-    bool installed = install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i],
-                                         shortcut_reader(m.driver), &up);
+    bool finished = install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i],
+                                        shortcut_reader(m.driver), &up);
+    up.failed = old_version_failures(up, finished);
+    bool installed = up.failed.empty();
     for (Shot s : up.run.shots) {
       s.version = "old" + std::to_string(i + 1);
       o->old_shots.push_back(s);

@@ -17,7 +17,6 @@
 #include "pe/pe_image.h"
 #include "base/text16.h"
 #include "try/drives.h"
-#include "try/report.h"
 
 namespace fs = std::filesystem;
 
@@ -32,17 +31,11 @@ bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptio
   if (!shots.empty()) fs::create_directories(shots);
   bool finished = reach_install_dialog(driver, sandbox, shots, name, opt.timeout, &run) &&
                   reach_finish_dialog(driver, sandbox, shots, {{false, up->folder_text}}, opt.timeout, {}, &run);
-  Outcome old;
   if (finished) {
     up->check = check_installation(bytes, run.shell_folders, up->folder_text, sandbox.prefix(), read_shortcut);
-    old.checked = true;
     answer_finish_dialog(driver, false, &run);
   }
-  old.run = run;
-  old.check = up->check;
-  up->failed = failures(old);
-  if (!finished && up->failed.empty()) up->failed.push_back(run.stopped);
-  return up->failed.empty();
+  return finished;
 }
 
 void start_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up) {

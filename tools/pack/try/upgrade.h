@@ -37,9 +37,9 @@ struct Upgrade {
 };
 
 // Installs the old version (name, a file of drive T:; up->run.shell_folders read
-// already) into up->folder_text as try
-// installs (its screenshots in shots/oldN), and checks it; false when it did not
-// install as its package says (up->failed).
+// already) into up->folder_text as try installs (its screenshots in shots/oldN), and
+// checks it (up->check); false when its finish dialog was never reached. The verdict
+// on it (up->failed) is the report's, as for any run.
 bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt,
                          const std::vector<uint8_t>& bytes, const std::string& name,
                          const ShortcutReader& read_shortcut, Upgrade* up);
