@@ -13,7 +13,7 @@
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/product.h"
-#include "platform/resource_ids.h"
+#include "base/resource_ids.h"
 #include "pe/version_info.h"
 
 namespace {

@@ -101,7 +101,7 @@ void prepare_large_buffer(void* data, size_t size);
 // n and the scrambling key. False when the installer carries none.
 bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key);
 
-// The running installer's own resources that its logic reads (resource_ids.h says
+// The running installer's own resources that its logic reads (base/resource_ids.h says
 // where the maker writes them).
 enum class OwnResource {
   kVersionInfo,  // its version information (VS_VERSIONINFO)

@@ -16,7 +16,7 @@
 #include "pe/product.h"
 #include "pe/version_info.h"
 #include "package/writer.h"
-#include "platform/resource_ids.h"
+#include "base/resource_ids.h"
 #include "read/inspect.h"
 #include "read/install_walk.h"
 

@@ -6,7 +6,7 @@
 
 #include "base/package_section.h"
 #include "platform/platform.h"
-#include "platform/resource_ids.h"
+#include "base/resource_ids.h"
 
 static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");
 

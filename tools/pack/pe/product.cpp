@@ -12,7 +12,7 @@
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
 #include "base/bytes.h"
-#include "platform/resource_ids.h"
+#include "base/resource_ids.h"
 
 namespace tvpack {
 

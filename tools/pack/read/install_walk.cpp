@@ -8,7 +8,7 @@
 #include "package/script.h"
 #include "pe/package_section.h"
 #include "pe/pe_resources.h"
-#include "platform/resource_ids.h"
+#include "base/resource_ids.h"
 #include "platform/standin/standin.h"
 #include "base/package_section.h"
 #include "platform/platform.h"
