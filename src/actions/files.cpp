@@ -6,7 +6,6 @@
 #include "actions/product_names.h"
 #include "actions/quiet_retry.h"
 #include "package/script.h"
-#include "base/bytes.h"
 #include "platform/platform.h"
 #include "base/text16.h"
 #include "variables/expand.h"
@@ -67,31 +66,30 @@ bool write_with_retry(const char16_t* path, const uint8_t* content, uint32_t siz
   return true;
 }
 
-bool damaged(const char* reason) {
-  report_damaged_package(reason);
-  return false;
-}
-
 }  // namespace
 
-uint64_t files_section_bytes(const uint8_t* at, const uint8_t* end) {
-  if (end - at < 4) return 0;
-  int32_t count = int32_t(le32(at));
-  at += 4;
+FileRecords::FileRecords(ScriptCursor& cursor) : cursor_(cursor) {
+  damaged_ = !read_int(cursor_, &count_);
+}
+
+bool FileRecords::next(FileRecord* r) {
+  if (damaged_ || read_ >= count_) return false;
+  int32_t stored = 0;
+  bool sized = read_string(cursor_, &r->templ) && read_int(cursor_, &stored) &&
+               (stored >= 0 || refuse(cursor_, "a file record has a negative size"));
+  r->content = cursor_.pos;
+  r->size = uint32_t(stored);
+  damaged_ = !sized || !skip_bytes(cursor_, r->size);
+  read_ += !damaged_;
+  return !damaged_;
+}
+
+uint64_t files_section_bytes(ScriptCursor at) {
+  at.quiet = true;
+  FileRecords records(at);
+  FileRecord r;
   uint64_t total = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    for (;;) {  // the path, up to and past its NUL unit
-      if (end - at < 2) return total;
-      at += 2;
-      if (at[-2] == 0 && at[-1] == 0) break;
-    }
-    if (end - at < 4) return total;
-    int32_t size = int32_t(le32(at));
-    at += 4;
-    if (size < 0 || end - at < size) return total;
-    at += size;
-    total += uint32_t(size);
-  }
+  while (records.next(&r)) total += r.size;
   return total;
 }
 
@@ -110,32 +108,17 @@ void build_write_prompt(char16_t* out, const char16_t* path) {
   append(out, &at, kPromptEnd, kPromptUnits);
 }
 
-bool read_file_record(ScriptCursor& cursor, char16_t** templ, uint32_t* size, const uint8_t** content) {
-  int32_t stored = 0;
-  if (!read_string(cursor, templ) || !read_int(cursor, &stored)) return false;
-  if (stored < 0) return damaged("a file record has a negative size");
-  *content = cursor.pos;
-  *size = uint32_t(stored);
-  return skip_bytes(cursor, *size);
-}
-
 int extract_files(const ProgressSink* sink) {
   ScriptCursor& cursor = script_cursor();
-  Progress progress = {sink, files_section_bytes(cursor.pos, cursor.end), 0, 0};
+  Progress progress = {sink, files_section_bytes(cursor), 0, 0};
   report_progress(progress, 0);
   // The folder of the last file written: it exists, so a file beside it needs no
   // directory calls (most files of a package share their folder with the one before).
   char16_t made[kMaxPath] = {};
-  int32_t count = 0;
-  if (!read_int(cursor, &count)) return 0;
-  for (int32_t i = 0; i < count; ++i) {
-    char16_t* templ = nullptr;
-    uint32_t size = 0;
-    const uint8_t* content = nullptr;
-    if (!read_file_record(cursor, &templ, &size, &content)) return 0;
-
-    const char16_t* path = expand_variables(templ);
-    if (path == nullptr) return damaged("a file path does not expand");
+  FileRecords records(cursor);
+  for (FileRecord r; records.next(&r);) {
+    const char16_t* path = expand_variables(r.templ);
+    if (path == nullptr) return refuse(cursor, kFilePathDoesNotExpand);
 
     char16_t parent[kMaxPath] = {};
     const char16_t* name = nullptr;
@@ -143,12 +126,12 @@ int extract_files(const ProgressSink* sink) {
         !u16eq(parent, made))
       create_directory_tree(parent);
 
-    if (!write_with_retry(path, content, size, progress)) return 0;
-    progress.done += size;
+    if (!write_with_retry(path, r.content, r.size, progress)) return 0;
+    progress.done += r.size;
     report_progress(progress, 0);
     u16copy(made, kMaxPath, parent);  // "" for a file with no folder
   }
-  return 1;
+  return records.damaged() ? 0 : 1;
 }
 
 }  // namespace tv

@@ -45,6 +45,9 @@ void create_from_plan(void*, ShortcutPlan plan, const PlannedShortcut& p) {
 
 ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_line,
                            const char16_t* location_line, PlannedShortcut* out) {
+  out->lines[0] = target_line;
+  out->lines[1] = args_line;
+  out->lines[2] = location_line;
   out->target = expand_variables(target_line);
   out->args = expand_variables(args_line);
   out->location = expand_variables(location_line);
@@ -88,17 +91,19 @@ size_t find_shortcut_marker(char16_t* const* lines, size_t count, size_t from) {
   return from < count ? from : count;
 }
 
-void plan_shortcuts(char16_t* text, VisitShortcut visit, void* context) {
+size_t plan_shortcuts(char16_t* text, VisitShortcut visit, void* context) {
   char16_t* lines[kMaxShortcutLines] = {};
   size_t count = split_shortcut_lines(text, lines);
   for (size_t j = find_shortcut_marker(lines, count, 0); j < count;
        j = find_shortcut_marker(lines, count, j + 4)) {
     PlannedShortcut p;
+    p.marker = j;
     ShortcutPlan plan = plan_shortcut(line_or_null(lines, count, j + 1),
                                       line_or_null(lines, count, j + 2),
                                       line_or_null(lines, count, j + 3), &p);
     visit(context, plan, p);
   }
+  return count;
 }
 
 int create_shortcuts() {

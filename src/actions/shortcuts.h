@@ -30,6 +30,8 @@ enum class ShortcutPlan {
   kNameTooLong,   // folder created, but folder\name.lnk does not fit 260 units
 };
 struct PlannedShortcut {
+  size_t marker = 0;                  // the index of the record's marker line
+  const char16_t* lines[3] = {};      // the target, arguments and location lines as stored
   const char16_t* target = nullptr;
   const char16_t* args = nullptr;
   const char16_t* location = nullptr;
@@ -41,9 +43,10 @@ ShortcutPlan plan_shortcut(const char16_t* target_line, const char16_t* args_lin
                            const char16_t* location_line, PlannedShortcut* out);
 
 // Splits the section's text in place and plans each record, in order, as
-// create_shortcuts does: visit gets the plan of every marker's record.
+// create_shortcuts does: visit gets the plan of every marker's record. Returns the
+// number of lines looked at (split_shortcut_lines').
 using VisitShortcut = void (*)(void* context, ShortcutPlan plan, const PlannedShortcut& planned);
-void plan_shortcuts(char16_t* text, VisitShortcut visit, void* context);
+size_t plan_shortcuts(char16_t* text, VisitShortcut visit, void* context);
 
 // Creates the shortcuts of the section at the script cursor and moves the cursor
 // past its string. The string is split in place (each LF becomes NUL). A record

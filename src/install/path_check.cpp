@@ -29,17 +29,20 @@ constexpr char16_t kFirstMark = 1;
 // The one-unit values that stand for the folders.
 const char16_t kMarkText[kMarks][2] = {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}};
 
-// Zero-initialised.
+// Zero-initialised, but for what the caller gives.
 struct Check {
   size_t units[kMarks];  // the units each mark stands for (0: an unused mark, itself)
   size_t room;           // the longest folder that every path so far leaves room for (0: any)
   bool too_long;         // a path does not fit with the chosen folder
-  const char* damage;    // why the package is malformed, or null
+  bool found;            // a finding was made: the package is damaged
+  PathFault first;       // the first finding's
+  bool done;             // no more findings are wanted
+  unsigned shortcuts;    // shortcut records planned so far
+  VisitPathVerdict visit;
+  void* context;
 };
 
 enum class Verdict { kFits, kTooLong, kNeverFits };
-
-constexpr const char* kBadName = "a path holds a name Windows cannot hold";
 
 // "{App}" and every folder variable that still holds its own folder become marks.
 void set_marks(const char16_t* folder, Check& c) {
@@ -54,16 +57,26 @@ void set_marks(const char16_t* folder, Check& c) {
   }
 }
 
-// True when a component of path is a name Windows cannot hold. A component made of
-// a folder's mark alone passes (the folder is the user's own); in one that the
-// package's text joins, the mark stands for a unit that is no letter, dot or space.
-bool holds_bad_name(const char16_t* path) {
+// True when a component of path is a name Windows cannot hold: *at and *units are
+// then that name. A component made of a folder's mark alone passes (the folder is
+// the user's own); in one that the package's text joins, the mark stands for a unit
+// that is no letter, dot or space.
+bool holds_bad_name(const char16_t* path, size_t* at, size_t* units) {
   for (size_t i = 0, start = 0;; ++i) {
     if (path[i] != 0 && path[i] != u'\\') continue;
+    *at = start;
+    *units = i - start;
     if (windows_cannot_hold(path + start, i - start)) return true;
     if (path[i] == 0) return false;
     start = i + 1;
   }
+}
+
+// A finding: the first is the package's damage; the visitor is told each.
+void found(Check& c, const PathVerdict& v) {
+  if (!c.found) c.first = v.fault;
+  c.found = true;
+  c.done = c.visit == nullptr || !c.visit(c.context, v);
 }
 
 // The length of path with the folders in place of their marks, against 259 units.
@@ -87,36 +100,36 @@ Verdict measure(const char16_t* path, Check& c) {
 // Every path of the files section at `at`, which is left at the shortcuts section.
 // False when a reader found the section damaged (and said so).
 bool check_files(ScriptCursor& at, Check& c) {
-  int32_t count = 0;
-  if (!read_int(at, &count)) return false;
-  for (int32_t i = 0; i < count && c.damage == nullptr; ++i) {
-    char16_t* templ = nullptr;
-    uint32_t size = 0;
-    const uint8_t* content = nullptr;
-    if (!read_file_record(at, &templ, &size, &content)) return false;
+  FileRecords records(at);
+  for (FileRecord r; !c.done && records.next(&r);) {
     char16_t path[kMaxPath];
+    PathVerdict v = {PathFault::kNotExpanded, false, unsigned(records.index() - 1), path, 0, 0};
     // A path that no folder lets expand stops the files step as damaged.
-    Verdict v = expand_into(templ, path) ? measure(path, c) : Verdict::kNeverFits;
-    if (v == Verdict::kNeverFits)
-      c.damage = "a file path does not expand";
-    else if (holds_bad_name(path))
-      c.damage = kBadName;
-    c.too_long |= v == Verdict::kTooLong;
+    Verdict fit = expand_into(r.templ, path) ? measure(path, c) : Verdict::kNeverFits;
+    if (fit == Verdict::kNeverFits) {
+      found(c, v);
+      continue;
+    }
+    v.fault = PathFault::kBadName;
+    if (holds_bad_name(path, &v.name_at, &v.name_units)) found(c, v);
+    c.too_long |= fit == Verdict::kTooLong;
   }
-  return true;
+  return !records.damaged();
 }
 
 // One shortcut record as the install would make it. A shortcut file too long for
 // every folder is not made (its folder still is); other plans write nothing.
 void check_shortcut(void* context, ShortcutPlan plan, const PlannedShortcut& p) {
   Check& c = *static_cast<Check*>(context);
-  if (c.damage != nullptr) return;
+  unsigned record = c.shortcuts++;
+  if (c.done) return;
   const char16_t* written = plan == ShortcutPlan::kShortcut      ? p.file
                             : plan == ShortcutPlan::kNameTooLong ? p.folder
                                                                  : nullptr;
   if (written == nullptr) return;
-  if (holds_bad_name(written))
-    c.damage = kBadName;
+  PathVerdict v = {PathFault::kBadName, true, record, written, 0, 0};
+  if (holds_bad_name(written, &v.name_at, &v.name_units))
+    found(c, v);
   else if (plan == ShortcutPlan::kShortcut)
     c.too_long |= measure(p.file, c) == Verdict::kTooLong;
 }
@@ -135,18 +148,30 @@ bool check_shortcuts(ScriptCursor& at, Check& c) {
 
 }  // namespace
 
-PathCheck check_install_paths(const char16_t* folder, unsigned* room) {
+const char16_t* marked_folder(char16_t unit) {
+  size_t mark = size_t(unit - kFirstMark);
+  if (mark >= kMarks) return nullptr;
+  return mark == 0 ? u"{App}" : folder_variable_name(unsigned(mark - 1));
+}
+
+const char* path_fault_reason(PathFault fault) {
+  return fault == PathFault::kNotExpanded ? kFilePathDoesNotExpand : "a path holds a name Windows cannot hold";
+}
+
+PathCheck check_install_paths(const char16_t* folder, unsigned* room, VisitPathVerdict visit, void* context) {
   variable_slot(u"{App}");  // present when the values are saved: the install sets it anyway
   const char16_t** saved = save_variable_values();
   Check c = {};
+  c.visit = visit;
+  c.context = context;
   set_marks(folder, c);
   ScriptCursor variables = saved_cursor(), at = script_cursor();
   bool read = read_variables_section(variables, 1) && check_files(at, c) &&
-              (c.damage != nullptr || check_shortcuts(at, c));
+              (c.done || check_shortcuts(at, c));
   restore_variable_values(saved);
   if (!read) return PathCheck::kDamaged;
-  if (c.damage != nullptr) {
-    report_damaged_package(c.damage);
+  if (c.found) {
+    report_damaged_package(path_fault_reason(c.first));
     return PathCheck::kDamaged;
   }
   *room = unsigned(c.room);

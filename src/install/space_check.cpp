@@ -32,7 +32,7 @@ bool confirm_free_space(const char16_t* folder) {
   // A share is not asked: the network is not probed before the install needs it.
   if (unit_at(folder, 1) != u':') return true;
   const ScriptCursor& at = script_cursor();
-  uint64_t needed = files_section_bytes(at.pos, at.end);
+  uint64_t needed = files_section_bytes(at);
   size_t root = judge_folder(folder).root;
   char16_t dir[kMaxPath + 1];
   deepest_existing(folder, root, dir);

@@ -22,8 +22,7 @@ ScriptState g_script;
 // A read of `count` bytes at the cursor stays inside the script.
 bool fits(const ScriptCursor& c, size_t count, const char* what) {
   if (c.pos != nullptr && c.pos <= c.end && size_t(c.end - c.pos) >= count) return true;
-  report_damaged_package(what);
-  return false;
+  return refuse(c, what);
 }
 
 }  // namespace
@@ -68,8 +67,7 @@ static bool string_units(const ScriptCursor& c, size_t* units) {
       return true;
     }
   }
-  report_damaged_package("a string is not terminated before the end of the install script");
-  return false;
+  return refuse(c, "a string is not terminated before the end of the install script");
 }
 
 bool peek_string(const ScriptCursor& c, char16_t** text) {
@@ -91,6 +89,11 @@ bool skip_bytes(ScriptCursor& c, uint32_t count) {
   if (!fits(c, count, "file content runs past the end of the install script")) return false;
   c.pos += count;
   return true;
+}
+
+bool refuse(const ScriptCursor& c, const char* reason) {
+  if (!c.quiet) report_damaged_package(reason);
+  return false;
 }
 
 void report_damaged_package(const char* reason) {

@@ -13,6 +13,7 @@ namespace tv {
 struct ScriptCursor {
   uint8_t* pos = nullptr;
   uint8_t* end = nullptr;
+  bool quiet = false;  // a read past the end fails without reporting anything
 };
 
 // Adopts a script buffer of length bytes, from malloc (owned for the rest of the process).
@@ -37,6 +38,9 @@ bool read_string(ScriptCursor& c, char16_t** text);
 bool skip_bytes(ScriptCursor& c, uint32_t count);
 // Reads the string at the cursor without moving it.
 bool peek_string(const ScriptCursor& c, char16_t** text);
+// A damaged package found through c: reported (report_damaged_package) unless c reads
+// quietly. Returns false.
+bool refuse(const ScriptCursor& c, const char* reason);
 
 // Records why the package is damaged (see damage_reason) and shows
 // "安装文件已损坏!" / "安装失败" with an error icon.

@@ -86,23 +86,28 @@ std::u16string InstallWalk::default_folder() const {
 }
 
 bool InstallWalk::files(const std::function<bool(const FileRecord&)>& visit) {
-  tv::ScriptCursor& c = tv::script_cursor();
-  int32_t count = 0;
-  if (!tv::read_int(c, &count)) return false;
-  for (int32_t i = 0; i < count; ++i) {
+  tv::FileRecords records(tv::script_cursor());
+  for (tv::FileRecord stored; records.next(&stored);) {
     FileRecord r;
-    char16_t* templ = nullptr;
-    if (!tv::read_file_record(c, &templ, &r.size, &r.content)) return false;
-    r.templ = templ;
-    r.path = tv::expand_variables(templ);
+    r.templ = stored.templ;
+    r.size = stored.size;
+    r.content = stored.content;
+    r.path = tv::expand_variables(stored.templ);
     bool go_on = visit(r);
-    if (r.path == nullptr) {
-      tv::report_damaged_package("a file path does not expand");
-      return false;
-    }
+    if (r.path == nullptr) return tv::refuse(tv::script_cursor(), tv::kFilePathDoesNotExpand);
     if (!go_on) return true;
   }
-  return true;
+  return !records.damaged();
+}
+
+// Each marker's record as the installer plans it.
+void add_shortcut(void* context, tv::ShortcutPlan plan, const tv::PlannedShortcut& planned) {
+  ShortcutRecord r;
+  r.marker = planned.marker;
+  for (size_t k = 0; k < 3; ++k) r.lines[k] = planned.lines[k];
+  r.plan = plan;
+  r.planned = planned;
+  static_cast<ShortcutSection*>(context)->records.push_back(r);
 }
 
 bool InstallWalk::shortcuts(ShortcutSection* out) {
@@ -113,21 +118,11 @@ bool InstallWalk::shortcuts(ShortcutSection* out) {
   for (size_t lf; (lf = all.find(u'\n', start)) != std::u16string::npos; start = lf + 1)
     out->lines.push_back(all.substr(start, lf - start));
   out->lines.push_back(all.substr(start));
-
-  std::vector<char16_t*> lines(tv::kMaxShortcutLines);
-  size_t count = tv::split_shortcut_lines(text, lines.data());
-  out->looked_at = count;
-  std::vector<bool> in_record(count, false);
-  for (size_t j = tv::find_shortcut_marker(lines.data(), count, 0); j < count;
-       j = tv::find_shortcut_marker(lines.data(), count, j + 4)) {
-    ShortcutRecord r;
-    r.marker = j;
-    for (size_t k = 0; k < 3; ++k) r.lines[k] = j + 1 + k < count ? lines[j + 1 + k] : nullptr;
-    r.plan = tv::plan_shortcut(r.lines[0], r.lines[1], r.lines[2], &r.planned);
-    out->records.push_back(r);
-    for (size_t k = j; k < j + 4 && k < count; ++k) in_record[k] = true;
-  }
-  for (size_t j = 0; j < count; ++j)
+  out->looked_at = tv::plan_shortcuts(text, add_shortcut, out);
+  std::vector<bool> in_record(out->looked_at, false);
+  for (const ShortcutRecord& r : out->records)
+    for (size_t k = r.marker; k < r.marker + 4 && k < out->looked_at; ++k) in_record[k] = true;
+  for (size_t j = 0; j < out->looked_at; ++j)
     if (!in_record[j]) out->ignored.push_back(j);
   return true;
 }
