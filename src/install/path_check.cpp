@@ -38,6 +38,7 @@ struct Check {
   PathFault first;       // the first finding's
   bool done;             // no more findings are wanted
   unsigned shortcuts;    // shortcut records planned so far
+  ScriptCursor* at;      // the sections' cursor: quiet after the first finding
   VisitPathVerdict visit;
   void* context;
 };
@@ -76,6 +77,7 @@ bool holds_bad_name(const char16_t* path, size_t* at, size_t* units) {
 void found(Check& c, const PathVerdict& v) {
   if (!c.found) c.first = v.fault;
   c.found = true;
+  c.at->quiet = true;  // the install stops here: what the visitor reads on is not its
   c.done = c.visit == nullptr || !c.visit(c.context, v);
 }
 
@@ -166,14 +168,15 @@ PathCheck check_install_paths(const char16_t* folder, unsigned* room, VisitPathV
   c.context = context;
   set_marks(folder, c);
   ScriptCursor variables = saved_cursor(), at = script_cursor();
+  c.at = &at;
   bool read = read_variables_section(variables, 1) && check_files(at, c) &&
               (c.done || check_shortcuts(at, c));
   restore_variable_values(saved);
-  if (!read) return PathCheck::kDamaged;
   if (c.found) {
     report_damaged_package(path_fault_reason(c.first));
     return PathCheck::kDamaged;
   }
+  if (!read) return PathCheck::kDamaged;
   *room = unsigned(c.room);
   return c.too_long ? PathCheck::kTooLong : PathCheck::kFits;
 }

@@ -35,15 +35,36 @@ std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts) {
   return text;
 }
 
-std::vector<uint8_t> build_script(const Manifest& m, const FilesRead& files_read) {
-  tv::ScriptWriter w;
-  w.reserve(size_t(m.script_size));  // one buffer of U bytes, never moved or copied
+namespace {
+
+// The format version and the variables section.
+void put_head(const Manifest& m, tv::ScriptWriter& w) {
   w.put_int(m.format_version);
   w.put_int(int32_t(m.variables.size()));
   for (const auto& v : m.variables) {
     w.put_string(v.name);
     w.put_string(v.value);
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> paths_script(const Manifest& m) {
+  tv::ScriptWriter w;
+  put_head(m, w);
+  w.put_int(int32_t(m.files.size()));
+  for (const auto& f : m.files) {
+    w.put_string(f.destination);
+    w.put_int(0);
+  }
+  w.put_string(shortcut_text(m.shortcuts));
+  return w.take();
+}
+
+std::vector<uint8_t> build_script(const Manifest& m, const FilesRead& files_read) {
+  tv::ScriptWriter w;
+  w.reserve(size_t(m.script_size));  // one buffer of U bytes, never moved or copied
+  put_head(m, w);
   w.put_int(int32_t(m.files.size()));
   for (const auto& f : m.files) {
     w.put_string(f.destination);

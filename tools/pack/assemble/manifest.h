@@ -39,7 +39,8 @@ struct ManifestFile {
   std::filesystem::path source;
   std::u16string destination;
   uint64_t size = 0;
-  int line = 0;  // the [[file]] or [[tree]] it comes from
+  int line = 0;      // the [[file]] or [[tree]] it comes from
+  std::string what;  // how errors name it: "[[file]]", or "[[tree]] file "PATH":"
 };
 
 struct ManifestShortcut {
@@ -47,6 +48,7 @@ struct ManifestShortcut {
   std::u16string arguments;
   std::u16string location;
   int line = 0;
+  int location_line = 0;
 };
 
 // The [installer] table: what the output's own resources say of the product. A value
@@ -83,6 +85,10 @@ Manifest load_manifest(const std::filesystem::path& path, const Defines& defines
 // the number of files read so far after each.
 using FilesRead = std::function<void(size_t done)>;
 std::vector<uint8_t> build_script(const Manifest& manifest, const FilesRead& files_read = nullptr);
+
+// The install script of a checked manifest with every file empty: what the installer's
+// check of its paths reads (it reads no content).
+std::vector<uint8_t> paths_script(const Manifest& manifest);
 
 // The shortcuts section's text: four lines per shortcut, joined by LF.
 std::u16string shortcut_text(const std::vector<ManifestShortcut>& shortcuts);

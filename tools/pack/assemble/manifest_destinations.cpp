@@ -24,15 +24,6 @@ bool leaves_app(const Reading* reading, const std::u16string& expanded) {
 
 }  // namespace
 
-bool check_names_windows_holds(Reading* reading, const std::u16string& expanded, int line, const std::string& what) {
-  std::u16string bad = unholdable_name(expanded, app_folder(reading));
-  if (bad.empty()) return true;
-  reading->error(line, what + " " + quote(expanded) + " holds the name " + quote(bad) +
-                           ", which Windows cannot hold (a device such as NUL or COM1, or a name "
-                           "ending in a dot or a space)");
-  return false;
-}
-
 // dest expanded, when it is a path Windows takes (a file's when names_file: not
 // ending in a backslash).
 std::optional<std::u16string> Destinations::checked_path(const std::u16string& dest, int line,
@@ -51,7 +42,6 @@ std::optional<std::u16string> Destinations::checked_path(const std::u16string& d
     reading_->error(line, what + problem);
     return std::nullopt;
   }
-  if (!check_names_windows_holds(reading_, *expanded, line, what + " destination")) return std::nullopt;
   return expanded;
 }
 

@@ -66,6 +66,7 @@ void add_file(const std::optional<fs::path>& src, const std::optional<Placing>& 
   f.destination = placing->destination;
   f.size = *size;
   f.line = placing->line;
+  f.what = placing->what;
   reading->m->files.push_back(f);
 }
 

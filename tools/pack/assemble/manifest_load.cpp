@@ -71,7 +71,8 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   }
   // Past a syntax error nothing can be trusted: it is told alone. Any other mistake
   // is told with the rest.
-  InstallerSession session;  // the variables are defined in the installer's own table
+  std::vector<uint8_t> paths;  // the sections the installer's path check reads
+  InstallerSession session;    // the variables are defined in the installer's own table
   Reading reading(&m, &session);
   replace_defines(&reading, root, defines);
   check_top_level(&reading, root);
@@ -79,6 +80,7 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   read_variables(&reading, root);
   read_files(&reading, root);
   read_shortcuts(&reading, root);
+  check_paths(&reading, &paths);
   check_script_size(&m, &reading.errors);
   reading.errors.throw_if_any();
   return m;

@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 namespace tvpack {
 namespace {
 
-// Where the shortcut's .lnk file goes: an absolute path with room for ".lnk", no
-// character Windows refuses, and no name it cannot hold in the file written.
+// Where the shortcut's .lnk file goes: an absolute path with room for ".lnk" and no
+// character Windows refuses (its names are the installer's check's, manifest_paths.cpp).
 bool check_link(Reading* reading, const std::u16string& location, int location_line) {
   std::u16string link = reading->session->expand(location).value_or(u"");
   std::string problem;
@@ -35,7 +35,7 @@ bool check_link(Reading* reading, const std::u16string& location, int location_l
                                       escape_hint(std::u16string(1, c)));
     return false;
   }
-  return check_names_windows_holds(reading, link + u".lnk", location_line, "[[shortcut]] file");
+  return true;
 }
 
 // A field of the shortcuts section: one line, a template that expands.
@@ -71,7 +71,7 @@ std::optional<ManifestShortcut> read_shortcut(Reading* reading, const toml::tabl
   }
   location_ok = location_ok && check_link(reading, *location, location_line);
   if (!target_ok || !arguments_ok || !location_ok) return std::nullopt;
-  return ManifestShortcut{*target, *arguments, *location, r.line()};
+  return ManifestShortcut{*target, *arguments, *location, r.line(), location_line};
 }
 
 // The path below {App} that expanded names ("" for {App} itself), as Windows resolves

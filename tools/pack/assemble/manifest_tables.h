@@ -117,10 +117,12 @@ void read_files(Reading* reading, const toml::table& root);
 // [[shortcut]].
 void read_shortcuts(Reading* reading, const toml::table& root);
 
-// Tells at line, false, when a name of expanded (a path the installer writes) is one
-// Windows cannot hold; names that a folder variable's value gives ({App}, the shell
-// folders) are the user's and pass. what names the path in the message ("[[file]] destination").
-bool check_names_windows_holds(Reading* reading, const std::u16string& expanded, int line, const std::string& what);
+// The installer's own check of every path the package writes (install/path_check.h),
+// made on the manifest's sections as read (manifest_paths.cpp): each name Windows
+// cannot hold, and each path that does not expand as the installer expands it, told at
+// the line of the [[file]], [[tree]] or [[shortcut]] location that gives it, once for
+// each line and name. script holds the sections the session reads; it must outlive it.
+void check_paths(Reading* reading, std::vector<uint8_t>* script);
 
 // One file of the files section as its destination is checked: what names it in
 // errors ("[[file]]", or "[[tree]] file "PATH":", which names its source already);
@@ -135,7 +137,7 @@ struct Placing {
 
 // The destinations of the files section, checked one by one with the variables in
 // place, as Windows will take them: an absolute path that names a file and holds no
-// character Windows refuses nor name it cannot hold; a warning when a ".." leaves {App}; and none another's
+// character Windows refuses (the names are check_paths'); a warning when a ".." leaves {App}; and none another's
 // file again, or the folder of another (or inside one), which the installer could
 // never write both of; a clash names both sources and both lines.
 class Destinations {

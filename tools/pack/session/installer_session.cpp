@@ -95,20 +95,42 @@ bool InstallerSession::choose_folder(const std::u16string& folder) {
   return tv::read_variables_section(second, 1) != 0;
 }
 
-size_t InstallerSession::room(std::string* refused) {
-  refused->clear();
+namespace {
+
+// A verdict as the maker keeps it: its name with each folder's mark as the variable.
+bool keep_finding(void* context, const tv::PathVerdict& v) {
+  PathFinding f;
+  f.bad_name = v.fault == tv::PathFault::kBadName;
+  f.shortcut = v.shortcut;
+  f.record = v.record;
+  for (size_t i = 0; f.bad_name && i < v.name_units; ++i) {
+    char16_t unit = v.path[v.name_at + i];
+    const char16_t* folder = tv::marked_folder(unit);
+    f.name += folder != nullptr ? std::u16string(folder) : std::u16string(1, unit);
+  }
+  static_cast<std::vector<PathFinding>*>(context)->push_back(f);
+  return true;
+}
+
+}  // namespace
+
+PathJudgement InstallerSession::judge_paths() {
+  PathJudgement j;
   unsigned room = 0;
   tv::clear_damage_reason();
-  switch (tv::check_install_paths(u"C:\\T", &room)) {
-    case tv::PathCheck::kDamaged:
-      *refused = tv::damage_reason();
-      return 0;
-    case tv::PathCheck::kFits:
-    case tv::PathCheck::kTooLong:
-      break;
+  if (tv::check_install_paths(u"C:\\T", &room, keep_finding, &j.findings) == tv::PathCheck::kDamaged) {
+    j.refused = tv::damage_reason();
+    return j;
   }
   // 0: no path lies below "{App}", and any folder the dialog takes fits.
-  return room != 0 ? room : kMaxPathUnits;
+  j.room = room != 0 ? room : kMaxPathUnits;
+  return j;
+}
+
+size_t InstallerSession::room(std::string* refused) {
+  PathJudgement j = judge_paths();
+  *refused = j.refused;
+  return j.room;
 }
 
 void InstallerSession::define(const std::u16string& name, const std::u16string& value_template) {

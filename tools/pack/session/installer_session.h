@@ -13,6 +13,22 @@
 
 namespace tvpack {
 
+// One finding of the installer's own check of every path (install/path_check.h).
+struct PathFinding {
+  bool bad_name = false;   // a name Windows cannot hold; else a file path that does not expand
+  bool shortcut = false;   // the record is the shortcuts section's, else the files section's
+  size_t record = 0;       // its index in its section (a shortcut's: among the markers)
+  std::u16string name;     // bad_name: the name, a folder the package's text joins written
+                           // as its variable ("{App}x.")
+};
+
+// The installer's check of every path, as the install button makes it.
+struct PathJudgement {
+  size_t room = 0;              // how long the install folder may be (0 when refused)
+  std::string refused;          // why the installer refuses the package ("" when it does not)
+  std::vector<PathFinding> findings;  // in the order of the sections and their records
+};
+
 class InstallerSession {
  public:
   // The table holds the built-in folder variables of the stand-in's folders (as the
@@ -51,6 +67,8 @@ class InstallerSession {
   // below "{App}". Null *refused when the installer accepts the package; else why it
   // refuses it (the damaged-package box) and 0.
   size_t room(std::string* refused);
+  // The same check, with every finding and where it lies.
+  PathJudgement judge_paths();
 
   // The variable table, as the installer's own readers use it.
   void define(const std::u16string& name, const std::u16string& value_template);

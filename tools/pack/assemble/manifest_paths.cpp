@@ -1,0 +1,43 @@
+// The installer's own check of the paths the manifest's package writes, its findings
+// told at the manifest's lines (see check_paths in manifest_tables.h).
+#include <set>
+#include <utility>
+
+#include "assemble/manifest_tables.h"
+#include "common/errors.h"
+
+namespace tvpack {
+namespace {
+
+constexpr const char* kCannotHold =
+    ", which Windows cannot hold (a device such as NUL or COM1, or a name ending in a dot or a space)";
+
+// The line that gives a finding's path, and the path as the manifest's reader names it.
+std::pair<int, std::string> where(const Reading* reading, const PathFinding& f) {
+  InstallerSession& session = *reading->session;
+  if (f.shortcut) {
+    const ManifestShortcut& s = reading->m->shortcuts[f.record];
+    return {s.location_line, "[[shortcut]] file " + quote(session.expand(s.location).value_or(s.location) + u".lnk")};
+  }
+  const ManifestFile& file = reading->m->files[f.record];
+  return {file.line, file.what + " destination " + quote(session.expand(file.destination).value_or(file.destination))};
+}
+
+}  // namespace
+
+void check_paths(Reading* reading, std::vector<uint8_t>* script) {
+  *script = paths_script(*reading->m);
+  reading->session->borrow_script(*script);
+  if (!reading->session->load().empty()) return;  // the format version, told with the top level
+  std::set<std::pair<int, std::u16string>> told;
+  for (const PathFinding& f : reading->session->judge_paths().findings) {
+    auto [line, named] = where(reading, f);
+    if (!told.insert({line, f.name}).second) continue;
+    if (f.bad_name)
+      reading->error(line, named + " holds the name " + quote(f.name) + kCannotHold);
+    else
+      reading->error(line, named + " does not expand as the installer expands it: a folder variable leaves no room");
+  }
+}
+
+}  // namespace tvpack
