@@ -129,4 +129,77 @@ TEST_F(PathCheckTest, NamesWindowsCannotHold) {
   EXPECT_TRUE(messages_.empty());
 }
 
+// One finding as a test compares it: where, and the name with each folder's mark
+// written as its variable.
+struct Finding {
+  bool shortcut;
+  unsigned record;
+  tv::PathFault fault;
+  std::u16string name;
+  bool operator==(const Finding& o) const {
+    return shortcut == o.shortcut && record == o.record && fault == o.fault && name == o.name;
+  }
+};
+
+void PrintTo(const Finding& f, std::ostream* out) {
+  *out << (f.shortcut ? "shortcut " : "file ") << f.record << (f.fault == tv::PathFault::kBadName ? " name " : " ")
+       << tvtest::utf8(f.name.c_str());
+}
+
+bool collect(void* context, const tv::PathVerdict& v) {
+  Finding f = {v.shortcut, v.record, v.fault, u""};
+  for (size_t i = 0; v.fault == tv::PathFault::kBadName && i < v.name_units; ++i) {
+    const char16_t* folder = tv::marked_folder(v.path[v.name_at + i]);
+    f.name += folder != nullptr ? std::u16string(folder) : std::u16string(1, v.path[v.name_at + i]);
+  }
+  static_cast<std::vector<Finding>*>(context)->push_back(f);
+  return true;
+}
+
+// Each finding says which record of which section and which name: what the package's
+// text contributes is judged, the folders are the user's ({App} is "D:\Kesta." here,
+// a name Windows cannot hold that the user chose). The first finding is the package's
+// damage; the check looks on only for a visitor.
+TEST_F(PathCheckTest, VerdictsSayWhichRecordAndWhichName) {
+  using F = tv::PathFault;
+  const std::u16string t = u"icon\n{App}\\a\n\n{Desktop}\\T";  // a shortcut with no fault
+  struct Case {
+    std::vector<std::u16string> files;
+    std::u16string shortcuts;
+    std::vector<Finding> found;
+  } cases[] = {
+      {{u"{App}\\a.txt", u"{App}\\sub\\b.txt"}, t, {}},
+      {{u"{App}\\a.txt", u"{App}\\sub.\\b.txt"}, t, {{false, 1, F::kBadName, u"sub."}}},
+      {{u"D:\\Kesta.\\x.txt"}, t, {{false, 0, F::kBadName, u"Kesta."}}},
+      {{u"{App}x.\\y"}, t, {{false, 0, F::kBadName, u"{App}x."}}},
+      {{u"{Desktop}\\NUL"}, t, {{false, 0, F::kBadName, u"NUL"}}},
+      {{u"{Desktop}\\Lpt\u00B9.log\\x"}, t, {{false, 0, F::kBadName, u"Lpt\u00B9.log"}}},
+      {{u"{Nope}\\a", u"{App}\\CON", u"{App}\\ok"}, t,
+       {{false, 0, F::kNotExpanded, u""}, {false, 1, F::kBadName, u"CON"}}},
+      {{u"{App}\\" + std::u16string(258, u'x')}, t, {{false, 0, F::kNotExpanded, u""}}},
+      {{u"{App}\\a"}, t + u"\nicon\n{App}\\a\n\n{Desktop}\\PRN", {{true, 1, F::kBadName, u"PRN.lnk"}}},
+      {{u"{App}\\a"}, u"x\nicon\nt\n\n{Programs}\\G \\aux", {{true, 0, F::kBadName, u"G "}}},
+      {{u"{App}\\a "}, u"icon\nt\n\n{Desktop}\\nul", {{false, 0, F::kBadName, u"a "}, {true, 0, F::kBadName, u"nul.lnk"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(tvtest::utf8((c.files.back() + u" " + c.shortcuts).c_str()));
+    std::vector<tvtest::FileEntry> files;
+    for (const std::u16string& f : c.files) files.push_back({f, "f"});
+    embed_script(tvtest::make_script(1, {{u"{App}", u"D:\\Kesta."}}, files, c.shortcuts));
+    ASSERT_EQ(tv::load_package(), 1);
+    unsigned room = 0;
+    std::vector<Finding> got;
+    tv::clear_damage_reason();
+    tv::PathCheck told = tv::check_install_paths(u"D:\\Kesta.", &room, collect, &got);
+    EXPECT_EQ(got, c.found);
+    EXPECT_EQ(told == tv::PathCheck::kDamaged, !c.found.empty());
+    std::string reason = c.found.empty() ? "" : tv::path_fault_reason(c.found[0].fault);
+    EXPECT_EQ(std::string(tv::damage_reason()), reason);
+    // Without a visitor the first finding alone, the same damage.
+    tv::clear_damage_reason();
+    EXPECT_EQ(tv::check_install_paths(u"D:\\Kesta.", &room) == tv::PathCheck::kDamaged, !c.found.empty());
+    EXPECT_EQ(std::string(tv::damage_reason()), reason);
+  }
+}
+
 }  // namespace
