@@ -91,6 +91,12 @@ TEST_F(ManifestTest, RefusesFilesThatCannotBeInstalled) {
       {f + "destination = '{App}\\a?.txt'\n", 6, "Windows does not allow"},
       {f + "destination = '{App}\\sub.\\a.txt'\n", 6, "holds the name \"sub.\", which Windows cannot hold"},
       {f + "destination = '{Desktop}\\Nul'\n", 6, "holds the name \"Nul\", which Windows cannot hold"},
+      // The installer's own check judges what the package writes, not the folders: {App}'s
+      // name written out is the package's text, and a name the package joins to {App} is one.
+      {"[[variable]]\nname = \"{App}\"\nvalue = 'D:\\Kesta.'\n[[file]]\nsource = \"a.txt\"\n"
+       "destination = 'D:\\Kesta.\\x.txt'\n", 6,
+       "[[file]] destination \"D:\\Kesta.\\x.txt\" holds the name \"Kesta.\", which Windows cannot hold"},
+      {f + "destination = '{App}x.\\a.txt'\n", 6, "\"D:\\Kestax.\\a.txt\" holds the name \"{App}x.\""},
       {f + "dest = '{App}\\a.txt'\n", 6, "unknown key \"dest\""},
       {f + "destination = '{App}\\a'\n[[file]]\nsource = \"a.txt\"\ndestination = '{App}\\A'\n", 9,
        "already installed by the entry on line 6"},
@@ -274,12 +280,16 @@ std::string many_shortcuts(int count) {
 TEST_F(ManifestTest, RefusesTreesAndShortcutsThatCannotBeInstalled) {
   fs::create_directories(dir_ / "empty/inner");
   dir_.write("braces/sub/{App}.txt", "x");
+  dir_.write("two/a.txt", "a");
+  dir_.write("two/b.txt", "b");
   std::string t = kApp + "[[tree]]\nsource = \"";
   std::string s = kApp + "[[shortcut]]\ntarget = 'C:\\t.exe'\n";  // location or arguments on line 6
   expect_refused({
       {t + "a.txt\"\ndestination = '{App}\\t'\n", 5, "is not a folder"},
       {t + "empty\"\ndestination = '{App}\\t'\n", 5, "holds no files"},
       {t + "braces\"\ndestination = '{App}\\t'\n", 5, "has a brace in its name"},
+      // Told once for the tree's line, not for each of its files.
+      {t + "two\"\ndestination = '{App}\\t.'\n", 6, "destination \"D:\\Kesta\\t.\\a.txt\" holds the name \"t.\""},
       {kApp + "[[shortcut]]\ntarget = \"{App}\\\\t\\n.exe\"\nlocation = '{Desktop}\\T'\n", 5, "has a line break"},
       {s + "arguments = \"-a\\r-b\"\nlocation = '{Desktop}\\T'\n", 6, "has a line break"},
       {s + "location = \"{Desktop}\"\n", 6, "has no backslash"},
