@@ -209,22 +209,22 @@ void list_shortcuts(const ShortcutSection& shortcuts, std::ostream& out) {
   }
 }
 
-// Each path the installer would write that holds a name Windows cannot hold, told on
-// err; true when there was one: the installer refuses the whole package then.
-bool refuse_unholdable(const std::vector<FileRecord>& files, const ShortcutSection& shortcuts, std::ostream& err) {
-  std::vector<std::u16string> written;
-  for (const FileRecord& r : files) written.push_back(tv::u16string_at(r.path));
-  for (const ShortcutRecord& s : shortcuts.records) {
-    const char16_t* path = s.plan == tv::ShortcutPlan::kShortcut      ? s.planned.file
-                           : s.plan == tv::ShortcutPlan::kNameTooLong ? s.planned.folder
-                                                                      : nullptr;
-    if (path != nullptr) written.push_back(tv::u16string_at(path));
-  }
+// Each path the installer would write that holds a name Windows cannot hold (its
+// own check's findings), told on err; true when there was one: the installer refuses
+// the whole package then.
+bool refuse_unholdable(const PathJudgement& judged, const std::vector<FileRecord>& files,
+                       const ShortcutSection& shortcuts, std::ostream& err) {
   bool refused = false;
-  for (const std::u16string& path : written) {
-    std::u16string bad = unholdable_name(path, kAppMark);
-    if (bad.empty()) continue;
-    tell(err, "error: " + quote(shown(path)) + " holds the name " + quote(bad) +
+  for (const PathFinding& f : judged.findings) {
+    if (!f.bad_name) continue;
+    const char16_t* path = nullptr;
+    if (!f.shortcut && f.record < files.size()) path = files[f.record].path;
+    if (f.shortcut && f.record < shortcuts.records.size()) {
+      const ShortcutRecord& s = shortcuts.records[f.record];
+      path = s.plan == tv::ShortcutPlan::kShortcut ? s.planned.file : s.planned.folder;
+    }
+    if (path == nullptr) continue;
+    tell(err, "error: " + quote(shown(tv::u16string_at(path))) + " holds the name " + quote(f.name) +
                   ", which Windows cannot hold; the installer refuses the package, nothing written");
     refused = true;
   }
@@ -241,6 +241,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   auto stops = [&](const std::string& why) { fail(installer, walk.explained(why)); };
   if (!problem.empty()) stops(problem);
   if (!walk.choose_folder(kAppMark)) stops(tv::damage_reason());
+  PathJudgement judged = walk.judge_paths();
   // Everything is read before anything is written: the installer checks every path first.
   std::vector<FileRecord> files;
   if (!walk.files([&](const FileRecord& r) {
@@ -250,7 +251,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     stops(tv::damage_reason());
   ShortcutSection shortcuts;
   if (!walk.shortcuts(&shortcuts)) stops(tv::damage_reason());
-  if (refuse_unholdable(files, shortcuts, err)) return 2;
+  if (refuse_unholdable(judged, files, shortcuts, err)) return 2;
   prepare_folder(dir, force);
 
   size_t written = 0, outside = 0, refused = 0;

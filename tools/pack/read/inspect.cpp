@@ -104,13 +104,13 @@ void list_variables(InstallWalk& walk, std::ostream& out) {
 }
 
 // The mark after a path the installer would write that holds a name Windows cannot
-// hold ("" for one it can): the installer refuses the whole package.
-std::string unholdable_mark(const char16_t* path, const std::u16string& app) {
-  std::u16string bad = unholdable_name(tv::u16string_at(path), app);
-  return bad.empty() ? "" : "   <- Windows cannot hold " + quote(bad) + ": the installer refuses the package";
+// hold, as its own check found ("" for one it can): the installer refuses the whole package.
+std::string unholdable_mark(const PathJudgement& judged, bool shortcut, size_t record) {
+  const std::u16string* bad = judged.bad_name(shortcut, record);
+  return bad == nullptr ? "" : "   <- Windows cannot hold " + quote(*bad) + ": the installer refuses the package";
 }
 
-void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16string& app) {
+void list_shortcuts(const ShortcutSection& s, std::ostream& out, const PathJudgement& judged) {
   size_t made = 0;
   for (const ShortcutRecord& r : s.records) made += r.plan == tv::ShortcutPlan::kShortcut;
   if (s.lines.size() == 1 && s.lines[0].empty()) {
@@ -122,6 +122,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16s
   size_t r = 0, g = 0;
   while (r < s.records.size() || g < s.ignored.size()) {
     if (g == s.ignored.size() || (r < s.records.size() && s.records[r].marker < s.ignored[g])) {
+      size_t record = r;
       const ShortcutRecord& rec = s.records[r++];
       out << "  line " << rec.marker + 1 << ": target=" << printable(rec.lines[0])
           << " arguments=" << printable(rec.lines[1]) << " location=" << printable(rec.lines[2]);
@@ -131,7 +132,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16s
           // The target as the files' destinations are shown: expanded.
           if (tv::u16string_at(rec.planned.target) != tv::u16string_at(rec.lines[0]))
             out << " starting " << printable(rec.planned.target);
-          out << unholdable_mark(rec.planned.file, app);
+          out << unholdable_mark(judged, true, record);
           break;
         case tv::ShortcutPlan::kNotExpanded:
           out << (rec.lines[2] == nullptr ? "   (no shortcut: the section ends inside this record)"
@@ -143,7 +144,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const std::u16s
         case tv::ShortcutPlan::kFolderTooLong:
         case tv::ShortcutPlan::kNameTooLong:
           out << "   (no shortcut: the path is longer than " << kMaxPathUnits << " units)";
-          if (rec.plan == tv::ShortcutPlan::kNameTooLong) out << unholdable_mark(rec.planned.folder, app);
+          if (rec.plan == tv::ShortcutPlan::kNameTooLong) out << unholdable_mark(judged, true, record);
           break;
       }
       out << "\n";
@@ -172,19 +173,18 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (!problem.empty() && !walk.version_refused()) return problem;
   out << "format version: " << walk.version() << (walk.version_refused() ? " (newer than the installer reads)\n" : "\n");
   std::u16string folder = walk.default_folder();
-  std::string refused;
-  size_t room = walk.room(&refused);
+  PathJudgement judged = walk.judge_paths();
   if (!walk.choose_folder(folder)) return tv::damage_reason();
   list_variables(walk, out);
   out << "install folder: " << printable(folder) << " (the install dialog's default, {App} below)\n";
-  if (refused.empty())
-    out << "install folder up to " << room << " characters (the installer's own check)\n";
+  if (judged.refused.empty())
+    out << "install folder up to " << judged.room << " characters (the installer's own check)\n";
   else
     out << "install folder: none (the installer's own check refuses the package when the install button is "
-           "pressed: " << refused << ")\n";
+           "pressed: " << judged.refused << ")\n";
 
   std::vector<std::string> files;
-  bool read = walk.files([&files, &folder, &walk](const FileRecord& r) {
+  bool read = walk.files([&files, &judged, &walk](const FileRecord& r) {
     std::string line = "  " + printable(r.templ) + "  (" + std::to_string(r.size) + " bytes)";
     if (r.path == nullptr) {
       std::string why = walk.session().expansion_problem(tv::u16string_at(r.templ));
@@ -192,7 +192,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
     } else if (tv::u16string_at(r.path) != tv::u16string_at(r.templ)) {
       line += "   -> " + printable(r.path);
     }
-    if (r.path != nullptr) line += unholdable_mark(r.path, folder);
+    if (r.path != nullptr) line += unholdable_mark(judged, false, files.size());
     files.push_back(line);
     return true;
   });
@@ -201,7 +201,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   if (!read) return tv::damage_reason();
   ShortcutSection shortcuts;
   if (!walk.shortcuts(&shortcuts)) return tv::damage_reason();
-  list_shortcuts(shortcuts, out, folder);
+  list_shortcuts(shortcuts, out, judged);
   tv::ScriptCursor& c = tv::script_cursor();
   if (c.pos != c.end) out << "note: " << (c.end - c.pos) << " bytes follow the shortcuts section (unread)\n";
   return problem;

@@ -68,6 +68,8 @@ class InstallWalk {
   // How long the install folder may be, from the installer's own check (session's
   // room()), before choose_folder.
   size_t room(std::string* refused) { return session_.room(refused); }
+  // The same check with every finding (session's judge_paths()), before files().
+  PathJudgement judge_paths() { return session_.judge_paths(); }
   // The files section, record by record; visit returns false to stop. False when the
   // section is damaged (tv::damage_reason() says why); a path that does not expand is
   // visited (path null) and then ends the walk as damaged, as in the installer.

@@ -8,7 +8,6 @@
 #include "common/limits.h"
 #include "common/template.h"
 #include "common/windows_path.h"
-#include "actions/path_rules.h"
 #include "install/path_check.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -114,6 +113,12 @@ bool keep_finding(void* context, const tv::PathVerdict& v) {
 
 }  // namespace
 
+const std::u16string* PathJudgement::bad_name(bool shortcut, size_t record) const {
+  for (const PathFinding& f : findings)
+    if (f.bad_name && f.shortcut == shortcut && f.record == record) return &f.name;
+  return nullptr;
+}
+
 PathJudgement InstallerSession::judge_paths() {
   PathJudgement j;
   unsigned room = 0;
@@ -189,20 +194,6 @@ std::u16string with_folder_names(const std::u16string& path) {
   std::u16string value;
   std::u16string folder = shell_folder_of(path, &value);
   return folder.empty() ? path : folder + path.substr(value.size());
-}
-
-size_t own_folder_names(const std::u16string& path, const std::u16string& app) {
-  std::u16string shell, folder = without_trailing_separators(app);
-  size_t names = starts_with_folder(path, folder) ? path_components(folder).size() : 0;
-  if (!shell_folder_of(path, &shell).empty()) names = std::max(names, path_components(shell).size());
-  return names;
-}
-
-std::u16string unholdable_name(const std::u16string& path, const std::u16string& app) {
-  std::vector<std::u16string> names = path_components(path);
-  for (size_t i = own_folder_names(path, app); i < names.size(); ++i)
-    if (tv::windows_cannot_hold(names[i].data(), names[i].size())) return names[i];
-  return u"";
 }
 
 }  // namespace tvpack

@@ -27,6 +27,8 @@ struct PathJudgement {
   size_t room = 0;              // how long the install folder may be (0 when refused)
   std::string refused;          // why the installer refuses the package ("" when it does not)
   std::vector<PathFinding> findings;  // in the order of the sections and their records
+  // The name Windows cannot hold in that record's path, or null.
+  const std::u16string* bad_name(bool shortcut, size_t record) const;
 };
 
 class InstallerSession {
@@ -100,11 +102,5 @@ class InstallerSession {
 std::u16string shell_folder_of(const std::u16string& path, std::u16string* value);
 // path with a shell folder's path written as its variable ("{Desktop}\\x.lnk").
 std::u16string with_folder_names(const std::u16string& path);
-// How many leading names of path the user's own folders give: app's (the install
-// folder), or the shell folder's that holds it, the longer.
-size_t own_folder_names(const std::u16string& path, const std::u16string& app);
-// The first name of path that Windows cannot hold, "" when none; the user's own
-// folders' names pass, as in the installer.
-std::u16string unholdable_name(const std::u16string& path, const std::u16string& app);
 
 }  // namespace tvpack
