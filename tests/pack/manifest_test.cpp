@@ -15,7 +15,7 @@
 #include "common/read_file.h"
 #include "common/template.h"
 #include "install/path_check.h"
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 #include "session/installer_session.h"
 #include "pack_test_support.h"
 #include "base/path_limit.h"

@@ -18,7 +18,7 @@
 #include "package/writer.h"
 #include "base/resource_ids.h"
 #include "read/inspect.h"
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 
 namespace {
 

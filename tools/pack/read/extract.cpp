@@ -15,7 +15,7 @@
 #include "common/windows_path.h"
 #include "package/script.h"
 #include "base/text16.h"
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 
 namespace fs = std::filesystem;
 

@@ -6,16 +6,13 @@
 #include "common/errors.h"
 #include "common/limits.h"
 #include "common/read_file.h"
-#include "actions/product_names.h"
 #include "package/script.h"
-#include "platform/platform.h"
 #include "pe/icon_group.h"
 #include "pe/pe_image.h"
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
 #include "base/text16.h"
-#include "variables/table.h"
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 
 namespace tvpack {
 namespace {
@@ -66,13 +63,10 @@ std::string resource_text(const std::vector<uint8_t>& bytes) {
 
 // The folder name the installer carries, as it reads it: quoted, or "none" (and why,
 // when it carries one it ignores).
-std::string folder_name_text() {
-  const uint8_t* data = nullptr;
-  size_t size = 0;
-  if (!tv::own_resource(tv::OwnResource::kFolderName, &data, &size)) return "none";
-  char16_t name[tv::kMaxFolderNameUnits + 1];
-  if (tv::read_folder_name(data, size, name)) return quote(std::u16string(name));
-  return "none (the installer ignores its resource of " + std::to_string(size) +
+std::string folder_name_text(const ProductNames& names) {
+  if (!names.carries_folder_name) return "none";
+  if (names.folder_name) return quote(*names.folder_name);
+  return "none (the installer ignores its resource of " + std::to_string(names.folder_name_bytes) +
          " bytes: no folder name Windows can hold)";
 }
 
@@ -91,11 +85,11 @@ void list_variables(InstallWalk& walk, std::ostream& out) {
     } else if (later) {
       out << "   (set again below)";
     } else if (name != u"{App}") {
-      const char16_t* const* slot = tv::find_variable(name.c_str());
-      if (slot == nullptr || *slot == nullptr) {
+      std::optional<std::u16string> slot = walk.session().value_of(name);
+      if (!slot) {
         std::string problem = walk.session().expansion_problem(value);
         out << "   (no value: the installer cannot expand it" << (problem.empty() ? "" : ": " + problem) << ")";
-      } else if (tv::u16string_at(*slot) != value) {
+      } else if (*slot != value) {
         out << "   -> " << printable(*slot);
       }
     }
@@ -210,14 +204,11 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
 }  // namespace
 
 std::string product_names_text() {
-  char16_t name[tv::kProductNameUnits], suffix[tv::kFolderSuffixUnits], folder[tv::kMaxPath];
-  tv::product_name(name);
-  tv::browse_folder_suffix(suffix);
-  tv::default_install_folder(folder);
-  return "product name: " + quote(std::u16string(name)) +
-         "; the retry prompt and the old-version box ask to close it\nfolder name: " + folder_name_text() +
-         "; the browse button adds " + quote(std::u16string(suffix)) + ", an empty folder box installs to " +
-         quote(std::u16string(folder)) + "\n";
+  ProductNames names = product_names();
+  return "product name: " + quote(names.name) +
+         "; the retry prompt and the old-version box ask to close it\nfolder name: " + folder_name_text(names) +
+         "; the browse button adds " + quote(names.browse_suffix) + ", an empty folder box installs to " +
+         quote(names.default_folder) + "\n";
 }
 
 std::string inspect_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) {

@@ -5,9 +5,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/errors.h"
 #include "common/limits.h"
 #include "common/template.h"
 #include "common/windows_path.h"
+#include "actions/product_names.h"
+#include "base/resource_ids.h"
+#include "pe/pe_image.h"
+#include "pe/pe_resources.h"
 #include "install/path_check.h"
 #include "package/script.h"
 #include "platform/platform.h"
@@ -54,6 +59,36 @@ InstallerSession::~InstallerSession() {
   if (borrowed_) tv::set_script(nullptr, 0);
   tv::posix::reset_special_folders();
   g_alive = false;
+}
+
+// The resources as the installer finds them: the first of its type and number, in
+// whatever language. A tree that does not read holds none for the installer either.
+void InstallerSession::read_own_resources(const std::vector<uint8_t>& bytes) {
+  tv::posix::clear_own_resources();
+  std::vector<Resource> resources;
+  try {
+    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
+  } catch (const PackError&) {
+    return;
+  }
+  const struct {
+    tv::OwnResource which;
+    uint16_t type, id;
+  } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
+              {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
+  for (const auto& own : kOwn) {
+    for (const Resource& r : resources) {
+      if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
+      tv::posix::set_own_resource(own.which, r.data);
+      break;
+    }
+  }
+}
+
+std::optional<std::u16string> InstallerSession::value_of(const std::u16string& name) const {
+  const char16_t* const* slot = tv::find_variable(name.c_str());
+  if (slot == nullptr || *slot == nullptr) return std::nullopt;
+  return tv::u16string_at(*slot);
 }
 
 void InstallerSession::use_shell_folders(const std::map<int, std::u16string>& folders) {
@@ -172,6 +207,22 @@ std::string InstallerSession::expansion_problem(const std::u16string& templ) con
 std::string InstallerSession::explained(const std::string& why) const {
   if (messages_.empty()) return why;
   return why + " (the installer shows \"" + tv::u16_to_utf8(messages_.front()) + "\" and stops)";
+}
+
+ProductNames product_names() {
+  ProductNames n;
+  char16_t name[tv::kProductNameUnits], suffix[tv::kFolderSuffixUnits], folder[tv::kMaxPath];
+  tv::product_name(name);
+  tv::browse_folder_suffix(suffix);
+  tv::default_install_folder(folder);
+  n.name = name;
+  n.browse_suffix = suffix;
+  n.default_folder = folder;
+  const uint8_t* data = nullptr;
+  n.carries_folder_name = tv::own_resource(tv::OwnResource::kFolderName, &data, &n.folder_name_bytes);
+  char16_t read[tv::kMaxFolderNameUnits + 1];
+  if (n.carries_folder_name && tv::read_folder_name(data, n.folder_name_bytes, read)) n.folder_name = read;
+  return n;
 }
 
 std::u16string shell_folder_of(const std::u16string& path, std::u16string* value) {

@@ -31,6 +31,17 @@ struct PathJudgement {
   const std::u16string* bad_name(bool shortcut, size_t record) const;
 };
 
+// The product's names as the installer reads them of its own resources
+// (actions/product_names.h).
+struct ProductNames {
+  std::u16string name;            // in the retry prompt and the old-version box
+  std::u16string browse_suffix;   // what the browse button adds
+  std::u16string default_folder;  // where an empty folder box installs
+  bool carries_folder_name = false;   // a folder-name resource is there
+  size_t folder_name_bytes = 0;       // its size
+  std::optional<std::u16string> folder_name;  // the name it holds, when the installer takes it
+};
+
 class InstallerSession {
  public:
   // The table holds the built-in folder variables of the stand-in's folders (as the
@@ -42,6 +53,11 @@ class InstallerSession {
   ~InstallerSession();
   InstallerSession(const InstallerSession&) = delete;
   InstallerSession& operator=(const InstallerSession&) = delete;
+
+  // The resources the installer reads of itself, from an installer file's bytes: the
+  // first of each type and number, in whatever language; none from a tree that does not
+  // read. The session's own until it goes (or the next call).
+  void read_own_resources(const std::vector<uint8_t>& bytes);
 
   // The shell folders (CSIDL -> path) the folder variables take, as a machine's shell
   // gives them.
@@ -78,6 +94,8 @@ class InstallerSession {
   // templ expanded with the current table, or nothing where the installer's own
   // expansion gives none.
   std::optional<std::u16string> expand(const std::u16string& templ) const;
+  // A variable's current value; nothing when it is not defined or has none.
+  std::optional<std::u16string> value_of(const std::u16string& name) const;
   // Why templ does not expand ("" when it does): an unclosed "{", an unknown variable,
   // or its length.
   std::string expansion_problem(const std::u16string& templ) const;
@@ -95,6 +113,10 @@ class InstallerSession {
   std::vector<std::u16string> messages_;
   std::u16string folder_;
 };
+
+// The product's names as the installer reads them of its own resources, while a
+// session is alive (read_own_resources).
+ProductNames product_names();
 
 // The folders the user owns, while a session is alive: the shell folder variable
 // ("{Desktop}", ...) whose folder holds path, the longest one; "" when none. *value

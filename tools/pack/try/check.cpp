@@ -13,7 +13,7 @@
 #include "install/install.h"
 #include "package/script.h"
 #include "base/text16.h"
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 #include "try/check.h"
 #include "try/code_page.h"
 #include "try/drives.h"

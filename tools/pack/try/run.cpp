@@ -15,7 +15,7 @@
 #include "base/text16.h"
 #include "install/install.h"
 #include "read/inspect.h"
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 #include "try/dialogs.h"
 #include "try/drives.h"
 #include "try/machine_error.h"

@@ -51,7 +51,7 @@ class InstallWalk {
   std::string open(const std::vector<uint8_t>& bytes);
   // Only the resources the installer reads of itself, given to the installer's code
   // (open() begins with this): enough for its product name and folder name.
-  void read_own_resources(const std::vector<uint8_t>& bytes);
+  void read_own_resources(const std::vector<uint8_t>& bytes) { session_.read_own_resources(bytes); }
   uint32_t section_offset() const { return section_offset_; }
   uint32_t container_size() const { return n_; }
   uint32_t key() const { return key_; }

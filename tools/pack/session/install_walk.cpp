@@ -1,5 +1,5 @@
 // The installer's own reading of a package, step by step, for inspect, extract and try.
-#include "read/install_walk.h"
+#include "session/install_walk.h"
 
 #include "actions/files.h"
 #include "common/errors.h"
@@ -7,9 +7,6 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
-#include "pe/pe_resources.h"
-#include "base/resource_ids.h"
-#include "platform/standin/standin.h"
 #include "base/package_section.h"
 #include "platform/platform.h"
 #include "base/text16.h"
@@ -18,32 +15,8 @@
 
 namespace tvpack {
 
-// The resources as the installer finds them: the first of its type and number, in
-// whatever language. A tree that does not read holds none for the installer either.
-void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
-  tv::posix::clear_own_resources();
-  std::vector<Resource> resources;
-  try {
-    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
-  } catch (const PackError&) {
-    return;
-  }
-  const struct {
-    tv::OwnResource which;
-    uint16_t type, id;
-  } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
-              {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
-  for (const auto& own : kOwn) {
-    for (const Resource& r : resources) {
-      if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
-      tv::posix::set_own_resource(own.which, r.data);
-      break;
-    }
-  }
-}
-
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
-  read_own_resources(bytes);
+  session_.read_own_resources(bytes);
   PeLayout pe;
   try {
     pe = parse_pe(bytes.data(), bytes.size());
@@ -100,6 +73,8 @@ bool InstallWalk::files(const std::function<bool(const FileRecord&)>& visit) {
   return !records.damaged();
 }
 
+namespace {
+
 // Each marker's record as the installer plans it.
 void add_shortcut(void* context, tv::ShortcutPlan plan, const tv::PlannedShortcut& planned) {
   ShortcutRecord r;
@@ -109,6 +84,8 @@ void add_shortcut(void* context, tv::ShortcutPlan plan, const tv::PlannedShortcu
   r.planned = planned;
   static_cast<ShortcutSection*>(context)->records.push_back(r);
 }
+
+}  // namespace
 
 bool InstallWalk::shortcuts(ShortcutSection* out) {
   char16_t* text = nullptr;
