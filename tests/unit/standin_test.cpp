@@ -118,3 +118,24 @@ TEST_F(StandInTest, LargeBufferHintAdvisesTheWholePagesInsideTheBuffer) {
 #endif
 
 }  // namespace
+
+// Names compared as the file systems' case table compares them: each unit by its simple
+// uppercase, beyond ASCII and Latin-1, and no unit folded into another's spelling.
+TEST(StandInCase, NamesCompareByTheOneCaseTable) {
+  struct Case {
+    std::u16string a, b;
+    bool same;
+  } cases[] = {
+      {u"readme.TXT", u"README.txt", true},   {u"\u00E4\u00FE", u"\u00C4\u00DE", true},
+      {u"\u01C6", u"\u01C4", true},            {u"\u03C2", u"\u03A3", true},
+      {u"\u0561\u0584", u"\u0531\u0554", true}, {u"\uFF41", u"\uFF21", true},
+      {u"\u0451\u0491", u"\u0401\u0490", true}, {u"\u1E9E", u"\u00DF", false},
+      {u"k", u"\u212A", false},                {u"\u00DF", u"s", false},
+      {u"a_", u"A-", false},                   {u"\u0131", u"i", true},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(c.a.size(), c.b.size());
+    EXPECT_EQ(tv::same_ignoring_case(c.a.c_str(), c.b.c_str(), c.a.size()), c.same)
+        << tvtest::utf8(c.a.c_str()) << " " << tvtest::utf8(c.b.c_str());
+  }
+}

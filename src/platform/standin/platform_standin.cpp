@@ -24,6 +24,7 @@
 #include "platform/standin/standin.h"
 #include "base/file_error.h"
 #include "base/text16.h"
+#include "base/upcase.h"
 
 namespace tv {
 namespace {
@@ -452,27 +453,11 @@ bool final_path(const char16_t* path, char16_t* out) {
   return win.size() < 260 && u16copy(out, 260, win.c_str());
 }
 
-namespace {
-
-// One unit in either case: ASCII, Latin-1, Latin Extended-A, basic Greek and Cyrillic
-// to upper case; a stand-in for the system's table, enough for the tests' names.
-char16_t folded(char16_t c) {
-  if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) ||
-      (c >= 0x430 && c <= 0x44F))
-    return char16_t(c - 0x20);
-  if (c >= 0x450 && c <= 0x45F) return char16_t(c - 0x50);
-  bool odd_lower = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-  bool even_lower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-  if ((odd_lower && c % 2 == 1) || (even_lower && c % 2 == 0)) return char16_t(c - 1);
-  return c;
-}
-
-}  // namespace
-
+// Units compared by the file systems' case table (base/upcase.h), as the system's
+// ordinal comparison that ignores case compares them.
 bool same_ignoring_case(const char16_t* a, const char16_t* b, size_t units) {
   for (size_t i = 0; i < units; ++i)
-    if (folded(unit_at(a, i)) != folded(unit_at(b, i))) return false;
+    if (upcase_unit(unit_at(a, i)) != upcase_unit(unit_at(b, i))) return false;
   return true;
 }
 

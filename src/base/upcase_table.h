@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-namespace tvpack {
+namespace tv {
 
 struct UpcaseRun {
   uint16_t first, last;
@@ -205,4 +205,4 @@ constexpr UpcaseRun kUpcaseRuns[] = {
     {0xFF41, 0xFF5A, 1, 0xFFE0},
 };
 
-}  // namespace tvpack
+}  // namespace tv
