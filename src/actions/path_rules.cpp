@@ -49,14 +49,16 @@ bool windows_cannot_hold(const char16_t* name, size_t units) {
   return !dot_or_dots;
 }
 
-bool is_folder_name(const char16_t* name, size_t units) {
-  if (units == 0 || units > kMaxFolderNameUnits) return false;
+NameVerdict judge_folder_name(const char16_t* name, size_t units) {
+  if (units == 0) return {NameFault::kEmpty, 0};
+  if (units > kMaxFolderNameUnits) return {NameFault::kTooLong, 0};
   for (size_t i = 0; i < units; ++i) {
     char16_t c = unit_at(name, i);
-    if (c == u'\\' || c == u'/' || forbidden_in_name(c)) return false;
+    if (c == u'\\' || c == u'/') return {NameFault::kSeparator, i};
+    if (forbidden_in_name(c)) return {NameFault::kForbidden, i};
   }
   bool dots = unit_at(name, 0) == u'.' && (units == 1 || (units == 2 && unit_at(name, 1) == u'.'));
-  return !dots && !windows_cannot_hold(name, units);
+  return {dots || windows_cannot_hold(name, units) ? NameFault::kCannotHold : NameFault::kNone, 0};
 }
 
 namespace {

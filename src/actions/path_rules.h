@@ -19,11 +19,24 @@ bool windows_cannot_hold(const char16_t* name, size_t units);
 // The longest folder name Windows keeps: a name of a path is at most 255 units.
 constexpr size_t kMaxFolderNameUnits = 255;
 
-// True when name (units UTF-16 units, at any byte offset) can be the product's folder
-// name, the one folder the browse button and the default install folder add: 1 to
-// kMaxFolderNameUnits units, no backslash or slash, no unit forbidden_in_name, not
-// "." or "..", and not a name Windows cannot hold.
-bool is_folder_name(const char16_t* name, size_t units);
+// What keeps a name (units UTF-16 units, at any byte offset) from being the product's
+// folder name, the one folder the browse button and the default install folder add.
+enum class NameFault {
+  kNone,        // 1 to kMaxFolderNameUnits units, none below, and one Windows can hold
+  kEmpty,
+  kTooLong,     // more than kMaxFolderNameUnits units
+  kSeparator,   // a backslash or a slash: unit `at`
+  kForbidden,   // a unit forbidden_in_name: unit `at`
+  kCannotHold,  // "." or "..", or a name Windows cannot hold
+};
+struct NameVerdict {
+  NameFault fault;
+  size_t at;  // kSeparator, kForbidden: the first such unit
+};
+NameVerdict judge_folder_name(const char16_t* name, size_t units);
+inline bool is_folder_name(const char16_t* name, size_t units) {
+  return judge_folder_name(name, units).fault == NameFault::kNone;
+}
 
 // What keeps Windows from using a typed folder as the install folder.
 enum class FolderFault {

@@ -90,6 +90,31 @@ TEST(PathRulesTest, FoldersWindowsCanUseAsTyped) {
   }
 }
 
+// A folder name's verdict says what keeps it from being the product's folder, and for
+// a unit no name may hold, which unit: the first of them.
+TEST(PathRulesTest, FolderNameVerdicts) {
+  using F = tv::NameFault;
+  struct Case {
+    std::u16string name;
+    F fault;
+    size_t at;
+  } cases[] = {
+      {u"Kesta", F::kNone, 0},           {u"K\u00E9sta 2.0", F::kNone, 0},   {u"", F::kEmpty, 0},
+      {std::u16string(255, u'k'), F::kNone, 0}, {std::u16string(256, u'k'), F::kTooLong, 0},
+      {u"a\\b", F::kSeparator, 1},      {u"a/b", F::kSeparator, 1},        {u"ab<c\\d", F::kForbidden, 2},
+      {u"a\\b<", F::kSeparator, 1},     {u"x\x1F", F::kForbidden, 1},     {u"a:b", F::kForbidden, 1},
+      {u".", F::kCannotHold, 0},         {u"..", F::kCannotHold, 0},         {u"...", F::kCannotHold, 0},
+      {u"CON", F::kCannotHold, 0},       {u"nul.txt", F::kCannotHold, 0},    {u"Kesta ", F::kCannotHold, 0},
+      {u"COM\u00B9", F::kCannotHold, 0}, {u"COM10", F::kNone, 0},            {u".git", F::kNone, 0},
+  };
+  for (const Case& c : cases) {
+    tv::NameVerdict v = tv::judge_folder_name(c.name.data(), c.name.size());
+    EXPECT_EQ(v.fault, c.fault) << tvtest::utf8(c.name.c_str());
+    EXPECT_EQ(v.at, c.at) << tvtest::utf8(c.name.c_str());
+    EXPECT_EQ(tv::is_folder_name(c.name.data(), c.name.size()), c.fault == F::kNone);
+  }
+}
+
 TEST(PathRulesTest, FolderHolds) {
   struct Case {
     std::u16string folder, inner;

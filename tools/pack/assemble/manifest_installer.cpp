@@ -91,19 +91,26 @@ void read_version(Reading* reading, const char* key, const std::optional<std::u1
                              "like \"2.3\" or \"2.3.1.0\"");
 }
 
-// Why a folder name cannot be the product's folder ("" when it can): the installer
-// takes only a name that tv::is_folder_name takes, and a refused one would be dropped.
-std::string folder_name_problem(const std::u16string& name) {
-  if (tv::is_folder_name(name.data(), name.size())) return "";
-  if (name.empty()) return "is empty";
-  if (name.size() > tv::kMaxFolderNameUnits)
-    return "is " + std::to_string(name.size()) + " UTF-16 units long; a folder name has at most " +
-           std::to_string(tv::kMaxFolderNameUnits);
-  for (char16_t c : name)
-    if (c == u'\\' || c == u'/')
-      return "holds " + quote(std::u16string(1, c)) + ": it is one folder's name, not a path";
-  for (char16_t c : name)
-    if (tv::forbidden_in_name(c)) return "holds " + quote(std::u16string(1, c)) + ", which no folder name may hold";
+// Why a folder name cannot be the product's folder ("" when it can): the installer's
+// verdict (tv::judge_folder_name), worded; it drops a name it refuses.
+std::string worded_name_verdict(const std::u16string& name) {
+  tv::NameVerdict v = tv::judge_folder_name(name.data(), name.size());
+  std::u16string unit = name.substr(v.at, 1);
+  switch (v.fault) {
+    case tv::NameFault::kNone:
+      return "";
+    case tv::NameFault::kEmpty:
+      return "is empty";
+    case tv::NameFault::kTooLong:
+      return "is " + std::to_string(name.size()) + " UTF-16 units long; a folder name has at most " +
+             std::to_string(tv::kMaxFolderNameUnits);
+    case tv::NameFault::kSeparator:
+      return "holds " + quote(unit) + ": it is one folder's name, not a path";
+    case tv::NameFault::kForbidden:
+      return "holds " + quote(unit) + ", which no folder name may hold";
+    case tv::NameFault::kCannotHold:
+      break;
+  }
   return "is a name Windows cannot hold as a folder (a device such as CON or NUL, \".\" or \"..\", or a name "
          "ending in a dot or a space)";
 }
@@ -113,7 +120,7 @@ std::optional<std::u16string> folder_name(Reading* reading, const TableReader& r
   int line = 0;
   std::optional<std::u16string> name = r.text("folder_name", false, &line);
   if (!name) return std::nullopt;
-  std::string problem = folder_name_problem(*name);
+  std::string problem = worded_name_verdict(*name);
   if (problem.empty()) return name;
   reading->error(line, "[installer] folder_name " + quote(*name) + " " + problem);
   return std::nullopt;
