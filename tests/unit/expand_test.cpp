@@ -86,3 +86,35 @@ TEST_F(ExpandTest, TemplatesAtOddAddressesExpand) {
 }
 
 }  // namespace
+
+namespace {
+
+// The verdict of an expansion: the first fault met, left to right, and for a variable
+// it does not know, which token.
+TEST_F(ExpandTest, VerdictsSayWhatAndWhere) {
+  using F = tv::ExpandFault;
+  const std::u16string long_text(252, u'x');  // with {App}, 260 units
+  struct Case {
+    std::u16string templ;
+    F fault;
+    size_t at, units;
+  } cases[] = {
+      {u"{App}\\a", F::kNone, 0, 0},          {u"{Null}{App}", F::kNone, 0, 0},
+      {u"a{App", F::kUnclosed, 1, 0},         {u"{App}\\{Nope}\\{X", F::kUnknown, 6, 6},
+      {u"{App}{Kesta}", F::kUnknown, 5, 7},   {u"x{}", F::kUnknown, 1, 2},
+      {u"{" + std::u16string(259, u'n') + u"}", F::kUnknown, 0, 261},
+      {long_text + u"{App}", F::kTooLong, 0, 0}, {long_text + u"{App}{Nope}", F::kTooLong, 0, 0},
+      {std::u16string(259, u'y'), F::kNone, 0, 0}, {std::u16string(260, u'y'), F::kTooLong, 0, 0},
+  };
+  for (const Case& c : cases) {
+    char16_t out[tv::kMaxPath];
+    tv::ExpandVerdict v = tv::judge_expansion(c.templ.c_str(), out);
+    EXPECT_EQ(v.fault, c.fault) << tvtest::utf8(c.templ.c_str());
+    EXPECT_EQ(v.at, c.at) << tvtest::utf8(c.templ.c_str());
+    EXPECT_EQ(v.units, c.units) << tvtest::utf8(c.templ.c_str());
+    EXPECT_EQ(tv::expand_variables(c.templ.c_str()) != nullptr, c.fault == F::kNone);
+  }
+  EXPECT_EQ(tv::judge_expansion(nullptr, nullptr).fault, F::kNull);
+}
+
+}  // namespace

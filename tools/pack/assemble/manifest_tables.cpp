@@ -84,21 +84,16 @@ const toml::table* single_table(Reading* reading, const toml::table& root, const
   return table;
 }
 
-std::string expansion_problem(const Reading* reading, const std::u16string& templ) {
-  std::string problem = reading->session->expansion_problem(templ);
-  std::string unknown;
-  for (const TemplatePart& part : template_parts(templ))
-    if (part.variable && !part.unclosed && tv::find_variable(part.text.c_str()) == nullptr) {
-      unknown = tv::u16_to_utf8(part.text);
-      break;
-    }
-  if (problem.empty() || unknown.empty()) return problem;
+std::string worded_expansion(const Reading* reading, const std::u16string& templ) {
+  std::u16string unknown;
+  std::string problem = reading->session->worded_expansion(templ, &unknown);
+  if (unknown.empty()) return problem;
   std::set<std::string> known;
   for (unsigned i = 0; i < tv::variable_count(); ++i) {
     const char16_t *name = nullptr, *value = nullptr;
     if (tv::variable_at(i, &name, &value)) known.insert(tv::u16_to_utf8(name));
   }
-  std::string nearest = nearest_name(unknown, known);
+  std::string nearest = nearest_name(tv::u16_to_utf8(unknown), known);
   return nearest.empty() ? problem : problem + "; did you mean " + nearest + "?";
 }
 
@@ -117,7 +112,7 @@ std::string escape_hint(const std::u16string& text) {
 std::optional<std::u16string> expand_template(Reading* reading, const std::u16string& templ, int line,
                                               const std::string& what) {
   if (reading->uses_refused_variable(templ)) return std::nullopt;
-  std::string problem = expansion_problem(reading, templ);
+  std::string problem = worded_expansion(reading, templ);
   if (!problem.empty()) {
     reading->error(line, what + " " + quote(templ) + " " + problem);
     return std::nullopt;

@@ -85,7 +85,7 @@ const toml::table* single_table(Reading* reading, const toml::table& root, const
 
 // Why templ does not expand with the variables defined so far ("" when it does): the
 // session's reason, and for a variable that is not defined the nearest that is.
-std::string expansion_problem(const Reading* reading, const std::u16string& templ);
+std::string worded_expansion(const Reading* reading, const std::u16string& templ);
 
 // For a text the manifest gave that holds a control character that one of TOML's
 // escapes makes ("\r" in "{App}\readme.txt"), the hint to write it in single quotes,

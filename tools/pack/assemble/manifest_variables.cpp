@@ -35,7 +35,7 @@ std::optional<ManifestVariable> read_variable(Reading* reading, const toml::tabl
   if (value && !is_raw_variable(v.name)) {
     if (reading->uses_refused_variable(*value)) {
       value.reset();
-    } else if (std::string problem = expansion_problem(reading, *value); !problem.empty()) {
+    } else if (std::string problem = worded_expansion(reading, *value); !problem.empty()) {
       reading->error(v.line, "variable " + utf8(v.name) + ": value " + quote(*value) + " " + problem);
       value.reset();
     } else {

@@ -87,7 +87,7 @@ void list_variables(InstallWalk& walk, std::ostream& out) {
     } else if (name != u"{App}") {
       std::optional<std::u16string> slot = walk.session().value_of(name);
       if (!slot) {
-        std::string problem = walk.session().expansion_problem(value);
+        std::string problem = walk.session().worded_expansion(value);
         out << "   (no value: the installer cannot expand it" << (problem.empty() ? "" : ": " + problem) << ")";
       } else if (*slot != value) {
         out << "   -> " << printable(*slot);
@@ -181,7 +181,7 @@ std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, s
   bool read = walk.files([&files, &judged, &walk](const FileRecord& r) {
     std::string line = "  " + printable(r.templ) + "  (" + std::to_string(r.size) + " bytes)";
     if (r.path == nullptr) {
-      std::string why = walk.session().expansion_problem(tv::u16string_at(r.templ));
+      std::string why = walk.session().worded_expansion(tv::u16string_at(r.templ));
       line += "   (does not expand" + (why.empty() ? "" : ": " + why) + ")";
     } else if (tv::u16string_at(r.path) != tv::u16string_at(r.templ)) {
       line += "   -> " + printable(r.path);

@@ -33,6 +33,17 @@ std::u16string without_trailing_separators(std::u16string folder) {
   return folder;
 }
 
+// The units templ would expand to, each variable its value's (told when the installer
+// finds the expansion too long).
+size_t expanded_units(const std::u16string& templ) {
+  size_t length = 0;
+  for (const TemplatePart& part : template_parts(templ)) {
+    const char16_t* const* value = part.variable ? tv::find_variable(part.text.c_str()) : nullptr;
+    length += !part.variable ? part.text.size() : value != nullptr && *value != nullptr ? tv::u16len(*value) : 0;
+  }
+  return length;
+}
+
 }  // namespace
 
 InstallerSession::InstallerSession() {
@@ -185,23 +196,25 @@ std::optional<std::u16string> InstallerSession::expand(const std::u16string& tem
   return tv::u16string_at(expanded);
 }
 
-std::string InstallerSession::expansion_problem(const std::u16string& templ) const {
-  size_t length = 0;
-  for (const TemplatePart& part : template_parts(templ)) {
-    if (part.unclosed) return "has an unclosed \"{\"";
-    if (!part.variable) {
-      length += part.text.size();
-      continue;
-    }
-    const char16_t* const* value = tv::find_variable(part.text.c_str());
-    if (value == nullptr)
-      return "uses " + tv::u16_to_utf8(part.text) + ", which is neither built in nor defined by a [[variable]] above";
-    if (*value != nullptr) length += tv::u16len(*value);
+std::string InstallerSession::worded_expansion(const std::u16string& templ, std::u16string* unknown) const {
+  char16_t out[tv::kMaxPath];
+  tv::ExpandVerdict v = tv::judge_expansion(templ.c_str(), out);
+  unknown->clear();
+  switch (v.fault) {
+    case tv::ExpandFault::kNone:
+      return "";
+    case tv::ExpandFault::kNull:
+      break;
+    case tv::ExpandFault::kUnclosed:
+      return "has an unclosed \"{\"";
+    case tv::ExpandFault::kUnknown:
+      *unknown = templ.substr(v.at, v.units);
+      return "uses " + tv::u16_to_utf8(*unknown) + ", which is neither built in nor defined by a [[variable]] above";
+    case tv::ExpandFault::kTooLong:
+      return "expands to " + std::to_string(expanded_units(templ)) + " units; a path may have at most " +
+             std::to_string(kMaxPathUnits);
   }
-  if (length > kMaxPathUnits)
-    return "expands to " + std::to_string(length) + " units; a path may have at most " + std::to_string(kMaxPathUnits);
-  if (!expand(templ)) return "cannot be expanded";
-  return "";
+  return "cannot be expanded";
 }
 
 std::string InstallerSession::explained(const std::string& why) const {

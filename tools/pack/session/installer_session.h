@@ -96,9 +96,14 @@ class InstallerSession {
   std::optional<std::u16string> expand(const std::u16string& templ) const;
   // A variable's current value; nothing when it is not defined or has none.
   std::optional<std::u16string> value_of(const std::u16string& name) const;
-  // Why templ does not expand ("" when it does): an unclosed "{", an unknown variable,
-  // or its length.
-  std::string expansion_problem(const std::u16string& templ) const;
+  // Why templ does not expand ("" when it does): the installer's verdict
+  // (variables/expand.h) worded: an unclosed "{", a variable it does not know (then
+  // *unknown, "{Name}"), or its length.
+  std::string worded_expansion(const std::u16string& templ, std::u16string* unknown) const;
+  std::string worded_expansion(const std::u16string& templ) const {
+    std::u16string unknown;
+    return worded_expansion(templ, &unknown);
+  }
 
   // The installer's message boxes so far, in order.
   const std::vector<std::u16string>& messages() const { return messages_; }
