@@ -212,6 +212,12 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
   answer_finish_dialog(m.driver, opt.run, &run);
 }
 
+// --verbose: the installer's dialogs as they come up, on stderr, while the run goes on.
+void tell_dialog(std::ostream& err, Happened what) {
+  if (what == Happened::kInstallDialog) tell(err, "try: the install dialog is up");
+  if (what == Happened::kFinishDialog) tell(err, "try: the finish dialog is up");
+}
+
 // Everything that needs the machine; the sandbox is gone (every process ended, the
 // throwaway folder removed) when this returns or throws.
 void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
@@ -233,6 +239,7 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
   read_shell_folders(driver, &o->run);
   Machine m{sandbox, driver, bytes, old_bytes, old_names};
   if (o->over && !prepare_upgrade(opt, m, o)) return;
+  if (opt.verbose) o->run.on_happened = [&err](Happened what) { tell_dialog(err, what); };
   install_new_version(opt, m, o);
 }
 
