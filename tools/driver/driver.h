@@ -75,7 +75,9 @@ bool is_checked(HWND box);
 int focused_control_id(HWND dialog);
 // Waits up to ms until control id of the current dialog has the keyboard focus, and
 // prints "focus ID". A key posted before a tab that moves the focus was handled before
-// it: a thread takes the messages posted to its windows in the order they came.
+// it: a thread takes the messages posted to its windows in the order they came. (A sent
+// message answered proves nothing of the kind: a thread handles the messages sent to it
+// before it takes the next posted one.)
 void wait_for_focus(const Session& session, int id, DWORD ms);
 // A message box's caption, its texts joined, and its visible buttons' ids.
 void describe_message(HWND box, std::wstring* caption, std::wstring* text, std::wstring* buttons);
