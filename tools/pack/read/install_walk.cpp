@@ -9,7 +9,7 @@
 #include "pe/package_section.h"
 #include "pe/pe_resources.h"
 #include "base/resource_ids.h"
-#include "platform/standin/standin.h"
+#include "platform/host/host_calls.h"
 #include "base/package_section.h"
 #include "platform/platform.h"
 #include "base/text16.h"
