@@ -10,14 +10,13 @@
 
 #include "common/errors.h"
 #include "common/upcase.h"
-#include "install/install.h"
 #include "package/script.h"
 #include "base/text16.h"
 #include "read/install_walk.h"
+#include "session/install_folder.h"
 #include "try/check.h"
 #include "try/code_page.h"
 #include "try/drives.h"
-#include "variables/expand.h"
 
 namespace fs = std::filesystem;
 
@@ -219,10 +218,7 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
     r.package_stops = walk.explained(why);
     return r;
   }
-  char16_t chosen[tv::kMaxPath];
-  std::u16string text = tv::utf8_to_u16(edit_text);
-  tv::install_directory_from(text.c_str(), chosen);
-  std::u16string folder = tv::u16string_at(chosen);
+  std::u16string folder = install_folder_from(tv::utf8_to_u16(edit_text));
   r.folder = utf8(folder);
   if (!walk.choose_folder(folder)) {
     r.package_stops = walk.explained(tv::damage_reason());
@@ -230,8 +226,8 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
   }
   Check c{prefix, map_windows_path(prefix, folder), {}, &r};
   for (auto what : {std::make_pair(u"{Launch}", &r.launch), std::make_pair(u"{Help}", &r.help)}) {
-    const char16_t* value = tv::expand_variables(what.first);
-    if (value != nullptr) *what.second = tv::u16_to_utf8(value);
+    std::optional<std::u16string> value = walk.session().expand(what.first);
+    if (value) *what.second = tv::u16_to_utf8(*value);
   }
   std::vector<Want> wants;
   bool read = files_of(walk, c, &wants);
@@ -251,10 +247,7 @@ CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<
   CheckResult r;
   InstallWalk walk;
   walk.use_shell_folders(shell_folders);
-  char16_t chosen[tv::kMaxPath];
-  std::u16string text = tv::utf8_to_u16(edit_text);
-  tv::install_directory_from(text.c_str(), chosen);
-  std::u16string folder = resolved_windows_path(tv::u16string_at(chosen));
+  std::u16string folder = resolved_windows_path(install_folder_from(tv::utf8_to_u16(edit_text)));
   r.folder = utf8(moved);
   std::vector<Want> wants;
   Check c{prefix, map_windows_path(prefix, moved), {}, &r};

@@ -13,9 +13,9 @@
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
 #include "base/text16.h"
-#include "install/install.h"
 #include "read/inspect.h"
 #include "read/install_walk.h"
+#include "session/install_folder.h"
 #include "try/dialogs.h"
 #include "try/drives.h"
 #include "try/machine_error.h"
@@ -23,7 +23,6 @@
 #include "try/signals.h"
 #include "try/upgrade.h"
 #include "try/wine_user.h"
-#include "variables/expand.h"
 
 namespace fs = std::filesystem;
 
@@ -200,8 +199,7 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
                   reach_finish_dialog(m.driver, m.sandbox, opt.screenshots, new_version_steps(opt), opt.timeout,
                                       after_box, &run);
   std::string folder_text = run.typed_folders.empty() ? run.offered : run.typed;
-  char16_t chosen[tv::kMaxPath];
-  tv::install_directory_from(tv::utf8_to_u16(folder_text).c_str(), chosen);
+  std::u16string chosen = install_folder_from(tv::utf8_to_u16(folder_text));
   if (run.install_dialog) run.moved_aside = moved_aside(m.sandbox.prefix(), tv::u16_to_utf8(chosen), before);
   if (!run.moved_aside.empty()) run.moved_own = own_folder_in(m.driver, chosen);
   if (!finished) return;

@@ -12,10 +12,9 @@
 #include "common/read_file.h"
 #include "common/upcase.h"
 #include "line_escape.h"
-#include "install/install.h"
-#include "variables/expand.h"
 #include "pe/pe_image.h"
 #include "base/text16.h"
+#include "session/install_folder.h"
 #include "try/drives.h"
 
 namespace fs = std::filesystem;
@@ -88,11 +87,11 @@ std::string moved_aside(const fs::path& prefix, const std::string& folder, const
   std::u16string path = tv::utf8_to_u16(folder);
   std::error_code ec;
   for (int i = 1; i <= 999; ++i) {
-    char16_t name[tv::kMaxPath] = {};
-    if (!tv::old_version_name(name, path.c_str(), i)) return "";
-    fs::path host = map_windows_path(prefix, name);
+    std::optional<std::u16string> name = old_version_folder(path, i);
+    if (!name) return "";
+    fs::path host = map_windows_path(prefix, *name);
     if (host.empty() || !fs::exists(fs::symlink_status(host, ec))) return "";
-    if (before.count(host) == 0) return tv::u16_to_utf8(name);
+    if (before.count(host) == 0) return tv::u16_to_utf8(*name);
   }
   return "";
 }
