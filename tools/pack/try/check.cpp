@@ -207,12 +207,16 @@ void check_nothing_else(const Check& c) {
 
 }  // namespace
 
-CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
-                               const std::string& edit_text, const fs::path& prefix,
-                               const ShortcutReader& read_shortcut) {
-  CheckResult r;
-  InstallWalk walk;
+void start_over(InstallWalk& walk, const std::map<int, std::u16string>& shell_folders) {
+  walk.session().start_over();
   walk.use_shell_folders(shell_folders);
+}
+
+CheckResult check_installation(InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                               const std::map<int, std::u16string>& shell_folders, const std::string& edit_text,
+                               const fs::path& prefix, const ShortcutReader& read_shortcut) {
+  CheckResult r;
+  start_over(walk, shell_folders);
   std::string why = walk.open(bytes);
   if (!why.empty()) {
     r.package_stops = walk.explained(why);
@@ -242,11 +246,11 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
   return r;
 }
 
-CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
-                              const std::string& edit_text, const std::u16string& moved, const fs::path& prefix) {
+CheckResult check_old_version(InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                              const std::map<int, std::u16string>& shell_folders, const std::string& edit_text,
+                              const std::u16string& moved, const fs::path& prefix) {
   CheckResult r;
-  InstallWalk walk;
-  walk.use_shell_folders(shell_folders);
+  start_over(walk, shell_folders);
   std::u16string folder = resolved_windows_path(install_folder_from(tv::utf8_to_u16(edit_text)));
   r.folder = utf8(moved);
   std::vector<Want> wants;

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace tvpack {
 
-bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt,
+bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt, InstallWalk& walk,
                          const std::vector<uint8_t>& bytes, const std::string& name,
                          const ShortcutReader& read_shortcut, Upgrade* up) {
   TryRun& run = up->run;
@@ -31,7 +31,7 @@ bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptio
   bool finished = reach_install_dialog(driver, sandbox, shots, name, opt.timeout, &run) &&
                   reach_finish_dialog(driver, sandbox, shots, {{false, up->folder_text}}, opt.timeout, {}, &run);
   if (finished) {
-    up->check = check_installation(bytes, run.shell_folders, up->folder_text, sandbox.prefix(), read_shortcut);
+    up->check = check_installation(walk, bytes, run.shell_folders, up->folder_text, sandbox.prefix(), read_shortcut);
     answer_finish_dialog(driver, false, &run);
   }
   return finished;
@@ -128,12 +128,12 @@ void remember_outside_files(const fs::path& prefix, Upgrade* up) {
       up->outside_before[p] = file_digest(p);
 }
 
-void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
+void check_upgrade(InstallWalk& walk, const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
                    const fs::path& prefix, Upgrade* up) {
   Snapshot after = take_snapshot(prefix);
   fs::path moved = run.moved_aside.empty() ? fs::path() : map_windows_path(prefix, tv::utf8_to_u16(run.moved_aside));
   if (!moved.empty()) {
-    up->kept = check_old_version(old_bytes, up->run.shell_folders, up->folder_text, tv::utf8_to_u16(run.moved_aside),
+    up->kept = check_old_version(walk, old_bytes, up->run.shell_folders, up->folder_text, tv::utf8_to_u16(run.moved_aside),
                                  prefix);
     up->not_whole = moved_whole(prefix, up->before, after, up->folder_host, moved);
   }
