@@ -15,7 +15,7 @@ namespace tvpack {
 
 class InstallerSession {
  public:
-  // The table holds the built-in folder variables of the stand-in's folders (as the
+  // The table holds the built-in folder variables of the platform's folders (as the
   // installer starts); message boxes are collected. A second session while one is
   // alive is a mistake of the maker (std::logic_error).
   InstallerSession();
