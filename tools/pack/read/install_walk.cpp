@@ -43,6 +43,7 @@ void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
 }
 
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+  pairs_.clear();  // a walk started over reads another package
   read_own_resources(bytes);
   PeLayout pe;
   try {
