@@ -3,20 +3,18 @@
 // gets values it can write as they are.
 #include <array>
 
-#include "actions/path_rules.h"
-#include "actions/product_names.h"
 #include "assemble/manifest.h"
 #include "assemble/manifest_tables.h"
-#include "common/errors.h"
+#include "base/name_characters.h"
 #include "base/text16.h"
+#include "common/errors.h"
+#include "common/limits.h"
+#include "session/folder_name.h"
 
 namespace fs = std::filesystem;
 
 namespace tvpack {
 namespace {
-
-constexpr size_t kMaxInfoUnits = 256;
-static_assert(kMaxInfoUnits <= tv::kMaxProductNameUnits, "the installer reads the longest product_name whole");
 
 // 1 to 4 decimal numbers 0-65535 separated by dots; the missing ones are 0.
 bool parse_version(const std::u16string& text, std::array<uint16_t, 4>* out) {
@@ -92,13 +90,13 @@ void read_version(Reading* reading, const char* key, const std::optional<std::u1
 }
 
 // Why a folder name cannot be the product's folder ("" when it can): the installer
-// takes only a name that tv::is_folder_name takes, and a refused one would be dropped.
+// takes only a name its own rule takes, and a refused one would be dropped.
 std::string folder_name_problem(const std::u16string& name) {
-  if (tv::is_folder_name(name.data(), name.size())) return "";
+  if (installer_takes_folder_name(name)) return "";
   if (name.empty()) return "is empty";
-  if (name.size() > tv::kMaxFolderNameUnits)
+  if (name.size() > kMaxFolderNameUnits)
     return "is " + std::to_string(name.size()) + " UTF-16 units long; a folder name has at most " +
-           std::to_string(tv::kMaxFolderNameUnits);
+           std::to_string(kMaxFolderNameUnits);
   for (char16_t c : name)
     if (c == u'\\' || c == u'/')
       return "holds " + quote(std::u16string(1, c)) + ": it is one folder's name, not a path";

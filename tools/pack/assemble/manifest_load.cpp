@@ -56,6 +56,11 @@ void check_script_size(Manifest* m, ErrorList* errors) {
 }  // namespace
 
 Manifest load_manifest(const fs::path& path, const Defines& defines) {
+  InstallerSession session;
+  return load_manifest(path, defines, session);
+}
+
+Manifest load_manifest(const fs::path& path, const Defines& defines, InstallerSession& session) {
   Manifest m;
   m.path = path;
   errno = 0;
@@ -71,8 +76,7 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   }
   // Past a syntax error nothing can be trusted: it is told alone. Any other mistake
   // is told with the rest.
-  InstallerSession session;  // the variables are defined in the installer's own table
-  Reading reading(&m, &session);
+  Reading reading(&m, &session);  // the variables are defined in the installer's own table
   replace_defines(&reading, root, defines);
   check_top_level(&reading, root);
   m.installer = read_installer_table(&reading, root);

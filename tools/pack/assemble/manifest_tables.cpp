@@ -5,7 +5,7 @@
 #include "common/errors.h"
 #include "common/template.h"
 #include "base/text16.h"
-#include "variables/table.h"
+#include "session/variable_names.h"
 
 namespace fs = std::filesystem;
 
@@ -88,17 +88,12 @@ std::string expansion_problem(const Reading* reading, const std::u16string& temp
   std::string problem = reading->session->expansion_problem(templ);
   std::string unknown;
   for (const TemplatePart& part : template_parts(templ))
-    if (part.variable && !part.unclosed && tv::find_variable(part.text.c_str()) == nullptr) {
+    if (part.variable && !part.unclosed && !reading->session->defines(part.text)) {
       unknown = tv::u16_to_utf8(part.text);
       break;
     }
   if (problem.empty() || unknown.empty()) return problem;
-  std::set<std::string> known;
-  for (unsigned i = 0; i < tv::variable_count(); ++i) {
-    const char16_t *name = nullptr, *value = nullptr;
-    if (tv::variable_at(i, &name, &value)) known.insert(tv::u16_to_utf8(name));
-  }
-  std::string nearest = nearest_name(unknown, known);
+  std::string nearest = nearest_name(unknown, defined_variable_names(*reading->session));
   return nearest.empty() ? problem : problem + "; did you mean " + nearest + "?";
 }
 

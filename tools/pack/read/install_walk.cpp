@@ -9,7 +9,7 @@
 #include "pe/package_section.h"
 #include "pe/pe_resources.h"
 #include "base/resource_ids.h"
-#include "platform/standin/standin.h"
+#include "platform/host/host_calls.h"
 #include "base/package_section.h"
 #include "platform/platform.h"
 #include "base/text16.h"
@@ -43,6 +43,7 @@ void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
 }
 
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+  pairs_.clear();  // a walk started over reads another package
   read_own_resources(bytes);
   PeLayout pe;
   try {

@@ -15,7 +15,7 @@ namespace tvpack {
 
 class InstallerSession {
  public:
-  // The table holds the built-in folder variables of the stand-in's folders (as the
+  // The table holds the built-in folder variables of the platform's folders (as the
   // installer starts); message boxes are collected. A second session while one is
   // alive is a mistake of the maker (std::logic_error).
   InstallerSession();
@@ -24,6 +24,10 @@ class InstallerSession {
   ~InstallerSession();
   InstallerSession(const InstallerSession&) = delete;
   InstallerSession& operator=(const InstallerSession&) = delete;
+  // The installer's state as a new session finds it (the next package of the same
+  // command is read as the installer reads its own, afresh): what the destructor lets
+  // go goes, and the table holds the built-in folder variables again.
+  void start_over();
 
   // The shell folders (CSIDL -> path) the folder variables take, as a machine's shell
   // gives them.
