@@ -93,6 +93,21 @@ def left_behind(cache):
     return procs, folders
 
 
+INSTALL_DIALOG_UP = "talvenor-pack: try: the install dialog is up"
+
+
+def interrupt_when(proc, line):
+    """Reads proc's stderr until it says line, then sends SIGINT; what it read. Nothing
+    is sent when proc ends first (its check then fails on the exit status)."""
+    told = []
+    for got in proc.stderr:
+        told.append(got)
+        if got.rstrip("\n") == line:
+            proc.send_signal(signal.SIGINT)
+            break
+    return "".join(told)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--maker", required=True)
@@ -317,11 +332,13 @@ def main():
         assert want in r.stderr.splitlines(), r.stderr
 
     def interrupted(r):
+        assert INSTALL_DIALOG_UP in r.stderr.splitlines(), "interrupted with the install dialog up"
         assert "interrupted" in r.stderr and r.stdout == "", "the interruption is said on stderr alone"
 
     # name, arguments, test hook, exit status (negative: the signal it dies of), check of
     # the JSON report (None: one line on stderr and no report); "interrupted" gets
-    # SIGINT 3 s after its start, wherever it is then.
+    # SIGINT when try says the install dialog is up (-v): with Wine, the display, the
+    # driver and the installer all running.
     cases = [
         ("demo", [demo], None, 0, passed),
         ("run", [demo, "--run"], None, 0, ran),
@@ -336,7 +353,7 @@ def main():
          box("安装目录无效", "“Q:\\Kesta”所在的磁盘 Q: 不存在。")),
         ("changed-after-install", [demo], TAMPER, 1, tampered),
         ("no-dialog", [no_dialog], None, 1, ended),
-        ("interrupted", [demo], None, -signal.SIGINT, None),
+        ("interrupted", [demo, "-v"], None, -signal.SIGINT, None),
         ("not-a-program", [manifest], None, 2, None),
         ("upgrade", [v2, "--over", demo], None, 0, upgraded(1, ["塔文诺帮助.lnk"], [])),
         ("second-upgrade-running", [v2, "--over", demo, "--over", v2, "--running"], None, 0, upgraded_running),
@@ -379,10 +396,9 @@ def main():
         proc = subprocess.Popen([str(hooked_maker if hook else maker), "try", *map(str, cmd), "--screenshots", str(shots), "--json",
                                  str(report), "--timeout", "60"], env=case_env, text=True,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        if name == "interrupted":
-            time.sleep(3)
-            proc.send_signal(signal.SIGINT)
+        told = interrupt_when(proc, INSTALL_DIALOG_UP) if name == "interrupted" else ""
         stdout, stderr = proc.communicate(timeout=600)
+        stderr = told + stderr
         r = subprocess.CompletedProcess(proc.args, proc.returncode, stdout, stderr)
         try:
             assert r.returncode == status, f"exit status {r.returncode}, expected {status}"

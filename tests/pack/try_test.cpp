@@ -173,7 +173,8 @@ struct Installed {
       return "";
     };
     std::map<int, std::u16string> folders = {{0, u"C:\\users\\Me\\Desktop"}};
-    return tvpack::check_installation(bytes_, folders, "D:\\Kesta", prefix_, read);
+    tvpack::InstallWalk walk;
+    return tvpack::check_installation(walk, bytes_, folders, "D:\\Kesta", prefix_, read);
   }
   TempDir dir_;
   fs::path prefix_;
@@ -284,8 +285,9 @@ TEST(TryUpgrade, TheOldVersionIsFoundUnderItsNewNameAndCheckedThere) {
     std::string moved = tvpack::moved_aside(t.prefix_, "D:\\Kesta", before);
     ASSERT_EQ(moved, "D:\\Kesta_旧版本2") << c.what;
     std::map<int, std::u16string> folders = {{0, u"C:\\users\\Me\\Desktop"}};
+    tvpack::InstallWalk walk;
     tvpack::CheckResult r =
-        tvpack::check_old_version(t.bytes_, folders, "D:\\Kesta\\", tv::utf8_to_u16(moved), t.prefix_);
+        tvpack::check_old_version(walk, t.bytes_, folders, "D:\\Kesta\\", tv::utf8_to_u16(moved), t.prefix_);
     EXPECT_EQ(r.problems, c.problems) << c.what;
     EXPECT_EQ(r.files, 2u) << c.what;  // {Desktop}\note.txt stays where it was
     EXPECT_EQ(r.files_ok, c.files_ok) << c.what;
@@ -770,7 +772,8 @@ TEST(TryUpgrade, FilesReplacedOutsideTheFolderAreListed) {
   now.folder = "D:\\Notes";
   now.placed = up.check.placed;
   up.before = tvpack::take_snapshot(prefix);
-  tvpack::check_upgrade({}, tvpack::TryRun(), now, prefix, &up);
+  tvpack::InstallWalk walk;
+  tvpack::check_upgrade(walk, {}, tvpack::TryRun(), now, prefix, &up);
   EXPECT_EQ(up.replaced, (std::vector<std::string>{"C:\\AppData\\Dawn\\settings.ini", "C:\\big.bin"}));
 }
 

@@ -35,13 +35,20 @@ using tv::escape_line;
 constexpr bool kDialog = true;
 constexpr bool kAny = false;
 
-// "wait KIND [SECONDS]" (20 s unless told); "wait exit" waits for the process's end.
+// "wait KIND [SECONDS]" (20 s unless told); "wait exit" waits for the process's end,
+// "wait focus ID [SECONDS]" for the control to have the focus.
 void run_wait(Session& s, const Args& a) {
-  std::wstring what, secs;
+  std::wstring what, secs, id;
   split(a.text, &what, &secs);
+  if (what == L"focus") {
+    std::wstring rest = secs;
+    split(rest, &id, &secs);
+  }
   DWORD ms = secs.empty() ? 20000 : static_cast<DWORD>(to_int(secs) * 1000);
   if (!s.process.hProcess) throw Failure{L"no process started"};
-  if (what == L"exit") {
+  if (what == L"focus") {
+    wait_for_focus(s, to_int(id), ms);
+  } else if (what == L"exit") {
     wait_for_exit(s, ms);
   } else {
     wait_for_dialog(s, what, ms);
@@ -113,7 +120,10 @@ void run_processes(Session&, const Args&) {
 //   start PATH            start an installer (the process all other commands watch; another
 //                         once it has ended)
 //   wait KIND [SECONDS]   wait for its install|finish|message|browse|loading dialog; it becomes
-//                         the current dialog. "wait exit" waits for the process to end.
+//                         the current dialog. "wait exit" waits for the process to end;
+//                         "wait focus ID [SECONDS]" for control ID to have the focus
+//   children              how many processes it (and those it started) have created so far,
+//                         the ended ones too: "children N" (final once it has ended)
 //   caption | text ID | enabled ID | checked ID | focus     read the current dialog
 //   layout                its style, controls, dialog-unit rectangles and tab order
 //   fit                   whether each visible static text and button's text fits its
@@ -205,6 +215,7 @@ const Command kCommands[] = {
     {L"short", Takes::kText, false, run_short},
     {L"shot", Takes::kText, false, [](S& s, const A& a) { take_shot(s, a.text); }},
     {L"processes", Takes::kNothing, false, run_processes},
+    {L"children", Takes::kNothing, false, [](S& s, const A&) { count_children(s); }},
     {L"endprogram", Takes::kNumber, false,
      [](S&, const A& a) { end_program(static_cast<DWORD>(a.number), 5000); }},
     {L"memory", Takes::kNothing, false,

@@ -52,6 +52,21 @@ int focused_control_id(HWND dialog) {
   return info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0;
 }
 
+void wait_for_focus(const Session& session, int id, DWORD ms) {
+  HWND wanted = control(session, id);
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  DWORD thread = GetWindowThreadProcessId(session.dialog, nullptr);
+  for (DWORD start = GetTickCount(); !GetGUIThreadInfo(thread, &info) || info.hwndFocus != wanted;) {
+    if (GetTickCount() - start > ms) {
+      throw Failure{L"the focus stayed on " + std::to_wstring(focused_control_id(session.dialog)) + L", not " +
+                    std::to_wstring(id)};
+    }
+    Sleep(10);
+  }
+  out(L"focus " + std::to_wstring(id));
+}
+
 // The text is every visible static control's but the icon's; the buttons are listed
 // as "ID,ID" in the box's order.
 void describe_message(HWND box, std::wstring* caption, std::wstring* text, std::wstring* buttons) {

@@ -16,6 +16,7 @@ namespace drv {
 // commands act on, and the files held open.
 struct Session {
   PROCESS_INFORMATION process = {};
+  HANDLE job = nullptr;  // the job the process runs in (children.cpp), null when it could not
   std::wstring image;  // the installer's path, as started
   HWND dialog = nullptr;
   std::map<std::wstring, HANDLE> locks;
@@ -44,6 +45,12 @@ void start_process(Session& session, const std::wstring& path);
 // Waits up to ms for the process to end and prints its exit code.
 void wait_for_exit(Session& session, DWORD ms);
 
+// children.cpp: the installer started in a job of its own (null when the system gives
+// none), and how many processes it and those it started have created so far, the ended
+// ones too: "children N" (final once it has ended).
+HANDLE start_in_job(const std::wstring& path, std::wstring* command, PROCESS_INFORMATION* process);
+void count_children(const Session& session);
+
 // dialogs.cpp: the dialogs the driver tells apart (all are "#32770" windows of the
 // process), and waiting for one.
 enum class Kind { kNone, kInstall, kFinish, kMessage, kBrowse, kLoading };
@@ -66,6 +73,12 @@ std::wstring class_name(HWND window);
 bool is_checked(HWND box);
 // The id of the control that has the keyboard focus in the dialog's thread (0: none).
 int focused_control_id(HWND dialog);
+// Waits up to ms until control id of the current dialog has the keyboard focus, and
+// prints "focus ID". A key posted before a tab that moves the focus was handled before
+// it: a thread takes the messages posted to its windows in the order they came. (A sent
+// message answered proves nothing of the kind: a thread handles the messages sent to it
+// before it takes the next posted one.)
+void wait_for_focus(const Session& session, int id, DWORD ms);
 // A message box's caption, its texts joined, and its visible buttons' ids.
 void describe_message(HWND box, std::wstring* caption, std::wstring* text, std::wstring* buttons);
 

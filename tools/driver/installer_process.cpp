@@ -12,16 +12,13 @@ void start_process(Session& session, const std::wstring& path) {
   if (session.process.hProcess) {
     CloseHandle(session.process.hProcess);
     CloseHandle(session.process.hThread);
+    if (session.job) CloseHandle(session.job);
     session.process = {};
+    session.job = nullptr;
     session.dialog = nullptr;
   }
   std::wstring cmd = L"\"" + path + L"\"";
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &session.process)) {
-    throw Failure{L"cannot start " + path + L" (error " + std::to_wstring(GetLastError()) + L")"};
-  }
+  session.job = start_in_job(path, &cmd, &session.process);
   session.image = path;
   out(L"started pid=" + std::to_wstring(session.process.dwProcessId));
 }

@@ -239,7 +239,8 @@ CLI::App* define_try(CLI::App& app, TryCommand* c) {
   try_cmd->add_option("--driver", c->driver, "The UI driver talvenor-ui-driver.exe (default: see below)");
   try_cmd->add_option("--timeout", c->timeout, "Seconds to wait for each dialog (default 60)")
       ->check(CLI::Range(1, 3600));
-  try_cmd->add_flag("-v,--verbose", c->verbose, "List every file and shortcut checked");
+  try_cmd->add_flag("-v,--verbose", c->verbose,
+                    "List every file and shortcut checked; say on stderr when the install and finish dialogs come up");
   try_cmd->footer(std::string("Without --driver, the UI driver talvenor-ui-driver.exe is the first that runs here\n"
                               "of those in:\n") +
                   kBesideMakerText +

@@ -1,5 +1,7 @@
-// The stand-in for the platform calls: a real folder stands for the drives. It
-// builds natively and for Windows (where the maker and the portable unit tests use it).
+// The stand-in for the platform's file calls: a real folder stands for the drives,
+// with faults to inject, for native tests, fuzzing and benchmarks (it also builds for
+// Windows, where the portable unit tests use it). The calls that touch no file are
+// the host's (platform/host/host_calls.cpp), as in the maker.
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <fcntl.h>
@@ -7,9 +9,6 @@
 #include <io.h>
 #else
 #include <unistd.h>
-#endif
-#ifdef __linux__
-#include <sys/mman.h>
 #endif
 
 #include <cerrno>
@@ -24,17 +23,12 @@
 #include "platform/standin/standin.h"
 #include "base/file_error.h"
 #include "base/text16.h"
-#include "base/upcase.h"
 
 namespace tv {
 namespace {
 
 struct StandIn {
   std::string root;
-  posix::Responder responder;
-  std::map<int, std::u16string> folders;
-  std::vector<std::u16string> own_folders;
-  bool own_folders_set = false;
   std::map<char16_t, int64_t> free_space;
   std::u16string free_space_asked;
   const uint8_t* blob = nullptr;
@@ -47,45 +41,14 @@ struct StandIn {
   std::set<std::u16string> held;
   std::map<std::u16string, int> held_for;
   std::map<std::u16string, uint32_t> refused;
-  std::map<std::u16string, std::u16string> environment;
   uint32_t error = 0;
   uint32_t clock = 0;
   int pauses = 0;
-  void* owner = nullptr;
-  std::map<OwnResource, std::vector<uint8_t>> resources;
 };
 
 StandIn& state() {
   static StandIn s;
   return s;
-}
-
-std::map<int, std::u16string> default_folders() {
-  return {
-      {26, u"C:\\Users\\Tester\\AppData\\Roaming"},
-      {11, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
-      {2, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
-      {23, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
-      {0, u"C:\\Users\\Tester\\Desktop"},
-  };
-}
-
-std::vector<std::u16string> default_own_folders() {
-  const std::u16string profile = u"C:\\Users\\Tester";
-  std::vector<std::u16string> out = {profile, u"C:\\Users", u"C:\\Users\\Public",
-                                     u"C:\\ProgramData", u"C:\\Windows",
-                                     u"C:\\Windows\\system32", u"C:\\Program Files (x86)",
-                                     u"C:\\Program Files (x86)\\Common Files"};
-  for (const char16_t* mine : {u"Documents", u"Downloads", u"Pictures", u"Music", u"Videos",
-                               u"AppData\\Local"})
-    out.push_back(profile + u"\\" + mine);
-  for (const auto& folder : default_folders()) out.push_back(folder.second);
-  return out;
-}
-
-std::map<std::u16string, std::u16string> default_environment() {
-  return {{u"ProgramW6432", u"C:\\Program Files"},
-          {u"CommonProgramW6432", u"C:\\Program Files\\Common Files"}};
 }
 
 // Held for good, or for a number of attempts more (this one counted).
@@ -251,19 +214,6 @@ std::string host_path(const char16_t* windows_path) {
   return out;
 }
 
-void set_responder(Responder responder) { state().responder = std::move(responder); }
-
-void set_special_folder(int csidl, const std::u16string& path) { state().folders[csidl] = path; }
-void reset_special_folders() {
-  state().folders = default_folders();
-  state().own_folders_set = false;
-  state().environment = default_environment();
-}
-void set_own_folders(const std::vector<std::u16string>& paths) {
-  state().own_folders = paths;
-  state().own_folders_set = true;
-}
-
 void set_free_space(char16_t drive, int64_t bytes) { state().free_space[drive] = bytes; }
 std::u16string free_space_asked() { return state().free_space_asked; }
 
@@ -272,11 +222,6 @@ void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key) {
   state().n = n;
   state().key = key;
 }
-
-void set_own_resource(OwnResource which, const std::vector<uint8_t>& bytes) {
-  state().resources[which] = bytes;
-}
-void clear_own_resources() { state().resources.clear(); }
 
 void fail_next_writes(int count) { state().failing_writes = count; }
 void fail_next_closes(int count) { state().failing_closes = count; }
@@ -288,10 +233,6 @@ void hold_path(const std::u16string& windows_path, bool held) {
     state().held.insert(windows_path);
   else
     state().held.erase(windows_path);
-}
-
-void set_environment(const std::u16string& name, const std::u16string& value) {
-  state().environment[name] = value;
 }
 
 void hold_path_for(const std::u16string& windows_path, int attempts) {
@@ -321,14 +262,6 @@ void clear_faults() {
 }
 
 }  // namespace posix
-
-void set_owner_window(void* window) { state().owner = window; }
-void* owner_window() { return state().owner; }
-
-int show_message(const char16_t* text, const char16_t* caption, unsigned type) {
-  if (state().responder) return state().responder(text, caption, type);
-  return (type & 0xF) == kMbOk ? kIdOk : kIdCancel;
-}
 
 bool create_directory(const char16_t* path) {
   if (path == nullptr || path[0] == 0) return false;
@@ -404,14 +337,6 @@ bool close_file(OutputFile* file) {
   return ok;
 }
 
-bool special_folder_path(int csidl, char16_t* buf) {
-  auto& folders = state().folders;
-  if (folders.empty()) folders = default_folders();
-  auto it = folders.find(csidl);
-  if (it == folders.end() || it->second.empty()) return false;
-  return u16copy(buf, 260, it->second.c_str());
-}
-
 bool drive_exists(char16_t letter) {
   if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - 32);
   if (letter < u'A' || letter > u'Z' || state().root.empty()) return false;
@@ -419,23 +344,11 @@ bool drive_exists(char16_t letter) {
   return host_stat(state().root + "/" + char(letter), &dir) == 0 && dir;
 }
 
-void list_own_folders(void (*each)(void* context, const char16_t* path), void* context) {
-  if (!state().own_folders_set) state().own_folders = default_own_folders();
-  for (const auto& folder : state().own_folders) each(context, folder.c_str());
-}
-
 uint32_t milliseconds() { return state().clock; }
 
 void pause_milliseconds(unsigned ms) {
   state().clock += ms;
   ++state().pauses;
-}
-
-bool environment_value(const char16_t* name, char16_t* buf) {
-  if (state().environment.empty()) state().environment = default_environment();
-  auto it = state().environment.find(name);
-  if (it == state().environment.end() || it->second.empty()) return false;
-  return u16copy(buf, 260, it->second.c_str());
 }
 
 // The host's own resolution of links, mapped back to a drive under the root.
@@ -451,14 +364,6 @@ bool final_path(const char16_t* path, char16_t* out) {
     if (c == u'/') c = u'\\';
   if (win.size() == 2) win += u'\\';
   return win.size() < 260 && u16copy(out, 260, win.c_str());
-}
-
-// Units compared by the file systems' case table (base/upcase.h), as the system's
-// ordinal comparison that ignores case compares them.
-bool same_ignoring_case(const char16_t* a, const char16_t* b, size_t units) {
-  for (size_t i = 0; i < units; ++i)
-    if (upcase_unit(unit_at(a, i)) != upcase_unit(unit_at(b, i))) return false;
-  return true;
 }
 
 bool free_space(const char16_t* dir, uint64_t* bytes) {
@@ -484,32 +389,11 @@ bool save_shortcut(const char16_t* link_path, const char16_t* target, const char
   return std::fclose(f) == 0 && ok;
 }
 
-void prepare_large_buffer(void* data, size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  // Only whole pages inside the buffer can be advised; a failure costs nothing.
-  uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-  uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
-  uintptr_t end = (uintptr_t(data) + size) & ~(page - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)size;
-#endif
-}
-
 bool embedded_package(const uint8_t** blob, uint32_t* n, uint32_t* key) {
   if (state().blob == nullptr) return false;
   *blob = state().blob;
   *n = state().n;
   *key = state().key;
-  return true;
-}
-
-bool own_resource(OwnResource which, const uint8_t** data, size_t* size) {
-  auto found = state().resources.find(which);
-  if (found == state().resources.end()) return false;
-  *data = found->second.data();
-  *size = found->second.size();
   return true;
 }
 

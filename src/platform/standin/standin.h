@@ -1,13 +1,14 @@
 // Controls of the stand-in platform (namespace tv::posix, as before), for native
-// tests, fuzzing, benchmarks and tools.
+// tests, fuzzing and benchmarks only: the host's calls (host_calls.h), and file calls
+// over a root folder with faults to inject.
 // Windows paths map into a root folder: "X:\a\b" -> <root>/X/a/b, "\a" -> <root>/C/a
 // (the current drive is C:), and a relative "a\b" -> <root>/cwd/a/b.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/host/host_calls.h"
 #include "platform/platform.h"
 
 namespace tv {
@@ -18,25 +19,6 @@ void set_root(const std::string& root);
 // Host path for a Windows path, or "" when no root is set.
 std::string host_path(const char16_t* windows_path);
 
-// Message boxes go to the responder; without one they answer Cancel (or OK for an
-// OK-only box).
-using Responder = std::function<int(const std::u16string& text, const std::u16string& caption,
-                                    unsigned type)>;
-void set_responder(Responder responder);
-
-// Folder paths for the shell folder variables; "" makes the lookup fail.
-void set_special_folder(int csidl, const std::u16string& path);
-// Restores the default folders (C:\Users\Tester\...), the default list of the
-// shell's own folders as a 32-bit program on 64-bit Windows is told them (the
-// profile, its folders, C:\Users, C:\Windows, C:\Program Files (x86), ...), and the
-// default environment (ProgramW6432 and CommonProgramW6432 naming C:\Program Files
-// and its Common Files).
-void reset_special_folders();
-// An environment variable's value; "" unsets it.
-void set_environment(const std::u16string& name, const std::u16string& value);
-// The shell's own folders, in place of the default list.
-void set_own_folders(const std::vector<std::u16string>& paths);
-
 // Drives exist as folders under the root: <root>/X is drive X:.
 // The space free on drive X: (a letter in upper case); -1 (the default): the
 // volume cannot be asked. The directory last asked about, "" when none was.
@@ -45,11 +27,6 @@ std::u16string free_space_asked();
 
 // The package the stand-in reports as embedded; a null blob means none.
 void set_embedded_package(const uint8_t* blob, uint32_t n, uint32_t key);
-
-// The bytes the stand-in reports as the installer's own resource (copied); none
-// until set, and none again after clear_own_resources().
-void set_own_resource(OwnResource which, const std::vector<uint8_t>& bytes);
-void clear_own_resources();
 
 // Faults: the next `count` writes (or closes) fail, as on a full disk.
 void fail_next_writes(int count);

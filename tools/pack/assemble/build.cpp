@@ -116,10 +116,11 @@ uint32_t write_package(const Stub& stub, const std::vector<uint8_t>& container, 
 }
 
 // How long the install folder may be: the installer's own check, run as the install
-// button runs it, over the script just written. A package the installer would refuse
-// is an error of the maker's own checks (they refuse what it refuses).
-size_t installer_room(std::vector<uint8_t>& script, const fs::path& manifest) {
-  InstallerSession session;
+// button runs it, over the script just written, read afresh in the command's session.
+// A package the installer would refuse is an error of the maker's own checks (they
+// refuse what it refuses).
+size_t installer_room(std::vector<uint8_t>& script, const fs::path& manifest, InstallerSession& session) {
+  session.start_over();
   session.borrow_script(script);
   std::string why = session.load(), refused;
   size_t room = why.empty() ? session.room(&refused) : 0;
@@ -140,7 +141,8 @@ std::string low_room_warning(const fs::path& manifest, size_t room) {
 BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path, uint32_t key,
                              const fs::path& out, const BuildOptions& options) {
   make_output_folder(out);  // before any work: a build never fails at its end for want of it
-  Manifest m = load_manifest(manifest, options.defines);
+  InstallerSession session;  // the command's one
+  Manifest m = load_manifest(manifest, options.defines, session);
   if (options.warning)
     for (const std::string& w : m.warnings) options.warning(w);
   Stub stub = load_stub(stub_path);
@@ -155,7 +157,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   BuildSummary summary;
   summary.files = m.files.size();
   summary.shortcuts = m.shortcuts.size();
-  summary.room = installer_room(script, manifest);
+  summary.room = installer_room(script, manifest, session);
   if (summary.room < kLowRoom && options.warning) options.warning(low_room_warning(manifest, summary.room));
   summary.script_size = script.size();
   std::vector<uint8_t> container = container_from_script(std::move(script), options);

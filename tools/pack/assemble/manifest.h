@@ -25,6 +25,7 @@
 #include "assemble/defines.h"
 #include "common/limits.h"
 #include "pe/product_info.h"
+#include "session/installer_session.h"
 
 namespace tvpack {
 
@@ -79,6 +80,9 @@ struct Manifest {
 // line (defines.h). Throws PackError (see errors.h) naming the manifest and, where
 // there is one, the line.
 Manifest load_manifest(const std::filesystem::path& path, const Defines& defines = Defines());
+// The same in the command's installer session, whose variable table then holds the
+// manifest's variables.
+Manifest load_manifest(const std::filesystem::path& path, const Defines& defines, InstallerSession& session);
 
 // The install script of a checked manifest (the files are read now; a file that
 // changed size since it was checked is an error). files_read, when given, is told

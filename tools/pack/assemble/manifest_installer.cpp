@@ -3,20 +3,18 @@
 // gets values it can write as they are.
 #include <array>
 
-#include "actions/path_rules.h"
-#include "actions/product_names.h"
 #include "assemble/manifest.h"
 #include "assemble/manifest_tables.h"
-#include "common/errors.h"
+#include "base/name_characters.h"
 #include "base/text16.h"
+#include "common/errors.h"
+#include "common/limits.h"
+#include "session/folder_name.h"
 
 namespace fs = std::filesystem;
 
 namespace tvpack {
 namespace {
-
-constexpr size_t kMaxInfoUnits = 256;
-static_assert(kMaxInfoUnits <= tv::kMaxProductNameUnits, "the installer reads the longest product_name whole");
 
 // 1 to 4 decimal numbers 0-65535 separated by dots; the missing ones are 0.
 bool parse_version(const std::u16string& text, std::array<uint16_t, 4>* out) {
@@ -92,23 +90,23 @@ void read_version(Reading* reading, const char* key, const std::optional<std::u1
 }
 
 // Why a folder name cannot be the product's folder ("" when it can): the installer's
-// verdict (tv::judge_folder_name), worded; it drops a name it refuses.
+// verdict (judge_folder_name), worded; it drops a name it refuses.
 std::string worded_name_verdict(const std::u16string& name) {
-  tv::NameVerdict v = tv::judge_folder_name(name.data(), name.size());
+  FolderNameVerdict v = judge_folder_name(name);
   std::u16string unit = name.substr(v.at, 1);
   switch (v.fault) {
-    case tv::NameFault::kNone:
+    case FolderNameFault::kNone:
       return "";
-    case tv::NameFault::kEmpty:
+    case FolderNameFault::kEmpty:
       return "is empty";
-    case tv::NameFault::kTooLong:
+    case FolderNameFault::kTooLong:
       return "is " + std::to_string(name.size()) + " UTF-16 units long; a folder name has at most " +
-             std::to_string(tv::kMaxFolderNameUnits);
-    case tv::NameFault::kSeparator:
+             std::to_string(kMaxFolderNameUnits);
+    case FolderNameFault::kSeparator:
       return "holds " + quote(unit) + ": it is one folder's name, not a path";
-    case tv::NameFault::kForbidden:
+    case FolderNameFault::kForbidden:
       return "holds " + quote(unit) + ", which no folder name may hold";
-    case tv::NameFault::kCannotHold:
+    case FolderNameFault::kCannotHold:
       break;
   }
   return "is a name Windows cannot hold as a folder (a device such as CON or NUL, \".\" or \"..\", or a name "

@@ -56,6 +56,11 @@ void check_script_size(Manifest* m, ErrorList* errors) {
 }  // namespace
 
 Manifest load_manifest(const fs::path& path, const Defines& defines) {
+  InstallerSession session;
+  return load_manifest(path, defines, session);
+}
+
+Manifest load_manifest(const fs::path& path, const Defines& defines, InstallerSession& session) {
   Manifest m;
   m.path = path;
   errno = 0;
@@ -71,16 +76,14 @@ Manifest load_manifest(const fs::path& path, const Defines& defines) {
   }
   // Past a syntax error nothing can be trusted: it is told alone. Any other mistake
   // is told with the rest.
-  std::vector<uint8_t> paths;  // the sections the installer's path check reads
-  InstallerSession session;    // the variables are defined in the installer's own table
-  Reading reading(&m, &session);
+  Reading reading(&m, &session);  // the variables are defined in the installer's own table
   replace_defines(&reading, root, defines);
   check_top_level(&reading, root);
   m.installer = read_installer_table(&reading, root);
   read_variables(&reading, root);
   read_files(&reading, root);
   read_shortcuts(&reading, root);
-  check_paths(&reading, &paths);
+  check_paths(&reading);
   check_script_size(&m, &reading.errors);
   reading.errors.throw_if_any();
   return m;

@@ -25,12 +25,14 @@ std::pair<int, std::string> where(const Reading* reading, const PathFinding& f) 
 
 }  // namespace
 
-void check_paths(Reading* reading, std::vector<uint8_t>* script) {
-  *script = paths_script(*reading->m);
-  reading->session->borrow_script(*script);
-  if (!reading->session->load().empty()) return;  // the format version, told with the top level
+void check_paths(Reading* reading) {
+  std::vector<uint8_t> script = paths_script(*reading->m);
+  reading->session->borrow_script(script);
+  // A format version the installer refuses is told with the top level.
+  std::vector<PathFinding> findings;
+  if (reading->session->load().empty()) findings = reading->session->judge_paths().findings;
   std::set<std::pair<int, std::u16string>> told;
-  for (const PathFinding& f : reading->session->judge_paths().findings) {
+  for (const PathFinding& f : findings) {
     auto [line, named] = where(reading, f);
     if (!told.insert({line, f.name}).second) continue;
     if (f.bad_name)
@@ -38,6 +40,7 @@ void check_paths(Reading* reading, std::vector<uint8_t>* script) {
     else
       reading->error(line, named + " does not expand as the installer expands it: a folder variable leaves no room");
   }
+  reading->session->start_over();  // the table's names point into the script, which goes
 }
 
 }  // namespace tvpack

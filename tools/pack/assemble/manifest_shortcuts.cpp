@@ -7,8 +7,6 @@
 #include "common/errors.h"
 #include "common/upcase.h"
 #include "common/windows_path.h"
-#include "variables/expand.h"
-#include "variables/table.h"
 
 namespace fs = std::filesystem;
 
@@ -74,12 +72,10 @@ std::optional<ManifestShortcut> read_shortcut(Reading* reading, const toml::tabl
   return ManifestShortcut{*target, *arguments, *location, r.line(), location_line};
 }
 
-// The path below {App} that expanded names ("" for {App} itself), as Windows resolves
-// its dots; nothing when it lies elsewhere or climbs out.
-std::optional<std::u16string> below_app(const std::u16string& expanded) {
-  const char16_t* const* app = tv::find_variable(u"{App}");
-  if (app == nullptr || *app == nullptr) return std::nullopt;
-  std::u16string base = *app;
+// The path below {App} (its value: base) that templ expands to ("" for {App} itself),
+// as Windows resolves its dots; nothing when it lies elsewhere or climbs out.
+std::optional<std::u16string> below_app(const Reading* reading, std::u16string base, const std::u16string& templ) {
+  std::u16string expanded = reading->session->expand(templ).value_or(u"");
   while (!base.empty() && is_separator(base.back())) base.pop_back();
   if (base.empty() || !starts_with_folder(expanded, base)) return std::nullopt;
   std::vector<std::u16string> names = path_components(expanded.substr(base.size()));
@@ -94,9 +90,10 @@ std::optional<std::u16string> below_app(const std::u16string& expanded) {
 void check_targets(Reading* reading) {
   std::set<std::u16string> packaged = {u""};  // {App} itself, upper-cased
   std::set<std::string> names;
+  const std::u16string app = reading->session->expand(u"{App}").value_or(u"");
   // The file and every folder between it and {App}; the names suggested only when named.
   auto add = [&](const std::u16string& destination, bool named) {
-    std::optional<std::u16string> below = below_app(tv::expand_variables(destination.c_str()));
+    std::optional<std::u16string> below = below_app(reading, app, destination);
     for (std::u16string path = below.value_or(u""); !path.empty();) {
       packaged.insert(upcase(path));
       if (named) names.insert("{App}\\" + printable(path));
@@ -108,7 +105,7 @@ void check_targets(Reading* reading) {
   // A file refused for its source is not told again through a shortcut to it.
   for (const std::u16string& d : reading->refused_destinations) add(d, false);
   for (const ManifestShortcut& s : reading->m->shortcuts) {
-    std::optional<std::u16string> below = below_app(tv::expand_variables(s.target.c_str()));
+    std::optional<std::u16string> below = below_app(reading, app, s.target);
     if (!below || packaged.count(upcase(*below)) != 0) continue;
     std::string shown = "{App}\\" + printable(*below);
     std::string nearest = nearest_name(shown, names);

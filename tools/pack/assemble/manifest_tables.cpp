@@ -5,7 +5,7 @@
 #include "common/errors.h"
 #include "common/template.h"
 #include "base/text16.h"
-#include "variables/table.h"
+#include "session/variable_names.h"
 
 namespace fs = std::filesystem;
 
@@ -88,12 +88,7 @@ std::string worded_expansion(const Reading* reading, const std::u16string& templ
   std::u16string unknown;
   std::string problem = reading->session->worded_expansion(templ, &unknown);
   if (unknown.empty()) return problem;
-  std::set<std::string> known;
-  for (unsigned i = 0; i < tv::variable_count(); ++i) {
-    const char16_t *name = nullptr, *value = nullptr;
-    if (tv::variable_at(i, &name, &value)) known.insert(tv::u16_to_utf8(name));
-  }
-  std::string nearest = nearest_name(tv::u16_to_utf8(unknown), known);
+  std::string nearest = nearest_name(tv::u16_to_utf8(unknown), defined_variable_names(*reading->session));
   return nearest.empty() ? problem : problem + "; did you mean " + nearest + "?";
 }
 

@@ -10,6 +10,7 @@ namespace tvpack {
 constexpr uint64_t kMaxFileSize = 0x7FFFFFFFull;  // a file of 2 GiB or more is refused
 using tv::kMaxPathUnits;                          // an expanded path, NUL not counted
 constexpr size_t kMaxShortcuts = 256;             // the installer's 1024 lines, four each
+constexpr size_t kMaxInfoUnits = 256;             // a text of the version information
 
 // The installer's memory: its image maps the stored blob (twice the compressed
 // container, 2N bytes), and the install script (U bytes) is unpacked beside it, each

@@ -16,6 +16,7 @@
 namespace tvpack {
 
 std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+  pairs_.clear();  // a walk started over reads another package
   session_.read_own_resources(bytes);
   PeLayout pe;
   try {

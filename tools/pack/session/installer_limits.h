@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "actions/product_names.h"
 #include "actions/shortcuts.h"
 #include "common/limits.h"
 #include "package/container.h"
@@ -16,6 +17,8 @@ static_assert(kMaxScriptSize <= tv::kMostScriptBytes, "the script ceiling passes
 static_assert(kMaxFileSize <= uint64_t(INT32_MAX), "the file ceiling passes a file record's size");
 // The installer looks at kMaxShortcutLines lines of the shortcuts section, four a shortcut.
 static_assert(kMaxShortcuts * 4 <= tv::kMaxShortcutLines, "more shortcuts than the installer looks at");
+// The product name is a text of the version information: the installer reads the longest whole.
+static_assert(kMaxInfoUnits <= tv::kMaxProductNameUnits, "the installer reads the longest product_name whole");
 // N, the stored blob's half, is a 32-bit number in the package section's header.
 static_assert(kMaxStoredBlob / 2 <= UINT32_MAX, "a container too long for the package section's header");
 

@@ -15,8 +15,8 @@
 #include "pe/pe_resources.h"
 #include "install/path_check.h"
 #include "package/script.h"
+#include "platform/host/host_calls.h"
 #include "platform/platform.h"
-#include "platform/standin/standin.h"
 #include "base/text16.h"
 #include "variables/expand.h"
 #include "variables/pool.h"
@@ -53,23 +53,30 @@ InstallerSession::InstallerSession() {
     messages_.push_back(text);
     return tv::kIdOk;
   });
-  tv::clear_damage_reason();
-  tv::clear_variable_table();
-  tv::posix::clear_own_resources();
-  tv::posix::reset_special_folders();
-  tv::set_folder_variables();
+  start_over();
 }
 
 InstallerSession::~InstallerSession() {
+  start_over();
+  tv::clear_variable_table();
   tv::posix::set_responder(nullptr);
+  g_alive = false;
+}
+
+void InstallerSession::start_over() {
   tv::posix::clear_own_resources();
   // The table's names point into the script; both go now.
   tv::clear_variable_table();
   tv::clear_title_and_description();
   if (owned_) tv::free_script();
   if (borrowed_) tv::set_script(nullptr, 0);
+  owned_ = borrowed_ = version_refused_ = false;
+  version_ = 0;
+  messages_.clear();
+  folder_.clear();
+  tv::clear_damage_reason();
   tv::posix::reset_special_folders();
-  g_alive = false;
+  tv::set_folder_variables();
 }
 
 // The resources as the installer finds them: the first of its type and number, in

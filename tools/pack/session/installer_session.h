@@ -44,7 +44,7 @@ struct ProductNames {
 
 class InstallerSession {
  public:
-  // The table holds the built-in folder variables of the stand-in's folders (as the
+  // The table holds the built-in folder variables of the platform's folders (as the
   // installer starts); message boxes are collected. A second session while one is
   // alive is a mistake of the maker (std::logic_error).
   InstallerSession();
@@ -53,6 +53,10 @@ class InstallerSession {
   ~InstallerSession();
   InstallerSession(const InstallerSession&) = delete;
   InstallerSession& operator=(const InstallerSession&) = delete;
+  // The installer's state as a new session finds it (the next package of the same
+  // command is read as the installer reads its own, afresh): what the destructor lets
+  // go goes, and the table holds the built-in folder variables again.
+  void start_over();
 
   // The resources the installer reads of itself, from an installer file's bytes: the
   // first of each type and number, in whatever language; none from a tree that does not

@@ -10,14 +10,13 @@
 
 #include "common/errors.h"
 #include "common/upcase.h"
-#include "install/install.h"
 #include "package/script.h"
 #include "base/text16.h"
+#include "session/install_folder.h"
 #include "session/install_walk.h"
 #include "try/check.h"
 #include "try/code_page.h"
 #include "try/drives.h"
-#include "variables/expand.h"
 
 namespace fs = std::filesystem;
 
@@ -208,21 +207,22 @@ void check_nothing_else(const Check& c) {
 
 }  // namespace
 
-CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
-                               const std::string& edit_text, const fs::path& prefix,
-                               const ShortcutReader& read_shortcut) {
-  CheckResult r;
-  InstallWalk walk;
+void start_over(InstallWalk& walk, const std::map<int, std::u16string>& shell_folders) {
+  walk.session().start_over();
   walk.use_shell_folders(shell_folders);
+}
+
+CheckResult check_installation(InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                               const std::map<int, std::u16string>& shell_folders, const std::string& edit_text,
+                               const fs::path& prefix, const ShortcutReader& read_shortcut) {
+  CheckResult r;
+  start_over(walk, shell_folders);
   std::string why = walk.open(bytes);
   if (!why.empty()) {
     r.package_stops = walk.explained(why);
     return r;
   }
-  char16_t chosen[tv::kMaxPath];
-  std::u16string text = tv::utf8_to_u16(edit_text);
-  tv::install_directory_from(text.c_str(), chosen);
-  std::u16string folder = tv::u16string_at(chosen);
+  std::u16string folder = install_folder_from(tv::utf8_to_u16(edit_text));
   r.folder = utf8(folder);
   if (!walk.choose_folder(folder)) {
     r.package_stops = walk.explained(tv::damage_reason());
@@ -230,8 +230,8 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
   }
   Check c{prefix, map_windows_path(prefix, folder), {}, &r};
   for (auto what : {std::make_pair(u"{Launch}", &r.launch), std::make_pair(u"{Help}", &r.help)}) {
-    const char16_t* value = tv::expand_variables(what.first);
-    if (value != nullptr) *what.second = tv::u16_to_utf8(value);
+    std::optional<std::u16string> value = walk.session().expand(what.first);
+    if (value) *what.second = tv::u16_to_utf8(*value);
   }
   std::vector<Want> wants;
   bool read = files_of(walk, c, &wants);
@@ -246,15 +246,12 @@ CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map
   return r;
 }
 
-CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
-                              const std::string& edit_text, const std::u16string& moved, const fs::path& prefix) {
+CheckResult check_old_version(InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                              const std::map<int, std::u16string>& shell_folders, const std::string& edit_text,
+                              const std::u16string& moved, const fs::path& prefix) {
   CheckResult r;
-  InstallWalk walk;
-  walk.use_shell_folders(shell_folders);
-  char16_t chosen[tv::kMaxPath];
-  std::u16string text = tv::utf8_to_u16(edit_text);
-  tv::install_directory_from(text.c_str(), chosen);
-  std::u16string folder = resolved_windows_path(tv::u16string_at(chosen));
+  start_over(walk, shell_folders);
+  std::u16string folder = resolved_windows_path(install_folder_from(tv::utf8_to_u16(edit_text)));
   r.folder = utf8(moved);
   std::vector<Want> wants;
   Check c{prefix, map_windows_path(prefix, moved), {}, &r};

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "session/install_walk.h"
+
 namespace tvpack {
 
 struct Placed {
@@ -31,17 +33,23 @@ struct CheckResult {
 
 // Reads a .lnk file's target and arguments (UTF-8); "" when it did, else why not.
 using ShortcutReader = std::function<std::string(const std::u16string& link, std::string* target, std::string* args)>;
-// The prefix's drives against the package read for the shell folders (CSIDL -> path)
-// and the edit box's text. Every shortcut's target must exist after the install.
-CheckResult check_installation(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
-                               const std::string& edit_text, const std::filesystem::path& prefix,
-                               const ShortcutReader& read_shortcut);
+// The command's one walk (and session), started over to read the next package afresh
+// for a machine's shell folders (CSIDL -> path).
+void start_over(InstallWalk& walk, const std::map<int, std::u16string>& shell_folders);
+
+// The prefix's drives against the package read (in walk, started over) for the shell
+// folders (CSIDL -> path) and the edit box's text. Every shortcut's target must exist
+// after the install.
+CheckResult check_installation(InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                               const std::map<int, std::u16string>& shell_folders, const std::string& edit_text,
+                               const std::filesystem::path& prefix, const ShortcutReader& read_shortcut);
 
 // An old version after an upgrade: each file of its package that the installer put in
 // folder (edit_text as the installer takes it) is now below moved (the name the new
-// installer gave the old version) with its bytes, and nothing else is there.
-CheckResult check_old_version(const std::vector<uint8_t>& bytes, const std::map<int, std::u16string>& shell_folders,
-                              const std::string& edit_text, const std::u16string& moved,
-                              const std::filesystem::path& prefix);
+// installer gave the old version) with its bytes, and nothing else is there (read in
+// walk, started over).
+CheckResult check_old_version(InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                              const std::map<int, std::u16string>& shell_folders, const std::string& edit_text,
+                              const std::u16string& moved, const std::filesystem::path& prefix);
 
 }  // namespace tvpack

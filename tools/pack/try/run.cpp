@@ -13,8 +13,8 @@
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
 #include "base/text16.h"
-#include "install/install.h"
 #include "read/inspect.h"
+#include "session/install_folder.h"
 #include "session/install_walk.h"
 #include "try/dialogs.h"
 #include "try/drives.h"
@@ -23,7 +23,6 @@
 #include "try/signals.h"
 #include "try/upgrade.h"
 #include "try/wine_user.h"
-#include "variables/expand.h"
 
 namespace fs = std::filesystem;
 
@@ -37,6 +36,7 @@ const char kOldVersionHeldText[] = "重命名旧版本失败";
 
 // What the run's steps share: the machine, the driver, both versions' bytes.
 struct Machine {
+  InstallWalk& walk;  // the command's one session over the installer's state
   Sandbox& sandbox;
   DriverSession& driver;
   const std::vector<uint8_t>& bytes;
@@ -103,10 +103,10 @@ ShortcutReader shortcut_reader(DriverSession& driver) {
 }
 
 // The folder both versions go to: the first --folder, else the one the new version offers.
-std::string upgrade_folder(const TryOptions& opt, const std::vector<uint8_t>& bytes, const TryRun& run) {
+std::string upgrade_folder(const TryOptions& opt, InstallWalk& walk, const std::vector<uint8_t>& bytes,
+                           const TryRun& run) {
   if (!opt.steps.empty() && !opt.steps[0].box) return opt.steps[0].text;
-  InstallWalk walk;
-  walk.use_shell_folders(run.shell_folders);
+  start_over(walk, run.shell_folders);
   return walk.open(bytes).empty() ? tv::u16_to_utf8(walk.default_folder()) : "";
 }
 
@@ -141,8 +141,8 @@ bool prepare_upgrade(const TryOptions& opt, const Machine& m, Outcome* o) {
     up = Upgrade();
     up.installer = show_path(opt.over[i]);
     up.run.shell_folders = o->run.shell_folders;
-    up.folder_text = upgrade_folder(opt, m.bytes, o->run);
-    bool finished = install_old_version(m.driver, m.sandbox, opt, m.old_bytes[i], m.old_names[i],
+    up.folder_text = upgrade_folder(opt, m.walk, m.bytes, o->run);
+    bool finished = install_old_version(m.driver, m.sandbox, opt, m.walk, m.old_bytes[i], m.old_names[i],
                                         shortcut_reader(m.driver), &up);
     up.failed = old_version_failures(up, finished);
     bool installed = up.failed.empty();
@@ -200,21 +200,27 @@ void install_new_version(const TryOptions& opt, const Machine& m, Outcome* o) {
                   reach_finish_dialog(m.driver, m.sandbox, opt.screenshots, new_version_steps(opt), opt.timeout,
                                       after_box, &run);
   std::string folder_text = run.typed_folders.empty() ? run.offered : run.typed;
-  char16_t chosen[tv::kMaxPath];
-  tv::install_directory_from(tv::utf8_to_u16(folder_text).c_str(), chosen);
+  m.walk.read_own_resources(m.bytes);  // an empty box installs to the new version's own default
+  std::u16string chosen = install_folder_from(tv::utf8_to_u16(folder_text));
   if (run.install_dialog) run.moved_aside = moved_aside(m.sandbox.prefix(), tv::u16_to_utf8(chosen), before);
   if (!run.moved_aside.empty()) run.moved_own = own_folder_in(m.driver, chosen);
   if (!finished) return;
   if (opt.before_check) opt.before_check(m.sandbox);
-  o->check = check_installation(m.bytes, run.shell_folders, folder_text, m.sandbox.prefix(), shortcut_reader(m.driver));
+  o->check = check_installation(m.walk, m.bytes, run.shell_folders, folder_text, m.sandbox.prefix(), shortcut_reader(m.driver));
   o->checked = true;
-  if (o->over) check_upgrade(m.old_bytes.back(), run, o->check, m.sandbox.prefix(), &o->upgrade);
+  if (o->over) check_upgrade(m.walk, m.old_bytes.back(), run, o->check, m.sandbox.prefix(), &o->upgrade);
   answer_finish_dialog(m.driver, opt.run, &run);
+}
+
+// --verbose: the installer's dialogs as they come up, on stderr, while the run goes on.
+void tell_dialog(std::ostream& err, Happened what) {
+  if (what == Happened::kInstallDialog) tell(err, "try: the install dialog is up");
+  if (what == Happened::kFinishDialog) tell(err, "try: the finish dialog is up");
 }
 
 // Everything that needs the machine; the sandbox is gone (every process ended, the
 // throwaway folder removed) when this returns or throws.
-void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
+void run_installer(const TryOptions& opt, InstallWalk& walk, const std::vector<uint8_t>& bytes,
                    const std::vector<std::vector<uint8_t>>& old_bytes, std::ostream& err, Outcome* o) {
   Sandbox sandbox(o->bits, opt.user, err);
   std::pair<fs::path, int> driver_file = find_driver(opt, sandbox, o->bits);
@@ -231,8 +237,9 @@ void run_installer(const TryOptions& opt, const std::vector<uint8_t>& bytes,
   o->xvfb = sandbox.own_display();
   DriverSession driver(sandbox, driver_file.second, driver_file.first.filename().string());
   read_shell_folders(driver, &o->run);
-  Machine m{sandbox, driver, bytes, old_bytes, old_names};
+  Machine m{walk, sandbox, driver, bytes, old_bytes, old_names};
   if (o->over && !prepare_upgrade(opt, m, o)) return;
+  if (opt.verbose) o->run.on_happened = [&err](Happened what) { tell_dialog(err, what); };
   install_new_version(opt, m, o);
 }
 
@@ -296,16 +303,14 @@ int try_installer(const TryOptions& opt, std::ostream& out, std::ostream& err) {
   try {
     make_outputs(opt);
     std::vector<uint8_t> bytes = read_installer(opt, opt.installer, &o.bits);
-    {
-      InstallWalk walk;  // the installer's own reading of its names
-      walk.read_own_resources(bytes);
-      o.names = product_names_text();
-    }
+    InstallWalk walk;  // the command's one session: first the installer's own reading of its names
+    walk.read_own_resources(bytes);
+    o.names = product_names_text();
     std::vector<std::vector<uint8_t>> old_bytes;
     o.over = !opt.over.empty();
     int old_bits = 0;
     for (const fs::path& old : opt.over) old_bytes.push_back(read_installer(opt, old, &old_bits));
-    run_installer(opt, bytes, old_bytes, err, &o);
+    run_installer(opt, walk, bytes, old_bytes, err, &o);
   } catch (const PackError& e) {
     tell(err, e.what());
     return 2;

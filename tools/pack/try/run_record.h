@@ -2,6 +2,7 @@
 // boxes answered, the texts cut off, the screenshots, the processes started, the end.
 #pragma once
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,8 +60,12 @@ struct TryRun {
   std::string stopped;  // why the run ended before the finish dialog was answered ("": it did not)
   int exit_code = -1;   // the installer process's, -1 when its end was not seen
   std::vector<Happening> order;  // every dialog, folder typed, box, cut text, screenshot, start, step
+  std::function<void(Happened)> on_happened;  // told of each as it happens, when set
 
-  void happened(Happened what, size_t index) { order.push_back({what, index}); }
+  void happened(Happened what, size_t index) {
+    order.push_back({what, index});
+    if (on_happened) on_happened(what);
+  }
 };
 
 }  // namespace tvpack

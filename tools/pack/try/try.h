@@ -33,7 +33,7 @@ struct TryOptions {
   std::string user = kDefaultWineUser; // --user: the Wine user's name
   std::vector<TryStep> steps;          // --folder and --expect-box; no --folder keeps the dialog's own
   bool run = false;                    // --run: leave both boxes ticked
-  bool verbose = false;                // -v: every file and shortcut in the report
+  bool verbose = false;                // -v: every file and shortcut in the report, the dialogs as they come
   std::filesystem::path screenshots;   // "" for none
   std::filesystem::path json;          // "" for none
   std::filesystem::path driver;        // "" to find it

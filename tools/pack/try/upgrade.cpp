@@ -12,17 +12,16 @@
 #include "common/read_file.h"
 #include "common/upcase.h"
 #include "line_escape.h"
-#include "install/install.h"
-#include "variables/expand.h"
 #include "pe/pe_image.h"
 #include "base/text16.h"
+#include "session/install_folder.h"
 #include "try/drives.h"
 
 namespace fs = std::filesystem;
 
 namespace tvpack {
 
-bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt,
+bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt, InstallWalk& walk,
                          const std::vector<uint8_t>& bytes, const std::string& name,
                          const ShortcutReader& read_shortcut, Upgrade* up) {
   TryRun& run = up->run;
@@ -32,7 +31,7 @@ bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptio
   bool finished = reach_install_dialog(driver, sandbox, shots, name, opt.timeout, &run) &&
                   reach_finish_dialog(driver, sandbox, shots, {{false, up->folder_text}}, opt.timeout, {}, &run);
   if (finished) {
-    up->check = check_installation(bytes, run.shell_folders, up->folder_text, sandbox.prefix(), read_shortcut);
+    up->check = check_installation(walk, bytes, run.shell_folders, up->folder_text, sandbox.prefix(), read_shortcut);
     answer_finish_dialog(driver, false, &run);
   }
   return finished;
@@ -88,11 +87,11 @@ std::string moved_aside(const fs::path& prefix, const std::string& folder, const
   std::u16string path = tv::utf8_to_u16(folder);
   std::error_code ec;
   for (int i = 1; i <= 999; ++i) {
-    char16_t name[tv::kMaxPath] = {};
-    if (!tv::old_version_name(name, path.c_str(), i)) return "";
-    fs::path host = map_windows_path(prefix, name);
+    std::optional<std::u16string> name = old_version_folder(path, i);
+    if (!name) return "";
+    fs::path host = map_windows_path(prefix, *name);
     if (host.empty() || !fs::exists(fs::symlink_status(host, ec))) return "";
-    if (before.count(host) == 0) return tv::u16_to_utf8(name);
+    if (before.count(host) == 0) return tv::u16_to_utf8(*name);
   }
   return "";
 }
@@ -129,12 +128,12 @@ void remember_outside_files(const fs::path& prefix, Upgrade* up) {
       up->outside_before[p] = file_digest(p);
 }
 
-void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
+void check_upgrade(InstallWalk& walk, const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
                    const fs::path& prefix, Upgrade* up) {
   Snapshot after = take_snapshot(prefix);
   fs::path moved = run.moved_aside.empty() ? fs::path() : map_windows_path(prefix, tv::utf8_to_u16(run.moved_aside));
   if (!moved.empty()) {
-    up->kept = check_old_version(old_bytes, up->run.shell_folders, up->folder_text, tv::utf8_to_u16(run.moved_aside),
+    up->kept = check_old_version(walk, old_bytes, up->run.shell_folders, up->folder_text, tv::utf8_to_u16(run.moved_aside),
                                  prefix);
     up->not_whole = moved_whole(prefix, up->before, after, up->folder_host, moved);
   }

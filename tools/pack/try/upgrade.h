@@ -40,7 +40,7 @@ struct Upgrade {
 // already) into up->folder_text as try installs (its screenshots in shots/oldN), and
 // checks it (up->check); false when its finish dialog was never reached. The verdict
 // on it (up->failed) is the report's, as for any run.
-bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt,
+bool install_old_version(DriverSession& driver, Sandbox& sandbox, const TryOptions& opt, InstallWalk& walk,
                          const std::vector<uint8_t>& bytes, const std::string& name,
                          const ShortcutReader& read_shortcut, Upgrade* up);
 
@@ -57,8 +57,9 @@ void close_old_program(DriverSession& driver, Sandbox& sandbox, Upgrade* up);
 void remember_outside_files(const std::filesystem::path& prefix, Upgrade* up);
 
 // After the new version's install (run, checked as check): the old version whole under
-// run.moved_aside, its shortcuts the new one does not make, and what else changed.
-void check_upgrade(const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
+// run.moved_aside (read in walk, started over), its shortcuts the new one does not
+// make, and what else changed.
+void check_upgrade(InstallWalk& walk, const std::vector<uint8_t>& old_bytes, const TryRun& run, const CheckResult& check,
                    const std::filesystem::path& prefix, Upgrade* up);
 
 // Where the install moved an existing folder aside (the installer's own old-version

@@ -9,9 +9,9 @@
 #include <iterator>
 #include <vector>
 
-#include "actions/path_rules.h"
 #include "base/text16.h"
 #include "common/errors.h"
+#include "session/folder_name.h"
 #include "try/machine_error.h"
 
 namespace fs = std::filesystem;
@@ -67,7 +67,7 @@ std::string wine_user_problem(const std::string& name) {
     if (lower_name == lower_own) return std::string("C:\\users\\") + own + " is a folder of the Wine prefix itself, not a user's";
   }
   // The profile folder is named after the user: a name Windows cannot hold as a folder is none.
-  if (!tv::is_folder_name(units.c_str(), units.size()))
+  if (!installer_takes_folder_name(units))
     return "a Windows user name is no device name (CON, PRN, AUX, NUL, COM1, LPT1, ...)";
   return "";
 }
