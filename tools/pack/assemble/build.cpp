@@ -115,20 +115,6 @@ uint32_t write_package(const Stub& stub, const std::vector<uint8_t>& container, 
   return n;
 }
 
-// How long the install folder may be: the installer's own check, run as the install
-// button runs it, over the script just written, read afresh in the command's session.
-// A package the installer would refuse is an error of the maker's own checks (they
-// refuse what it refuses).
-size_t installer_room(std::vector<uint8_t>& script, const fs::path& manifest, InstallerSession& session) {
-  session.start_over();
-  session.borrow_script(script);
-  std::string why = session.load(), refused;
-  size_t room = why.empty() ? session.room(&refused) : 0;
-  if (!why.empty() || !refused.empty())
-    fail(manifest, "the installer would refuse the package it makes: " + (why.empty() ? refused : why));
-  return room;
-}
-
 // The warning of a room under kLowRoom.
 std::string low_room_warning(const fs::path& manifest, size_t room) {
   return warning_at(manifest, 0, "the install folder may be at most " + std::to_string(room) +
@@ -157,7 +143,7 @@ BuildSummary build_installer(const fs::path& manifest, const fs::path& stub_path
   BuildSummary summary;
   summary.files = m.files.size();
   summary.shortcuts = m.shortcuts.size();
-  summary.room = installer_room(script, manifest, session);
+  summary.room = m.room;  // the installer's own check, made as the manifest was read
   if (summary.room < kLowRoom && options.warning) options.warning(low_room_warning(manifest, summary.room));
   summary.script_size = script.size();
   std::vector<uint8_t> container = container_from_script(std::move(script), options);

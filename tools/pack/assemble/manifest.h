@@ -73,6 +73,7 @@ struct Manifest {
   std::vector<ManifestShortcut> shortcuts;
   InstallerInfo installer;
   uint64_t script_size = 0;         // the install script's size in bytes
+  size_t room = 0;                  // how long the install folder may be (the installer's own check)
   std::vector<std::string> warnings;  // one line each, "FILE:LINE: warning: ..."
 };
 

@@ -29,10 +29,13 @@ void check_paths(Reading* reading) {
   std::vector<uint8_t> script = paths_script(*reading->m);
   reading->session->borrow_script(script);
   // A format version the installer refuses is told with the top level.
-  std::vector<PathFinding> findings;
-  if (reading->session->load().empty()) findings = reading->session->judge_paths().findings;
+  PathJudgement judged;
+  if (reading->session->load().empty()) judged = reading->session->judge_paths();
+  reading->m->room = judged.room;
+  if (!judged.refused.empty() && judged.findings.empty())
+    reading->error(0, "the installer would refuse the package it makes: " + judged.refused);
   std::set<std::pair<int, std::u16string>> told;
-  for (const PathFinding& f : findings) {
+  for (const PathFinding& f : judged.findings) {
     auto [line, named] = where(reading, f);
     if (!told.insert({line, f.name}).second) continue;
     if (f.bad_name)

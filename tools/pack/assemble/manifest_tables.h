@@ -121,7 +121,8 @@ void read_shortcuts(Reading* reading, const toml::table& root);
 // made on the manifest's sections as read (manifest_paths.cpp): each name Windows
 // cannot hold, and each path that does not expand as the installer expands it, told at
 // the line of the [[file]], [[tree]] or [[shortcut]] location that gives it, once for
-// each line and name. The session starts over after it (the manifest's variables go).
+// each line and name; the room it leaves the install folder goes into the manifest.
+// The session starts over after it (the manifest's variables go).
 void check_paths(Reading* reading);
 
 // One file of the files section as its destination is checked: what names it in
