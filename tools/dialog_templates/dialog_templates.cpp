@@ -40,8 +40,8 @@ uint32_t resource_rva(const std::vector<uint8_t>& h, const tv::PeHeaders& pe) {
 Read read_section(const std::vector<uint8_t>& h, const tv::PeHeaders& pe, uint32_t rva, uint64_t file_size,
                   const ReadAt& read_at, Section* out) {
   for (uint16_t i = 0; i < pe.section_count; ++i) {
-    const uint8_t* s = h.data() + pe.section_table + i * size_t(tv::kPeSectionHeaderSize);
-    uint32_t va = le32(s + 12), raw_size = le32(s + 16), raw_at = le32(s + 20);
+    tv::PeSectionHeader s = tv::pe_section_header(h.data(), pe, i);
+    uint32_t va = s.virtual_address, raw_size = s.raw_size, raw_at = s.raw_pointer;
     if (rva < va || rva - va >= raw_size) continue;
     if (raw_size > kMaxResourceSection || raw_at > file_size || file_size - raw_at < raw_size) return Read::kDamaged;
     out->rva = va;

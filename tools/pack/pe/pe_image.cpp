@@ -71,18 +71,13 @@ void read_optional_header(const uint8_t* data, size_t size, const tv::PeHeaders&
   pe->section_table = pe->optional_offset + optional_size;
 }
 
-void read_sections(const uint8_t* data, size_t size, PeLayout* pe) {
+void read_sections(const uint8_t* data, size_t size, const tv::PeHeaders& headers, PeLayout* pe) {
   if (size - pe->section_table < uint64_t(pe->section_count) * kSectionHeaderSize)
     fail("has a truncated section table");
   for (uint16_t i = 0; i < pe->section_count; ++i) {
-    const uint8_t* sh = data + pe->section_table + size_t(i) * kSectionHeaderSize;
     PeSection s;
-    s.name.assign(reinterpret_cast<const char*>(sh), strnlen(reinterpret_cast<const char*>(sh), 8));
-    s.virtual_size = le32(sh + 8);
-    s.virtual_address = le32(sh + 12);
-    s.raw_size = le32(sh + 16);
-    s.raw_pointer = le32(sh + 20);
-    s.characteristics = le32(sh + 36);
+    static_cast<tv::PeSectionHeader&>(s) = tv::pe_section_header(data, headers, i);
+    s.name.assign(reinterpret_cast<const char*>(s.raw_name), strnlen(reinterpret_cast<const char*>(s.raw_name), 8));
     if (s.raw_size != 0 && uint64_t(s.raw_pointer) + s.raw_size > size)
       fail("is truncated (a section's raw data runs past the end of the file)");
     pe->sections.push_back(s);
@@ -96,7 +91,7 @@ PeLayout parse_pe(const uint8_t* data, size_t size) {
   tv::PeHeaders headers = pe_signature(data, size);
   pe.pe_offset = headers.signature;
   read_optional_header(data, size, headers, &pe);
-  read_sections(data, size, &pe);
+  read_sections(data, size, headers, &pe);
   return pe;
 }
 
