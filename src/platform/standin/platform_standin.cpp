@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "platform/standin/standin.h"
 #include "base/file_error.h"
+#include "base/shell_folders.h"
 #include "base/text16.h"
 
 namespace tv {
@@ -61,11 +62,11 @@ StandIn& state() {
 
 std::map<int, std::u16string> default_folders() {
   return {
-      {26, u"C:\\Users\\Tester\\AppData\\Roaming"},
-      {11, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
-      {2, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
-      {23, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
-      {0, u"C:\\Users\\Tester\\Desktop"},
+      {kCsidlAppData, u"C:\\Users\\Tester\\AppData\\Roaming"},
+      {kCsidlStartMenu, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
+      {kCsidlPrograms, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {kCsidlCommonPrograms, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {kCsidlDesktop, u"C:\\Users\\Tester\\Desktop"},
   };
 }
 
