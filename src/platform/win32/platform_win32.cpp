@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "base/package_section.h"
+#include "base/path_limit.h"
 #include "platform/platform.h"
 #include "base/resource_ids.h"
 #include "base/shell_folders.h"
@@ -92,6 +93,7 @@ bool write_file(OutputFile* file, const void* data, size_t size) {
 bool close_file(OutputFile* file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
 
 bool special_folder_path(int csidl, char16_t* buf) {
+  static_assert(kMaxPath == MAX_PATH, "the shell writes a path of MAX_PATH units into buf");
   bool ok = false;
   IMalloc* malloc_iface = nullptr;
   if (SUCCEEDED(SHGetMalloc(&malloc_iface))) {
