@@ -1,7 +1,7 @@
 // The headers of a PE file, read once for installer and maker: the "MZ" header, the
 // "PE\0\0" signature at e_lfanew with the COFF header after it, and the section table
-// after the optional header, each checked to lie inside the bytes given; and the one
-// reader and writer of a section header's fields.
+// after the optional header, each checked to lie inside the bytes given; the optional
+// header's kinds; and the one reader and writer of a section header's fields.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +35,14 @@ inline PeHeadersRead read_pe_headers(const uint8_t* base, size_t size, PeHeaders
   if (out->section_table > size || (size - out->section_table) / kPeSectionHeaderSize < out->section_count)
     return PeHeadersRead::kTruncatedSectionTable;
   return PeHeadersRead::kOk;
+}
+
+// The optional header's kinds (its first two bytes), and where its data directories
+// begin in each (their count is the four bytes before); 0 for neither kind.
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t pe_directories_at(uint16_t magic) {
+  return magic == kPe32Magic ? 96 : magic == kPe32PlusMagic ? 112 : 0;
 }
 
 // One section header's fields as they are in the file.

@@ -30,8 +30,9 @@ uint32_t resource_rva(const std::vector<uint8_t>& h, const tv::PeHeaders& pe) {
   size_t opt = size_t(pe.signature) + 24;
   if (pe.optional_size < 2) return 0;
   uint16_t magic = le16(h.data() + opt);
-  size_t dirs = opt + (magic == 0x20B ? 112 : 96), count_at = dirs - 4;
-  if ((magic != 0x10B && magic != 0x20B) || dirs + 3 * 8 > opt + pe.optional_size) return 0;
+  uint32_t directories_at = tv::pe_directories_at(magic);
+  size_t dirs = opt + directories_at, count_at = dirs - 4;
+  if (directories_at == 0 || dirs + 3 * 8 > opt + pe.optional_size) return 0;
   if (le32(h.data() + count_at) < 3) return 0;
   return le32(h.data() + dirs + 2 * 8);
 }

@@ -48,13 +48,8 @@ void read_optional_header(const uint8_t* data, size_t size, const tv::PeHeaders&
   const uint8_t* opt = data + pe->optional_offset;
   pe->optional_magic = le16(opt);
   // Both PE32 and PE32+ keep these fields at the same offsets.
-  uint32_t directories_at;
-  if (pe->optional_magic == 0x10B)
-    directories_at = 96;
-  else if (pe->optional_magic == 0x20B)
-    directories_at = 112;
-  else
-    fail("has an optional header of unknown kind (neither PE32 nor PE32+)");
+  uint32_t directories_at = tv::pe_directories_at(pe->optional_magic);
+  if (directories_at == 0) fail("has an optional header of unknown kind (neither PE32 nor PE32+)");
   pe->size_of_initialized_data = le32(opt + 8);
   pe->section_alignment = le32(opt + 32);
   pe->file_alignment = le32(opt + 36);
@@ -102,7 +97,7 @@ int pe_bits(const std::vector<uint8_t>& bytes) {
   uint32_t at = headers.signature;
   if (bytes.size() - at < 26) return 0;
   uint16_t magic = le16(&bytes[at + 24]);
-  return magic == 0x10B ? 32 : magic == 0x20B ? 64 : 0;
+  return magic == tv::kPe32Magic ? 32 : magic == tv::kPe32PlusMagic ? 64 : 0;
 }
 
 void PeChecksum::add_byte(uint8_t b) {

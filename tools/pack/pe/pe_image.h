@@ -39,7 +39,7 @@ struct PeLayout {
   uint32_t optional_offset = 0;    // the optional header
   uint32_t section_table = 0;      // the first section header
   uint16_t section_count = 0;
-  uint16_t optional_magic = 0;     // 0x10B (PE32) or 0x20B (PE32+)
+  uint16_t optional_magic = 0;     // tv::kPe32Magic or tv::kPe32PlusMagic
   uint32_t section_alignment = 0;
   uint32_t file_alignment = 0;
   uint32_t size_of_image = 0;
