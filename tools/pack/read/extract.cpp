@@ -224,8 +224,9 @@ bool refuse_unholdable(const std::vector<FileRecord>& files, const ShortcutSecti
   for (const std::u16string& path : written) {
     std::u16string bad = unholdable_name(path, kAppMark);
     if (bad.empty()) continue;
-    tell(err, "error: " + quote(shown(path)) + " holds the name " + quote(bad) +
-                  ", which Windows cannot hold; the installer refuses the package, nothing written");
+    tell(err, Said::kError,
+         quote(shown(path)) + " holds the name " + quote(bad) +
+             ", which Windows cannot hold; the installer refuses the package, nothing written");
     refused = true;
   }
   return refused;
@@ -260,7 +261,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     std::string relative, why = write_file(dir, r, &names, &relative);
     std::u16string dest = tv::u16string_at(r.path);
     if (!why.empty()) {
-      tell(err, "warning: " + quote(shown(dest)) + " " + why);
+      tell(err, Said::kWarning, quote(shown(dest)) + " " + why);
       ++refused;
       continue;
     }

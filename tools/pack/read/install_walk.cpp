@@ -7,6 +7,7 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
+#include "pe/pe_file.h"
 #include "pe/pe_resources.h"
 #include "base/resource_ids.h"
 #include "platform/host/host_calls.h"
@@ -18,23 +19,20 @@
 
 namespace tvpack {
 
+void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) { read_own_resources(parse_pe_file(bytes)); }
+
 // The resources as the installer finds them: the first of its type and number, in
 // whatever language. A tree that does not read holds none for the installer either.
-void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
+void InstallWalk::read_own_resources(const PeFile& file) {
   tv::posix::clear_own_resources();
-  std::vector<Resource> resources;
-  try {
-    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
-  } catch (const PackError&) {
-    return;
-  }
+  if (!file.resources_problem.empty()) return;
   const struct {
     tv::OwnResource which;
     uint16_t type, id;
   } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
               {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
   for (const auto& own : kOwn) {
-    for (const Resource& r : resources) {
+    for (const Resource& r : file.resources) {
       if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
       tv::posix::set_own_resource(own.which, r.data);
       break;
@@ -42,19 +40,16 @@ void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) {
   }
 }
 
-std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+std::string InstallWalk::open(const std::vector<uint8_t>& bytes) { return open(parse_pe_file(bytes)); }
+
+std::string InstallWalk::open(const PeFile& file) {
   pairs_.clear();  // a walk started over reads another package
-  read_own_resources(bytes);
-  PeLayout pe;
-  try {
-    pe = parse_pe(bytes.data(), bytes.size());
-  } catch (const PackError& e) {
-    return e.what();
-  }
-  const PeSection* section = find_package_section(pe);
+  read_own_resources(file);
+  if (!file.layout_problem.empty()) return file.layout_problem;
+  const PeSection* section = find_package_section(file.layout);
   if (section == nullptr) return "carries no package section (.tvpkg)";
   tv::PackageView view;
-  if (!tv::find_package_in_file(bytes.data(), bytes.size(), &view))
+  if (!tv::package_in_section(file.bytes->data(), file.bytes->size(), *section, false, &view))
     return "the package section's header is damaged (wrong magic, or a length past the section)";
   section_offset_ = section->raw_pointer;
   n_ = view.n;
