@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/pe_headers.h"
+
 namespace tv {
 
 constexpr char kPackageSectionName[8] = {'.', 't', 'v', 'p', 'k', 'g', 0, 0};
@@ -26,5 +28,14 @@ bool find_package_in_image(const uint8_t* base, size_t image_size, PackageView* 
 
 // The same for a PE file read into memory (sections at their raw file offsets).
 bool find_package_in_file(const uint8_t* file, size_t file_size, PackageView* out);
+
+// Whether a header names the package section.
+bool is_package_section(const PeSectionHeader& section);
+
+// The package in the package section whose header is given, its header checked: in
+// an image as loaded (in_memory: at its virtual address) or in a file (at its raw
+// offset, no more than its raw size).
+bool package_in_section(const uint8_t* base, size_t size, const PeSectionHeader& section, bool in_memory,
+                        PackageView* out);
 
 }  // namespace tv

@@ -66,13 +66,15 @@ INT_PTR open_install_dialog(HWND dialog) {
 // The browse button: the chosen folder plus "\KESTA", or a backslash and the
 // product's folder name; cancelling changes nothing.
 void browse(HWND dialog) {
-  wchar_t path[MAX_PATH + tv::kFolderSuffixUnits];
+  // The folder browser fills MAX_PATH units: the one path limit.
+  static_assert(tv::kMaxPath == MAX_PATH, "the browser's buffer is the path limit's");
+  wchar_t path[tv::kMaxPath + tv::kFolderSuffixUnits];
   browse_for_install_folder(path);
   if (path[0] == 0) return;
   tv::strip_trailing_backslashes(u16(path));
   wchar_t suffix[tv::kFolderSuffixUnits];
   tv::browse_folder_suffix(u16(suffix));
-  lstrcatW(path, suffix);  // fits: the browser's path is below MAX_PATH units
+  lstrcatW(path, suffix);  // fits: the browser's path is below kMaxPath units
   SetDlgItemTextW(dialog, IDC_DIRECTORY, path);
 }
 

@@ -14,15 +14,6 @@ namespace {
 const char16_t* g_title = nullptr;
 const char16_t* g_description = nullptr;
 
-struct FolderVariable {
-  const char16_t* name;
-  int csidl;
-};
-
-const FolderVariable kFolders[kFolderVariables] = {
-    {u"{AppData}", 26},        {u"{StartMenu}", 11}, {u"{Programs}", 2},
-    {u"{CommonPrograms}", 23}, {u"{Desktop}", 0},
-};
 const char16_t* g_folder_values[kFolderVariables] = {};
 
 }  // namespace
@@ -36,15 +27,15 @@ void set_folder_variables() {
     const char16_t* value = u"";
     if (buffer != nullptr && pool_record(buffer)) {
       buffer[0] = 0;
-      if (!special_folder_path(kFolders[i].csidl, buffer)) buffer[0] = 0;
+      if (!special_folder_path(kFolderVariableList[i].csidl, buffer)) buffer[0] = 0;
       buffer[kMaxPath - 1] = 0;
       value = buffer;
     }
-    variable_slot(kFolders[i].name) = g_folder_values[i] = value;
+    variable_slot(kFolderVariableList[i].name) = g_folder_values[i] = value;
   }
 }
 
-const char16_t* folder_variable_name(unsigned i) { return kFolders[i].name; }
+const char16_t* folder_variable_name(unsigned i) { return kFolderVariableList[i].name; }
 const char16_t* own_folder_value(unsigned i) { return g_folder_values[i]; }
 
 int read_variables_section(ScriptCursor& cursor, int skip_app) {

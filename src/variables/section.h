@@ -1,5 +1,6 @@
 // The built-in folder variables and the install script's variables section.
 #pragma once
+#include "base/shell_folders.h"
 #include "package/script.h"
 
 namespace tv {
@@ -9,9 +10,8 @@ namespace tv {
 // holds the empty string.
 void set_folder_variables();
 
-// The five folder variables, in the order set_folder_variables sets them: the i-th's
-// name, and the value it gave that variable (null before it ran).
-constexpr unsigned kFolderVariables = 5;
+// The folder variables (base/shell_folders.h), in the order set_folder_variables sets
+// them: the i-th's name, and the value it gave that variable (null before it ran).
 const char16_t* folder_variable_name(unsigned i);
 const char16_t* own_folder_value(unsigned i);
 

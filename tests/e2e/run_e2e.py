@@ -265,9 +265,7 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
         exe = self.maker.build(manifest_path, "demo")
         drv = self.start(exe)
         drv("wait install")
-        folders = {name: drv.value(f"folder {csidl}") for name, csidl in
-                   (("{AppData}", 26), ("{StartMenu}", 11), ("{Programs}", 2),
-                    ("{CommonPrograms}", 23), ("{Desktop}", 0))}
+        folders = {name: drv.value(f"folder {csidl}") for name, csidl in folder_variables(self.source)}
         values = dict(folders, **{"{Empty}": ""})
         title = description = None
         for v in manifest.get("variable", []):
@@ -665,6 +663,18 @@ class Suite(TrustCases, ProgressCases, LoadingCases, ProductCases, PathCases, Fi
 def expand(template, values):
     """Variable expansion for the checks: every {Name} token replaced."""
     return re.sub(r"\{[^{}]*\}", lambda m: values[m.group(0)], template)
+
+
+def folder_variables(source):
+    """The folder variables and their CSIDLs, as the installer lists them (its
+    src/base/shell_folders.h: the numbers named, then the table by name)."""
+    text = (source / "src" / "base" / "shell_folders.h").read_text(encoding="utf-8")
+    numbers = {name: int(value, 16) for name, value in re.findall(r"\b(kCsidl\w+) = 0x([0-9A-Fa-f]+),", text)}
+    table = re.search(r"kFolderVariableList\[\] = \{(.*?)\n\};", text, re.S)
+    pairs = re.findall(r'\{u"(\{\w+\})", (kCsidl\w+)\}', table.group(1) if table else "")
+    if not pairs or any(c not in numbers for _, c in pairs):
+        raise Failure("src/base/shell_folders.h: no table of folder variables to read")
+    return [(name, numbers[c]) for name, c in pairs]
 
 
 def pe_is_32bit(path):

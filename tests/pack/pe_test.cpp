@@ -1,10 +1,13 @@
 // The package section added to a stub: the section and the headers that describe
-// it, the loader's view, the checksum, and the stubs that are refused; and the kind
-// of program a file is, read safely from any bytes.
+// it, the loader's view, the checksum, and the stubs that are refused; the one reader
+// and writer of a section header; and the kind of program a file is, read safely
+// from any bytes.
 #include "pack_test_support.h"
+#include "common/errors.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
 #include "base/package_section.h"
+#include "base/pe_headers.h"
 
 namespace {
 
@@ -139,6 +142,78 @@ TEST(PackageSection, RefusesStubsItCannotExtend) {
     const auto& stub = bytes;  // a lambda may not capture a structured binding before C++20
     std::string why = refusal([&] { tvpack::add_package_section(stub, {&blob}); });
     EXPECT_NE(why.find(phrase), std::string::npos) << "expected: " << phrase << "; got: " << why;
+  }
+}
+
+// The fields of a header as numbers, in the order of the table below.
+std::vector<uint64_t> fields(const tv::PeSectionHeader& s) {
+  uint64_t name = 0;
+  for (int i = 0; i < 8; ++i) name |= uint64_t(s.raw_name[i]) << (8 * i);
+  return {name, s.virtual_size, s.virtual_address, s.raw_size, s.raw_pointer, s.characteristics};
+}
+
+// Every byte of a section header changes the one field that lies there (none for the
+// relocation and line-number fields at 24 to 35), as the base reads it and as the
+// maker's parse_pe does; the writer puts every field back where the reader finds it.
+TEST(SectionHeader, EachByteBelongsToItsFieldForTheBaseAndTheMaker) {
+  const struct {
+    uint32_t from, to;  // bytes [from, to) of the header
+    int field;          // index in fields(), -1: none
+  } kBytes[] = {{0, 8, 0}, {8, 12, 1}, {12, 16, 2}, {16, 20, 3}, {20, 24, 4}, {24, 36, -1}, {36, 40, 5}};
+  PeRecipe plus;
+  plus.pe32plus = true;
+  for (const PeRecipe& r : {PeRecipe{}, plus}) {
+    std::vector<uint8_t> file = make_pe(r);
+    tv::PeHeaders pe;
+    ASSERT_EQ(tv::read_pe_headers(file.data(), file.size(), &pe), tv::PeHeadersRead::kOk);
+    const std::vector<uint64_t> before = fields(tv::pe_section_header(file.data(), pe, 1));
+    for (const auto& range : kBytes) {
+      for (uint32_t at = range.from; at < range.to; ++at) {
+        std::vector<uint8_t> changed = file;
+        changed[pe.section_table + 40 + at] ^= 0x01;  // the second header; raw data stays in the file
+        std::vector<uint64_t> base = fields(tv::pe_section_header(changed.data(), pe, 1));
+        PeLayout maker;
+        std::string why = refusal([&] { maker = layout(changed); });
+        if (why.empty())
+          EXPECT_EQ(base, fields(maker.sections[1])) << "byte " << at;
+        else  // the maker refuses raw data that the file does not hold
+          EXPECT_GT(base[3] + base[4], changed.size()) << "byte " << at << ": " << why;
+        for (int f = 0; f < 6; ++f)
+          EXPECT_EQ(base[f] != before[f], f == range.field) << "byte " << at << ", field " << f;
+        std::vector<uint8_t> written = file;
+        tv::put_pe_section_header(written.data() + pe.section_table + 40, tv::pe_section_header(changed.data(), pe, 1));
+        for (uint32_t b = 0; b < 40; ++b)
+          EXPECT_EQ(written[pe.section_table + 40 + b], range.field < 0 ? file[pe.section_table + 40 + b]
+                                                                        : changed[pe.section_table + 40 + b])
+              << "byte " << at << " written back, byte " << b;
+      }
+    }
+  }
+}
+
+// The maker takes a section for the package section exactly when the installer does:
+// all eight bytes of its name, so ".tvpkg" followed by more is another section.
+TEST(SectionHeader, OnlyTheWholeNameIsThePackageSection) {
+  const struct {
+    std::string name;
+    bool package;
+  } kNames[] = {{".tvpkg", true},
+                {std::string(".tvpkg\0X", 8), false},
+                {std::string(".tvpkg\0\0", 8), true},
+                {".tvpkgX", false},
+                {".tvpk", false},
+                {".TVPKG", false}};
+  for (const auto& t : kNames) {
+    PeRecipe r;
+    r.last_name = t.name;
+    std::vector<uint8_t> stub = make_pe(r);
+    PeLayout pe = layout(stub);
+    EXPECT_EQ(tvpack::find_package_section(pe) != nullptr, t.package) << tvpack::printable(t.name);
+    tv::PeHeaders headers;
+    ASSERT_EQ(tv::read_pe_headers(stub.data(), stub.size(), &headers), tv::PeHeadersRead::kOk);
+    EXPECT_EQ(tv::is_package_section(tv::pe_section_header(stub.data(), headers, 1)), t.package);
+    // A stub whose section only looks like it takes the package, which the installer finds.
+    if (!t.package) pack_and_check(stub, 9);
   }
 }
 

@@ -30,8 +30,9 @@ uint32_t resource_rva(const std::vector<uint8_t>& h, const tv::PeHeaders& pe) {
   size_t opt = size_t(pe.signature) + 24;
   if (pe.optional_size < 2) return 0;
   uint16_t magic = le16(h.data() + opt);
-  size_t dirs = opt + (magic == 0x20B ? 112 : 96), count_at = dirs - 4;
-  if ((magic != 0x10B && magic != 0x20B) || dirs + 3 * 8 > opt + pe.optional_size) return 0;
+  uint32_t directories_at = tv::pe_directories_at(magic);
+  size_t dirs = opt + directories_at, count_at = dirs - 4;
+  if (directories_at == 0 || dirs + 3 * 8 > opt + pe.optional_size) return 0;
   if (le32(h.data() + count_at) < 3) return 0;
   return le32(h.data() + dirs + 2 * 8);
 }
@@ -40,8 +41,8 @@ uint32_t resource_rva(const std::vector<uint8_t>& h, const tv::PeHeaders& pe) {
 Read read_section(const std::vector<uint8_t>& h, const tv::PeHeaders& pe, uint32_t rva, uint64_t file_size,
                   const ReadAt& read_at, Section* out) {
   for (uint16_t i = 0; i < pe.section_count; ++i) {
-    const uint8_t* s = h.data() + pe.section_table + i * size_t(tv::kPeSectionHeaderSize);
-    uint32_t va = le32(s + 12), raw_size = le32(s + 16), raw_at = le32(s + 20);
+    tv::PeSectionHeader s = tv::pe_section_header(h.data(), pe, i);
+    uint32_t va = s.virtual_address, raw_size = s.raw_size, raw_at = s.raw_pointer;
     if (rva < va || rva - va >= raw_size) continue;
     if (raw_size > kMaxResourceSection || raw_at > file_size || file_size - raw_at < raw_size) return Read::kDamaged;
     out->rva = va;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/host/host_calls.h"
+#include "base/shell_folders.h"
 #include "platform/platform.h"
 #include "base/text16.h"
 #include "base/upcase.h"
@@ -35,11 +36,11 @@ HostValues& values() {
 
 std::map<int, std::u16string> default_folders() {
   return {
-      {26, u"C:\\Users\\Tester\\AppData\\Roaming"},
-      {11, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
-      {2, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
-      {23, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
-      {0, u"C:\\Users\\Tester\\Desktop"},
+      {kCsidlAppData, u"C:\\Users\\Tester\\AppData\\Roaming"},
+      {kCsidlStartMenu, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
+      {kCsidlPrograms, u"C:\\Users\\Tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {kCsidlCommonPrograms, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {kCsidlDesktop, u"C:\\Users\\Tester\\Desktop"},
   };
 }
 

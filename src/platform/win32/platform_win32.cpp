@@ -5,8 +5,10 @@
 #include <objbase.h>
 
 #include "base/package_section.h"
+#include "base/path_limit.h"
 #include "platform/platform.h"
 #include "base/resource_ids.h"
+#include "base/shell_folders.h"
 
 static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t expected");
 
@@ -91,6 +93,7 @@ bool write_file(OutputFile* file, const void* data, size_t size) {
 bool close_file(OutputFile* file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
 
 bool special_folder_path(int csidl, char16_t* buf) {
+  static_assert(kMaxPath == MAX_PATH, "the shell writes a path of MAX_PATH units into buf");
   bool ok = false;
   IMalloc* malloc_iface = nullptr;
   if (SUCCEEDED(SHGetMalloc(&malloc_iface))) {
@@ -109,17 +112,27 @@ bool drive_exists(char16_t letter) {
   return GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
 }
 
+// The base's numbers are the shell's.
+static_assert(kCsidlDesktop == CSIDL_DESKTOP && kCsidlPrograms == CSIDL_PROGRAMS && kCsidlPersonal == CSIDL_PERSONAL &&
+                  kCsidlFavorites == CSIDL_FAVORITES && kCsidlStartup == CSIDL_STARTUP && kCsidlSendTo == CSIDL_SENDTO &&
+                  kCsidlStartMenu == CSIDL_STARTMENU && kCsidlMyMusic == CSIDL_MYMUSIC &&
+                  kCsidlMyVideo == CSIDL_MYVIDEO && kCsidlDesktopDirectory == CSIDL_DESKTOPDIRECTORY &&
+                  kCsidlFonts == CSIDL_FONTS && kCsidlTemplates == CSIDL_TEMPLATES &&
+                  kCsidlCommonStartMenu == CSIDL_COMMON_STARTMENU && kCsidlCommonPrograms == CSIDL_COMMON_PROGRAMS &&
+                  kCsidlCommonDesktopDirectory == CSIDL_COMMON_DESKTOPDIRECTORY && kCsidlAppData == CSIDL_APPDATA &&
+                  kCsidlLocalAppData == CSIDL_LOCAL_APPDATA && kCsidlCommonAppData == CSIDL_COMMON_APPDATA &&
+                  kCsidlWindows == CSIDL_WINDOWS && kCsidlSystem == CSIDL_SYSTEM &&
+                  kCsidlProgramFiles == CSIDL_PROGRAM_FILES && kCsidlMyPictures == CSIDL_MYPICTURES &&
+                  kCsidlProfile == CSIDL_PROFILE && kCsidlSystemX86 == CSIDL_SYSTEMX86 &&
+                  kCsidlProgramFilesX86 == CSIDL_PROGRAM_FILESX86 &&
+                  kCsidlProgramFilesCommon == CSIDL_PROGRAM_FILES_COMMON &&
+                  kCsidlProgramFilesCommonX86 == CSIDL_PROGRAM_FILES_COMMONX86 &&
+                  kCsidlCommonDocuments == CSIDL_COMMON_DOCUMENTS,
+              "the shell folders' numbers");
+
 // The shell's own folders: the CSIDL ones, then those only known folders name.
 void list_own_folders(void (*each)(void* context, const char16_t* path), void* context) {
-  static const unsigned char kCsidls[] = {
-      CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYPICTURES, CSIDL_MYMUSIC,
-      CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_STARTMENU,
-      CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_SENDTO, CSIDL_TEMPLATES, CSIDL_COMMON_APPDATA,
-      CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_STARTMENU,
-      CSIDL_COMMON_PROGRAMS, CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS,
-      CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-      CSIDL_PROGRAM_FILES_COMMONX86};
-  for (unsigned char csidl : kCsidls) {
+  for (unsigned char csidl : kOwnFolderCsidls) {
     wchar_t path[MAX_PATH] = {};
     if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
       each(context, reinterpret_cast<const char16_t*>(path));

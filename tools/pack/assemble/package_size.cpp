@@ -1,6 +1,7 @@
 // The package's size against the installer's ceilings and the maker's own.
 #include "assemble/package_size.h"
 
+#include "common/errors.h"
 #include "common/limits.h"
 #include "session/installer_limits.h"
 
@@ -50,8 +51,9 @@ std::string package_size_problem(uint64_t n) {
 
 std::string needs_64bit_windows(uint64_t n, uint64_t u) {
   if (2 * n + u <= kMax32BitWindows) return "";
-  return "note: this installer needs 64-bit Windows: it holds " + mib(2 * n + u) +
-         " (twice the container plus the install script), more than the " + limit_name(kMax32BitWindows) + " that 32-bit Windows leaves it";
+  return said(Said::kNote, "this installer needs 64-bit Windows: it holds " + mib(2 * n + u) +
+                               " (twice the container plus the install script), more than the " +
+                               limit_name(kMax32BitWindows) + " that 32-bit Windows leaves it");
 }
 
 }  // namespace tvpack

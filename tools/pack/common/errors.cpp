@@ -20,6 +20,13 @@ void tell(std::ostream& err, const std::string& text) {
   }
 }
 
+std::string said(Said kind, const std::string& what) {
+  const char* word = kind == Said::kError ? "error: " : kind == Said::kWarning ? "warning: " : "note: ";
+  return word + what;
+}
+
+void tell(std::ostream& err, Said kind, const std::string& what) { tell(err, said(kind, what)); }
+
 void fail(const std::string& phrase) { throw PackError(phrase); }
 
 // An error stays one line whatever text it quotes (a parser's message may hold the
@@ -36,7 +43,7 @@ std::string error_line(const std::filesystem::path& file, int line, const std::s
 std::string system_reason(const char* fallback) { return errno != 0 ? std::strerror(errno) : fallback; }
 
 std::string warning_at(const std::filesystem::path& file, int line, const std::string& what) {
-  return error_line(file, line, "warning: " + what);
+  return error_line(file, line, said(Said::kWarning, what));
 }
 
 void fail(const std::filesystem::path& file, const std::string& what) { throw PackError(error_line(file, 0, what)); }

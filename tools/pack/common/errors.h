@@ -19,6 +19,13 @@ constexpr char kMakerName[] = "talvenor-pack";
 // text on err, each of its lines after "talvenor-pack: ": the one way the maker speaks
 // on stderr (errors, warnings, notes, progress).
 void tell(std::ostream& err, const std::string& text);
+
+// What a line of the maker is, said by its first word: "error: ", "warning: ", "note: ".
+enum class Said { kError, kWarning, kNote };
+// what after its word ("warning: what"), for a line that is told later or after a file's name.
+std::string said(Said kind, const std::string& what);
+// tell(err, said(kind, what)).
+void tell(std::ostream& err, Said kind, const std::string& what);
 // The same line as text, for a writer that is no stream.
 std::string told(const std::string& line);
 

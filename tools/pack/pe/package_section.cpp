@@ -1,5 +1,5 @@
 // The package section written into a stub. What it writes must agree with what the
-// installer reads: src/platform/package_section.cpp (the section's name, its header,
+// installer reads: src/base/package_section.cpp (the section's name, its header,
 // the blob after it).
 #include "pe/package_section.h"
 
@@ -71,7 +71,7 @@ Placement place_section(const std::vector<uint8_t>& stub, const PeLayout& pe, ui
 
 const PeSection* find_package_section(const PeLayout& pe) {
   for (const PeSection& s : pe.sections)
-    if (s.name == std::string(tv::kPackageSectionName)) return &s;
+    if (tv::is_package_section(s)) return &s;
   return nullptr;
 }
 
@@ -85,13 +85,14 @@ PackagedImage add_package_section(const std::vector<uint8_t>& stub,
 
   PackagedImage out;
   out.head = stub;
-  uint8_t* sh = out.head.data() + new_header;
-  std::memcpy(sh, tv::kPackageSectionName, 8);
-  put32(sh + 8, uint32_t(content));
-  put32(sh + 12, uint32_t(p.vaddr));
-  put32(sh + 16, uint32_t(p.raw_size));
-  put32(sh + 20, uint32_t(p.raw_pointer));
-  put32(sh + 36, kScnCntInitializedData | kScnMemRead);
+  tv::PeSectionHeader section;
+  std::memcpy(section.raw_name, tv::kPackageSectionName, 8);
+  section.virtual_size = uint32_t(content);
+  section.virtual_address = uint32_t(p.vaddr);
+  section.raw_size = uint32_t(p.raw_size);
+  section.raw_pointer = uint32_t(p.raw_pointer);
+  section.characteristics = kScnCntInitializedData | kScnMemRead;
+  tv::put_pe_section_header(out.head.data() + new_header, section);
   put16(out.head.data() + pe.pe_offset + 6, uint16_t(pe.section_count + 1));
   uint8_t* opt = out.head.data() + pe.optional_offset;
   put32(opt + 8, uint32_t(p.initialized));

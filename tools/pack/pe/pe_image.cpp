@@ -48,13 +48,8 @@ void read_optional_header(const uint8_t* data, size_t size, const tv::PeHeaders&
   const uint8_t* opt = data + pe->optional_offset;
   pe->optional_magic = le16(opt);
   // Both PE32 and PE32+ keep these fields at the same offsets.
-  uint32_t directories_at;
-  if (pe->optional_magic == 0x10B)
-    directories_at = 96;
-  else if (pe->optional_magic == 0x20B)
-    directories_at = 112;
-  else
-    fail("has an optional header of unknown kind (neither PE32 nor PE32+)");
+  uint32_t directories_at = tv::pe_directories_at(pe->optional_magic);
+  if (directories_at == 0) fail("has an optional header of unknown kind (neither PE32 nor PE32+)");
   pe->size_of_initialized_data = le32(opt + 8);
   pe->section_alignment = le32(opt + 32);
   pe->file_alignment = le32(opt + 36);
@@ -71,18 +66,13 @@ void read_optional_header(const uint8_t* data, size_t size, const tv::PeHeaders&
   pe->section_table = pe->optional_offset + optional_size;
 }
 
-void read_sections(const uint8_t* data, size_t size, PeLayout* pe) {
+void read_sections(const uint8_t* data, size_t size, const tv::PeHeaders& headers, PeLayout* pe) {
   if (size - pe->section_table < uint64_t(pe->section_count) * kSectionHeaderSize)
     fail("has a truncated section table");
   for (uint16_t i = 0; i < pe->section_count; ++i) {
-    const uint8_t* sh = data + pe->section_table + size_t(i) * kSectionHeaderSize;
     PeSection s;
-    s.name.assign(reinterpret_cast<const char*>(sh), strnlen(reinterpret_cast<const char*>(sh), 8));
-    s.virtual_size = le32(sh + 8);
-    s.virtual_address = le32(sh + 12);
-    s.raw_size = le32(sh + 16);
-    s.raw_pointer = le32(sh + 20);
-    s.characteristics = le32(sh + 36);
+    static_cast<tv::PeSectionHeader&>(s) = tv::pe_section_header(data, headers, i);
+    s.name.assign(reinterpret_cast<const char*>(s.raw_name), strnlen(reinterpret_cast<const char*>(s.raw_name), 8));
     if (s.raw_size != 0 && uint64_t(s.raw_pointer) + s.raw_size > size)
       fail("is truncated (a section's raw data runs past the end of the file)");
     pe->sections.push_back(s);
@@ -96,7 +86,7 @@ PeLayout parse_pe(const uint8_t* data, size_t size) {
   tv::PeHeaders headers = pe_signature(data, size);
   pe.pe_offset = headers.signature;
   read_optional_header(data, size, headers, &pe);
-  read_sections(data, size, &pe);
+  read_sections(data, size, headers, &pe);
   return pe;
 }
 
@@ -107,7 +97,7 @@ int pe_bits(const std::vector<uint8_t>& bytes) {
   uint32_t at = headers.signature;
   if (bytes.size() - at < 26) return 0;
   uint16_t magic = le16(&bytes[at + 24]);
-  return magic == 0x10B ? 32 : magic == 0x20B ? 64 : 0;
+  return magic == tv::kPe32Magic ? 32 : magic == tv::kPe32PlusMagic ? 64 : 0;
 }
 
 void PeChecksum::add_byte(uint8_t b) {

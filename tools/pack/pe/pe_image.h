@@ -21,14 +21,10 @@ constexpr uint32_t kSectionHeaderSize = tv::kPeSectionHeaderSize;
 // x rounded up to a multiple of a (a power of two, or any number above 0).
 inline uint64_t align_up(uint64_t x, uint32_t a) { return (x + a - 1) / a * a; }
 
-// One section header as it is in the file.
-struct PeSection {
+// One section header as it is in the file (read and written by the base's one reader
+// and writer of its fields), with its name as text.
+struct PeSection : tv::PeSectionHeader {
   std::string name;  // up to 8 bytes, NULs dropped
-  uint32_t virtual_size = 0;
-  uint32_t virtual_address = 0;
-  uint32_t raw_size = 0;
-  uint32_t raw_pointer = 0;
-  uint32_t characteristics = 0;
 };
 
 // One data directory: where its data is in memory.
@@ -43,7 +39,7 @@ struct PeLayout {
   uint32_t optional_offset = 0;    // the optional header
   uint32_t section_table = 0;      // the first section header
   uint16_t section_count = 0;
-  uint16_t optional_magic = 0;     // 0x10B (PE32) or 0x20B (PE32+)
+  uint16_t optional_magic = 0;     // tv::kPe32Magic or tv::kPe32PlusMagic
   uint32_t section_alignment = 0;
   uint32_t file_alignment = 0;
   uint32_t size_of_image = 0;

@@ -267,11 +267,7 @@ void update_headers(const PeLayout& pe, size_t r, uint32_t tree_size, int64_t ov
   int64_t initialized = int64_t(pe.size_of_initialized_data);
   for (size_t i = 0; i < relaid->sections.size(); ++i) {
     const PeSection& placed = relaid->sections[i];
-    uint8_t* sh = out.data() + pe.section_table + kSectionHeaderSize * i;
-    put32(sh + 8, placed.virtual_size);
-    put32(sh + 12, placed.virtual_address);
-    put32(sh + 16, placed.raw_size);
-    put32(sh + 20, placed.raw_pointer);
+    tv::put_pe_section_header(out.data() + pe.section_table + kSectionHeaderSize * i, placed);
     if (placed.characteristics & kScnCntInitializedData)
       initialized += int64_t(placed.raw_size) - int64_t(pe.sections[i].raw_size);
   }
@@ -351,7 +347,11 @@ std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uin
 }
 
 std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vector<Resource> resources) {
-  PeLayout pe = parse_pe(stub.data(), stub.size());
+  return with_resources(stub, parse_pe(stub.data(), stub.size()), std::move(resources));
+}
+
+std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, const PeLayout& pe,
+                                    std::vector<Resource> resources) {
   if (pe.certificate_size != 0) fail("is signed; its resources cannot be written (sign the installer after packing)");
   size_t r = rewritable_resource_section(pe);
   std::vector<uint8_t> tree = write_resource_section(std::move(resources), pe.sections[r].virtual_address);

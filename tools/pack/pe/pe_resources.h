@@ -49,5 +49,8 @@ std::vector<uint8_t> write_resource_section(std::vector<Resource> resources, uin
 // rewritten where it was and the sections after it (the relocations) move behind it.
 // fail()s (one phrase, to follow "the stub ") when the stub cannot take it.
 std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, std::vector<Resource> resources);
+// The same for a stub already parsed (pe is parse_pe's of stub).
+std::vector<uint8_t> with_resources(const std::vector<uint8_t>& stub, const PeLayout& pe,
+                                    std::vector<Resource> resources);
 
 }  // namespace tvpack

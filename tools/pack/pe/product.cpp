@@ -22,9 +22,8 @@ namespace {
 // or version information that does not, is not shipped.
 void check_reads_back(const std::vector<uint8_t>& out, bool has_version) {
   try {
-    PeLayout pe = parse_pe(out.data(), out.size());
-    read_resources(out.data(), out.size(), pe);
-    if (has_version) read_version_info(out.data(), out.size());
+    std::vector<Resource> resources = read_resources(out.data(), out.size(), parse_pe(out.data(), out.size()));
+    if (has_version) version_info_of(resources);
   } catch (const std::runtime_error& e) {
     fail(std::string("has resources that cannot be written so that they read back (") + e.what() + ")");
   }
@@ -50,7 +49,8 @@ void put_folder_name(std::vector<Resource>* resources, const std::u16string& nam
 
 std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, const ProductInfo& product,
                                             const std::u16string& output_name) {
-  std::vector<Resource> resources = read_resources(stub.data(), stub.size(), parse_pe(stub.data(), stub.size()));
+  PeLayout pe = parse_pe(stub.data(), stub.size());
+  std::vector<Resource> resources = read_resources(stub.data(), stub.size(), pe);
   auto version = std::find_if(resources.begin(), resources.end(),
                               [](const Resource& r) { return is_type(r, kRtVersion); });
   bool has_version = version != resources.end();
@@ -78,7 +78,7 @@ std::vector<uint8_t> with_product_resources(const std::vector<uint8_t>& stub, co
     if (resources.empty()) fail("has no resource section to carry the folder name");
     put_folder_name(&resources, *product.folder_name);
   }
-  std::vector<uint8_t> out = with_resources(stub, std::move(resources));
+  std::vector<uint8_t> out = with_resources(stub, pe, std::move(resources));
   check_reads_back(out, has_version);
   return out;
 }

@@ -119,7 +119,10 @@ VersionInfo parse_version_resource(const uint8_t* data, size_t size) {
 }
 
 VersionInfo read_version_info(const uint8_t* data, size_t size) {
-  std::vector<Resource> resources = read_resources(data, size, parse_pe(data, size));
+  return version_info_of(read_resources(data, size, parse_pe(data, size)));
+}
+
+VersionInfo version_info_of(const std::vector<Resource>& resources) {
   if (resources.empty()) fail("has no resources");
   for (const Resource& r : resources)
     if (is_type(r, kRtVersion)) return parse_version_resource(r.data.data(), r.data.size());

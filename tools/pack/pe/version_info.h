@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pe/pe_resources.h"
 #include "pe/product_info.h"
 
 namespace tvpack {
@@ -32,6 +33,9 @@ struct VersionInfo {
 // when the file has none ("has no resources", "has no version information") or it is
 // damaged; nothing is read outside the file, whatever it holds.
 VersionInfo read_version_info(const uint8_t* data, size_t size);
+
+// The same for the resources of a file already read (pe_file.h).
+VersionInfo version_info_of(const std::vector<Resource>& resources);
 
 // The same for the bytes of one version resource: fail()s when they are damaged.
 VersionInfo parse_version_resource(const uint8_t* data, size_t size);

@@ -224,8 +224,9 @@ bool refuse_unholdable(const PathJudgement& judged, const std::vector<FileRecord
       path = s.plan == tv::ShortcutPlan::kShortcut ? s.planned.file : s.planned.folder;
     }
     if (path == nullptr) continue;
-    tell(err, "error: " + quote(shown(tv::u16string_at(path))) + " holds the name " + quote(f.name) +
-                  ", which Windows cannot hold; the installer refuses the package, nothing written");
+    tell(err, Said::kError,
+         quote(shown(tv::u16string_at(path))) + " holds the name " + quote(f.name) +
+             ", which Windows cannot hold; the installer refuses the package, nothing written");
     refused = true;
   }
   return refused;
@@ -261,7 +262,7 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
     std::string relative, why = write_file(dir, r, &names, &relative);
     std::u16string dest = tv::u16string_at(r.path);
     if (!why.empty()) {
-      tell(err, "warning: " + quote(shown(dest)) + " " + why);
+      tell(err, Said::kWarning, quote(shown(dest)) + " " + why);
       ++refused;
       continue;
     }

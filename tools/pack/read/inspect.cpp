@@ -8,7 +8,7 @@
 #include "common/read_file.h"
 #include "package/script.h"
 #include "pe/icon_group.h"
-#include "pe/pe_image.h"
+#include "pe/pe_file.h"
 #include "pe/pe_resources.h"
 #include "pe/version_info.h"
 #include "base/text16.h"
@@ -30,17 +30,12 @@ std::string version_text(const uint16_t* v) {
 // The installer's icon (the images of its first icon group) and version information
 // (the fixed versions and every string value), "" for what it does not carry. A
 // damaged resource is said, not an error: the installer never reads it.
-std::string resource_text(const std::vector<uint8_t>& bytes) {
-  std::vector<Resource> resources;
-  try {
-    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
-  } catch (const PackError& e) {
-    return "resources: unreadable (the installer " + std::string(e.what()) + ")\n";
-  }
+std::string resource_text(const PeFile& file) {
+  if (!file.resources_problem.empty()) return "resources: unreadable (the installer " + file.resources_problem + ")\n";
   std::string text;
   ResourceId group;
   std::vector<IconImageSummary> images;
-  if (first_icon_group(resources, &group, &images)) {
+  if (first_icon_group(file.resources, &group, &images)) {
     text += "icon: group " + (group.name.empty() ? std::to_string(group.id) : quote(group.name)) + ", " +
             std::to_string(images.size()) + (images.size() == 1 ? " image\n" : " images\n");
     for (const IconImageSummary& i : images)
@@ -49,7 +44,7 @@ std::string resource_text(const std::vector<uint8_t>& bytes) {
   }
   VersionInfo info;
   try {
-    info = read_version_info(bytes.data(), bytes.size());
+    info = version_info_of(file.resources);
   } catch (const PackError& e) {
     std::string why = e.what();
     if (why == "has no resources" || why == "has no version information") return text;
@@ -156,12 +151,12 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const PathJudge
 }
 
 // "" when the installer installs the package; else why it stops.
-std::string list_package(const std::vector<uint8_t>& bytes, InstallWalk& walk, std::ostream& out) {
-  std::string problem = walk.open(bytes);
+std::string list_package(const PeFile& file, InstallWalk& walk, std::ostream& out) {
+  std::string problem = walk.open(file);
   if (walk.container_size() == 0) return problem;  // no package found
   out << "package section: .tvpkg at file offset " << hex32(walk.section_offset()) << ", "
       << walk.container_size() << "-byte container, key " << hex32(walk.key()) << "\n";
-  out << resource_text(bytes) << product_names_text();
+  out << resource_text(file) << product_names_text();
   if (tv::script_start() == nullptr) return problem;
   out << "install script: " << tv::script_length() << " bytes\n";
   if (!problem.empty() && !walk.version_refused()) return problem;
@@ -213,7 +208,8 @@ std::string product_names_text() {
 
 std::string inspect_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) {
   InstallWalk walk;
-  std::string problem = list_package(bytes, walk, out);
+  PeFile file = parse_pe_file(bytes);  // the one parse of the file
+  std::string problem = list_package(file, walk, out);
   for (const auto& text : walk.messages()) out << "installer message: " << tv::u16_to_utf8(text) << "\n";
   return problem.empty() ? problem : walk.explained(problem);
 }

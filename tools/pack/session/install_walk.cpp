@@ -7,6 +7,7 @@
 #include "package/container.h"
 #include "package/script.h"
 #include "pe/package_section.h"
+#include "pe/pe_file.h"
 #include "base/package_section.h"
 #include "platform/platform.h"
 #include "base/text16.h"
@@ -15,19 +16,20 @@
 
 namespace tvpack {
 
-std::string InstallWalk::open(const std::vector<uint8_t>& bytes) {
+void InstallWalk::read_own_resources(const std::vector<uint8_t>& bytes) { read_own_resources(parse_pe_file(bytes)); }
+
+void InstallWalk::read_own_resources(const PeFile& file) { session_.read_own_resources(file); }
+
+std::string InstallWalk::open(const std::vector<uint8_t>& bytes) { return open(parse_pe_file(bytes)); }
+
+std::string InstallWalk::open(const PeFile& file) {
   pairs_.clear();  // a walk started over reads another package
-  session_.read_own_resources(bytes);
-  PeLayout pe;
-  try {
-    pe = parse_pe(bytes.data(), bytes.size());
-  } catch (const PackError& e) {
-    return e.what();
-  }
-  const PeSection* section = find_package_section(pe);
+  session_.read_own_resources(file);
+  if (!file.layout_problem.empty()) return file.layout_problem;
+  const PeSection* section = find_package_section(file.layout);
   if (section == nullptr) return "carries no package section (.tvpkg)";
   tv::PackageView view;
-  if (!tv::find_package_in_file(bytes.data(), bytes.size(), &view))
+  if (!tv::package_in_section(file.bytes->data(), file.bytes->size(), *section, false, &view))
     return "the package section's header is damaged (wrong magic, or a length past the section)";
   section_offset_ = section->raw_pointer;
   n_ = view.n;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "actions/shortcuts.h"
+#include "pe/pe_file.h"
 #include "session/installer_session.h"
 
 namespace tvpack {
@@ -49,9 +50,12 @@ class InstallWalk {
   // would go on; else why it stops (a refused version leaves the rest readable:
   // version_refused()). The bytes must outlive the walk.
   std::string open(const std::vector<uint8_t>& bytes);
+  // The same for a file already parsed (its bytes must outlive the walk).
+  std::string open(const PeFile& file);
   // Only the resources the installer reads of itself, given to the installer's code
   // (open() begins with this): enough for its product name and folder name.
-  void read_own_resources(const std::vector<uint8_t>& bytes) { session_.read_own_resources(bytes); }
+  void read_own_resources(const std::vector<uint8_t>& bytes);
+  void read_own_resources(const PeFile& file);
   uint32_t section_offset() const { return section_offset_; }
   uint32_t container_size() const { return n_; }
   uint32_t key() const { return key_; }

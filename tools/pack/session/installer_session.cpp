@@ -11,7 +11,7 @@
 #include "common/windows_path.h"
 #include "actions/product_names.h"
 #include "base/resource_ids.h"
-#include "pe/pe_image.h"
+#include "pe/pe_file.h"
 #include "pe/pe_resources.h"
 #include "install/path_check.h"
 #include "package/script.h"
@@ -81,21 +81,16 @@ void InstallerSession::start_over() {
 
 // The resources as the installer finds them: the first of its type and number, in
 // whatever language. A tree that does not read holds none for the installer either.
-void InstallerSession::read_own_resources(const std::vector<uint8_t>& bytes) {
+void InstallerSession::read_own_resources(const PeFile& file) {
   tv::posix::clear_own_resources();
-  std::vector<Resource> resources;
-  try {
-    resources = read_resources(bytes.data(), bytes.size(), parse_pe(bytes.data(), bytes.size()));
-  } catch (const PackError&) {
-    return;
-  }
+  if (!file.resources_problem.empty()) return;
   const struct {
     tv::OwnResource which;
     uint16_t type, id;
   } kOwn[] = {{tv::OwnResource::kVersionInfo, tv::kRtVersionType, tv::kVersionInfoId},
               {tv::OwnResource::kFolderName, tv::kRtRcdataType, tv::kFolderNameId}};
   for (const auto& own : kOwn) {
-    for (const Resource& r : resources) {
+    for (const Resource& r : file.resources) {
       if (!is_type(r, own.type) || !r.name.name.empty() || r.name.id != own.id) continue;
       tv::posix::set_own_resource(own.which, r.data);
       break;

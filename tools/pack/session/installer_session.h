@@ -13,6 +13,8 @@
 
 namespace tvpack {
 
+struct PeFile;
+
 // One finding of the installer's own check of every path (install/path_check.h).
 struct PathFinding {
   bool bad_name = false;   // a name Windows cannot hold; else a file path that does not expand
@@ -58,10 +60,10 @@ class InstallerSession {
   // go goes, and the table holds the built-in folder variables again.
   void start_over();
 
-  // The resources the installer reads of itself, from an installer file's bytes: the
-  // first of each type and number, in whatever language; none from a tree that does not
-  // read. The session's own until it goes (or the next call).
-  void read_own_resources(const std::vector<uint8_t>& bytes);
+  // The resources the installer reads of itself, from an installer file parsed once:
+  // the first of each type and number, in whatever language; none from a tree that
+  // does not read. The session's own until it goes (or the next call).
+  void read_own_resources(const PeFile& file);
 
   // The shell folders (CSIDL -> path) the folder variables take, as a machine's shell
   // gives them.

@@ -7,6 +7,7 @@
 
 #include "common/errors.h"
 #include "line_escape.h"
+#include "base/shell_folders.h"
 #include "base/text16.h"
 #include "try/dialogs.h"
 #include "try/fit.h"
@@ -153,7 +154,8 @@ void take_shot(DriverSession& driver, Sandbox& sandbox, const fs::path& dir, con
 }
 
 void read_shell_folders(DriverSession& driver, TryRun* run) {
-  for (int csidl : {26, 11, 2, 23, 0}) {
+  for (const tv::FolderVariable& folder : tv::kFolderVariableList) {
+    int csidl = folder.csidl;
     try {
       run->shell_folders[csidl] = tv::utf8_to_u16(driver.value("folder " + std::to_string(csidl)));
     } catch (const DriverError&) {

@@ -1,7 +1,6 @@
 // talvenor-pack try, the virtual display: Xvfb started in a group of its own, on the
 // free display number it picks itself and writes to an inherited descriptor.
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <stdexcept>
 
 #include "try/display.h"
+#include "try/line_wait.h"
 #include "try/machine_error.h"
 #include "try/signals.h"
 
@@ -43,22 +43,16 @@ Child start_virtual_display(std::string* display) {
     xvfb.pid = -1;
     fail_machine("Xvfb cannot be started: " + std::string(std::strerror(rc)));
   }
-  std::string number;
+  std::string buffer, number;
+  LineSource xvfb_out;
+  xvfb_out.fd = fds[0];
+  xvfb_out.wake_fd = SignalGuard::wake_fd();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-    pollfd p[2] = {{fds[0], POLLIN, 0}, {SignalGuard::wake_fd(), POLLIN, 0}};
-    poll(p, 2, 200);
-    if (SignalGuard::pending()) break;
-    if (p[0].revents == 0) continue;
-    char buf[32];
-    ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n <= 0) break;
-    number.append(buf, size_t(n));
-  }
+  LineWait got = wait_for_line(xvfb_out, deadline, &buffer, &number);
   close(fds[0]);
-  if (SignalGuard::pending()) throw Interrupted();
-  if (number.find('\n') == std::string::npos) fail_machine("Xvfb did not start a display in 20 s");
-  *display = ":" + number.substr(0, number.find('\n'));
+  if (got == LineWait::kSignal || SignalGuard::pending()) throw Interrupted();
+  if (got != LineWait::kLine) fail_machine("Xvfb did not start a display in 20 s");
+  *display = ":" + number;
   return xvfb;
 }
 

@@ -2,15 +2,14 @@
 // reads one command a line on its standard input and answers with lines and "ok" or
 // "error: ..."; every answer is awaited with a time limit, and a driver that does not
 // answer in time is ended (its late answer would be taken for the next command's).
-#include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 
 #include "common/errors.h"
 #include "line_escape.h"
 #include "try/driver_session.h"
+#include "try/line_wait.h"
 #include "try/machine_error.h"
 #include "try/sandbox.h"
 #include "try/signals.h"
@@ -39,27 +38,22 @@ DriverSession::DriverSession(Sandbox& sandbox, int bits, const std::string& driv
 DriverSession::~DriverSession() { sandbox_.end(child_); }
 
 bool DriverSession::read_line(std::string* line, int seconds) {
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    size_t lf = buffer_.find('\n');
-    if (lf != std::string::npos) {
-      *line = buffer_.substr(0, lf);
-      if (!line->empty() && line->back() == '\r') line->pop_back();
-      buffer_.erase(0, lf + 1);
+  LineSource out;
+  out.fd = child_.out;
+  out.wake_fd = SignalGuard::wake_fd();
+  switch (wait_for_line(out, Clock::now() + std::chrono::seconds(seconds), &buffer_, line)) {
+    case LineWait::kLine:
       return true;
-    }
-    int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    if (left <= 0) return false;
-    pollfd p[2] = {{child_.out, POLLIN, 0}, {SignalGuard::wake_fd(), POLLIN, 0}};
-    poll(p, p[1].fd >= 0 ? 2 : 1, left);
-    if (SignalGuard::pending()) throw Interrupted();
-    if (p[0].revents == 0) continue;
-    char buf[4096];
-    ssize_t n = read(child_.out, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw DriverError("the UI driver ended");
-    buffer_.append(buf, size_t(n));
+    case LineWait::kSignal:
+      throw Interrupted();
+    case LineWait::kEnded:
+      if (SignalGuard::pending()) throw Interrupted();
+      throw DriverError("the UI driver ended");
+    case LineWait::kDeadline:
+      break;
   }
+  if (SignalGuard::pending()) throw Interrupted();
+  return false;
 }
 
 std::vector<std::string> DriverSession::command(const std::string& line, int seconds) {

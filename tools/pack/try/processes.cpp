@@ -2,7 +2,6 @@
 // group of its own, with its signals at their defaults and pipes when asked; waited
 // for with a time limit and ended with its whole group.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "try/line_wait.h"
 #include "try/processes.h"
 #include "try/signals.h"
 
@@ -52,22 +52,23 @@ std::string first_line_of(const std::vector<std::string>& argv) {
   int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
-  std::string text;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (rc == 0 && text.size() < 4096 && std::chrono::steady_clock::now() < deadline) {
-    pollfd p = {fds[0], POLLIN, 0};
-    if (poll(&p, 1, 200) <= 0) continue;
-    char buf[256];
-    ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n <= 0) break;
-    text.append(buf, size_t(n));
+  std::string text, line;
+  LineWait got = LineWait::kEnded;
+  if (rc == 0) {
+    LineSource out;
+    out.fd = fds[0];
+    out.wake_fd = SignalGuard::wake_fd();
+    out.limit = 4096;
+    got = wait_for_line(out, std::chrono::steady_clock::now() + std::chrono::seconds(20), &text, &line);
   }
   close(fds[0]);
   if (rc == 0) {
     kill(pid, SIGKILL);  // one that does not end within the time
     waitpid(pid, nullptr, 0);
   }
-  return text.substr(0, text.find('\n'));
+  if (got == LineWait::kSignal) throw Interrupted();
+  // A program that ends (or runs out of time) without a line feed: what it printed.
+  return got == LineWait::kLine ? line : text;
 }
 
 Child Processes::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool pipes) {

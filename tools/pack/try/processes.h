@@ -21,6 +21,7 @@ bool executable(const std::filesystem::path& p);
 // The program name found in PATH's folders; "" when none.
 std::filesystem::path on_path(const std::string& name);
 // The first line a program prints within 20 s (version queries); it is then ended.
+// Throws Interrupted when a stop signal arrives meanwhile.
 std::string first_line_of(const std::vector<std::string>& argv);
 
 // The processes a run started, and their ends.

@@ -12,6 +12,7 @@
 #include "line_escape.h"
 #include "pe/package_section.h"
 #include "pe/pe_image.h"
+#include "base/shell_folders.h"
 #include "base/text16.h"
 #include "read/inspect.h"
 #include "session/install_folder.h"
@@ -166,7 +167,7 @@ std::string own_folder_in(DriverSession& driver, const std::u16string& folder) {
   std::vector<std::u16string> own = {u"C:\\Program Files", u"C:\\Program Files (x86)",
                                      u"C:\\Program Files\\Common Files", u"C:\\windows",
                                      u"C:\\users", u"C:\\ProgramData"};
-  for (int csidl : {40, 5, 16, 0, 26, 28, 35, 36, 37, 38, 42, 43}) {
+  for (int csidl : tv::kOwnFolderCsidls) {
     try {
       own.push_back(tv::utf8_to_u16(driver.value("folder " + std::to_string(csidl))));
     } catch (const DriverError&) {
