@@ -147,6 +147,7 @@ void PrintTo(const Finding& f, std::ostream* out) {
 }
 
 bool collect(void* context, const tv::PathVerdict& v) {
+  if (v.fault == tv::PathFault::kNone) return true;  // a path that passes: no finding
   Finding f = {v.shortcut, v.record, v.fault, u""};
   for (size_t i = 0; v.fault == tv::PathFault::kBadName && i < v.name_units; ++i) {
     const char16_t* folder = tv::marked_folder(v.path[v.name_at + i]);
