@@ -203,4 +203,31 @@ TEST_F(PathCheckTest, VerdictsSayWhichRecordAndWhichName) {
   }
 }
 
+// A path that passes is told to a visitor as no finding (kNone), each folder variable
+// its mark: where the path starts is read off its first unit. A path with a finding
+// is told as that finding alone.
+TEST_F(PathCheckTest, APathThatPassesIsToldWithItsMarks) {
+  embed_script(tvtest::make_script(1, {{u"{App}", u"D:\\Kesta"}, {u"{Cfg}", u"{AppData}\\Dawn"}},
+                                   {{u"{Desktop}\\a", "f"}, {u"{App}\\b", "f"}, {u"D:\\c", "f"},
+                                    {u"{Cfg}\\d", "f"}, {u"{Desktop}\\NUL", "f"}},
+                                   u"icon\n{App}\\a\n\n{Programs}\\G\\T\nicon\n{App}\\a\n\nE:\\T"));
+  ASSERT_EQ(tv::load_package(), 1);
+  std::vector<std::pair<std::string, std::u16string>> told;  // "file 0", the leading folder or unit
+  auto visit = [](void* context, const tv::PathVerdict& v) {
+    const char16_t* folder = tv::marked_folder(v.path[0]);
+    std::string where = (v.shortcut ? "shortcut " : "file ") + std::to_string(v.record) +
+                        (v.fault == tv::PathFault::kNone ? "" : " fault");
+    static_cast<std::vector<std::pair<std::string, std::u16string>>*>(context)->push_back(
+        {where, folder != nullptr ? std::u16string(folder) : std::u16string(1, v.path[0])});
+    return true;
+  };
+  unsigned room = 0;
+  EXPECT_EQ(tv::check_install_paths(u"D:\\Kesta", &room, visit, &told), tv::PathCheck::kDamaged);
+  const std::vector<std::pair<std::string, std::u16string>> expected = {
+      {"file 0", u"{Desktop}"},       {"file 1", u"{App}"},          {"file 2", u"D"},
+      {"file 3", u"{AppData}"},       {"file 4 fault", u"{Desktop}"}, {"shortcut 0", u"{Programs}"},
+      {"shortcut 1", u"E"}};
+  EXPECT_EQ(told, expected);
+}
+
 }  // namespace
