@@ -81,6 +81,13 @@ void found(Check& c, const PathVerdict& v) {
   c.done = c.visit == nullptr || !c.visit(c.context, v);
 }
 
+// A path that passes, told to the visitor (which reads where it lies).
+void passed(Check& c, PathVerdict v) {
+  if (c.visit == nullptr) return;
+  v.fault = PathFault::kNone;
+  c.done = !c.visit(c.context, v);
+}
+
 // The length of path with the folders in place of their marks, against 259 units.
 // A path in which "{App}" stands narrows the room for the install folder.
 Verdict measure(const char16_t* path, Check& c) {
@@ -113,7 +120,10 @@ bool check_files(ScriptCursor& at, Check& c) {
       continue;
     }
     v.fault = PathFault::kBadName;
-    if (holds_bad_name(path, &v.name_at, &v.name_units)) found(c, v);
+    if (holds_bad_name(path, &v.name_at, &v.name_units))
+      found(c, v);
+    else
+      passed(c, v);
     c.too_long |= fit == Verdict::kTooLong;
   }
   return !records.damaged();
@@ -130,10 +140,12 @@ void check_shortcut(void* context, ShortcutPlan plan, const PlannedShortcut& p) 
                                                                  : nullptr;
   if (written == nullptr) return;
   PathVerdict v = {PathFault::kBadName, true, record, written, 0, 0};
-  if (holds_bad_name(written, &v.name_at, &v.name_units))
+  if (holds_bad_name(written, &v.name_at, &v.name_units)) {
     found(c, v);
-  else if (plan == ShortcutPlan::kShortcut)
-    c.too_long |= measure(p.file, c) == Verdict::kTooLong;
+    return;
+  }
+  if (plan == ShortcutPlan::kShortcut) c.too_long |= measure(p.file, c) == Verdict::kTooLong;
+  passed(c, v);
 }
 
 // The shortcuts section at `at`, split in place for its records and then put back

@@ -16,6 +16,7 @@ enum class PathCheck {
 enum class PathFault {
   kNotExpanded,  // a file path that no folder lets expand (or fit): the files step stops
   kBadName,      // a name Windows cannot hold, in what the package contributes to a path
+  kNone,         // no fault: a path that passes, told to a visitor alone (no finding)
 };
 
 // One finding, and where: which record of which section, and which name.
@@ -23,8 +24,8 @@ struct PathVerdict {
   PathFault fault;
   bool shortcut;        // the record is a shortcut's (counted by markers), else a file's
   unsigned record;      // its index in its section
-  const char16_t* path; // kBadName: the path as judged, each folder variable one mark
-                        // (marked_folder); valid while the verdict is visited
+  const char16_t* path; // kBadName, kNone: the path as judged, each folder variable one
+                        // mark (marked_folder); valid while the verdict is visited
   size_t name_at;       // kBadName: the name, units from its start
   size_t name_units;
 };
@@ -42,7 +43,7 @@ using VisitPathVerdict = bool (*)(void* context, const PathVerdict& verdict);
 // and the cursors as they were. Only what the package contributes to a path is held
 // against the name rule (actions/path_rules.h), not the folder variables' values.
 // The first finding makes the package damaged (reported); visit (null: none) is told
-// every finding until it returns false.
+// every finding, and every path that passes (kNone), until it returns false.
 PathCheck check_install_paths(const char16_t* folder, unsigned* room, VisitPathVerdict visit = nullptr,
                               void* context = nullptr);
 

@@ -147,6 +147,7 @@ void PrintTo(const Finding& f, std::ostream* out) {
 }
 
 bool collect(void* context, const tv::PathVerdict& v) {
+  if (v.fault == tv::PathFault::kNone) return true;  // a path that passes: no finding
   Finding f = {v.shortcut, v.record, v.fault, u""};
   for (size_t i = 0; v.fault == tv::PathFault::kBadName && i < v.name_units; ++i) {
     const char16_t* folder = tv::marked_folder(v.path[v.name_at + i]);
@@ -200,6 +201,33 @@ TEST_F(PathCheckTest, VerdictsSayWhichRecordAndWhichName) {
     EXPECT_EQ(tv::check_install_paths(u"D:\\Kesta.", &room) == tv::PathCheck::kDamaged, !c.found.empty());
     EXPECT_EQ(std::string(tv::damage_reason()), reason);
   }
+}
+
+// A path that passes is told to a visitor as no finding (kNone), each folder variable
+// its mark: where the path starts is read off its first unit. A path with a finding
+// is told as that finding alone.
+TEST_F(PathCheckTest, APathThatPassesIsToldWithItsMarks) {
+  embed_script(tvtest::make_script(1, {{u"{App}", u"D:\\Kesta"}, {u"{Cfg}", u"{AppData}\\Dawn"}},
+                                   {{u"{Desktop}\\a", "f"}, {u"{App}\\b", "f"}, {u"D:\\c", "f"},
+                                    {u"{Cfg}\\d", "f"}, {u"{Desktop}\\NUL", "f"}},
+                                   u"icon\n{App}\\a\n\n{Programs}\\G\\T\nicon\n{App}\\a\n\nE:\\T"));
+  ASSERT_EQ(tv::load_package(), 1);
+  std::vector<std::pair<std::string, std::u16string>> told;  // "file 0", the leading folder or unit
+  auto visit = [](void* context, const tv::PathVerdict& v) {
+    const char16_t* folder = tv::marked_folder(v.path[0]);
+    std::string where = (v.shortcut ? "shortcut " : "file ") + std::to_string(v.record) +
+                        (v.fault == tv::PathFault::kNone ? "" : " fault");
+    static_cast<std::vector<std::pair<std::string, std::u16string>>*>(context)->push_back(
+        {where, folder != nullptr ? std::u16string(folder) : std::u16string(1, v.path[0])});
+    return true;
+  };
+  unsigned room = 0;
+  EXPECT_EQ(tv::check_install_paths(u"D:\\Kesta", &room, visit, &told), tv::PathCheck::kDamaged);
+  const std::vector<std::pair<std::string, std::u16string>> expected = {
+      {"file 0", u"{Desktop}"},       {"file 1", u"{App}"},          {"file 2", u"D"},
+      {"file 3", u"{AppData}"},       {"file 4 fault", u"{Desktop}"}, {"shortcut 0", u"{Programs}"},
+      {"shortcut 1", u"E"}};
+  EXPECT_EQ(told, expected);
 }
 
 }  // namespace

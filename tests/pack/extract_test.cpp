@@ -184,28 +184,44 @@ TEST(ExtractListing, ArgumentsAreQuotedAsOneArgument) {
   for (const auto& [text, quoted] : cases) EXPECT_EQ(tvpack::quoted_arguments(text), quoted) << text;
 }
 
-// Names that differ only in case are one, as the installer finds them on Windows:
-// the first spelling wins (or the folder's own), a later file replaces the bytes.
-// Whether a path lies below the folder, or below a shell folder, is one rule: the
-// names compared as Windows compares them, so a folder spelt in another case is the
-// same folder, not one outside it.
+// Whether a path lies below the folder is compared as Windows compares names, so a
+// folder spelt in another case is the same folder, not one outside it. Whether it lies
+// in a user's own folder is the installer's reading (the start given): a path written
+// out literally is plain, whatever folder it names.
 TEST(ExtractTarget, AFolderSpeltInAnotherCaseIsTheSame) {
-  tvpack::InstallerSession session;  // the shell folders
   const std::string o = std::string(tvpack::kOutsideFolder) + "/";
-  const std::vector<std::pair<std::u16string, std::string>> cases = {
-      {u"D:\\Kesta\\a.txt", "a.txt"},
-      {u"d:\\KESTA\\Sub\\a.txt", "Sub/a.txt"},
-      {u"D:\\Kesta/a.txt", "a.txt"},
-      {u"D:\\Kestas\\a.txt", o + "D/Kestas/a.txt"},
-      {u"C:\\USERS\\tester\\desktop\\x.lnk", o + "Desktop/x.lnk"},
-      {u"C:\\Users\\Tester\\Desktops\\x.lnk", o + "C/Users/Tester/Desktops/x.lnk"},
+  const tvpack::PathStart plain, desktop{u"{Desktop}", 23}, programs{u"{Programs}", 7};
+  const struct {
+    std::u16string destination;
+    tvpack::PathStart start;
+    std::string relative;
+  } cases[] = {
+      {u"D:\\Kesta\\a.txt", plain, "a.txt"},
+      {u"d:\\KESTA\\Sub\\a.txt", plain, "Sub/a.txt"},
+      {u"D:\\Kesta/a.txt", plain, "a.txt"},
+      {u"D:\\Kestas\\a.txt", plain, o + "D/Kestas/a.txt"},
+      {u"C:\\Users\\Tester\\Desktop\\x.lnk", desktop, o + "Desktop/x.lnk"},
+      {u"C:\\Users\\Tester\\Desktop\\Sub\\x.lnk", desktop, o + "Desktop/Sub/x.lnk"},
+      // Written out literally: the installer reads no folder of the user's there.
+      {u"C:\\USERS\\tester\\desktop\\x.lnk", plain, o + "C/USERS/tester/desktop/x.lnk"},
+      {u"C:\\Users\\Tester\\Desktops\\x.lnk", plain, o + "C/Users/Tester/Desktops/x.lnk"},
+      // The folder's value is as long as the installer says, whatever its spelling.
+      {u"E:\\Menu\\G\\x.lnk", programs, o + "Programs/G/x.lnk"},
+      {u"E:\\Menu\\..\\x.lnk", programs, ""},
+      // A start longer than the path (never the installer's): the path as written.
+      {u"E:\\a", desktop, o + "E/a"},
+      // Below {App} first, whatever the start.
+      {u"D:\\Kesta\\b", desktop, "b"},
   };
-  for (const auto& [destination, relative] : cases) {
+  for (const auto& c : cases) {
     std::string refusal;
-    EXPECT_EQ(tvpack::extract_target(destination, u"D:\\Kesta", &refusal), relative) << refusal;
+    EXPECT_EQ(tvpack::extract_target(c.destination, u"D:\\Kesta", c.start, &refusal), c.relative)
+        << tvpack::printable(c.destination) << ": " << refusal;
   }
 }
 
+// Names that differ only in case are one, as the installer finds them on Windows:
+// the first spelling wins (or the folder's own), a later file replaces the bytes.
 TEST_F(Extract, NamesThatDifferInCaseAreOne) {
   fs::create_directories(dir_ / "x/Old");
   dir_.write("x/README.TXT", "there before");

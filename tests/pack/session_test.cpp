@@ -1,5 +1,6 @@
 // The session's doors into the installer: the install folder's names, the folder-name
-// rule, the table's variable names, and a session started over as a new one.
+// rule, the table's variable names, a session started over as a new one, and where
+// the installer reads each path to start.
 #include <optional>
 #include <set>
 #include <string>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text16.h"
+#include "package/writer.h"
 #include "platform/host/host_calls.h"
 #include "session/folder_name.h"
 #include "session/install_folder.h"
@@ -113,6 +115,62 @@ TEST(SessionDoors, ShellFoldersLastUntilTheSessionStartsOver) {
   EXPECT_EQ(session.expand(u"{Desktop}"), std::optional<std::u16string>(u"E:\\Elsewhere\\Desktop"));
   session.start_over();
   EXPECT_EQ(session.expand(u"{Desktop}"), standard);
+}
+
+// A script of these variables, one file (no bytes) and one shortcut record.
+std::vector<uint8_t> paths_script(const std::vector<std::pair<std::u16string, std::u16string>>& vars,
+                                  const std::u16string& file, const std::u16string& location) {
+  tv::ScriptWriter w;
+  w.put_int(1), w.put_int(int32_t(vars.size()));
+  for (const auto& v : vars) w.put_string(v.first), w.put_string(v.second);
+  w.put_int(1), w.put_string(file), w.put_int(0);
+  w.put_string(u"icon\n{App}\\a.exe\n\n" + location);
+  return w.take();
+}
+
+// Where a path starts is the installer's reading: a shell folder variable that holds
+// its own folder, as the package's text uses it (through a variable of its own too);
+// not a path written out literally, nor "{App}", nor a folder variable the package
+// sets itself. The rest is the written path's after that folder's value.
+TEST(SessionDoors, WhereAPathStartsIsTheInstallersReading) {
+  const struct {
+    std::vector<std::pair<std::u16string, std::u16string>> vars;
+    std::u16string file, location;
+    std::u16string file_named, shortcut_named;  // the written paths, named
+  } cases[] = {
+      {{}, u"{Desktop}\\a.txt", u"{Desktop}\\T", u"{Desktop}\\a.txt", u"{Desktop}\\T.lnk"},
+      {{}, u"C:\\Users\\Tester\\Desktop\\a.txt", u"C:\\Users\\Tester\\Desktop\\T",
+       u"C:\\Users\\Tester\\Desktop\\a.txt", u"C:\\Users\\Tester\\Desktop\\T.lnk"},
+      {{{u"{Cfg}", u"{AppData}\\Dawn"}}, u"{Cfg}\\a.ini", u"{Cfg}\\T", u"{AppData}\\Dawn\\a.ini",
+       u"{AppData}\\Dawn\\T.lnk"},
+      {{}, u"{App}\\a", u"{App}\\T", u"D:\\Kesta\\a", u"D:\\Kesta\\T.lnk"},
+      {{{u"{Desktop}", u"E:\\Mine"}}, u"{Desktop}\\a", u"{Desktop}\\T", u"E:\\Mine\\a", u"E:\\Mine\\T.lnk"},
+      // The folder itself, however deep below another it lies.
+      {{}, u"{Programs}\\G\\a", u"{Programs}\\G\\T", u"{Programs}\\G\\a", u"{Programs}\\G\\T.lnk"},
+      {{}, u"{StartMenu}x\\a", u"{AppData}x\\T", u"{StartMenu}x\\a", u"{AppData}x\\T.lnk"},
+      // A name Windows cannot hold does not change where its path starts.
+      {{}, u"{Desktop}\\NUL", u"{Programs}\\T.", u"{Desktop}\\NUL", u"{Programs}\\T..lnk"},
+      {{}, u"D:\\x\\{Desktop}", u"D:\\{Desktop}", u"D:\\x\\C:\\Users\\Tester\\Desktop",
+       u"D:\\C:\\Users\\Tester\\Desktop.lnk"},
+  };
+  InstallerSession session;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(tv::u16_to_utf8(c.file + u" " + c.location));
+    std::vector<uint8_t> script = paths_script(c.vars, c.file, c.location);
+    session.borrow_script(script);
+    ASSERT_EQ(session.load(), "");
+    tvpack::PathJudgement judged = session.judge_paths();
+    ASSERT_TRUE(session.choose_folder(u"D:\\Kesta"));
+    std::u16string file = session.expand(c.file).value(), link = session.expand(c.location).value() + u".lnk";
+    EXPECT_EQ(judged.start(false, 0).named(file), c.file_named);
+    EXPECT_EQ(judged.start(true, 0).named(link), c.shortcut_named);
+    // named() is the folder and the rest; a record the check did not read is plain.
+    tvpack::PathStart start = judged.start(false, 0);
+    EXPECT_EQ(start.folder + start.rest(file), start.folder.empty() ? file : c.file_named);
+    EXPECT_EQ(judged.start(false, 1).named(file), file);
+    EXPECT_EQ(judged.start(true, 1).folder, u"");
+    session.start_over();
+  }
 }
 
 }  // namespace

@@ -49,20 +49,6 @@ bool Destinations::check_folder(const std::u16string& dest, int line) {
   return checked_path(dest, line, "[[tree]]", false).has_value();
 }
 
-// A file the package puts in the user's application data, outside {App}: a settings
-// file, most likely, which every reinstall and upgrade writes over the user's. Said once
-// for each line (a [[tree]]'s files share theirs).
-void Destinations::warn_of_application_data(const std::u16string& expanded, const Placing& file) {
-  std::u16string value;
-  if (starts_with_folder(expanded, app_folder(reading_)) || shell_folder_of(expanded, &value) != u"{AppData}") return;
-  if (!data_lines_.insert(file.line).second) return;
-  reading_->m->warnings.push_back(warning_at(
-      reading_->path(), file.line,
-      file.what + " destination " + quote(file.destination) +
-          " lies in the user's application data ({AppData}): every reinstall and upgrade replaces it, and "
-          "a user's changes to it are lost; ship its defaults inside {App} and let the program make it on first run"));
-}
-
 // The destination template of one file, checked with the variables in place.
 bool Destinations::check(const Placing& file) {
   std::optional<std::u16string> expanded = checked_path(file.destination, file.line, file.what, true);
@@ -71,7 +57,6 @@ bool Destinations::check(const Placing& file) {
     reading_->m->warnings.push_back(warning_at(reading_->path(), file.line, file.what + " destination " +
                                                                              quote(file.destination) +
                                                                              " leaves {App} through \"..\""));
-  warn_of_application_data(*expanded, file);
   return check_conflicts(*expanded, file);
 }
 

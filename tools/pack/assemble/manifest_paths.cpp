@@ -23,6 +23,23 @@ std::pair<int, std::string> where(const Reading* reading, const PathFinding& f) 
   return {file.line, file.what + " destination " + quote(session.expand(file.destination).value_or(file.destination))};
 }
 
+// A file the package puts in the user's application data, outside {App}: a settings
+// file, most likely, which every reinstall and upgrade writes over the user's. Said once
+// for each line (a [[tree]]'s files share theirs).
+void warn_of_application_data(Reading* reading, const PathJudgement& judged) {
+  std::set<int> lines;
+  for (size_t i = 0; i < judged.files.size() && i < reading->m->files.size(); ++i) {
+    const ManifestFile& file = reading->m->files[i];
+    if (judged.files[i].folder != u"{AppData}" || !lines.insert(file.line).second) continue;
+    reading->m->warnings.push_back(warning_at(
+        reading->path(), file.line,
+        file.what + " destination " + quote(file.destination) +
+            " lies in the user's application data ({AppData}): every reinstall and upgrade replaces it, and "
+            "a user's changes to it are lost; ship its defaults inside {App} and let the program make it on "
+            "first run"));
+  }
+}
+
 }  // namespace
 
 void check_paths(Reading* reading) {
@@ -43,6 +60,7 @@ void check_paths(Reading* reading) {
     else
       reading->error(line, named + " does not expand as the installer expands it: a folder variable leaves no room");
   }
+  warn_of_application_data(reading, judged);
   reading->session->start_over();  // the table's names point into the script, which goes
 }
 

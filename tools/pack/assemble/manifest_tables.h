@@ -122,7 +122,9 @@ void read_shortcuts(Reading* reading, const toml::table& root);
 // cannot hold, and each path that does not expand as the installer expands it, told at
 // the line of the [[file]], [[tree]] or [[shortcut]] location that gives it, once for
 // each line and name; the room it leaves the install folder goes into the manifest.
-// The session starts over after it (the manifest's variables go).
+// A file it reads in the user's application data ({AppData}, as the installer reads
+// the path: not below {App}) is warned of, once for each line: every reinstall
+// replaces it. The session starts over after it (the manifest's variables go).
 void check_paths(Reading* reading);
 
 // One file of the files section as its destination is checked: what names it in
@@ -153,7 +155,6 @@ class Destinations {
   std::optional<std::u16string> checked_path(const std::u16string& dest, int line, const std::string& what,
                                             bool names_file);
   bool check_conflicts(const std::u16string& expanded, const Placing& file);
-  void warn_of_application_data(const std::u16string& expanded, const Placing& file);
   struct Placed {
     int line;
     std::u16string path;  // as expanded
@@ -162,7 +163,6 @@ class Destinations {
   Reading* reading_;
   std::map<std::u16string, Placed> files_;    // resolved, case-folded destination
   std::map<std::u16string, Placed> folders_;  // every folder above one, the first to need it
-  std::set<int> data_lines_;                  // lines warned of as application data
 };
 
 }  // namespace tvpack

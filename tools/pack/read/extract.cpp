@@ -48,9 +48,10 @@ std::string bad_component(const std::u16string& part) {
 }
 
 // The path shown to the user: "{App}" for the mark wherever it stands (arguments
-// often hold it inside), the shell folder's name for its folder.
-std::u16string shown(const std::u16string& path) {
-  std::u16string out = with_folder_names(path);
+// often hold it inside), the shell folder's name for the one it starts in, by the
+// installer's reading (start; none for a path the installer does not write).
+std::u16string shown(const std::u16string& path, const PathStart& start = PathStart()) {
+  std::u16string out = start.named(path);
   const std::u16string app = u"{App}";
   for (size_t at = 0; (at = out.find(kAppMark, at)) != std::u16string::npos; at += app.size())
     out.replace(at, kAppMark.size(), app);
@@ -116,16 +117,15 @@ class FoldedNames {
 
 }  // namespace
 
-std::string extract_target(const std::u16string& destination, const std::u16string& app, std::string* refusal) {
+std::string extract_target(const std::u16string& destination, const std::u16string& app, const PathStart& start,
+                           std::string* refusal) {
   std::string base;
   size_t rest = 0;
-  std::u16string folder_value;
-  std::u16string folder;
   if (starts_with_folder(destination, app)) {
     rest = app.size();
-  } else if (!(folder = shell_folder_of(destination, &folder_value)).empty()) {
-    base = std::string(kOutsideFolder) + "/" + tv::u16_to_utf8(folder.substr(1, folder.size() - 2));
-    rest = folder_value.size();
+  } else if (!start.folder.empty() && start.units <= destination.size()) {
+    base = std::string(kOutsideFolder) + "/" + tv::u16_to_utf8(start.folder.substr(1, start.folder.size() - 2));
+    rest = start.units;
   } else if (char16_t drive = drive_letter(destination)) {
     base = std::string(kOutsideFolder) + "/" + char(drive);
     rest = 2;
@@ -180,9 +180,10 @@ void prepare_folder(const fs::path& dir, bool force) {
 
 // One file of the package written below DIR: "" when it was, else why not (relative
 // is where it went, below DIR).
-std::string write_file(const fs::path& dir, const FileRecord& r, FoldedNames* names, std::string* relative) {
+std::string write_file(const fs::path& dir, const FileRecord& r, const PathStart& start, FoldedNames* names,
+                       std::string* relative) {
   std::string why;
-  *relative = extract_target(tv::u16string_at(r.path), kAppMark, &why);
+  *relative = extract_target(tv::u16string_at(r.path), kAppMark, start, &why);
   if (!why.empty()) return why;
   *relative = names->spelt(*relative);
   fs::path target = dir / utf8_path(*relative);
@@ -200,10 +201,11 @@ std::string write_file(const fs::path& dir, const FileRecord& r, FoldedNames* na
   return file ? "" : "cannot be written to " + quote(show_path(target)) + " (" + system_reason("the write failed") + ")";
 }
 
-void list_shortcuts(const ShortcutSection& shortcuts, std::ostream& out) {
-  for (const ShortcutRecord& s : shortcuts.records) {
+void list_shortcuts(const ShortcutSection& shortcuts, const PathJudgement& judged, std::ostream& out) {
+  for (size_t i = 0; i < shortcuts.records.size(); ++i) {
+    const ShortcutRecord& s = shortcuts.records[i];
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
-    out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file)))
+    out << "shortcut (not made): " << printable(shown(tv::u16string_at(s.planned.file), judged.start(true, i)))
         << "  target=" << printable(shown(tv::u16string_at(s.planned.target)))
         << "  arguments=" << quoted_arguments(tv::u16_to_utf8(shown(tv::u16string_at(s.planned.args)))) << "\n";
   }
@@ -225,7 +227,7 @@ bool refuse_unholdable(const PathJudgement& judged, const std::vector<FileRecord
     }
     if (path == nullptr) continue;
     tell(err, Said::kError,
-         quote(shown(tv::u16string_at(path))) + " holds the name " + quote(f.name) +
+         quote(shown(tv::u16string_at(path), judged.start(f.shortcut, f.record))) + " holds the name " + quote(f.name) +
              ", which Windows cannot hold; the installer refuses the package, nothing written");
     refused = true;
   }
@@ -258,21 +260,23 @@ int extract_installer(const fs::path& installer, const fs::path& dir, bool force
   size_t written = 0, outside = 0, refused = 0;
   FoldedNames names(dir);
   const std::string outside_folder = std::string(kOutsideFolder) + "/";
-  for (const FileRecord& r : files) {
-    std::string relative, why = write_file(dir, r, &names, &relative);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const FileRecord& r = files[i];
+    PathStart start = judged.start(false, i);
+    std::string relative, why = write_file(dir, r, start, &names, &relative);
     std::u16string dest = tv::u16string_at(r.path);
     if (!why.empty()) {
-      tell(err, Said::kWarning, quote(shown(dest)) + " " + why);
+      tell(err, Said::kWarning, quote(shown(dest, start)) + " " + why);
       ++refused;
       continue;
     }
     ++written;
     if (relative.compare(0, outside_folder.size(), outside_folder) == 0) {
       ++outside;
-      out << "outside {App}: " << printable(shown(dest)) << " -> " << relative << "\n";
+      out << "outside {App}: " << printable(shown(dest, start)) << " -> " << relative << "\n";
     }
   }
-  list_shortcuts(shortcuts, out);
+  list_shortcuts(shortcuts, judged, out);
   out << show_path(dir) << ": " << written << " files written (" << outside << " outside {App}, under "
       << kOutsideFolder << ")";
   if (refused != 0) out << ", " << refused << " not written";

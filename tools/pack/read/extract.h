@@ -8,14 +8,19 @@
 #include <ostream>
 #include <string>
 
+#include "session/installer_session.h"
+
 namespace tvpack {
 
 // The folder under DIR for destinations outside "{App}".
 constexpr const char* kOutsideFolder = "_outside";
 
 // Where a destination goes below DIR: its relative path (UTF-8 components joined by
-// "/"), or "" with *refusal set to why it is not written.
-std::string extract_target(const std::u16string& destination, const std::u16string& app, std::string* refusal);
+// "/"), or "" with *refusal set to why it is not written. Below "{App}" (app, compared
+// as Windows compares names) it stays in DIR; in a user's own folder (start, the
+// installer's reading) it goes to DIR/_outside/<that folder's name>.
+std::string extract_target(const std::u16string& destination, const std::u16string& app, const PathStart& start,
+                           std::string* refusal);
 
 // Extracts installer into dir (new or empty unless force). Lists what it wrote and the
 // shortcuts on out; a warning per refused file on err. Returns 0, or 2 when a file

@@ -117,7 +117,7 @@ void list_shortcuts(const ShortcutSection& s, std::ostream& out, const PathJudge
           << " arguments=" << printable(rec.lines[1]) << " location=" << printable(rec.lines[2]);
       switch (rec.plan) {
         case tv::ShortcutPlan::kShortcut:
-          out << "   -> " << printable(with_folder_names(tv::u16string_at(rec.planned.file)));
+          out << "   -> " << printable(judged.start(true, record).named(tv::u16string_at(rec.planned.file)));
           // The target as the files' destinations are shown: expanded.
           if (tv::u16string_at(rec.planned.target) != tv::u16string_at(rec.lines[0]))
             out << " starting " << printable(rec.planned.target);

@@ -8,7 +8,6 @@
 #include "common/errors.h"
 #include "common/limits.h"
 #include "common/template.h"
-#include "common/windows_path.h"
 #include "actions/product_names.h"
 #include "base/resource_ids.h"
 #include "pe/pe_file.h"
@@ -27,11 +26,6 @@ namespace tvpack {
 namespace {
 
 bool g_alive = false;
-
-std::u16string without_trailing_separators(std::u16string folder) {
-  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
-  return folder;
-}
 
 // The units templ would expand to, each variable its value's (told when the installer
 // finds the expansion too long).
@@ -144,8 +138,29 @@ bool InstallerSession::choose_folder(const std::u16string& folder) {
 
 namespace {
 
-// A verdict as the maker keeps it: its name with each folder's mark as the variable.
-bool keep_finding(void* context, const tv::PathVerdict& v) {
+// Where a path the check read starts: the shell folder whose mark leads it, its value
+// as long as that folder's own (the mark stands only for a folder that holds its own).
+PathStart start_of(const char16_t* marked) {
+  PathStart start;
+  const char16_t* folder = tv::marked_folder(marked[0]);
+  for (unsigned i = 0; folder != nullptr && i < tv::kFolderVariables; ++i) {
+    if (std::u16string(tv::folder_variable_name(i)) != folder) continue;
+    start.folder = folder;
+    start.units = tv::u16len(tv::own_folder_value(i));
+  }
+  return start;
+}
+
+// A verdict as the maker keeps it: where each path read starts; a finding with its
+// name, each folder's mark written as the variable.
+bool keep_verdict(void* context, const tv::PathVerdict& v) {
+  PathJudgement& j = *static_cast<PathJudgement*>(context);
+  if (v.fault != tv::PathFault::kNotExpanded) {
+    std::vector<PathStart>& starts = v.shortcut ? j.shortcuts : j.files;
+    if (starts.size() <= v.record) starts.resize(v.record + 1);
+    starts[v.record] = start_of(v.path);
+  }
+  if (v.fault == tv::PathFault::kNone) return true;
   PathFinding f;
   f.bad_name = v.fault == tv::PathFault::kBadName;
   f.shortcut = v.shortcut;
@@ -155,11 +170,19 @@ bool keep_finding(void* context, const tv::PathVerdict& v) {
     const char16_t* folder = tv::marked_folder(unit);
     f.name += folder != nullptr ? std::u16string(folder) : std::u16string(1, unit);
   }
-  static_cast<std::vector<PathFinding>*>(context)->push_back(f);
+  j.findings.push_back(f);
   return true;
 }
 
 }  // namespace
+
+std::u16string PathStart::named(const std::u16string& path) const {
+  return folder.empty() || units > path.size() ? path : folder + path.substr(units);
+}
+
+std::u16string PathStart::rest(const std::u16string& path) const {
+  return folder.empty() || units > path.size() ? path : path.substr(units);
+}
 
 const std::u16string* PathJudgement::bad_name(bool shortcut, size_t record) const {
   for (const PathFinding& f : findings)
@@ -167,11 +190,16 @@ const std::u16string* PathJudgement::bad_name(bool shortcut, size_t record) cons
   return nullptr;
 }
 
+PathStart PathJudgement::start(bool shortcut, size_t record) const {
+  const std::vector<PathStart>& starts = shortcut ? shortcuts : files;
+  return record < starts.size() ? starts[record] : PathStart();
+}
+
 PathJudgement InstallerSession::judge_paths() {
   PathJudgement j;
   unsigned room = 0;
   tv::clear_damage_reason();
-  if (tv::check_install_paths(u"C:\\T", &room, keep_finding, &j.findings) == tv::PathCheck::kDamaged) {
+  if (tv::check_install_paths(u"C:\\T", &room, keep_verdict, &j) == tv::PathCheck::kDamaged) {
     j.refused = tv::damage_reason();
     return j;
   }
@@ -238,28 +266,6 @@ ProductNames product_names() {
   char16_t read[tv::kMaxFolderNameUnits + 1];
   if (n.carries_folder_name && tv::read_folder_name(data, n.folder_name_bytes, read)) n.folder_name = read;
   return n;
-}
-
-std::u16string shell_folder_of(const std::u16string& path, std::u16string* value) {
-  std::u16string best;
-  value->clear();
-  for (unsigned i = 0; i < tv::kFolderVariables; ++i) {
-    const char16_t* name = tv::folder_variable_name(i);
-    const char16_t* const* slot = tv::find_variable(name);
-    if (slot == nullptr || *slot == nullptr) continue;
-    std::u16string v = without_trailing_separators(tv::u16string_at(*slot));
-    if (starts_with_folder(path, v) && v.size() > value->size()) {
-      *value = v;
-      best = name;
-    }
-  }
-  return best;
-}
-
-std::u16string with_folder_names(const std::u16string& path) {
-  std::u16string value;
-  std::u16string folder = shell_folder_of(path, &value);
-  return folder.empty() ? path : folder + path.substr(value.size());
 }
 
 }  // namespace tvpack

@@ -24,13 +24,32 @@ struct PathFinding {
                            // as its variable ("{App}x.")
 };
 
+// Where a path the installer writes starts, by its own reading (the marks its check
+// stands for the folder variables): in one of the user's own folders, a shell folder
+// variable that still holds its own folder, or not. A path written out literally is
+// plain, whatever folder it names.
+struct PathStart {
+  std::u16string folder;  // "{Desktop}", ...; "" for a plain path (and one below "{App}")
+  size_t units = 0;       // how many units of the written path that folder's value is
+
+  // path (the one written) with the folder's value written as its variable
+  // ("{Desktop}\x.lnk"); path itself when plain.
+  std::u16string named(const std::u16string& path) const;
+  // The rest of path after the folder's value (path itself when plain).
+  std::u16string rest(const std::u16string& path) const;
+};
+
 // The installer's check of every path, as the install button makes it.
 struct PathJudgement {
   size_t room = 0;              // how long the install folder may be (0 when refused)
   std::string refused;          // why the installer refuses the package ("" when it does not)
   std::vector<PathFinding> findings;  // in the order of the sections and their records
+  std::vector<PathStart> files;       // each file record's path's start, by its index
+  std::vector<PathStart> shortcuts;   // each shortcut file's (among the markers)
   // The name Windows cannot hold in that record's path, or null.
   const std::u16string* bad_name(bool shortcut, size_t record) const;
+  // Where that record's path starts (plain for one the check did not read).
+  PathStart start(bool shortcut, size_t record) const;
 };
 
 // The product's names as the installer reads them of its own resources
@@ -128,12 +147,5 @@ class InstallerSession {
 // The product's names as the installer reads them of its own resources, while a
 // session is alive (read_own_resources).
 ProductNames product_names();
-
-// The folders the user owns, while a session is alive: the shell folder variable
-// ("{Desktop}", ...) whose folder holds path, the longest one; "" when none. *value
-// gets that folder's path.
-std::u16string shell_folder_of(const std::u16string& path, std::u16string* value);
-// path with a shell folder's path written as its variable ("{Desktop}\\x.lnk").
-std::u16string with_folder_names(const std::u16string& path);
 
 }  // namespace tvpack

@@ -116,7 +116,7 @@ void check_files(const std::vector<Want>& wants, Check* c) {
     ++r.files_ok;
     r.listing.push_back("ok   " + shown + " (" + std::to_string(w.size) + " bytes)");
     if (!inside(host, c->folder_host))
-      r.outside.push_back({utf8(with_folder_names(w.templ)), utf8(resolved_windows_path(w.path)), false});
+      r.outside.push_back({utf8(w.templ), utf8(resolved_windows_path(w.path)), false});
   }
 }
 
@@ -155,11 +155,14 @@ std::string target_problem(const Check& c, const std::string& target, std::strin
   return fs::exists(host, ec) ? "" : "leads to " + quote(target) + ", which does not exist after the install";
 }
 
-// The planned shortcuts, read back from their .lnk files.
-void check_shortcuts(const ShortcutSection& section, const ShortcutReader& read_shortcut, Check* c) {
+// The planned shortcuts, read back from their .lnk files; one outside the folder
+// named by the user's own folder it lies in, as the installer reads it (judged).
+void check_shortcuts(const ShortcutSection& section, const PathJudgement& judged, const ShortcutReader& read_shortcut,
+                     Check* c) {
   CheckResult& r = *c->r;
   std::set<fs::path> links;
-  for (const ShortcutRecord& s : section.records) {
+  for (size_t i = 0; i < section.records.size(); ++i) {
+    const ShortcutRecord& s = section.records[i];
     if (s.plan != tv::ShortcutPlan::kShortcut) continue;
     std::u16string file = tv::u16string_at(s.planned.file);
     fs::path host = c->host_path(file);
@@ -184,7 +187,7 @@ void check_shortcuts(const ShortcutSection& section, const ShortcutReader& read_
     ++r.shortcuts_ok;
     r.listing.push_back("ok   " + shown + " -> " + target + (args.empty() ? "" : " " + args));
     if (!inside(host, c->folder_host))
-      r.outside.push_back({utf8(with_folder_names(file)), utf8(resolved_windows_path(file)), true});
+      r.outside.push_back({utf8(judged.start(true, i).named(file)), utf8(resolved_windows_path(file)), true});
   }
 }
 
@@ -233,6 +236,7 @@ CheckResult check_installation(InstallWalk& walk, const std::vector<uint8_t>& by
     std::optional<std::u16string> value = walk.session().expand(what.first);
     if (value) *what.second = tv::u16_to_utf8(*value);
   }
+  PathJudgement judged = walk.judge_paths();
   std::vector<Want> wants;
   bool read = files_of(walk, c, &wants);
   ShortcutSection section;
@@ -241,7 +245,7 @@ CheckResult check_installation(InstallWalk& walk, const std::vector<uint8_t>& by
     return r;
   }
   check_files(wants, &c);
-  check_shortcuts(section, read_shortcut, &c);
+  check_shortcuts(section, judged, read_shortcut, &c);
   check_nothing_else(c);
   return r;
 }
