@@ -69,10 +69,8 @@ class InstallWalk {
   // The install sequence's reading for the chosen folder: "{App}" := folder, the
   // variables section read again. False for a damaged section.
   bool choose_folder(const std::u16string& folder) { return session_.choose_folder(folder); }
-  // How long the install folder may be, from the installer's own check (session's
-  // room()), before choose_folder.
-  size_t room(std::string* refused) { return session_.room(refused); }
-  // The same check with every finding (session's judge_paths()), before files().
+  // The installer's own check of every path, with every finding and how long the
+  // install folder may be (session's judge_paths()), before choose_folder and files().
   PathJudgement judge_paths() { return session_.judge_paths(); }
   // The files section, record by record; visit returns false to stop. False when the
   // section is damaged (tv::damage_reason() says why); a path that does not expand is

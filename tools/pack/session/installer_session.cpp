@@ -208,12 +208,6 @@ PathJudgement InstallerSession::judge_paths() {
   return j;
 }
 
-size_t InstallerSession::room(std::string* refused) {
-  PathJudgement j = judge_paths();
-  *refused = j.refused;
-  return j.room;
-}
-
 void InstallerSession::define(const std::u16string& name, const std::u16string& value_template) {
   tv::variable_slot(tv::pool_string(name.c_str())) = tv::expand_variables(value_template.c_str());
 }

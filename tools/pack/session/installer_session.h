@@ -104,13 +104,11 @@ class InstallerSession {
   // variables section read again. False for a damaged section.
   bool choose_folder(const std::u16string& folder);
 
-  // How long an install folder may be, from the installer's own check of every path
-  // (install/path_check.h), made as the install button makes it, right after load():
-  // a longer folder is refused. The most the install dialog takes when no path lies
-  // below "{App}". Null *refused when the installer accepts the package; else why it
-  // refuses it (the damaged-package box) and 0.
-  size_t room(std::string* refused);
-  // The same check, with every finding and where it lies.
+  // The installer's own check of every path (install/path_check.h), made as the
+  // install button makes it, right after load(): every finding and where it lies, and
+  // how long an install folder may be (a longer one is refused; the most the install
+  // dialog takes when no path lies below "{App}"), or why the installer refuses the
+  // package (the damaged-package box) and room 0.
   PathJudgement judge_paths();
 
   // The variable table, as the installer's own readers use it.
